@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on Debian, when run as root and
+# something is missing; otherwise only reports what is missing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build clang libclang-rt-dev
+  libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libdeflate-dev
+  python3 zip unzip p7zip-full libarchive-tools
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+else
+  echo "missing packages (run as root to install): ${missing[*]}" >&2
+  exit 1
+fi

@@ -1,0 +1,12 @@
+// Exports of the codecs that hosts call directly.
+#include "zarlib32.h"
+
+#include "codec/crc32.h"
+
+extern "C" {
+
+ZARLIB_EXPORT uint32_t AXAPI AxCrc32A(const uint8_t* data, uint32_t count, uint32_t crc) {
+    return zar::codec::crc32Update(data, count, crc);
+}
+
+}  // extern "C"
