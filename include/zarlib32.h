@@ -31,6 +31,13 @@ extern "C" {
 #define ZARLIB_EXPORT __attribute__((visibility("default")))
 #endif
 
+/* No export lets a C++ exception escape. */
+#if defined(__cplusplus)
+#define AX_NOEXCEPT noexcept
+#else
+#define AX_NOEXCEPT
+#endif
+
 /* ---- Result codes ------------------------------------------------------ */
 
 enum {
@@ -112,28 +119,28 @@ typedef int16_t(AXAPI *AxCPrintHookProc)(StatusRecord record);
 
 /* ---- Run state --------------------------------------------------------- */
 
-ZARLIB_EXPORT void AXAPI Ax4SetCPrint(int16_t on);
-ZARLIB_EXPORT int16_t AXAPI Ax4GetCPrint(void);
-ZARLIB_EXPORT void AXAPI Ax4CPrintHook(AxCPrintHookProc hook);
-ZARLIB_EXPORT void AXAPI Ax4SetCPrintFlags(uint32_t flags);
+ZARLIB_EXPORT void AXAPI Ax4SetCPrint(int16_t on) AX_NOEXCEPT;
+ZARLIB_EXPORT int16_t AXAPI Ax4GetCPrint(void) AX_NOEXCEPT;
+ZARLIB_EXPORT void AXAPI Ax4CPrintHook(AxCPrintHookProc hook) AX_NOEXCEPT;
+ZARLIB_EXPORT void AXAPI Ax4SetCPrintFlags(uint32_t flags) AX_NOEXCEPT;
 /* Copies min(size, 4) bytes of the current entry's DOS date and time
  * (u16 date, then u16 time) and returns the count; size <= 0 returns size. */
-ZARLIB_EXPORT int16_t AXAPI Ax4ExtendedCPrintInfo(int16_t size, void *buffer);
-ZARLIB_EXPORT int16_t AXAPI Ax4MoreStatus(void);
-ZARLIB_EXPORT uint16_t AXAPI Ax4GetParsePlace(void);
-ZARLIB_EXPORT void AXAPI Ax4SetParseType(int16_t type);
-ZARLIB_EXPORT int16_t AXAPI Ax4GetParseType(void);
-ZARLIB_EXPORT void AXAPI Ax4Cancel(void);
-ZARLIB_EXPORT void AXAPI Ax4SetDoEvents(int16_t on);
-ZARLIB_EXPORT int16_t AXAPI Ax4GetDoEvents(void);
+ZARLIB_EXPORT int16_t AXAPI Ax4ExtendedCPrintInfo(int16_t size, void *buffer) AX_NOEXCEPT;
+ZARLIB_EXPORT int16_t AXAPI Ax4MoreStatus(void) AX_NOEXCEPT;
+ZARLIB_EXPORT uint16_t AXAPI Ax4GetParsePlace(void) AX_NOEXCEPT;
+ZARLIB_EXPORT void AXAPI Ax4SetParseType(int16_t type) AX_NOEXCEPT;
+ZARLIB_EXPORT int16_t AXAPI Ax4GetParseType(void) AX_NOEXCEPT;
+ZARLIB_EXPORT void AXAPI Ax4Cancel(void) AX_NOEXCEPT;
+ZARLIB_EXPORT void AXAPI Ax4SetDoEvents(int16_t on) AX_NOEXCEPT;
+ZARLIB_EXPORT int16_t AXAPI Ax4GetDoEvents(void) AX_NOEXCEPT;
 /* Percentage done of a job of `total` units with `remaining` left. */
-ZARLIB_EXPORT int16_t AXAPI Ax4ZipPercent(int32_t total, int32_t remaining);
+ZARLIB_EXPORT int16_t AXAPI Ax4ZipPercent(int32_t total, int32_t remaining) AX_NOEXCEPT;
 
 /* ---- Codecs ------------------------------------------------------------ */
 
 /* Folds `count` bytes into a running CRC-32. Start at 0xFFFFFFFF and
  * complement the final value; no conditioning happens inside. */
-ZARLIB_EXPORT uint32_t AXAPI AxCrc32A(const uint8_t *data, uint32_t count, uint32_t crc);
+ZARLIB_EXPORT uint32_t AXAPI AxCrc32A(const uint8_t *data, uint32_t count, uint32_t crc) AX_NOEXCEPT;
 
 #ifdef __cplusplus
 }

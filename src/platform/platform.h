@@ -1,0 +1,161 @@
+// The platform interface: every service of the operating system that the
+// library uses, in the terms of the Windows services its behaviour is written
+// against. Only src/platform/ includes operating-system headers; a backend
+// (posix/, win32/) implements every function declared here.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace zar::platform {
+
+// ---- Files --------------------------------------------------------------
+
+// An open file. The value doubles as the host's archive handle, so it is a
+// 32-bit number; all bits set means "no file".
+using FileHandle = uint32_t;
+inline constexpr FileHandle kInvalidFile = 0xFFFFFFFFu;
+
+inline constexpr uint32_t kAccessRead = 0x80000000u;
+inline constexpr uint32_t kAccessWrite = 0x40000000u;
+inline constexpr uint32_t kAccessReadWrite = kAccessRead | kAccessWrite;
+
+inline constexpr uint32_t kShareNone = 0;
+inline constexpr uint32_t kShareRead = 1;
+inline constexpr uint32_t kShareReadWrite = 3;
+
+enum class Disposition : uint32_t {
+    CreateNew = 1,         // fail when the file exists
+    CreateAlways = 2,      // create, or empty an existing file
+    OpenExisting = 3,      // fail when the file is missing
+    OpenAlways = 4,        // open, creating the file when missing
+    TruncateExisting = 5,  // open an existing file and empty it
+};
+
+enum class SeekFrom { Begin, Current, End };
+
+// Names are byte strings; a '\' in a name is a separator like '/'.
+FileHandle openFile(const char* name, uint32_t access, uint32_t share, Disposition disposition,
+                    uint32_t attributes);
+// Reads up to `count` bytes; false on failure. `*done` holds the bytes read.
+bool readFile(FileHandle file, void* buffer, uint32_t count, uint32_t* done);
+// Writes up to `count` bytes; false on failure. `*done` holds the bytes written.
+bool writeFile(FileHandle file, const void* buffer, uint32_t count, uint32_t* done);
+// Moves the file position; returns the new position, or -1 on failure.
+int64_t seekFile(FileHandle file, int64_t offset, SeekFrom from);
+// The file's size, or -1 on failure.
+int64_t fileSize(FileHandle file);
+// Cuts the file at its current position.
+bool truncateFile(FileHandle file);
+bool closeFile(FileHandle file);
+
+bool deleteFile(const char* name);
+bool copyFile(const char* from, const char* to, bool failIfExists);
+// Renames `from` to `to`, replacing `to` in one step when it exists.
+bool renameFile(const char* from, const char* to);
+bool createDirectory(const char* name);
+bool removeDirectory(const char* name);
+
+// ---- Attributes and times ------------------------------------------------
+
+inline constexpr uint32_t kAttrReadOnly = 0x01;
+inline constexpr uint32_t kAttrHidden = 0x02;
+inline constexpr uint32_t kAttrSystem = 0x04;
+inline constexpr uint32_t kAttrVolumeLabel = 0x08;
+inline constexpr uint32_t kAttrDirectory = 0x10;
+inline constexpr uint32_t kAttrArchive = 0x20;
+inline constexpr uint32_t kInvalidAttributes = 0xFFFFFFFFu;
+
+// The DOS attribute bits of a file or directory, or kInvalidAttributes.
+uint32_t fileAttributes(const char* name);
+bool setFileAttributes(const char* name, uint32_t attributes);
+
+// File times count 100-nanosecond ticks since 1 January 1601, UTC.
+bool fileTime(FileHandle file, uint64_t* lastWrite);
+bool setFileTime(FileHandle file, uint64_t lastWrite);
+uint64_t currentFileTime();
+
+// A calendar time broken into fields, as the conversions below use it.
+struct CalendarTime {
+    uint16_t year, month, dayOfWeek, day, hour, minute, second, milliseconds;
+};
+// UTC file time to local file time and back, through the time zone rules in
+// force at that instant.
+bool fileTimeToLocal(uint64_t utc, uint64_t* local);
+bool localToFileTime(uint64_t local, uint64_t* utc);
+bool fileTimeToCalendar(uint64_t time, CalendarTime* out);
+bool calendarToFileTime(const CalendarTime& in, uint64_t* time);
+
+// ---- Names ----------------------------------------------------------------
+
+// The absolute form of `name` ("." and ".." folded), without touching the disk.
+std::string fullPath(const char* name);
+// Conversions between the host's code page and the one names are stored in,
+// in place; they are exact inverses. Upper-casing likewise in place.
+void ansiToOem(char* text);
+void oemToAnsi(char* text);
+void upperCase(char* text);
+char upperChar(char c);
+
+// ---- Temporary files -------------------------------------------------------
+
+// The directory for temporary files, ending in a separator; empty on failure.
+std::string tempDirectory();
+// Creates a new empty file with a unique name beginning with `prefix` in
+// `directory` and returns its name; empty on failure.
+std::string makeUniqueFile(const std::string& directory, const char* prefix);
+
+// ---- Volumes ---------------------------------------------------------------
+
+enum class DriveType { Unknown, Removable, Fixed };
+
+DriveType driveType(const char* path);
+// Free bytes on the volume that holds `path`, capped to 32 bits.
+bool freeSpace(const char* path, uint32_t* bytes);
+bool volumeLabel(const char* path, std::string* label);
+bool setVolumeLabel(const char* path, const char* label);
+
+// ---- Memory ----------------------------------------------------------------
+
+// Working memory for large buffers; null when none can be had.
+void* allocateBlock(size_t size);
+void freeBlock(void* block);
+
+// ---- User interface ----------------------------------------------------------
+
+// Message-box styles and answers, numbered as the standard message boxes are.
+inline constexpr uint32_t kBoxOk = 0x0;
+inline constexpr uint32_t kBoxOkCancel = 0x1;
+inline constexpr uint32_t kBoxYesNoCancel = 0x3;
+inline constexpr uint32_t kBoxIconQuestion = 0x20;
+inline constexpr uint32_t kBoxIconExclamation = 0x30;
+inline constexpr uint32_t kBoxDefaultButton2 = 0x100;
+
+inline constexpr int kAnswerOk = 1;
+inline constexpr int kAnswerCancel = 2;
+inline constexpr int kAnswerYes = 6;
+inline constexpr int kAnswerNo = 7;
+
+// Shows a modal message box and returns the button chosen, or 0 when no box
+// can be shown (no window system, or no terminal to ask on).
+int messageBox(const char* text, const char* caption, uint32_t style);
+
+// Lets the window system deliver the messages waiting for this thread.
+void peekMessages();
+
+// The date order of the user's locale: 0 month-day-year, 1 day-month-year,
+// 2 year-month-day.
+int localeDateOrder();
+
+// ---- Faults for tests -----------------------------------------------------------
+
+// Tests make the n-th next call of one kind fail, to reach the error paths of
+// a full disk, a short read or a refused allocation. n = 1 fails the next call;
+// 0 disarms. Each kind counts on its own.
+enum class Fault { Read, Write, Seek, Allocate };
+void failNthCall(Fault kind, int n);
+// Tests keep the built-in dialogs away from any terminal with this.
+void setTerminalDialogs(bool allowed);
+
+}  // namespace zar::platform

@@ -1,0 +1,105 @@
+// DOS attributes and file times on POSIX. Read-only follows the owner's write
+// bit, directory the file type, hidden a leading dot in the name; the archive
+// and system bits live in an extended attribute where the file system keeps
+// them (else archive reads as set for files and system as clear).
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/posix/posix_internal.h"
+
+namespace zar::platform {
+namespace {
+
+constexpr const char* kDosBitsAttribute = "user.dos.attributes";
+constexpr uint32_t kStoredBits = kAttrArchive | kAttrSystem;
+constexpr int64_t kTicksPerSecond = 10000000;
+constexpr int64_t kUnixEpochInTicks = 116444736000000000;  // 1970-01-01 in 1601 ticks
+
+bool hiddenName(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    return base.size() > 1 && base[0] == '.' && base != "..";
+}
+
+uint64_t toFileTime(const struct timespec& ts) {
+    return static_cast<uint64_t>(static_cast<int64_t>(ts.tv_sec) * kTicksPerSecond + ts.tv_nsec / 100 +
+                                 kUnixEpochInTicks);
+}
+
+struct timespec toTimespec(uint64_t fileTime) {
+    int64_t ticks = static_cast<int64_t>(fileTime) - kUnixEpochInTicks;
+    int64_t sec = ticks / kTicksPerSecond, rest = ticks % kTicksPerSecond;
+    if (rest < 0) {
+        rest += kTicksPerSecond;
+        --sec;
+    }
+    struct timespec ts;
+    ts.tv_sec = static_cast<time_t>(sec);
+    ts.tv_nsec = static_cast<long>(rest * 100);
+    return ts;
+}
+
+}  // namespace
+
+uint32_t fileAttributes(const char* name) {
+    std::string path = posix::osName(name);
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return kInvalidAttributes;
+    uint32_t attributes = 0;
+    bool directory = S_ISDIR(st.st_mode);
+    if (directory) attributes |= kAttrDirectory;
+    if (!(st.st_mode & S_IWUSR)) attributes |= kAttrReadOnly;
+    if (hiddenName(path)) attributes |= kAttrHidden;
+    unsigned char stored = 0;
+    if (::getxattr(path.c_str(), kDosBitsAttribute, &stored, 1) == 1)
+        attributes |= stored & kStoredBits;
+    else if (!directory)
+        attributes |= kAttrArchive;
+    return attributes;
+}
+
+bool setFileAttributes(const char* name, uint32_t attributes) {
+    std::string path = posix::osName(name);
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return false;
+    mode_t mode = st.st_mode & 07777;
+    if (attributes & kAttrReadOnly)
+        mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+    else
+        mode |= S_IWUSR;
+    if (mode != (st.st_mode & 07777) && ::chmod(path.c_str(), mode) != 0) return false;
+    unsigned char stored = static_cast<unsigned char>(attributes & kStoredBits);
+    if (::setxattr(path.c_str(), kDosBitsAttribute, &stored, 1, 0) != 0 && errno != ENOTSUP &&
+        errno != EPERM && errno != EACCES)
+        return false;  // file systems without extended attributes keep only what the mode holds
+    return true;
+}
+
+bool fileTime(FileHandle file, uint64_t* lastWrite) {
+    struct stat st;
+    if (file == kInvalidFile || ::fstat(static_cast<int>(file), &st) != 0) return false;
+    *lastWrite = toFileTime(st.st_mtim);
+    return true;
+}
+
+bool setFileTime(FileHandle file, uint64_t lastWrite) {
+    if (file == kInvalidFile) return false;
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1] = toTimespec(lastWrite);
+    return ::futimens(static_cast<int>(file), times) == 0;
+}
+
+uint64_t currentFileTime() {
+    struct timespec ts;
+    ::clock_gettime(CLOCK_REALTIME, &ts);
+    return toFileTime(ts);
+}
+
+}  // namespace zar::platform

@@ -1,0 +1,19 @@
+// Helpers shared by the files of the POSIX backend.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace zar::platform::posix {
+
+// The name as the file system takes it: '\' separators become '/'.
+std::string osName(const char* name);
+
+// True when a test asked this call of `kind` to fail (see failNthCall).
+bool faultNow(Fault kind);
+
+// True when tests let the built-in dialogs reach the terminal.
+bool terminalDialogsAllowed();
+
+}  // namespace zar::platform::posix
