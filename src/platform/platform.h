@@ -155,7 +155,10 @@ int localeDateOrder();
 // 0 disarms. Each kind counts on its own.
 enum class Fault { Read, Write, Seek, Allocate };
 void failNthCall(Fault kind, int n);
-// Tests keep the built-in dialogs away from any terminal with this.
-void setTerminalDialogs(bool allowed);
+// Tests answer the message boxes themselves: while an override is set,
+// messageBox() calls it instead of asking on the terminal. Null restores the
+// terminal.
+using DialogOverride = int (*)(const char* text, const char* caption, uint32_t style);
+void setDialogOverride(DialogOverride dialog);
 
 }  // namespace zar::platform

@@ -1,4 +1,4 @@
-// Fault injection for tests: the n-th next call of a kind fails.
+// Test hooks: the n-th next call of a kind fails; dialogs answered by a test.
 #include <array>
 
 #include "platform/posix/posix_internal.h"
@@ -7,13 +7,13 @@ namespace zar::platform {
 namespace {
 
 std::array<int, 4> countdown{};
-bool dialogsAllowed = true;
+DialogOverride overrideDialog = nullptr;
 
 }  // namespace
 
 void failNthCall(Fault kind, int n) { countdown[static_cast<size_t>(kind)] = n; }
 
-void setTerminalDialogs(bool allowed) { dialogsAllowed = allowed; }
+void setDialogOverride(DialogOverride dialog) { overrideDialog = dialog; }
 
 namespace posix {
 
@@ -23,7 +23,7 @@ bool faultNow(Fault kind) {
     return --left == 0;
 }
 
-bool terminalDialogsAllowed() { return dialogsAllowed; }
+DialogOverride dialogOverride() { return overrideDialog; }
 
 }  // namespace posix
 }  // namespace zar::platform

@@ -13,7 +13,7 @@ std::string osName(const char* name);
 // True when a test asked this call of `kind` to fail (see failNthCall).
 bool faultNow(Fault kind);
 
-// True when tests let the built-in dialogs reach the terminal.
-bool terminalDialogsAllowed();
+// The dialog a test put in place of the terminal, or null.
+DialogOverride dialogOverride();
 
 }  // namespace zar::platform::posix

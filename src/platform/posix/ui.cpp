@@ -52,7 +52,7 @@ bool readLine(int fd, std::string* line) {
 }  // namespace
 
 int messageBox(const char* text, const char* caption, uint32_t style) {
-    if (!posix::terminalDialogsAllowed()) return 0;
+    if (DialogOverride dialog = posix::dialogOverride()) return dialog(text, caption, style);
     int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (tty < 0) return 0;
 
