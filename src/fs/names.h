@@ -1,0 +1,31 @@
+// Name handling: comparisons that ignore case, and splitting and joining of
+// paths. '\' and '/' both count as separators.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace zar::fs {
+
+inline bool isSeparator(char c) { return c == '\\' || c == '/'; }
+
+// True when the two OEM names are equal ignoring case (both converted to the
+// ANSI form and upper-cased first).
+bool namesEqual(const char* a, const char* b);
+// The same over the first n characters.
+bool namesEqualN(const char* a, const char* b, size_t n);
+
+// Splits a path into drive, directory, file name and extension; any output may
+// be null. A path that begins with two separators is a UNC path, whose drive
+// is the two separators, the server and the share. Otherwise the drive is a
+// letter and colon, the directory runs to the last separator (kept), and the
+// extension is the file name from its last '.' on (the '.' kept).
+void splitPath(const char* path, std::string* drive, std::string* directory, std::string* name,
+               std::string* extension);
+// As splitPath, with the extension left on the name.
+void splitName(const char* path, std::string* drive, std::string* directory, std::string* name);
+// Concatenates the non-null parts; a '.' goes before an extension that does
+// not begin with one.
+std::string joinPath(const char* drive, const char* directory, const char* name, const char* extension);
+
+}  // namespace zar::fs

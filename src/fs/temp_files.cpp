@@ -1,0 +1,120 @@
+#include "fs/temp_files.h"
+
+#include <new>
+#include <vector>
+
+#include "fs/file_io.h"
+#include "fs/names.h"
+#include "platform/platform.h"
+
+namespace zar::fs {
+namespace {
+
+std::string registry;
+
+// The registry's entries in order: a quoted string, or a run of characters
+// above blank; blanks between entries are skipped.
+std::vector<std::string> entries(const std::string& text) {
+    std::vector<std::string> out;
+    size_t at = 0;
+    while (at < text.size()) {
+        if (static_cast<unsigned char>(text[at]) <= ' ') {
+            ++at;
+        } else if (text[at] == '"') {
+            size_t end = text.find('"', at + 1);
+            if (end == std::string::npos) end = text.size();
+            out.push_back(text.substr(at + 1, end - at - 1));
+            at = end + 1;
+        } else {
+            size_t end = at;
+            while (end < text.size() && static_cast<unsigned char>(text[end]) > ' ') ++end;
+            out.push_back(text.substr(at, end - at));
+            at = end;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string makeTempFile() {
+    try {
+        std::string directory = platform::tempDirectory();
+        if (directory.empty() || directory.size() > 260) return {};
+        std::string name = platform::makeUniqueFile(directory, "AZR");
+        if (name.empty()) return {};
+        if (registerTempFile(name.c_str()) != kOk) {
+            platform::deleteFile(name.c_str());
+            return {};
+        }
+        return name;
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
+}
+
+Result registerTempFile(const char* name) {
+    if (name == nullptr || *name == '\0') return kPathNotFound;
+    try {
+        std::string quoted = "\"" + platform::fullPath(name) + "\"";
+        registry = registry.empty() ? quoted : registry + " " + quoted;
+        return kOk;
+    } catch (const std::bad_alloc&) {
+        return kNoMemory;
+    }
+}
+
+Result unregisterTempFile(const char* name) {
+    if (name == nullptr || *name == '\0' || registry.empty()) return kOk;
+    try {
+        std::string full = platform::fullPath(name);
+        std::string rebuilt;
+        bool found = false;
+        for (const std::string& entry : entries(registry)) {
+            if (namesEqual(entry.c_str(), full.c_str())) {
+                found = true;
+                continue;
+            }
+            if (!rebuilt.empty()) rebuilt += ' ';
+            rebuilt += "\"" + entry + "\"";
+        }
+        if (found) registry = std::move(rebuilt);
+        return kOk;
+    } catch (const std::bad_alloc&) {
+        return kNoMemory;
+    }
+}
+
+bool isRegisteredTempFile(const char* name) {
+    if (registry.empty()) return false;
+    std::string full = platform::fullPath(name);
+    for (const std::string& entry : entries(registry))
+        if (namesEqual(entry.c_str(), full.c_str())) return true;
+    return false;
+}
+
+const std::string& tempRegistry() { return registry; }
+
+TempFile& TempFile::operator=(TempFile&& other) noexcept {
+    if (this != &other) {
+        remove();
+        name_ = std::move(other.name_);
+        other.name_.clear();
+    }
+    return *this;
+}
+
+void TempFile::remove() {
+    if (name_.empty()) return;
+    unregisterTempFile(name_.c_str());
+    platform::deleteFile(name_.c_str());
+    name_.clear();
+}
+
+std::string TempFile::release() {
+    std::string out = std::move(name_);
+    name_.clear();
+    return out;
+}
+
+}  // namespace zar::fs

@@ -1,0 +1,65 @@
+// Name comparison, splitting and joining.
+#include <gtest/gtest.h>
+
+#include "fs/names.h"
+
+namespace {
+
+using namespace zar::fs;
+
+TEST(NamesEqual, IgnoresCaseOnly) {
+    EXPECT_TRUE(namesEqual("Data.ZIP", "data.zip"));
+    EXPECT_TRUE(namesEqual("", ""));
+    EXPECT_FALSE(namesEqual("data.zip", "data.zi"));
+    EXPECT_FALSE(namesEqual("a/b", "a\\b"));
+    EXPECT_TRUE(namesEqualN("README.txt", "readme.md", 7));
+    EXPECT_FALSE(namesEqualN("README.txt", "readme.md", 8));
+    EXPECT_TRUE(namesEqualN("ab", "AB", 10));   // shorter than n: the whole names
+    EXPECT_FALSE(namesEqualN("ab", "ABC", 10));
+}
+
+TEST(SplitPath, Forms) {
+    struct Case {
+        const char *path, *drive, *directory, *name, *extension;
+    } cases[] = {
+        {"\\\\server\\share\\dir\\file.txt", "\\\\server\\share", "\\dir\\", "file", ".txt"},
+        {"//server/share/dir/file.txt", "//server/share", "/dir/", "file", ".txt"},
+        {"\\\\server\\share", "\\\\server\\share", "", "", ""},
+        {"\\\\server", "\\\\server", "", "", ""},
+        {"C:\\work\\data.tar.gz", "C:", "\\work\\", "data.tar", ".gz"},
+        {"C:data", "C:", "", "data", ""},
+        {"dir/sub/name", "", "dir/sub/", "name", ""},
+        {"mixed\\sep/name.ext", "", "mixed\\sep/", "name", ".ext"},
+        {".zip", "", "", "", ".zip"},
+        {"dir.d/file", "", "dir.d/", "file", ""},
+        {"", "", "", "", ""},
+    };
+    for (const Case& c : cases) {
+        std::string drive, directory, name, extension;
+        splitPath(c.path, &drive, &directory, &name, &extension);
+        EXPECT_EQ(drive, c.drive) << c.path;
+        EXPECT_EQ(directory, c.directory) << c.path;
+        EXPECT_EQ(name, c.name) << c.path;
+        EXPECT_EQ(extension, c.extension) << c.path;
+    }
+}
+
+TEST(SplitPath, NullOutputsAndSplitName) {
+    std::string name;
+    splitPath("a/b.c", nullptr, nullptr, &name, nullptr);
+    EXPECT_EQ(name, "b");
+    std::string drive, directory;
+    splitName("C:/x/y.tar.gz", &drive, &directory, &name);
+    EXPECT_EQ(drive, "C:");
+    EXPECT_EQ(directory, "/x/");
+    EXPECT_EQ(name, "y.tar.gz");
+}
+
+TEST(JoinPath, AddsTheDotOnlyWhenMissing) {
+    EXPECT_EQ(joinPath("C:", "\\dir\\", "file", "txt"), "C:\\dir\\file.txt");
+    EXPECT_EQ(joinPath(nullptr, "dir/", "file", ".txt"), "dir/file.txt");
+    EXPECT_EQ(joinPath(nullptr, nullptr, "file", ""), "file");
+    EXPECT_EQ(joinPath(nullptr, nullptr, nullptr, nullptr), "");
+}
+
+}  // namespace
