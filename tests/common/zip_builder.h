@@ -40,6 +40,14 @@ struct ZipEntry {
     std::vector<uint8_t> extra;
 };
 
+inline ZipEntry entry(std::string name, std::string data, std::string comment = "") {
+    ZipEntry e;
+    e.name = std::move(name);
+    e.data = std::move(data);
+    e.comment = std::move(comment);
+    return e;
+}
+
 struct ZipArchive {
     std::vector<ZipEntry> entries;
     std::string comment;
