@@ -1,0 +1,27 @@
+// DOS dates and times, the packed local times of ZIP headers:
+// date = (year - 1980) << 9 | month << 5 | day, time = hour << 11 | minute << 5 | second / 2.
+// The date 0 stands for no date at all.
+#pragma once
+
+#include <cstdint>
+
+namespace zar::util {
+
+struct DosDateTime {
+    uint16_t date = 0;
+    uint16_t time = 0;
+};
+
+// The local file time of a DOS date and time; a date of 0 is taken as
+// 1 January 1980. False for fields that name no real time.
+bool dosToFileTime(DosDateTime dos, uint64_t* localFileTime);
+
+// The DOS form of a local file time. A time before 1980 gives the date 0 with
+// its time of day; false after 2107.
+bool fileTimeToDos(uint64_t localFileTime, DosDateTime* dos);
+
+// The DOS form, in local time, of a Unix time (seconds since 1970, UTC);
+// both fields 0 when it cannot be converted.
+DosDateTime unixTimeToDos(int64_t seconds);
+
+}  // namespace zar::util
