@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <sstream>
 
@@ -123,6 +124,22 @@ TEST_F(Directory, ArchivesOfIndependentToolsListAsTheyReportThem) {
         EXPECT_EQ(ourListing(h), pythonListing(path)) << tools[i].name;
         Ax4ZipClose(&h);
     }
+}
+
+TEST_F(Directory, ArchiveBehindAProgramStub) {
+    ZipArchive zip;
+    zip.prefix = {'M', 'Z'};
+    zip.prefix.resize(512, 0x90);
+    zip.entries = {zar::test::entry("inside.txt", "payload")};
+    AxHandle h = open(zip.bytes(), AX_OPEN_DECIDE);
+    EXPECT_FALSE(zar::archive::lookup(h)->writable()) << "a program is opened read only";
+    EXPECT_TRUE(zar::archive::lookup(h)->flags & zar::archive::kSelfExtracting);
+    Listing l = listAll(h);
+    ASSERT_EQ(l.entries.size(), 1u);
+    EXPECT_EQ(l.entries[0].name, "inside.txt");
+    EXPECT_EQ(l.entries[0].record.localOffset, 512u);
+    Ax4ZipClose(&h);
+    EXPECT_TRUE(std::filesystem::exists(scratch / "t.zip"));
 }
 
 TEST_F(Directory, EmptyArchive) {
