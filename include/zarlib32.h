@@ -250,6 +250,20 @@ ZARLIB_EXPORT void AXAPI Ax4EffectiveFileName(const char *stored, const uint8_t 
  * complement the final value; no conditioning happens inside. */
 ZARLIB_EXPORT uint32_t AXAPI AxCrc32A(const uint8_t *data, uint32_t count, uint32_t crc) AX_NOEXCEPT;
 
+/* ---- Traditional encryption --------------------------------------------- */
+
+/* One stream at a time: the keys are shared by the whole library. */
+ZARLIB_EXPORT void AXAPI AxInitKeys(const uint8_t *password, uint16_t length) AX_NOEXCEPT;
+ZARLIB_EXPORT void AXAPI AxEncryptData(uint8_t *buffer, uint32_t count) AX_NOEXCEPT;
+ZARLIB_EXPORT void AXAPI AxDecryptData(uint8_t *buffer, uint32_t count) AX_NOEXCEPT;
+/* Fills a plain 12-byte encryption header for an entry of CRC-32 `crc`. */
+ZARLIB_EXPORT void AXAPI AxInitHeader(uint8_t *header, uint32_t crc) AX_NOEXCEPT;
+/* Checks a password on the entry whose encryption header is next in `file`:
+ * AX_OK (the keys are ready for its data), AX_BAD_PASSWORD or AX_SHORT_READ. */
+ZARLIB_EXPORT int16_t AXAPI Ax4ZipCheckPassword(uint32_t file, CDR *record, const char *password) AX_NOEXCEPT;
+ZARLIB_EXPORT int16_t AXAPI Ax4ZipCheckPasswordVB32(uint32_t file, const CDRVB32 *record,
+                                                    const char *password) AX_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif
