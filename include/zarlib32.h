@@ -244,6 +244,14 @@ ZARLIB_EXPORT int16_t AXAPI Ax4ZipComment(AxHandle handle, char *comment, int32_
 ZARLIB_EXPORT void AXAPI Ax4EffectiveFileName(const char *stored, const uint8_t *extra, uint16_t extraLength,
                                               char *name) AX_NOEXCEPT;
 
+/* ---- Extraction -------------------------------------------------------- */
+
+/* Adds a filter for the next extraction with -.D: restored directories that
+ * begin with `fromDir` (a drive and/or directory) go under `toDir` instead. */
+ZARLIB_EXPORT int16_t AXAPI Ax4AddUnZipPathFilter(const char *fromDir, const char *toDir) AX_NOEXCEPT;
+/* 1 when `path` names an existing directory, else 0. */
+ZARLIB_EXPORT int16_t AXAPI Ax4DirExist(const char *path) AX_NOEXCEPT;
+
 /* ---- Codecs ------------------------------------------------------------ */
 
 /* Folds `count` bytes into a running CRC-32. Start at 0xFFFFFFFF and
