@@ -332,8 +332,10 @@ inline uint8_t* copyMatchFast(uint8_t* out, size_t distance, size_t length) {
 // Room that one iteration of the fast loop may touch: three literals, a match
 // of 258 and the 39 bytes that a word copy may run past it (rounded up).
 constexpr size_t kFastOutputMargin = 3 + 258 + 39 + 4;
-// Input that one iteration may read: two word refills that each advance by at most 7.
-constexpr size_t kFastInputMargin = 16;
+// Input that the loop may read between two margin checks: three refills (the
+// first pass has one more before the loop) that each read 8 bytes and advance
+// by at most 7.
+constexpr size_t kFastInputMargin = 24;
 
 class Decoder {
 public:
@@ -688,11 +690,16 @@ void Decoder::giveBackWholeBytes(size_t limit) {
 // The fast loop: decodes literal/length and distance codes without any bound
 // check while the margins hold. It starts and ends in mode kSymbol with no
 // pending output; the bit buffer holds only real input bits.
+//
+// The next table entry is always looked up before the byte stores, the refill
+// and the match copy of the current item, so that its load overlaps them.
+// Only the low byte of `count` is meaningful: subtracting a whole entry takes
+// its low byte (the bits it consumes) off and leaves junk above bit 7.
 Decoder::Step Decoder::fastLoop() {
     const uint8_t* in = in_;
     uint8_t* out = out_;
     uint64_t bits = s_.bitBuffer;
-    unsigned count = s_.bitCount;
+    uint32_t count = s_.bitCount;
     const uint8_t* const inLimit = inEnd_ - kFastInputMargin;
     uint8_t* const outLimit = outEnd_ - kFastOutputMargin;
     const uint8_t* const litLen = litLenTable();
@@ -705,64 +712,79 @@ Decoder::Step Decoder::fastLoop() {
     constexpr uint64_t distMask = lowBits(kDistRootBits);
     Step result = Step::kGo;
 
-    // Fills the buffer to 56 to 63 bits with one unaligned load. Bits above
-    // `count` may already hold the next bytes; the load writes the same values.
+    // Fills the buffer to 56 to 63 bits with one unaligned load of 8 bytes.
+    // Bits above the count may already hold the next bytes; the load writes
+    // the same values there.
     auto refill = [&] {
-        bits |= loadWord(in) << count;
-        in += (63 - count) >> 3;
+        bits |= loadWord(in) << static_cast<uint8_t>(count);
+        in += 7 - ((count >> 3) & 7);
         count |= 56;
     };
     auto consume = [&](uint32_t e) {
-        bits >>= entryBits(e);
-        count -= entryBits(e);
+        bits >>= static_cast<uint8_t>(e);
+        count -= e;
+    };
+    auto extra = [](uint32_t e, uint64_t saved) {
+        return static_cast<uint32_t>((saved & lowBits(static_cast<uint8_t>(e))) >> entryCodeLength(e));
     };
 
-    while (in <= inLimit && out <= outLimit) {
-        refill();
-        uint32_t e = loadEntry(litLen, bits & litLenMask);
-        // Up to three literals of at most 9 bits each before a length code
-        // (at most 20 bits with its extra bits) still fit in 56 bits.
+    // Bit budget after a refill (56 bits): up to three literals of at most 9
+    // bits with the next lookup (9) take 36; two literals, a subtable pointer
+    // (9) and a subtable length with extra bits (11) take 38, and the
+    // distance lookup after them 8 more. Before the distance is consumed the
+    // buffer is refilled unless it holds 37 bits: 28 for the longest distance
+    // with extra bits and 9 for the next lookup.
+    refill();
+    uint32_t e = loadEntry(litLen, bits & litLenMask);
+    do {
+        uint64_t saved = bits;
+        consume(e);
         if ((e & kLiteralFlag) != 0) {
-            consume(e);
-            *out++ = static_cast<uint8_t>(entryValue(e));
+            uint32_t lit = entryValue(e);
             e = loadEntry(litLen, bits & litLenMask);
+            saved = bits;
+            consume(e);
+            *out++ = static_cast<uint8_t>(lit);
             if ((e & kLiteralFlag) != 0) {
-                consume(e);
-                *out++ = static_cast<uint8_t>(entryValue(e));
+                lit = entryValue(e);
                 e = loadEntry(litLen, bits & litLenMask);
+                saved = bits;
+                consume(e);
+                *out++ = static_cast<uint8_t>(lit);
                 if ((e & kLiteralFlag) != 0) {
-                    consume(e);
-                    *out++ = static_cast<uint8_t>(entryValue(e));
+                    lit = entryValue(e);
+                    e = loadEntry(litLen, bits & litLenMask);
+                    refill();
+                    *out++ = static_cast<uint8_t>(lit);
                     continue;
                 }
             }
         }
         if ((e & kExceptionalFlag) != 0) {
-            if ((e & kSubtableFlag) != 0) {
-                consume(e);
-                e = loadEntry(litLen, entryValue(e) + (bits & lowBits(entryCodeLength(e))));
-                if ((e & kLiteralFlag) != 0) {
-                    consume(e);
-                    *out++ = static_cast<uint8_t>(entryValue(e));
-                    continue;
-                }
+            if ((e & kSubtableFlag) == 0) {
+                result = (e & kEndOfBlockFlag) != 0 ? Step::kEnd : Step::kBad;
+                break;
+            }
+            e = loadEntry(litLen, entryValue(e) + (bits & lowBits(entryCodeLength(e))));
+            saved = bits;
+            consume(e);
+            if ((e & kLiteralFlag) != 0) {
+                const uint32_t lit = entryValue(e);
+                e = loadEntry(litLen, bits & litLenMask);
+                refill();
+                *out++ = static_cast<uint8_t>(lit);
+                continue;
             }
             if ((e & kExceptionalFlag) != 0) {
-                if ((e & kEndOfBlockFlag) != 0) {
-                    consume(e);
-                    result = Step::kEnd;
-                } else {
-                    result = Step::kBad;
-                }
+                result = (e & kEndOfBlockFlag) != 0 ? Step::kEnd : Step::kBad;
                 break;
             }
         }
-        // A length.
-        uint64_t saved = bits;
-        consume(e);
-        const size_t length = entryValue(e) + entryExtra(e, saved);
-        if (count < 28) refill();  // a distance code and its extra bits take up to 28
+
+        // A length, then its distance.
+        const size_t length = entryValue(e) + extra(e, saved);
         e = loadEntry(dist, bits & distMask);
+        if (static_cast<uint8_t>(count) < 37) refill();
         if ((e & kExceptionalFlag) != 0) {
             if ((e & kSubtableFlag) == 0) {
                 result = Step::kBad;
@@ -777,7 +799,10 @@ Decoder::Step Decoder::fastLoop() {
         }
         saved = bits;
         consume(e);
-        const size_t distance = entryValue(e) + entryExtra(e, saved);
+        const size_t distance = entryValue(e) + extra(e, saved);
+        e = loadEntry(litLen, bits & litLenMask);
+        refill();
+
         const size_t produced = static_cast<size_t>(out - outStart);
         if (distance <= produced) {
             out = copyMatchFast(out, distance, length);
@@ -798,9 +823,11 @@ Decoder::Step Decoder::fastLoop() {
             }
             if (left > 0) out = copyMatchFast(out, distance, left);
         }
-    }
+    } while (in <= inLimit && out <= outLimit);
 
-    // Hand back the bytes that the last refill looked at but did not count.
+    // The entry looked up last is not consumed: its bits stay in the buffer.
+    // Bytes that the last refill looked at but did not count are dropped.
+    count = static_cast<uint8_t>(count);
     bits &= lowBits(count);
     in_ = in;
     out_ = out;
@@ -820,7 +847,7 @@ InflateResult Decoder::run() {
         s_.magic = kMagic;
         s_.mode = kBlockHeader;
     } else if (s_.magic != kMagic || s_.mode > kFailed) {
-        return {InflateStatus::kBadData, 0, 0};  // not a work area that inflateInit prepared
+        return {InflateStatus::kBadData, 0, 0};  // not a work area that inflateBegin prepared
     }
     if (s_.mode == kDone) return {InflateStatus::kEnd, 0, 0};
     if (s_.mode == kFailed) return {InflateStatus::kBadData, static_cast<size_t>(inEnd_ - in_), 0};
@@ -880,7 +907,7 @@ InflateResult Decoder::run() {
 
 }  // namespace
 
-void inflateInit(void* work) { std::memset(work, 0, kInflateWorkSize); }
+void inflateBegin(void* work) { std::memset(work, 0, kInflateWorkSize); }
 
 InflateResult inflateStep(void* work, const uint8_t* in, size_t inCount, uint8_t* out, size_t outRoom,
                           bool lastInput) {

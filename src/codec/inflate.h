@@ -26,7 +26,7 @@ struct InflateResult {
 };
 
 // Prepares `work` (kInflateWorkSize bytes) for a new stream.
-void inflateInit(void* work);
+void inflateBegin(void* work);
 
 // Decodes from in[0, inCount) into out[0, outRoom) and reports how much was
 // taken and written. Either pointer may be null when its count is 0.
@@ -49,7 +49,7 @@ void inflateInit(void* work);
 //
 // Writes may touch the whole offered room, also beyond the bytes reported
 // written; the reported bytes are the output. After kEnd or kBadData the
-// work area needs inflateInit before it serves another stream.
+// work area needs inflateBegin before it serves another stream.
 InflateResult inflateStep(void* work, const uint8_t* in, size_t inCount, uint8_t* out, size_t outRoom,
                           bool lastInput);
 

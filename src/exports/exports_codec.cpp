@@ -13,7 +13,7 @@ ZARLIB_EXPORT uint32_t AXAPI AxCrc32A(const uint8_t* data, uint32_t count, uint3
 ZARLIB_EXPORT uint32_t AXAPI AxInflateUCBufSize(void) { return zar::codec::kInflateWorkSize; }
 
 ZARLIB_EXPORT void AXAPI AxInflateUCInit(void* work) {
-    if (work != nullptr) zar::codec::inflateInit(work);
+    if (work != nullptr) zar::codec::inflateBegin(work);
 }
 
 ZARLIB_EXPORT int32_t AXAPI AxInflateUC(const uint8_t* input, uint32_t inputOffset, uint32_t* inputCount,
