@@ -272,6 +272,33 @@ ZARLIB_EXPORT int16_t AXAPI Ax4ZipCheckPassword(uint32_t file, CDR *record, cons
 ZARLIB_EXPORT int16_t AXAPI Ax4ZipCheckPasswordVB32(uint32_t file, const CDRVB32 *record,
                                                     const char *password) AX_NOEXCEPT;
 
+/* Raw Deflate decoding as a resumable stream filter. The caller owns a work
+ * buffer of AxInflateUCBufSize() bytes (39028, any alignment) that holds the
+ * whole state of one stream, and prepares it with AxInflateUCInit before the
+ * first call of each stream.
+ *
+ * AxInflateUC reads input + inputOffset and writes output + outputOffset. On
+ * entry *inputCount and *outputCount give the bytes offered and the room; on
+ * every return they hold the bytes taken and the bytes written. Bytes of the
+ * room beyond those written may have been overwritten.
+ *   0: call again. All offered input was taken, or all of the room was
+ *      filled (possibly with all input taken as well): offer the input not
+ *      taken plus fresh input, or fresh room, and the decoder continues where
+ *      it stopped.
+ *  -1: the stream is over: either the final block was decoded and all of its
+ *      output delivered (*inputCount then includes up to two bytes after the
+ *      stream's last byte that the decoder reads ahead by), or the data are
+ *      invalid (*inputCount is the whole count offered; the output decoded
+ *      before the fault was delivered). Call AxInflateUCInit before reusing
+ *      the buffer.
+ * Set lastInput nonzero when the input offered holds the end of the
+ * compressed data; without it the decoder waits for its look-ahead bytes. */
+ZARLIB_EXPORT uint32_t AXAPI AxInflateUCBufSize(void);
+ZARLIB_EXPORT void AXAPI AxInflateUCInit(void *work);
+ZARLIB_EXPORT int32_t AXAPI AxInflateUC(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount,
+                                        uint8_t *output, uint32_t outputOffset, uint32_t *outputCount,
+                                        void *work, int16_t lastInput);
+
 #ifdef __cplusplus
 }
 #endif
