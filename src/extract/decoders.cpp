@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <vector>
+
+#include "codec/inflate.h"
 
 namespace zar::extract {
 namespace {
@@ -17,6 +20,24 @@ public:
         *consumed = *produced = n;
         return last && n == inCount;
     }
+};
+
+// Deflated data through the resumable inflater; its work area is the
+// decoder's own for the entry.
+class InflateDecoder final : public Decoder {
+public:
+    InflateDecoder() : work_(codec::kInflateWorkSize) { codec::inflateBegin(work_.data()); }
+
+    bool step(const uint8_t* in, uint32_t inCount, uint32_t* consumed, uint8_t* out, uint32_t outRoom,
+              uint32_t* produced, bool last) override {
+        codec::InflateResult r = codec::inflateStep(work_.data(), in, inCount, out, outRoom, last);
+        *consumed = static_cast<uint32_t>(r.taken);
+        *produced = static_cast<uint32_t>(r.written);
+        return r.status != codec::InflateStatus::kMore;
+    }
+
+private:
+    std::vector<uint8_t> work_;
 };
 
 }  // namespace
@@ -38,6 +59,7 @@ std::unique_ptr<Decoder> makeDecoder(int16_t code, uint16_t /*flags*/, Result* r
     try {
         switch (code) {
             case 0: return std::make_unique<StoredDecoder>();
+            case 1: case 2: case 3: case 4: return std::make_unique<InflateDecoder>();
             default: *result = kUnknownMethod; return nullptr;
         }
     } catch (const std::bad_alloc&) {

@@ -2,6 +2,8 @@
 // decryption, windows into memory, cancel and short input.
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
 #include <vector>
 
 #include "codec/crc32.h"
@@ -147,6 +149,57 @@ TEST_F(Pipeline, FailedWrite) {
     platform::failNthCall(platform::Fault::Write, 2);
     EXPECT_EQ(extract::decodeToFile(e, out.get(), &crc), kWriteFailed);
     platform::failNthCall(platform::Fault::Write, 0);
+}
+
+// A raw Deflate stream of `data`, as zlib writes it.
+std::vector<uint8_t> deflated(const std::vector<uint8_t>& data, int level) {
+    z_stream z{};
+    deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    std::vector<uint8_t> out(deflateBound(&z, data.size()));
+    z.next_in = const_cast<uint8_t*>(data.data());
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+TEST_F(Pipeline, DeflatedData) {
+    std::vector<uint8_t> data = pattern(300000);
+    for (size_t i = 0; i < data.size(); i += 7) data[i] = 'x';  // something to compress
+    for (int level : {0, 1, 9}) {
+        auto packed = deflated(data, level);
+        fs::File in = input(packed);
+        extract::EntryData e{in.get(), static_cast<uint32_t>(packed.size()), 300000, 1, 0, false};
+        uint32_t crc;
+        ASSERT_EQ(extract::decodeToFile(e, fs::kInvalidFile, &crc), kOk);
+        EXPECT_EQ(crc, crcOf(data)) << level;
+
+        ASSERT_TRUE(fs::seekTo(in.get(), 0));
+        std::vector<uint8_t> window(1000);
+        uint32_t delivered;
+        ASSERT_EQ(extract::decodeToMemory(e, window.data(), 150000, 1000, &delivered), kOk);
+        EXPECT_EQ(delivered, 1000u);
+        EXPECT_TRUE(std::equal(window.begin(), window.end(), data.begin() + 150000));
+    }
+}
+
+TEST_F(Pipeline, DamagedDeflateEndsWithoutError) {
+    std::vector<uint8_t> data = pattern(100000);
+    auto packed = deflated(data, 6);
+    for (auto damage : {0, 1, 2}) {
+        auto bad = packed;
+        if (damage == 0) bad.resize(bad.size() / 2);       // cut short
+        if (damage == 1) bad[bad.size() / 3] ^= 0x55;      // flipped bits
+        if (damage == 2) std::fill(bad.begin(), bad.begin() + 4, 0xFF);  // bad block header
+        fs::File in = input(bad);
+        extract::EntryData e{in.get(), static_cast<uint32_t>(bad.size()), 100000, 1, 0, false};
+        uint32_t crc;
+        EXPECT_EQ(extract::decodeToFile(e, fs::kInvalidFile, &crc), kOk) << damage;
+        EXPECT_NE(crc, crcOf(data)) << "the CRC comparison reports it, case " << damage;
+    }
 }
 
 TEST_F(Pipeline, WindowsIntoMemory) {
