@@ -70,7 +70,7 @@ TEST(Password, EntriesOfIndependentTools) {
         EXPECT_EQ((e.record.flags & 8) != 0, t.dataDescriptor) << t.name;
         CDR after;
         EXPECT_EQ(check(path, e, "pass word", &after), 0) << t.name;
-        EXPECT_EQ(after.packedSize, e.record.packedSize - 12) << t.name;
+        EXPECT_EQ(+after.packedSize, +e.record.packedSize - 12) << t.name;
         EXPECT_EQ(check(path, e, "wrong"), AX_BAD_PASSWORD) << t.name;
         EXPECT_EQ(check(path, e, ""), AX_BAD_PASSWORD) << t.name;
         EXPECT_EQ(check(path, e, nullptr), AX_BAD_PASSWORD) << t.name;
@@ -105,7 +105,7 @@ TEST(Password, ShortHeaderAndTheBasicTwin) {
     basic.packedSize = e.record.packedSize;
     ::lseek(fd, e.dataStart, SEEK_SET);
     EXPECT_EQ(Ax4ZipCheckPasswordVB32(static_cast<uint32_t>(fd), &basic, "pw"), 0);
-    EXPECT_EQ(basic.packedSize, e.record.packedSize) << "the host's record keeps its size";
+    EXPECT_EQ(+basic.packedSize, +e.record.packedSize) << "the host's record keeps its size";
     ::close(fd);
 }
 

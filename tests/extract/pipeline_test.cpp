@@ -93,7 +93,7 @@ TEST_F(Pipeline, BlocksOfStoredData) {
         EXPECT_EQ(test::readBytes(scratch / "out"), data);
         size_t blocks = (size + 65519) / 65520;
         EXPECT_EQ(progress.size(), blocks + 2) << "first, one per block, final for " << size;
-        EXPECT_EQ(progress.back().doneBytes, size);
+        EXPECT_EQ(+progress.back().doneBytes, size);
     }
 }
 
@@ -104,8 +104,8 @@ TEST_F(Pipeline, TestModeWritesNothing) {
     uint32_t crc;
     ASSERT_EQ(extract::decodeToFile(e, fs::kInvalidFile, &crc), kOk);
     EXPECT_EQ(crc, crcOf(data));
-    for (size_t i = 0; i + 1 < progress.size(); ++i) EXPECT_EQ(progress[i].doneBytes, 0u);
-    EXPECT_EQ(progress.back().doneBytes, 150000u);
+    for (size_t i = 0; i + 1 < progress.size(); ++i) EXPECT_EQ(+progress[i].doneBytes, 0u);
+    EXPECT_EQ(+progress.back().doneBytes, 150000u);
 }
 
 TEST_F(Pipeline, EncryptedBlocksAreDecrypted) {
