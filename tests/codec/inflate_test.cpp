@@ -612,3 +612,87 @@ TEST(Inflate, TruncatedStreamUnderLastInputEndsWithAPrefix) {
 }
 
 }  // namespace
+
+// ---- Guard pages ------------------------------------------------------------------
+//
+// Input pieces, output room and the work buffer each sit flush against an
+// inaccessible page, behind them and then in front of them: a read or write
+// one byte outside faults.
+
+namespace guarded {
+
+using namespace inflate_test;
+
+struct Guards {
+    GuardedBuffer input{1 << 18};
+    GuardedBuffer output{1 << 18};
+    GuardedBuffer work{AxInflateUCBufSize()};
+
+    Outcome drive(const Bytes& stream, Feed feed, bool atFront) {
+        feed.inputGuard = &input;
+        feed.outputGuard = &output;
+        feed.atFront = atFront;
+        return inflate_test::drive(stream, feed, work.place(AxInflateUCBufSize(), atFront));
+    }
+};
+
+TEST(InflateGuardPages, ValidStreams) {
+    Guards g;
+    for (const Sample& sample : samples()) {
+        for (auto [level, strategy] : {std::pair{0, Z_DEFAULT_STRATEGY}, {1, Z_DEFAULT_STRATEGY},
+                                       {6, Z_DEFAULT_STRATEGY}, {9, Z_FIXED}, {6, Z_HUFFMAN_ONLY}}) {
+            const Bytes stream = zlibDeflate(sample.data, level, strategy);
+            ASSERT_LE(stream.size(), g.input.capacity());
+            SCOPED_TRACE(sample.name + " level " + std::to_string(level));
+            for (bool atFront : {false, true}) {
+                for (const Feed& feed : {wholeFeed(), randomFeed(static_cast<uint32_t>(level)),
+                                         bytewiseFeed(true, false), bytewiseFeed(false, true)}) {
+                    Outcome o = g.drive(stream, feed, atFront);
+                    ASSERT_TRUE(o.fault.empty()) << describe(o);
+                    ASSERT_EQ(o.result, -1);
+                    ASSERT_EQ(o.output, sample.data);
+                }
+            }
+        }
+    }
+}
+
+TEST(InflateGuardPages, BadStreams) {
+    Guards g;
+    for (const BadStream& c : kBadStreams) {
+        const Bytes stream = c.build();
+        for (bool atFront : {false, true}) {
+            for (const Feed& feed : {wholeFeed(), bytewiseFeed(true, true), randomFeed(3)}) {
+                Outcome o = g.drive(stream, feed, atFront);
+                ASSERT_EQ(o.result, -1) << c.name;
+                ASSERT_EQ(o.output, c.decodedFirst) << c.name;
+            }
+        }
+    }
+}
+
+// Every prefix of a stream: with lastInput it ends with -1 and a prefix of the
+// data; without it the decoder takes everything and asks for more.
+TEST(InflateGuardPages, EveryTruncation) {
+    Guards g;
+    const Bytes data = makeText(3000, 61);
+    for (int strategy : {Z_DEFAULT_STRATEGY, Z_FIXED}) {
+        Bytes stream = zlibDeflate(data, 6, strategy);
+        const Bytes stored = zlibDeflate(makeRandom(300, 62), 0);
+        for (const Bytes& s : {stream, stored}) {
+            for (size_t cut = 0; cut < s.size(); ++cut) {
+                const Bytes part(s.begin(), s.begin() + static_cast<ptrdiff_t>(cut));
+                Outcome ended = g.drive(part, wholeFeed(), cut % 2 == 0);
+                ASSERT_EQ(ended.result, -1) << "cut " << cut;
+                ASSERT_TRUE(ended.fault.empty()) << describe(ended);
+                Feed open = bytewiseFeed(true, false);
+                open.lastInput = false;
+                Outcome waiting = g.drive(part, open, cut % 2 != 0);
+                ASSERT_EQ(waiting.result, 0) << "cut " << cut;
+                ASSERT_EQ(waiting.taken, part.size());
+            }
+        }
+    }
+}
+
+}  // namespace guarded
