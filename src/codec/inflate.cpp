@@ -11,6 +11,16 @@
 #include <bit>
 #include <cstring>
 
+// On x86-64 the fast loop is compiled a second time for processors with BMI2,
+// whose shifts and bit extraction take any register and save instructions on
+// the path from one table lookup to the next.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define ZAR_INFLATE_BMI2 1
+#define ZAR_FORCE_INLINE __attribute__((always_inline))
+#else
+#define ZAR_FORCE_INLINE
+#endif
+
 namespace zar::codec {
 namespace {
 
@@ -48,6 +58,8 @@ constexpr size_t kPrecodeOffset = kDistOffset;
 constexpr size_t kLengthsOffset = kDistOffset + kDistEntries * 4;
 constexpr size_t kStateOffset = kLengthsOffset + 320;
 static_assert(kPrecodeEntries <= kDistEntries);
+static_assert(kWindowOffset + kWindowSize + 32 <= kLitLenOffset + kLitLenEntries * 4,
+              "word copies out of the window may read a little past it");
 static_assert(kMaxLengths <= 320);
 
 // Suspension modes: each names what the decoder waits for when it stops there.
@@ -200,7 +212,9 @@ constexpr size_t buildTable(const uint8_t* lengths, unsigned count, CodeKind kin
 
     const size_t rootSize = size_t{1} << rootBits;
     if (capacity < rootSize) return 0;
-    for (size_t i = 0; i < rootSize; ++i) table[i] = unusedEntry(rootBits);
+    const bool complete = left == 0;  // then every slot gets a code
+    if (!complete)
+        for (size_t i = 0; i < rootSize; ++i) table[i] = unusedEntry(rootBits);
 
     unsigned remaining[16] = {};  // codes of each length not placed yet
     for (unsigned len = 0; len <= 15; ++len) remaining[len] = lengthCount[len];
@@ -209,12 +223,14 @@ constexpr size_t buildTable(const uint8_t* lengths, unsigned count, CodeKind kin
     size_t subStart = 0;
     unsigned subBits = 0;
     unsigned currentPrefix = ~0u;
-    unsigned code = 0;  // canonical code, most significant bit first
+    // The canonical code in the order it is read (first bit lowest). Codes
+    // count up most significant bit first, so it is advanced by adding from
+    // the top; a longer length appends zeros at the top, which changes nothing.
+    unsigned reversed = 0;
     unsigned k = 0;
-    for (unsigned len = 1; len <= 15; ++len, code <<= 1) {
-        for (unsigned n = 0; n < lengthCount[len]; ++n, ++code, ++k) {
+    for (unsigned len = 1; len <= 15; ++len) {
+        for (unsigned n = 0; n < lengthCount[len]; ++n, ++k) {
             const unsigned symbol = sorted[k];
-            const unsigned reversed = reverseBits(code, len);
             if (len <= rootBits) {
                 const uint32_t e = leafEntry(kind, symbol, len);
                 for (size_t i = reversed; i < rootSize; i += size_t{1} << len) table[i] = e;
@@ -234,7 +250,8 @@ constexpr size_t buildTable(const uint8_t* lengths, unsigned count, CodeKind kin
                     if (next + size > capacity) return 0;
                     subStart = next;
                     next += size;
-                    for (size_t i = 0; i < size; ++i) table[subStart + i] = unusedEntry(subBits);
+                    if (!complete)
+                        for (size_t i = 0; i < size; ++i) table[subStart + i] = unusedEntry(subBits);
                     table[prefix] = makeEntry(static_cast<uint32_t>(subStart), kExceptionalFlag | kSubtableFlag,
                                               subBits, rootBits - subBits);
                     currentPrefix = prefix;
@@ -246,6 +263,9 @@ constexpr size_t buildTable(const uint8_t* lengths, unsigned count, CodeKind kin
                     table[subStart + i] = e;
             }
             --remaining[len];
+            unsigned step = 1u << (len - 1);
+            while ((reversed & step) != 0) step >>= 1;
+            reversed = step != 0 ? (reversed & (step - 1)) + step : 0;
         }
     }
     return next;
@@ -294,8 +314,8 @@ inline void storeWord(uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); }
 
 // Copies a match of `length` bytes from `distance` bytes back, front to back,
 // so that a distance below the length repeats the last `distance` bytes.
-// Requires distance <= bytes before `out` and 39 bytes of room beyond the
-// match: words are written past its end.
+// Requires distance <= bytes before `out` and kCopyOvershoot bytes of room
+// beyond the match: words are written past its end.
 inline uint8_t* copyMatchFast(uint8_t* out, size_t distance, size_t length) {
     const uint8_t* src = out - distance;
     uint8_t* const end = out + length;
@@ -327,11 +347,28 @@ inline uint8_t* copyMatchFast(uint8_t* out, size_t distance, size_t length) {
     return end;
 }
 
+// Copies `length` bytes from a source that does not overlap the destination,
+// in words: reads and writes up to kCopyOvershoot - 1 bytes past the end.
+inline uint8_t* copyWords(uint8_t* out, const uint8_t* src, size_t length) {
+    uint8_t* const end = out + length;
+    do {
+        storeWord(out, loadWord(src));
+        storeWord(out + 8, loadWord(src + 8));
+        storeWord(out + 16, loadWord(src + 16));
+        out += 24;
+        src += 24;
+    } while (out < end);
+    return end;
+}
+
 // ---- The decoder --------------------------------------------------------------
 
-// Room that one iteration of the fast loop may touch: three literals, a match
-// of 258 and the 39 bytes that a word copy may run past it (rounded up).
-constexpr size_t kFastOutputMargin = 3 + 258 + 39 + 4;
+// Bytes that copyMatchFast may write past the end of a match.
+constexpr size_t kCopyOvershoot = 24;
+// Room the fast loop needs at the top of an iteration: three literals, or two
+// and a match, which it copies only when the match and the overshoot fit (a
+// match that does not fit is left pending for the checked path).
+constexpr size_t kFastOutputMargin = 32;
 // Input that the loop may read between two margin checks: three refills (the
 // first pass has one more before the loop) that each read 8 bytes and advance
 // by at most 7.
@@ -396,6 +433,11 @@ private:
     Step finishStream();
     Step trailer();
     Step fastLoop();
+    ZAR_FORCE_INLINE inline Step fastLoopBody();
+    Step fastLoopGeneric();
+#ifdef ZAR_INFLATE_BMI2
+    __attribute__((target("bmi2"))) Step fastLoopBmi2();
+#endif
 
     const uint8_t* litLenTable() const {
         return s_.fixedCodes ? reinterpret_cast<const uint8_t*>(kFixedLitLen.data()) : work_ + kLitLenOffset;
@@ -695,13 +737,14 @@ void Decoder::giveBackWholeBytes(size_t limit) {
 // and the match copy of the current item, so that its load overlaps them.
 // Only the low byte of `count` is meaningful: subtracting a whole entry takes
 // its low byte (the bits it consumes) off and leaves junk above bit 7.
-Decoder::Step Decoder::fastLoop() {
+Decoder::Step Decoder::fastLoopBody() {
     const uint8_t* in = in_;
     uint8_t* out = out_;
     uint64_t bits = s_.bitBuffer;
     uint32_t count = s_.bitCount;
     const uint8_t* const inLimit = inEnd_ - kFastInputMargin;
-    uint8_t* const outLimit = outEnd_ - kFastOutputMargin;
+    uint8_t* const outEnd = outEnd_;
+    uint8_t* const outLimit = outEnd - kFastOutputMargin;
     const uint8_t* const litLen = litLenTable();
     const uint8_t* const dist = distTable();
     // Byte stores may alias anything, so members used inside the loop are copied.
@@ -715,16 +758,16 @@ Decoder::Step Decoder::fastLoop() {
     // Fills the buffer to 56 to 63 bits with one unaligned load of 8 bytes.
     // Bits above the count may already hold the next bytes; the load writes
     // the same values there.
-    auto refill = [&] {
+    auto refill = [&]() ZAR_FORCE_INLINE {
         bits |= loadWord(in) << static_cast<uint8_t>(count);
         in += 7 - ((count >> 3) & 7);
         count |= 56;
     };
-    auto consume = [&](uint32_t e) {
+    auto consume = [&](uint32_t e) ZAR_FORCE_INLINE {
         bits >>= static_cast<uint8_t>(e);
         count -= e;
     };
-    auto extra = [](uint32_t e, uint64_t saved) {
+    auto extra = [](uint32_t e, uint64_t saved) ZAR_FORCE_INLINE {
         return static_cast<uint32_t>((saved & lowBits(static_cast<uint8_t>(e))) >> entryCodeLength(e));
     };
 
@@ -800,17 +843,26 @@ Decoder::Step Decoder::fastLoop() {
         saved = bits;
         consume(e);
         const size_t distance = entryValue(e) + extra(e, saved);
+        if (length + kCopyOvershoot > static_cast<size_t>(outEnd - out)) {
+            s_.length = static_cast<uint32_t>(length);  // near the end of the room: the checked path copies it
+            s_.distance = static_cast<uint32_t>(distance);
+            s_.mode = kMatch;
+            break;
+        }
         e = loadEntry(litLen, bits & litLenMask);
         refill();
 
         const size_t produced = static_cast<size_t>(out - outStart);
         if (distance <= produced) {
             out = copyMatchFast(out, distance, length);
+        } else if (const size_t back = distance - produced, from = (windowNext - back) & kWindowMask;
+                   length <= back && from + length <= kWindowSize) {
+            // The whole match lies in the window. Reading past the window's
+            // end stays inside the work area: the tables follow it.
+            out = copyWords(out, window + from, length);
         } else {
             // The match starts in the window: copy that part, then go on in the output.
-            const size_t back = distance - produced;
             size_t left = length;
-            const size_t from = (windowNext - back) & kWindowMask;
             const size_t n = std::min({left, back, kWindowSize - from});
             std::memcpy(out, window + from, n);
             out += n;
@@ -839,6 +891,19 @@ Decoder::Step Decoder::fastLoop() {
         return Step::kGo;
     }
     return result;
+}
+
+Decoder::Step Decoder::fastLoopGeneric() { return fastLoopBody(); }
+
+#ifdef ZAR_INFLATE_BMI2
+Decoder::Step Decoder::fastLoopBmi2() { return fastLoopBody(); }
+#endif
+
+Decoder::Step Decoder::fastLoop() {
+#ifdef ZAR_INFLATE_BMI2
+    if (__builtin_cpu_supports("bmi2")) return fastLoopBmi2();
+#endif
+    return fastLoopGeneric();
 }
 
 InflateResult Decoder::run() {
