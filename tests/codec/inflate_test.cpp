@@ -364,6 +364,78 @@ TEST(Inflate, SingleCodeLiteralCodeAndSingleCodeDistanceCode) {
     EXPECT_TRUE(std::all_of(o.output.begin(), o.output.end(), [](uint8_t b) { return b == 'Z'; }));
 }
 
+// Random complete codes up to 15 bits deep for all 286 literal/length and 30
+// distance symbols, so that both tables need many and deep subtables; the
+// data uses every kind of symbol and the decoder must return it exactly.
+std::vector<uint8_t> randomCompleteLengths(size_t symbols, std::mt19937& rng, bool chain) {
+    std::vector<uint8_t> depths = {0};
+    while (depths.size() < symbols) {
+        size_t pick = rng() % depths.size();
+        if (chain) pick = std::max_element(depths.begin(), depths.end()) - depths.begin();
+        if (depths[pick] >= 15) pick = std::min_element(depths.begin(), depths.end()) - depths.begin();
+        const uint8_t d = static_cast<uint8_t>(depths[pick] + 1);
+        depths[pick] = d;
+        depths.push_back(d);
+    }
+    std::shuffle(depths.begin(), depths.end(), rng);
+    return depths;
+}
+
+TEST(Inflate, RandomDeepCodesInBothTables) {
+    static const uint16_t lengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                            31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+    static const uint8_t lengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                            2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+    static const uint16_t distBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
+                                          33,   49,   65,   97,   129,  193,   257,   385,   513, 769,
+                                          1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+    static const uint8_t distExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6,
+                                          6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+    std::mt19937 rng(77);
+    for (int round = 0; round < 40; ++round) {
+        const bool chain = round % 4 == 0;  // a long chain down to 15 bits
+        std::vector<uint8_t> litLen = randomCompleteLengths(286, rng, chain);
+        std::vector<uint8_t> dist = randomCompleteLengths(30, rng, round % 3 == 0);
+        std::vector<uint8_t> lengths = litLen;
+        lengths.insert(lengths.end(), dist.begin(), dist.end());
+        const Code lc = canonical(litLen), dc = canonical(dist);
+
+        BitWriter w;
+        writeDynamicHeader(w, true, 286, 30, plainTokens(lengths));
+        Bytes expect;
+        for (int i = 0; i < 3000; ++i) {
+            if (expect.size() < 1 || rng() % 3 == 0) {
+                const unsigned lit = rng() % 256;
+                lc.put(w, lit);
+                expect.push_back(static_cast<uint8_t>(lit));
+                continue;
+            }
+            const unsigned ls = rng() % 29;
+            const unsigned lextra = lengthExtra[ls] ? rng() % (1u << lengthExtra[ls]) : 0;
+            const unsigned length = std::min(258u, lengthBase[ls] + lextra);
+            unsigned ds;
+            do ds = rng() % 30;
+            while (distBase[ds] > expect.size());
+            const unsigned dmax = std::min<size_t>((1u << distExtra[ds]) - 1, expect.size() - distBase[ds]);
+            const unsigned dextra = dmax ? rng() % (dmax + 1) : 0;
+            const size_t distance = distBase[ds] + dextra;
+            lc.put(w, 257 + ls);
+            w.bits(length - lengthBase[ls], lengthExtra[ls]);
+            dc.put(w, ds);
+            w.bits(dextra, distExtra[ds]);
+            for (unsigned k = 0; k < length; ++k) expect.push_back(expect[expect.size() - distance]);
+        }
+        lc.put(w, 256);
+        const Bytes stream = w.finish();
+        for (const Feed& feed : {wholeFeed(), randomFeed(static_cast<uint32_t>(round)), bytewiseFeed(true, false)}) {
+            Outcome o = drive(stream, feed);
+            ASSERT_TRUE(o.fault.empty()) << describe(o);
+            ASSERT_EQ(o.result, -1) << "round " << round;
+            ASSERT_EQ(o.output, expect) << "round " << round;
+        }
+    }
+}
+
 // ---- Hand-built streams: every data error --------------------------------------------------
 
 struct BadStream {
