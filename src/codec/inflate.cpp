@@ -414,7 +414,7 @@ inline uint8_t* copyWords(uint8_t* out, const uint8_t* src, size_t length) {
 
 // Bytes that copyMatchFast may write past the end of a match.
 constexpr size_t kCopyOvershoot = 24;
-// Room the fast loop needs at the top of an iteration: three literals, or two
+// Room the fast loop needs at the top of an iteration: four literals, or two
 // and a match, which it copies only when the match and the overshoot fit (a
 // match that does not fit is left pending for the checked path).
 constexpr size_t kFastOutputMargin = 32;
@@ -828,8 +828,8 @@ Decoder::Step Decoder::fastLoopBody() {
         return static_cast<uint32_t>((saved & lowBits(static_cast<uint8_t>(e))) >> entryCodeLength(e));
     };
 
-    // Bit budget after a refill (56 bits): up to three literals of at most 10
-    // bits with the next lookup (10) take 40; two literals, a subtable pointer
+    // Bit budget after a refill (56 bits): up to four literals of at most 10
+    // bits with the next lookup (10) take 50; two literals, a subtable pointer
     // (10) and a subtable length with extra bits (10) take 40, and the
     // distance lookup after them 8 more. Before the distance is consumed the
     // buffer is refilled unless it holds 38 bits: 28 for the longest distance
@@ -854,9 +854,16 @@ Decoder::Step Decoder::fastLoopBody() {
                 if ((e & kLiteralFlag) != 0) {
                     lit = entryValue(e);
                     e = loadEntry(litLen, bits & litLenMask);
-                    refill();
+                    saved = bits;
+                    consume(e);
                     *out++ = static_cast<uint8_t>(lit);
-                    continue;
+                    if ((e & kLiteralFlag) != 0) {
+                        lit = entryValue(e);
+                        e = loadEntry(litLen, bits & litLenMask);
+                        refill();
+                        *out++ = static_cast<uint8_t>(lit);
+                        continue;
+                    }
                 }
             }
         }
