@@ -11,6 +11,16 @@
 #include <bit>
 #include <cstring>
 
+// On x86-64 the fast loop is compiled a second time for processors with BMI2,
+// whose shifts and bit extraction take any register and save instructions on
+// the path from one table lookup to the next.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define ZAR_INFLATE_BMI2 1
+#define ZAR_FORCE_INLINE __attribute__((always_inline))
+#else
+#define ZAR_FORCE_INLINE
+#endif
+
 namespace zar::codec {
 namespace {
 
@@ -19,36 +29,40 @@ namespace {
 // Every multi-byte field is read and written with memcpy, so the work area may
 // sit at any address (and may even be moved between calls).
 //
-//   window        32768 bytes  the last 32 KiB of output, circular
-//   litlen table  852 entries  literal/length decode table (root 9 bits)
-//   dist table    402 entries  distance decode table (root 8 bits); while a
-//                              dynamic header is read, its first 128 entries
-//                              hold the code-length (precode) table instead
-//   lengths       320 bytes    code lengths of the dynamic header being read
-//   state         State        the suspension record
+//   window        32768 bytes   the last 32 KiB of output, circular
+//   litlen table  1332 x 4      literal/length decode table (root 10 bits);
+//                               while a dynamic header is read, its first
+//                               320 bytes hold the code lengths instead
+//   dist table    402 x 2       distance decode table (root 8 bits); while a
+//                               dynamic header is read, it holds the
+//                               code-length (precode) table instead
+//   state         State         the suspension record
 //
-// 852 and 402 are the largest tables that any accepted code needs with these
-// root sizes (the "enough" bounds for 286 symbols at root 9 and 32 symbols at
-// root 8, maximum length 15); a single code or an empty one needs fewer.
+// 1332 and 402 are the largest tables that any accepted code needs with these
+// root sizes (the "enough" bounds for 286 symbols at root 10 and 32 symbols at
+// root 8, maximum length 15); a single code or an empty one needs fewer. The
+// distance table has 16-bit entries so that both fit beside the window.
 
 constexpr size_t kWindowSize = 32768;
 constexpr size_t kWindowMask = kWindowSize - 1;
-constexpr unsigned kLitLenRootBits = 9;
+constexpr unsigned kLitLenRootBits = 10;
 constexpr unsigned kDistRootBits = 8;
 constexpr unsigned kPrecodeRootBits = 7;
-constexpr size_t kLitLenEntries = 852;
+constexpr size_t kLitLenEntries = 1332;
 constexpr size_t kDistEntries = 402;
 constexpr size_t kPrecodeEntries = size_t{1} << kPrecodeRootBits;
 constexpr size_t kMaxLengths = 286 + 30;  // HLIT + HDIST at most
 
 constexpr size_t kWindowOffset = 0;
 constexpr size_t kLitLenOffset = kWindowOffset + kWindowSize;
+constexpr size_t kLengthsOffset = kLitLenOffset;
 constexpr size_t kDistOffset = kLitLenOffset + kLitLenEntries * 4;
 constexpr size_t kPrecodeOffset = kDistOffset;
-constexpr size_t kLengthsOffset = kDistOffset + kDistEntries * 4;
-constexpr size_t kStateOffset = kLengthsOffset + 320;
-static_assert(kPrecodeEntries <= kDistEntries);
-static_assert(kMaxLengths <= 320);
+constexpr size_t kStateOffset = kDistOffset + kDistEntries * 2;
+static_assert(kPrecodeEntries * 4 <= kDistEntries * 2);
+static_assert(kMaxLengths <= kLitLenEntries * 4);
+static_assert(kWindowOffset + kWindowSize + 32 <= kLitLenOffset + kLitLenEntries * 4,
+              "word copies out of the window may read a little past it");
 
 // Suspension modes: each names what the decoder waits for when it stops there.
 enum Mode : uint8_t {
@@ -128,9 +142,10 @@ constexpr std::array<uint16_t, 29> kLengthBase = {3,  4,  5,  6,  7,  8,  9,  10
                                                   31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
 constexpr std::array<uint8_t, 29> kLengthExtra = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                                   2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr std::array<uint16_t, 30> kDistBase = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,
+constexpr std::array<uint16_t, 32> kDistBase = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,
                                                 33,  49,  65,  97,  129, 193,  257,  385,  513,  769,
-                                                1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+                                                1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577,
+                                                0,    0};  // 30 and 31 are invalid
 constexpr std::array<uint8_t, 30> kDistExtra = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
                                                 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 // Order in which the code-length code lengths are sent.
@@ -150,8 +165,8 @@ constexpr uint32_t leafEntry(CodeKind kind, unsigned symbol, unsigned codeLength
             if (symbol == 256) return makeEntry(0, kExceptionalFlag | kEndOfBlockFlag, codeLength, 0);
             if (symbol < 286) return makeEntry(kLengthBase[symbol - 257], 0, codeLength, kLengthExtra[symbol - 257]);
             return makeEntry(0, kExceptionalFlag, codeLength, 0);  // 286 and 287 are invalid
-        case CodeKind::kDist:
-            if (symbol < 30) return makeEntry(kDistBase[symbol], 0, codeLength, kDistExtra[symbol]);
+        case CodeKind::kDist:  // the symbol: stored tables keep it instead of the base (see packDist)
+            if (symbol < 30) return makeEntry(symbol, 0, codeLength, kDistExtra[symbol]);
             return makeEntry(0, kExceptionalFlag, codeLength, 0);  // 30 and 31 are invalid
         case CodeKind::kPrecode:
             return makeEntry(symbol, 0, codeLength, symbol == 16 ? 2 : symbol == 17 ? 3 : symbol == 18 ? 7 : 0);
@@ -161,6 +176,39 @@ constexpr uint32_t leafEntry(CodeKind kind, unsigned symbol, unsigned codeLength
 
 // An index that no code uses; `bits` of input select it.
 constexpr uint32_t unusedEntry(unsigned bits) { return makeEntry(0, kExceptionalFlag, 0, bits); }
+
+// Distance table entries are 16 bits:
+//   leaf     bits 0-4 bits to consume, 6-9 code length, 10-14 symbol
+//   unused   bit 15; bits 0-4 the index bits that select it
+//   pointer  bits 15 and 14; bits 0-7 the subtable's first entry after the
+//            root table, bits 8-10 its index bits
+// Bit 5 of a leaf is 0, so its low 6 bits are a shift count as they stand.
+constexpr uint32_t kDistUnused = 0x8000;
+constexpr uint32_t kDistPointer = 0x4000;
+constexpr uint32_t kDistRootSize = 1u << kDistRootBits;
+static_assert(kDistEntries - kDistRootSize <= 256, "subtable starts fit 8 bits");
+
+constexpr uint16_t packDist(uint32_t e) {
+    if ((e & kSubtableFlag) != 0)
+        return static_cast<uint16_t>(kDistUnused | kDistPointer | entryCodeLength(e) << 8 |
+                                     (entryValue(e) - kDistRootSize));
+    if ((e & kExceptionalFlag) != 0) return static_cast<uint16_t>(kDistUnused | entryBits(e));
+    return static_cast<uint16_t>(entryValue(e) << 10 | entryCodeLength(e) << 6 | entryBits(e));
+}
+
+// A 16-bit distance entry as a general entry, with the distance base as its value.
+constexpr uint32_t unpackDist(uint32_t d) {
+    if ((d & kDistUnused) == 0) {
+        const unsigned length = (d >> 6) & 0xF;
+        return makeEntry(kDistBase[(d >> 10) & 31], 0, length, (d & 31) - length);
+    }
+    if ((d & kDistPointer) != 0) {
+        const unsigned subBits = (d >> 8) & 7;
+        return makeEntry(kDistRootSize + (d & 0xFF), kExceptionalFlag | kSubtableFlag, subBits,
+                         kDistRootBits - subBits);
+    }
+    return unusedEntry(d & 31);
+}
 
 constexpr unsigned reverseBits(unsigned code, unsigned length) {
     unsigned r = 0;
@@ -200,7 +248,9 @@ constexpr size_t buildTable(const uint8_t* lengths, unsigned count, CodeKind kin
 
     const size_t rootSize = size_t{1} << rootBits;
     if (capacity < rootSize) return 0;
-    for (size_t i = 0; i < rootSize; ++i) table[i] = unusedEntry(rootBits);
+    const bool complete = left == 0;  // then every slot gets a code
+    if (!complete)
+        for (size_t i = 0; i < rootSize; ++i) table[i] = unusedEntry(rootBits);
 
     unsigned remaining[16] = {};  // codes of each length not placed yet
     for (unsigned len = 0; len <= 15; ++len) remaining[len] = lengthCount[len];
@@ -209,12 +259,14 @@ constexpr size_t buildTable(const uint8_t* lengths, unsigned count, CodeKind kin
     size_t subStart = 0;
     unsigned subBits = 0;
     unsigned currentPrefix = ~0u;
-    unsigned code = 0;  // canonical code, most significant bit first
+    // The canonical code in the order it is read (first bit lowest). Codes
+    // count up most significant bit first, so it is advanced by adding from
+    // the top; a longer length appends zeros at the top, which changes nothing.
+    unsigned reversed = 0;
     unsigned k = 0;
-    for (unsigned len = 1; len <= 15; ++len, code <<= 1) {
-        for (unsigned n = 0; n < lengthCount[len]; ++n, ++code, ++k) {
+    for (unsigned len = 1; len <= 15; ++len) {
+        for (unsigned n = 0; n < lengthCount[len]; ++n, ++k) {
             const unsigned symbol = sorted[k];
-            const unsigned reversed = reverseBits(code, len);
             if (len <= rootBits) {
                 const uint32_t e = leafEntry(kind, symbol, len);
                 for (size_t i = reversed; i < rootSize; i += size_t{1} << len) table[i] = e;
@@ -234,7 +286,8 @@ constexpr size_t buildTable(const uint8_t* lengths, unsigned count, CodeKind kin
                     if (next + size > capacity) return 0;
                     subStart = next;
                     next += size;
-                    for (size_t i = 0; i < size; ++i) table[subStart + i] = unusedEntry(subBits);
+                    if (!complete)
+                        for (size_t i = 0; i < size; ++i) table[subStart + i] = unusedEntry(subBits);
                     table[prefix] = makeEntry(static_cast<uint32_t>(subStart), kExceptionalFlag | kSubtableFlag,
                                               subBits, rootBits - subBits);
                     currentPrefix = prefix;
@@ -246,34 +299,44 @@ constexpr size_t buildTable(const uint8_t* lengths, unsigned count, CodeKind kin
                     table[subStart + i] = e;
             }
             --remaining[len];
+            unsigned step = 1u << (len - 1);
+            while ((reversed & step) != 0) step >>= 1;
+            reversed = step != 0 ? (reversed & (step - 1)) + step : 0;
         }
     }
     return next;
 }
 
 // The fixed codes are built once, at compile time.
-constexpr std::array<uint32_t, 512> makeFixedLitLen() {
-    std::array<uint32_t, 512> table{};
+constexpr size_t kLitLenRootSize = size_t{1} << kLitLenRootBits;
+
+constexpr std::array<uint32_t, kLitLenRootSize> makeFixedLitLen() {
+    std::array<uint32_t, kLitLenRootSize> table{};
     uint8_t lengths[288] = {};
     for (unsigned s = 0; s < 288; ++s) lengths[s] = s < 144 ? 8 : s < 256 ? 9 : s < 280 ? 7 : 8;
-    if (buildTable(lengths, 288, CodeKind::kLitLen, kLitLenRootBits, table.data(), table.size()) != 512) table = {};
+    if (buildTable(lengths, 288, CodeKind::kLitLen, kLitLenRootBits, table.data(), table.size()) != table.size())
+        table = {};
     return table;
 }
 
-constexpr std::array<uint32_t, 256> makeFixedDist() {
-    std::array<uint32_t, 256> table{};
+constexpr std::array<uint16_t, kDistRootSize> makeFixedDist() {
+    std::array<uint32_t, kDistRootSize> table{};
+    std::array<uint16_t, kDistRootSize> packed{};
     uint8_t lengths[32] = {};
     for (auto& l : lengths) l = 5;
-    if (buildTable(lengths, 32, CodeKind::kDist, kDistRootBits, table.data(), table.size()) != 256) table = {};
-    return table;
+    if (buildTable(lengths, 32, CodeKind::kDist, kDistRootBits, table.data(), table.size()) == table.size())
+        for (size_t i = 0; i < table.size(); ++i) packed[i] = packDist(table[i]);
+    return packed;
 }
 
-constexpr std::array<uint32_t, 512> kFixedLitLen = makeFixedLitLen();
-constexpr std::array<uint32_t, 256> kFixedDist = makeFixedDist();
+constexpr std::array<uint32_t, kLitLenRootSize> kFixedLitLen = makeFixedLitLen();
+constexpr std::array<uint16_t, kDistRootSize> kFixedDist = makeFixedDist();
 // 'A' (0x41) has the 8-bit code 0x71; the end of block has the 7-bit code 0.
 static_assert(kFixedLitLen[reverseBits(0x71, 8)] == makeEntry('A', kLiteralFlag, 8, 0));
 static_assert(kFixedLitLen[0] == makeEntry(0, kExceptionalFlag | kEndOfBlockFlag, 7, 0));
-static_assert(kFixedDist[0] == makeEntry(1, 0, 5, 0));
+static_assert(unpackDist(kFixedDist[0]) == makeEntry(1, 0, 5, 0));
+static_assert(unpackDist(kFixedDist[reverseBits(29, 5)]) == makeEntry(24577, 0, 5, 13));
+static_assert(unpackDist(kFixedDist[reverseBits(30, 5)]) == unusedEntry(5));
 
 // ---- Little helpers ---------------------------------------------------------
 
@@ -281,6 +344,12 @@ inline uint32_t loadEntry(const uint8_t* table, size_t index) {
     uint32_t e;
     std::memcpy(&e, table + index * 4, 4);
     return e;
+}
+
+inline uint32_t loadDist(const uint8_t* table, size_t index) {
+    uint16_t d;
+    std::memcpy(&d, table + index * 2, 2);
+    return d;
 }
 
 inline uint64_t loadWord(const uint8_t* p) {
@@ -294,8 +363,8 @@ inline void storeWord(uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); }
 
 // Copies a match of `length` bytes from `distance` bytes back, front to back,
 // so that a distance below the length repeats the last `distance` bytes.
-// Requires distance <= bytes before `out` and 39 bytes of room beyond the
-// match: words are written past its end.
+// Requires distance <= bytes before `out` and kCopyOvershoot bytes of room
+// beyond the match: words are written past its end.
 inline uint8_t* copyMatchFast(uint8_t* out, size_t distance, size_t length) {
     const uint8_t* src = out - distance;
     uint8_t* const end = out + length;
@@ -327,11 +396,28 @@ inline uint8_t* copyMatchFast(uint8_t* out, size_t distance, size_t length) {
     return end;
 }
 
+// Copies `length` bytes from a source that does not overlap the destination,
+// in words: reads and writes up to kCopyOvershoot - 1 bytes past the end.
+inline uint8_t* copyWords(uint8_t* out, const uint8_t* src, size_t length) {
+    uint8_t* const end = out + length;
+    do {
+        storeWord(out, loadWord(src));
+        storeWord(out + 8, loadWord(src + 8));
+        storeWord(out + 16, loadWord(src + 16));
+        out += 24;
+        src += 24;
+    } while (out < end);
+    return end;
+}
+
 // ---- The decoder --------------------------------------------------------------
 
-// Room that one iteration of the fast loop may touch: three literals, a match
-// of 258 and the 39 bytes that a word copy may run past it (rounded up).
-constexpr size_t kFastOutputMargin = 3 + 258 + 39 + 4;
+// Bytes that copyMatchFast may write past the end of a match.
+constexpr size_t kCopyOvershoot = 24;
+// Room the fast loop needs at the top of an iteration: four literals, or two
+// and a match, which it copies only when the match and the overshoot fit (a
+// match that does not fit is left pending for the checked path).
+constexpr size_t kFastOutputMargin = 32;
 // Input that the loop may read between two margin checks: three refills (the
 // first pass has one more before the loop) that each read 8 bytes and advance
 // by at most 7.
@@ -382,6 +468,7 @@ private:
     }
     uint32_t peek(unsigned n) const { return static_cast<uint32_t>(s_.bitBuffer & lowBits(n)); }
 
+    template <bool kDistTable>
     Step decodeEntry(const uint8_t* table, unsigned rootBits, uint32_t& entry);
     Step blockHeader();
     Step storedHeader();
@@ -396,6 +483,11 @@ private:
     Step finishStream();
     Step trailer();
     Step fastLoop();
+    ZAR_FORCE_INLINE inline Step fastLoopBody();
+    Step fastLoopGeneric();
+#ifdef ZAR_INFLATE_BMI2
+    __attribute__((target("bmi2"))) Step fastLoopBmi2();
+#endif
 
     const uint8_t* litLenTable() const {
         return s_.fixedCodes ? reinterpret_cast<const uint8_t*>(kFixedLitLen.data()) : work_ + kLitLenOffset;
@@ -423,12 +515,15 @@ private:
 // Looks up the next code of `table`, pulling bytes until the bits that decide
 // it (and its extra bits) are all present. On kGo, `entry` is a leaf or an
 // unused slot and the root bits of a subtable code have been dropped.
+// Distance tables are read through unpackDist, so that entries of every
+// table look alike here.
+template <bool kDistTable>
 Decoder::Step Decoder::decodeEntry(const uint8_t* table, unsigned rootBits, uint32_t& entry) {
+    auto load = [table](size_t i) { return kDistTable ? unpackDist(loadDist(table, i)) : loadEntry(table, i); };
     for (;;) {
-        uint32_t e = loadEntry(table, peek(rootBits));
+        uint32_t e = load(peek(rootBits));
         if ((e & kSubtableFlag) != 0) {
-            const uint32_t sub = loadEntry(
-                table, entryValue(e) + ((s_.bitBuffer >> rootBits) & lowBits(entryCodeLength(e))));
+            const uint32_t sub = load(entryValue(e) + ((s_.bitBuffer >> rootBits) & lowBits(entryCodeLength(e))));
             if (s_.bitCount >= rootBits + entryBits(sub)) {
                 if (!drop(rootBits)) return Step::kBad;
                 entry = sub;
@@ -540,7 +635,7 @@ Decoder::Step Decoder::codeLengths() {
     const unsigned total = s_.litLenCount + s_.distCount;
     while (s_.index < total) {
         uint32_t e;
-        if (Step st = decodeEntry(work_ + kPrecodeOffset, kPrecodeRootBits, e); st != Step::kGo) return st;
+        if (Step st = decodeEntry<false>(work_ + kPrecodeOffset, kPrecodeRootBits, e); st != Step::kGo) return st;
         if ((e & kExceptionalFlag) != 0) return Step::kBad;  // an unused code
         const unsigned symbol = entryValue(e);
         const uint32_t extra = entryExtra(e, s_.bitBuffer);
@@ -560,20 +655,24 @@ Decoder::Step Decoder::codeLengths() {
         std::memset(lengths + s_.index, value, repeat);
         s_.index = static_cast<uint16_t>(s_.index + repeat);
     }
+    // The distance table first: the literal/length table takes the place of the lengths.
     uint32_t table[kLitLenEntries];
-    size_t used = buildTable(lengths, s_.litLenCount, CodeKind::kLitLen, kLitLenRootBits, table, kLitLenEntries);
+    size_t used = buildTable(lengths + s_.litLenCount, s_.distCount, CodeKind::kDist, kDistRootBits, table,
+                             kDistEntries);
+    if (used == 0) return Step::kBad;
+    uint16_t packed[kDistEntries];
+    for (size_t i = 0; i < used; ++i) packed[i] = packDist(table[i]);
+    std::memcpy(work_ + kDistOffset, packed, used * 2);
+    used = buildTable(lengths, s_.litLenCount, CodeKind::kLitLen, kLitLenRootBits, table, kLitLenEntries);
     if (used == 0) return Step::kBad;
     std::memcpy(work_ + kLitLenOffset, table, used * 4);
-    used = buildTable(lengths + s_.litLenCount, s_.distCount, CodeKind::kDist, kDistRootBits, table, kDistEntries);
-    if (used == 0) return Step::kBad;
-    std::memcpy(work_ + kDistOffset, table, used * 4);
     s_.mode = kSymbol;
     return Step::kGo;
 }
 
 Decoder::Step Decoder::symbol() {
     uint32_t e;
-    if (Step st = decodeEntry(litLenTable(), kLitLenRootBits, e); st != Step::kGo) return st;
+    if (Step st = decodeEntry<false>(litLenTable(), kLitLenRootBits, e); st != Step::kGo) return st;
     const uint32_t extra = entryExtra(e, s_.bitBuffer);
     if ((e & kExceptionalFlag) != 0) {
         if ((e & kEndOfBlockFlag) == 0) return Step::kBad;  // an unused code, or symbol 286 or 287
@@ -595,7 +694,7 @@ Decoder::Step Decoder::symbol() {
 
 Decoder::Step Decoder::distance() {
     uint32_t e;
-    if (Step st = decodeEntry(distTable(), kDistRootBits, e); st != Step::kGo) return st;
+    if (Step st = decodeEntry<true>(distTable(), kDistRootBits, e); st != Step::kGo) return st;
     if ((e & kExceptionalFlag) != 0) return Step::kBad;  // an unused code, or symbol 30 or 31
     s_.distance = entryValue(e) + entryExtra(e, s_.bitBuffer);
     if (!drop(entryBits(e))) return Step::kBad;
@@ -695,13 +794,14 @@ void Decoder::giveBackWholeBytes(size_t limit) {
 // and the match copy of the current item, so that its load overlaps them.
 // Only the low byte of `count` is meaningful: subtracting a whole entry takes
 // its low byte (the bits it consumes) off and leaves junk above bit 7.
-Decoder::Step Decoder::fastLoop() {
+Decoder::Step Decoder::fastLoopBody() {
     const uint8_t* in = in_;
     uint8_t* out = out_;
     uint64_t bits = s_.bitBuffer;
     uint32_t count = s_.bitCount;
     const uint8_t* const inLimit = inEnd_ - kFastInputMargin;
-    uint8_t* const outLimit = outEnd_ - kFastOutputMargin;
+    uint8_t* const outEnd = outEnd_;
+    uint8_t* const outLimit = outEnd - kFastOutputMargin;
     const uint8_t* const litLen = litLenTable();
     const uint8_t* const dist = distTable();
     // Byte stores may alias anything, so members used inside the loop are copied.
@@ -715,25 +815,25 @@ Decoder::Step Decoder::fastLoop() {
     // Fills the buffer to 56 to 63 bits with one unaligned load of 8 bytes.
     // Bits above the count may already hold the next bytes; the load writes
     // the same values there.
-    auto refill = [&] {
+    auto refill = [&]() ZAR_FORCE_INLINE {
         bits |= loadWord(in) << static_cast<uint8_t>(count);
         in += 7 - ((count >> 3) & 7);
         count |= 56;
     };
-    auto consume = [&](uint32_t e) {
+    auto consume = [&](uint32_t e) ZAR_FORCE_INLINE {
         bits >>= static_cast<uint8_t>(e);
         count -= e;
     };
-    auto extra = [](uint32_t e, uint64_t saved) {
+    auto extra = [](uint32_t e, uint64_t saved) ZAR_FORCE_INLINE {
         return static_cast<uint32_t>((saved & lowBits(static_cast<uint8_t>(e))) >> entryCodeLength(e));
     };
 
-    // Bit budget after a refill (56 bits): up to three literals of at most 9
-    // bits with the next lookup (9) take 36; two literals, a subtable pointer
-    // (9) and a subtable length with extra bits (11) take 38, and the
+    // Bit budget after a refill (56 bits): up to four literals of at most 10
+    // bits with the next lookup (10) take 50; two literals, a subtable pointer
+    // (10) and a subtable length with extra bits (10) take 40, and the
     // distance lookup after them 8 more. Before the distance is consumed the
-    // buffer is refilled unless it holds 37 bits: 28 for the longest distance
-    // with extra bits and 9 for the next lookup.
+    // buffer is refilled unless it holds 38 bits: 28 for the longest distance
+    // with extra bits and 10 for the next lookup.
     refill();
     uint32_t e = loadEntry(litLen, bits & litLenMask);
     do {
@@ -754,9 +854,16 @@ Decoder::Step Decoder::fastLoop() {
                 if ((e & kLiteralFlag) != 0) {
                     lit = entryValue(e);
                     e = loadEntry(litLen, bits & litLenMask);
-                    refill();
+                    saved = bits;
+                    consume(e);
                     *out++ = static_cast<uint8_t>(lit);
-                    continue;
+                    if ((e & kLiteralFlag) != 0) {
+                        lit = entryValue(e);
+                        e = loadEntry(litLen, bits & litLenMask);
+                        refill();
+                        *out++ = static_cast<uint8_t>(lit);
+                        continue;
+                    }
                 }
             }
         }
@@ -783,34 +890,45 @@ Decoder::Step Decoder::fastLoop() {
 
         // A length, then its distance.
         const size_t length = entryValue(e) + extra(e, saved);
-        e = loadEntry(dist, bits & distMask);
-        if (static_cast<uint8_t>(count) < 37) refill();
-        if ((e & kExceptionalFlag) != 0) {
-            if ((e & kSubtableFlag) == 0) {
+        uint32_t d = loadDist(dist, bits & distMask);
+        if (static_cast<uint8_t>(count) < 38) refill();
+        if ((d & kDistUnused) != 0) {
+            if ((d & kDistPointer) == 0) {
                 result = Step::kBad;
                 break;
             }
-            consume(e);
-            e = loadEntry(dist, entryValue(e) + (bits & lowBits(entryCodeLength(e))));
-            if ((e & kExceptionalFlag) != 0) {
+            bits >>= kDistRootBits;
+            count -= kDistRootBits;
+            d = loadDist(dist, kDistRootSize + (d & 0xFF) + (bits & lowBits((d >> 8) & 7)));
+            if ((d & kDistUnused) != 0) {
                 result = Step::kBad;
                 break;
             }
         }
         saved = bits;
-        consume(e);
-        const size_t distance = entryValue(e) + extra(e, saved);
+        bits >>= d & 63;
+        count -= d & 63;
+        const size_t distance = kDistBase[(d >> 10) & 31] + ((saved & lowBits(d & 31)) >> ((d >> 6) & 0xF));
+        if (length + kCopyOvershoot > static_cast<size_t>(outEnd - out)) {
+            s_.length = static_cast<uint32_t>(length);  // near the end of the room: the checked path copies it
+            s_.distance = static_cast<uint32_t>(distance);
+            s_.mode = kMatch;
+            break;
+        }
         e = loadEntry(litLen, bits & litLenMask);
         refill();
 
         const size_t produced = static_cast<size_t>(out - outStart);
         if (distance <= produced) {
             out = copyMatchFast(out, distance, length);
+        } else if (const size_t back = distance - produced, from = (windowNext - back) & kWindowMask;
+                   length <= back && from + length <= kWindowSize) {
+            // The whole match lies in the window. Reading past the window's
+            // end stays inside the work area: the tables follow it.
+            out = copyWords(out, window + from, length);
         } else {
             // The match starts in the window: copy that part, then go on in the output.
-            const size_t back = distance - produced;
             size_t left = length;
-            const size_t from = (windowNext - back) & kWindowMask;
             const size_t n = std::min({left, back, kWindowSize - from});
             std::memcpy(out, window + from, n);
             out += n;
@@ -839,6 +957,19 @@ Decoder::Step Decoder::fastLoop() {
         return Step::kGo;
     }
     return result;
+}
+
+Decoder::Step Decoder::fastLoopGeneric() { return fastLoopBody(); }
+
+#ifdef ZAR_INFLATE_BMI2
+Decoder::Step Decoder::fastLoopBmi2() { return fastLoopBody(); }
+#endif
+
+Decoder::Step Decoder::fastLoop() {
+#ifdef ZAR_INFLATE_BMI2
+    if (__builtin_cpu_supports("bmi2")) return fastLoopBmi2();
+#endif
+    return fastLoopGeneric();
 }
 
 InflateResult Decoder::run() {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/guarded_buffer.h"
 #include "zarlib32.h"
 
 namespace inflate_test {
@@ -168,6 +169,11 @@ struct Feed {
     std::function<size_t()> room;        // output room per call
     bool lastInput = true;               // set lastInput with the piece that holds the end
     size_t maxOutput = size_t{1} << 26;  // stop there: a guard against runaway output
+    // With these, every piece of input and every room is placed flush against
+    // a guard page (behind it, or in front with atFront).
+    GuardedBuffer* inputGuard = nullptr;
+    GuardedBuffer* outputGuard = nullptr;
+    bool atFront = false;
 };
 
 inline Feed wholeFeed() { return {[] { return SIZE_MAX; }, [] { return size_t{1} << 20; }}; }
@@ -199,19 +205,34 @@ inline Outcome drive(const Bytes& stream, const Feed& feed, void* work = nullptr
     for (;;) {
         const size_t left = stream.size() - pos;
         const size_t piece = std::min(feed.inputPiece(), left);
-        const size_t roomSize = std::min<size_t>(feed.room(), 1u << 24);
-        room.assign(roomSize + 1, 0xEE);
+        size_t roomSize = std::min<size_t>(feed.room(), 1u << 24);
+        const uint8_t* inBase = stream.data();
+        uint32_t inOffset = static_cast<uint32_t>(pos);
+        if (feed.inputGuard != nullptr) {
+            uint8_t* p = feed.inputGuard->place(piece, feed.atFront);
+            std::copy(stream.begin() + static_cast<ptrdiff_t>(pos),
+                      stream.begin() + static_cast<ptrdiff_t>(pos + piece), p);
+            inBase = p;
+            inOffset = 0;
+        }
+        uint8_t* outBase;
+        if (feed.outputGuard != nullptr) {
+            roomSize = std::min(roomSize, feed.outputGuard->capacity());
+            outBase = feed.outputGuard->place(roomSize, feed.atFront);
+        } else {
+            room.assign(roomSize + 1, 0xEE);
+            outBase = room.data();
+        }
         uint32_t inCount = static_cast<uint32_t>(piece);
         uint32_t outCount = static_cast<uint32_t>(roomSize);
         const int16_t last = feed.lastInput && piece == left ? 1 : 0;
-        o.result = AxInflateUC(stream.data(), static_cast<uint32_t>(pos), &inCount, room.data(), 0, &outCount, work,
-                               last);
+        o.result = AxInflateUC(inBase, inOffset, &inCount, outBase, 0, &outCount, work, last);
         ++o.calls;
         if (inCount > piece || outCount > roomSize) {
             o.fault = "a count grew";
             return o;
         }
-        if (room[roomSize] != 0xEE) {
+        if (feed.outputGuard == nullptr && room[roomSize] != 0xEE) {
             o.fault = "wrote past the room";
             return o;
         }
@@ -223,7 +244,7 @@ inline Outcome drive(const Bytes& stream, const Feed& feed, void* work = nullptr
             o.fault = "result " + std::to_string(o.result);
             return o;
         }
-        o.output.insert(o.output.end(), room.begin(), room.begin() + outCount);
+        o.output.insert(o.output.end(), outBase, outBase + outCount);
         pos += inCount;
         o.taken += inCount;
         if (o.result == -1) return o;

@@ -364,6 +364,78 @@ TEST(Inflate, SingleCodeLiteralCodeAndSingleCodeDistanceCode) {
     EXPECT_TRUE(std::all_of(o.output.begin(), o.output.end(), [](uint8_t b) { return b == 'Z'; }));
 }
 
+// Random complete codes up to 15 bits deep for all 286 literal/length and 30
+// distance symbols, so that both tables need many and deep subtables; the
+// data uses every kind of symbol and the decoder must return it exactly.
+std::vector<uint8_t> randomCompleteLengths(size_t symbols, std::mt19937& rng, bool chain) {
+    std::vector<uint8_t> depths = {0};
+    while (depths.size() < symbols) {
+        size_t pick = rng() % depths.size();
+        if (chain) pick = std::max_element(depths.begin(), depths.end()) - depths.begin();
+        if (depths[pick] >= 15) pick = std::min_element(depths.begin(), depths.end()) - depths.begin();
+        const uint8_t d = static_cast<uint8_t>(depths[pick] + 1);
+        depths[pick] = d;
+        depths.push_back(d);
+    }
+    std::shuffle(depths.begin(), depths.end(), rng);
+    return depths;
+}
+
+TEST(Inflate, RandomDeepCodesInBothTables) {
+    static const uint16_t lengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                            31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+    static const uint8_t lengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                            2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+    static const uint16_t distBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
+                                          33,   49,   65,   97,   129,  193,   257,   385,   513, 769,
+                                          1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+    static const uint8_t distExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6,
+                                          6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+    std::mt19937 rng(77);
+    for (int round = 0; round < 40; ++round) {
+        const bool chain = round % 4 == 0;  // a long chain down to 15 bits
+        std::vector<uint8_t> litLen = randomCompleteLengths(286, rng, chain);
+        std::vector<uint8_t> dist = randomCompleteLengths(30, rng, round % 3 == 0);
+        std::vector<uint8_t> lengths = litLen;
+        lengths.insert(lengths.end(), dist.begin(), dist.end());
+        const Code lc = canonical(litLen), dc = canonical(dist);
+
+        BitWriter w;
+        writeDynamicHeader(w, true, 286, 30, plainTokens(lengths));
+        Bytes expect;
+        for (int i = 0; i < 3000; ++i) {
+            if (expect.size() < 1 || rng() % 3 == 0) {
+                const unsigned lit = rng() % 256;
+                lc.put(w, lit);
+                expect.push_back(static_cast<uint8_t>(lit));
+                continue;
+            }
+            const unsigned ls = rng() % 29;
+            const unsigned lextra = lengthExtra[ls] ? rng() % (1u << lengthExtra[ls]) : 0;
+            const unsigned length = std::min(258u, lengthBase[ls] + lextra);
+            unsigned ds;
+            do ds = rng() % 30;
+            while (distBase[ds] > expect.size());
+            const unsigned dmax = std::min<size_t>((1u << distExtra[ds]) - 1, expect.size() - distBase[ds]);
+            const unsigned dextra = dmax ? rng() % (dmax + 1) : 0;
+            const size_t distance = distBase[ds] + dextra;
+            lc.put(w, 257 + ls);
+            w.bits(length - lengthBase[ls], lengthExtra[ls]);
+            dc.put(w, ds);
+            w.bits(dextra, distExtra[ds]);
+            for (unsigned k = 0; k < length; ++k) expect.push_back(expect[expect.size() - distance]);
+        }
+        lc.put(w, 256);
+        const Bytes stream = w.finish();
+        for (const Feed& feed : {wholeFeed(), randomFeed(static_cast<uint32_t>(round)), bytewiseFeed(true, false)}) {
+            Outcome o = drive(stream, feed);
+            ASSERT_TRUE(o.fault.empty()) << describe(o);
+            ASSERT_EQ(o.result, -1) << "round " << round;
+            ASSERT_EQ(o.output, expect) << "round " << round;
+        }
+    }
+}
+
 // ---- Hand-built streams: every data error --------------------------------------------------
 
 struct BadStream {
@@ -612,3 +684,87 @@ TEST(Inflate, TruncatedStreamUnderLastInputEndsWithAPrefix) {
 }
 
 }  // namespace
+
+// ---- Guard pages ------------------------------------------------------------------
+//
+// Input pieces, output room and the work buffer each sit flush against an
+// inaccessible page, behind them and then in front of them: a read or write
+// one byte outside faults.
+
+namespace guarded {
+
+using namespace inflate_test;
+
+struct Guards {
+    GuardedBuffer input{1 << 18};
+    GuardedBuffer output{1 << 18};
+    GuardedBuffer work{AxInflateUCBufSize()};
+
+    Outcome drive(const Bytes& stream, Feed feed, bool atFront) {
+        feed.inputGuard = &input;
+        feed.outputGuard = &output;
+        feed.atFront = atFront;
+        return inflate_test::drive(stream, feed, work.place(AxInflateUCBufSize(), atFront));
+    }
+};
+
+TEST(InflateGuardPages, ValidStreams) {
+    Guards g;
+    for (const Sample& sample : samples()) {
+        for (auto [level, strategy] : {std::pair{0, Z_DEFAULT_STRATEGY}, {1, Z_DEFAULT_STRATEGY},
+                                       {6, Z_DEFAULT_STRATEGY}, {9, Z_FIXED}, {6, Z_HUFFMAN_ONLY}}) {
+            const Bytes stream = zlibDeflate(sample.data, level, strategy);
+            ASSERT_LE(stream.size(), g.input.capacity());
+            SCOPED_TRACE(sample.name + " level " + std::to_string(level));
+            for (bool atFront : {false, true}) {
+                for (const Feed& feed : {wholeFeed(), randomFeed(static_cast<uint32_t>(level)),
+                                         bytewiseFeed(true, false), bytewiseFeed(false, true)}) {
+                    Outcome o = g.drive(stream, feed, atFront);
+                    ASSERT_TRUE(o.fault.empty()) << describe(o);
+                    ASSERT_EQ(o.result, -1);
+                    ASSERT_EQ(o.output, sample.data);
+                }
+            }
+        }
+    }
+}
+
+TEST(InflateGuardPages, BadStreams) {
+    Guards g;
+    for (const BadStream& c : kBadStreams) {
+        const Bytes stream = c.build();
+        for (bool atFront : {false, true}) {
+            for (const Feed& feed : {wholeFeed(), bytewiseFeed(true, true), randomFeed(3)}) {
+                Outcome o = g.drive(stream, feed, atFront);
+                ASSERT_EQ(o.result, -1) << c.name;
+                ASSERT_EQ(o.output, c.decodedFirst) << c.name;
+            }
+        }
+    }
+}
+
+// Every prefix of a stream: with lastInput it ends with -1 and a prefix of the
+// data; without it the decoder takes everything and asks for more.
+TEST(InflateGuardPages, EveryTruncation) {
+    Guards g;
+    const Bytes data = makeText(3000, 61);
+    for (int strategy : {Z_DEFAULT_STRATEGY, Z_FIXED}) {
+        Bytes stream = zlibDeflate(data, 6, strategy);
+        const Bytes stored = zlibDeflate(makeRandom(300, 62), 0);
+        for (const Bytes& s : {stream, stored}) {
+            for (size_t cut = 0; cut < s.size(); ++cut) {
+                const Bytes part(s.begin(), s.begin() + static_cast<ptrdiff_t>(cut));
+                Outcome ended = g.drive(part, wholeFeed(), cut % 2 == 0);
+                ASSERT_EQ(ended.result, -1) << "cut " << cut;
+                ASSERT_TRUE(ended.fault.empty()) << describe(ended);
+                Feed open = bytewiseFeed(true, false);
+                open.lastInput = false;
+                Outcome waiting = g.drive(part, open, cut % 2 != 0);
+                ASSERT_EQ(waiting.result, 0) << "cut " << cut;
+                ASSERT_EQ(waiting.taken, part.size());
+            }
+        }
+    }
+}
+
+}  // namespace guarded
