@@ -1,10 +1,12 @@
 // The table of work-file builders, one per single-file foreign kind.
 #include "archive/workfile.h"
+#include "archive/workfile_builders.h"
 
 namespace zar::archive {
 
 ForeignBuilder foreignBuilder(Kind kind) {
     switch (kind) {
+        case Kind::Tar: return buildTarRecords;
         default: return nullptr;
     }
 }
