@@ -6,7 +6,9 @@ namespace zar::archive {
 
 ForeignBuilder foreignBuilder(Kind kind) {
     switch (kind) {
+        case Kind::Lzh: return buildLzhRecords;
         case Kind::Tar: return buildTarRecords;
+        case Kind::Gzip: return buildGzipRecords;
         default: return nullptr;
     }
 }
