@@ -72,7 +72,7 @@ inline Listing listFile(archive::Kind kind, const std::string& path) {
 // Runs a shell command in `dir`; its output goes to `*output` when given.
 // Returns the exit status.
 inline int runIn(const std::string& dir, const std::string& command, std::string* output = nullptr) {
-    std::string full = "cd '" + dir + "' && " + command + " 2>&1";
+    std::string full = "cd '" + dir + "' && (" + command + ") </dev/null 2>&1";
     FILE* pipe = ::popen(full.c_str(), "r");
     if (!pipe) return -1;
     std::string text;
