@@ -7,6 +7,7 @@
 #include "frame/options.h"
 
 #include <cstring>
+#include <vector>
 
 #include "common/dos_date.h"
 #include "frame/run_state.h"
@@ -34,10 +35,14 @@ uint16_t today() {
 
 class Scanner {
 public:
-    Scanner(const char* text, size_t length, bool secondSyntax) : second_(secondSyntax) {
-        std::memcpy(text_, text, length);
+    // The copy is exactly as long as the string and its terminator, so that a
+    // read past the end is caught by the memory checkers instead of hidden.
+    Scanner(const char* text, size_t length, bool secondSyntax)
+        : copy_(text, text + length + 1), text_(copy_.data()), second_(secondSyntax) {
         text_[length] = '\0';
     }
+    Scanner(const Scanner&) = delete;
+    Scanner& operator=(const Scanner&) = delete;
 
     bool second() const { return second_; }
     char peek() const { return text_[at_]; }
@@ -94,7 +99,8 @@ public:
     size_t end() const { return std::strlen(text_); }
 
 private:
-    char text_[kOptionLimit];
+    std::vector<char> copy_;
+    char* text_;
     size_t at_ = 0;
     bool second_;
 };
