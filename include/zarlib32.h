@@ -299,6 +299,24 @@ ZARLIB_EXPORT int32_t AXAPI AxInflateUC(const uint8_t *input, uint32_t inputOffs
                                         uint8_t *output, uint32_t outputOffset, uint32_t *outputCount,
                                         void *work, int16_t lastInput);
 
+/* ---- DOS date and time ------------------------------------------------- */
+
+/* DOS dates and times are local: date = (year - 1980) << 9 | month << 5 | day,
+ * time = hour << 11 | minute << 5 | second / 2. The date 0 means no date. */
+ZARLIB_EXPORT void AXAPI Ax4ExpandDosDate(uint16_t date, uint16_t *month, uint16_t *day,
+                                          uint16_t *year) AX_NOEXCEPT;
+ZARLIB_EXPORT void AXAPI Ax4ExpandDosTime(int16_t time, uint16_t *hour, uint16_t *minute,
+                                          uint16_t *second) AX_NOEXCEPT;
+/* Years below 80 count as 20xx and 80-99 as 19xx; fields are not checked. */
+ZARLIB_EXPORT void AXAPI Ax4CompressDosDate(int16_t month, int16_t day, int16_t year, uint16_t *date) AX_NOEXCEPT;
+ZARLIB_EXPORT void AXAPI Ax4CompressDosTime(int16_t hour, int16_t minute, int16_t second,
+                                            uint16_t *time) AX_NOEXCEPT;
+/* A file's last-write time; a time before 1980 gives the date 0 with its time
+ * of day. AX_ACCESS_DENIED when the file cannot be opened. */
+ZARLIB_EXPORT int16_t AXAPI Ax4DosGetFileTime(const char *path, uint16_t *date, uint16_t *time) AX_NOEXCEPT;
+/* Sets a file's last-write time; the date 0 stands for 1 January 1980. */
+ZARLIB_EXPORT int16_t AXAPI Ax4DosSetFileTime(const char *path, uint32_t date, uint32_t time) AX_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

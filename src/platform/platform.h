@@ -161,4 +161,40 @@ void failNthCall(Fault kind, int n);
 using DialogOverride = int (*)(const char* text, const char* caption, uint32_t style);
 void setDialogOverride(DialogOverride dialog);
 
+// ---- Directory search ---------------------------------------------------------
+
+// Set, with the directory bit, on a directory that is a link to another place;
+// a walk that follows the directory bit alone would never end on a loop.
+inline constexpr uint32_t kAttrReparsePoint = 0x400;
+
+// One item a directory search reports.
+struct FoundItem {
+    std::string name;       // the (long) name, without its directory
+    std::string shortName;  // the 8.3 name; empty when the item has none
+    uint32_t attributes = 0;
+    uint64_t size = 0;
+    uint64_t lastWrite = 0;  // UTC file time
+};
+
+// A search in progress; only the backend knows what it holds.
+struct Search;
+
+// Starts a search for `pattern`, a path whose last component may hold '*' and
+// '?' and is matched ignoring case, and reports the first item found. Null when
+// nothing matches or the directory cannot be read. "." and ".." are never
+// reported. The caller ends every search it started with findClose.
+Search* findFirstFile(const char* pattern, FoundItem* item);
+// The next item; false when the search has run out.
+bool findNextFile(Search* search, FoundItem* item);
+void findClose(Search* search);
+
+// ---- Drives --------------------------------------------------------------------
+
+// The letter of the current drive ('A' for the first).
+char currentDriveLetter();
+
+// Tests stand in for the user's locale: while an override of 0 or more is set,
+// localeDateOrder() answers it; a negative value restores the locale.
+void setDateOrderOverride(int order);
+
 }  // namespace zar::platform

@@ -26,11 +26,6 @@ bool hiddenName(const std::string& path) {
     return base.size() > 1 && base[0] == '.' && base != "..";
 }
 
-uint64_t toFileTime(const struct timespec& ts) {
-    return static_cast<uint64_t>(static_cast<int64_t>(ts.tv_sec) * kTicksPerSecond + ts.tv_nsec / 100 +
-                                 kUnixEpochInTicks);
-}
-
 struct timespec toTimespec(uint64_t fileTime) {
     int64_t ticks = static_cast<int64_t>(fileTime) - kUnixEpochInTicks;
     int64_t sec = ticks / kTicksPerSecond, rest = ticks % kTicksPerSecond;
@@ -46,10 +41,14 @@ struct timespec toTimespec(uint64_t fileTime) {
 
 }  // namespace
 
-uint32_t fileAttributes(const char* name) {
-    std::string path = posix::osName(name);
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0) return kInvalidAttributes;
+namespace posix {
+
+uint64_t toFileTime(const struct timespec& ts) {
+    return static_cast<uint64_t>(static_cast<int64_t>(ts.tv_sec) * kTicksPerSecond + ts.tv_nsec / 100 +
+                                 kUnixEpochInTicks);
+}
+
+uint32_t dosAttributes(const std::string& path, const struct stat& st) {
     uint32_t attributes = 0;
     bool directory = S_ISDIR(st.st_mode);
     if (directory) attributes |= kAttrDirectory;
@@ -61,6 +60,15 @@ uint32_t fileAttributes(const char* name) {
     else if (!directory)
         attributes |= kAttrArchive;
     return attributes;
+}
+
+}  // namespace posix
+
+uint32_t fileAttributes(const char* name) {
+    std::string path = posix::osName(name);
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return kInvalidAttributes;
+    return posix::dosAttributes(path, st);
 }
 
 bool setFileAttributes(const char* name, uint32_t attributes) {
@@ -83,7 +91,7 @@ bool setFileAttributes(const char* name, uint32_t attributes) {
 bool fileTime(FileHandle file, uint64_t* lastWrite) {
     struct stat st;
     if (file == kInvalidFile || ::fstat(static_cast<int>(file), &st) != 0) return false;
-    *lastWrite = toFileTime(st.st_mtim);
+    *lastWrite = posix::toFileTime(st.st_mtim);
     return true;
 }
 
@@ -99,7 +107,7 @@ bool setFileTime(FileHandle file, uint64_t lastWrite) {
 uint64_t currentFileTime() {
     struct timespec ts;
     ::clock_gettime(CLOCK_REALTIME, &ts);
-    return toFileTime(ts);
+    return posix::toFileTime(ts);
 }
 
 }  // namespace zar::platform

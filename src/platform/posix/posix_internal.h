@@ -1,6 +1,10 @@
 // Helpers shared by the files of the POSIX backend.
 #pragma once
 
+#include <sys/stat.h>
+#include <time.h>
+
+#include <cstdint>
 #include <string>
 
 #include "platform/platform.h"
@@ -9,6 +13,12 @@ namespace zar::platform::posix {
 
 // The name as the file system takes it: '\' separators become '/'.
 std::string osName(const char* name);
+
+// The DOS attribute bits of the item at `path` (an OS name) whose status is `st`.
+uint32_t dosAttributes(const std::string& path, const struct stat& st);
+
+// A POSIX time as a file time (100 ns ticks since 1601, UTC).
+uint64_t toFileTime(const struct timespec& ts);
 
 // True when a test asked this call of `kind` to fail (see failNthCall).
 bool faultNow(Fault kind);

@@ -90,7 +90,16 @@ int messageBox(const char* text, const char* caption, uint32_t style) {
 
 void peekMessages() {}
 
+namespace {
+
+int dateOrderOverride = -1;
+
+}  // namespace
+
+void setDateOrderOverride(int order) { dateOrderOverride = order; }
+
 int localeDateOrder() {
+    if (dateOrderOverride >= 0) return dateOrderOverride;
     locale_t locale = ::newlocale(LC_TIME_MASK, "", static_cast<locale_t>(0));
     if (locale == static_cast<locale_t>(0)) return 0;
     std::string format = ::nl_langinfo_l(D_FMT, locale);

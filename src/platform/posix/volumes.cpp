@@ -86,4 +86,7 @@ bool setVolumeLabel(const char* path, const char* label) {
     return std::fclose(f) == 0 && ok;
 }
 
+// POSIX has one root and no drive letters: it stands for drive C.
+char currentDriveLetter() { return 'C'; }
+
 }  // namespace zar::platform

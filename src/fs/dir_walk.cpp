@@ -1,0 +1,240 @@
+#include "fs/dir_walk.h"
+
+#include <algorithm>
+
+#include "fs/long_names.h"
+#include "fs/names.h"
+#include "fs/wildcard.h"
+
+namespace zar::fs {
+namespace {
+
+using namespace frame;
+
+constexpr uint32_t kPlainBits = platform::kAttrReadOnly | platform::kAttrArchive | 0x80u;
+
+std::string toOem(std::string text) {
+    platform::ansiToOem(text.data());
+    return text;
+}
+
+std::string toAnsi(std::string text) {
+    platform::oemToAnsi(text.data());
+    return text;
+}
+
+// The date filter of -TA and -TB on a file's local DOS date: true to leave it out.
+bool outsideDates(uint16_t date, const OptionSet& o) {
+    bool after = o.flags & kZipDateAfter, before = o.flags & kZipDateBefore;
+    if (after && before) {
+        if (o.dateAfter < o.dateBefore) return date < o.dateAfter || date >= o.dateBefore;
+        return date >= o.dateBefore && date < o.dateAfter;
+    }
+    if (after) return date < o.dateAfter;
+    if (before) return date >= o.dateBefore;
+    return false;
+}
+
+// Everything one include specification's walk needs.
+struct Walk {
+    const OptionSet& options;
+    const SpecList& include;
+    const SpecList& exclude;
+    FileList& list;
+    DirectoryQueue& queue;
+    uint32_t allowance;
+};
+
+// The name a found item is stored under.
+std::string storedName(const OptionSet& o, const std::string& drive, const std::string& directory,
+                       const std::string& subdirectory, const std::string& name) {
+    std::string stored;
+    bool withDrive = o.flags & kZipStoreDrive;
+    if (withDrive) {
+        // A drive part that is only a root separator stands for the current drive.
+        bool root = !drive.empty() && isSeparator(drive[0]) && !(drive.size() > 1 && isSeparator(drive[1]));
+        stored = root ? std::string(1, platform::currentDriveLetter()) + ":\\" : drive;
+    }
+    if (o.flags & kZipFullPaths) {
+        stored += directory + subdirectory + name;
+    } else if (o.flags & kZipRelativePaths) {
+        stored += subdirectory + name;
+    } else {
+        if (withDrive && !stored.empty()) stored.pop_back();
+        stored += name;
+    }
+    return stored;
+}
+
+// Walks the directory of one include specification, and with recursion every
+// directory below it, breadth-first.
+Result walk(Walk& w, const std::string& drive, const std::string& directory, const std::string& filePart) {
+    const uint32_t flags = w.options.flags;
+    const bool recursing = flags & kZipRecurse;
+    const std::string searchFile = recursing ? "*" : filePart;
+    std::string subdirectory;
+    for (;;) {
+        DiskSearch search;
+        for (bool any = search.first(drive + directory + subdirectory + searchFile, w.allowance, flags); any;
+             any = search.next()) {
+            const platform::FoundItem& item = search.item();
+            const std::string& name = search.name();
+            if (item.attributes & platform::kAttrDirectory) {
+                if (recursing) {
+                    if (Result r = w.queue.push(subdirectory + name + "/"); r != kOk) return r;
+                }
+                uint32_t keep = recursing ? kZipFullPaths | kZipRelativePaths : kZipFullPaths;
+                if (!(flags & keep)) continue;
+            }
+            if ((flags & kZipArchiveBitOnly) && !(item.attributes & platform::kAttrArchive)) continue;
+            if (flags & (kZipDateAfter | kZipDateBefore)) {
+                uint16_t date, time;
+                localDosTime(item.lastWrite, &date, &time);
+                if (outsideDates(date, w.options)) continue;
+            }
+            std::string fullPath = drive + directory + subdirectory + name;
+            if (!select(fullPath, w.include, w.exclude, recursing, true)) continue;
+            std::string stored = storedName(w.options, drive, directory, subdirectory, name);
+            if (Result r = w.list.add(fullPath.c_str(), stored.c_str(), item.attributes, item.lastWrite, item.size,
+                                      flags);
+                r != kOk)
+                return r;
+        }
+        if (w.queue.pending() == 0) return kOk;
+        if (Result r = w.queue.pop(&subdirectory); r != kOk) return r;
+    }
+}
+
+}  // namespace
+
+bool attributesAllowed(uint32_t attributes, uint32_t allowance) {
+    allowance &= ~platform::kAttrArchive;
+    return ((attributes & ~kPlainBits) & ~allowance) == 0;
+}
+
+// ---- DiskSearch -------------------------------------------------------------------
+
+bool DiskSearch::first(const std::string& pattern, uint32_t allowance, uint32_t optionFlags) {
+    close();
+    allowance_ = allowance;
+    flags_ = optionFlags;
+    size_t separator = pattern.find_last_of("\\/");
+    filePart_ = separator == std::string::npos ? pattern : pattern.substr(separator + 1);
+    search_ = platform::findFirstFile(toAnsi(pattern).c_str(), &item_);
+    return advance(search_ != nullptr);
+}
+
+bool DiskSearch::next() { return search_ != nullptr && advance(platform::findNextFile(search_, &item_)); }
+
+void DiskSearch::close() {
+    platform::findClose(search_);
+    search_ = nullptr;
+}
+
+bool DiskSearch::counts() {
+    if (item_.name == "." || item_.name == "..") return false;
+    if (!attributesAllowed(item_.attributes, allowance_)) return false;
+    bool useShort = (flags_ & kZipShortNames) && !item_.shortName.empty();
+    name_ = toOem(useShort ? item_.shortName : item_.name);
+    return wildcardMatch(name_.c_str(), filePart_.c_str());
+}
+
+bool DiskSearch::advance(bool found) {
+    for (; found; found = platform::findNextFile(search_, &item_))
+        if (counts()) return true;
+    close();
+    return false;
+}
+
+// ---- DirectoryQueue ---------------------------------------------------------------
+
+Result DirectoryQueue::create() {
+    remove();
+    temp_ = TempFile::make();
+    if (!temp_.valid()) return kWriteFailed;
+    file_ = File(openFile(temp_.name().c_str(), platform::kAccessReadWrite, platform::kShareNone,
+                          Disposition::CreateAlways, 0, false));
+    if (!file_.valid()) {
+        temp_.remove();
+        return kWriteFailed;
+    }
+    return kOk;
+}
+
+Result DirectoryQueue::push(const std::string& directory) {
+    std::string line = directory + '\n';
+    if (!seekTo(file_.get(), writeAt_) || writeAll(file_.get(), line.data(), static_cast<uint32_t>(line.size())) != 0)
+        return kWriteFailed;
+    writeAt_ += static_cast<uint32_t>(line.size());
+    ++pending_;
+    return kOk;
+}
+
+Result DirectoryQueue::pop(std::string* directory) {
+    char buffer[kLineLimit];
+    if (!seekTo(file_.get(), readAt_)) return kShortRead;
+    uint32_t got = readFile(file_.get(), buffer, kLineLimit);
+    if (got == 0) return kShortRead;
+    const char* end = std::find(buffer, buffer + got, '\n');
+    if (end == buffer + got) return kSomeEntriesFailed;
+    directory->assign(buffer, static_cast<size_t>(end - buffer));
+    readAt_ += static_cast<uint32_t>(end - buffer) + 1;
+    --pending_;
+    return kOk;
+}
+
+void DirectoryQueue::remove() {
+    file_.close();
+    temp_.remove();
+    readAt_ = writeAt_ = pending_ = 0;
+}
+
+// ---- The list builder ---------------------------------------------------------------
+
+namespace {
+
+Result collect(const char* include, const char* exclude, const OptionSet& options, FileList& list) {
+    const uint32_t flags = options.flags;
+    uint32_t allowance = 0;
+    if (flags & kZipAdmitHidden) allowance |= kAllowHidden;
+    if (flags & kZipAdmitSystem) allowance |= kAllowSystem;
+    if (flags & (kZipRecurse | kZipFullPaths)) allowance |= kAllowDirectories;
+
+    std::vector<std::string> specifications = splitSpecifications(include);
+    if (specifications.empty()) return kNothingDone;
+    DirectoryQueue queue;
+    if (Result r = queue.create(); r != kOk) return r;
+    if (Result r = list.open(); r != kOk) return r;
+
+    SpecList includeList(include), excludeList(exclude);
+    Walk w{options, includeList, excludeList, list, queue, allowance};
+    for (size_t i = 0; i < specifications.size(); ++i) {
+        std::string drive, directory, file;
+        splitName(toOem(specifications[i]).c_str(), &drive, &directory, &file);
+        if (file.empty()) file = "*";
+        if (flags & kZipLongNames) {
+            if (Result r = expandLongNames(drive, &directory); r != kOk) return r;
+            // Selection compares with the directory as it was walked.
+            std::string walked = directory;
+            std::replace(walked.begin(), walked.end(), '\\', '/');
+            includeList.specs()[i].directory = walked;
+        }
+        if (!directory.empty() && isSeparator(directory[0])) {
+            drive += '/';
+            directory.erase(0, 1);
+        }
+        if (Result r = walk(w, drive, directory, file); r != kOk) return r;
+    }
+    queue.remove();
+    return list.count() == 0 ? kNothingDone : kOk;
+}
+
+}  // namespace
+
+Result buildFileList(const char* include, const char* exclude, const OptionSet& options, FileList& list) {
+    Result r = collect(include, exclude, options, list);
+    if (r != kOk) list.free();  // a failed build leaves no index behind
+    return r;
+}
+
+}  // namespace zar::fs

@@ -1,0 +1,216 @@
+#include "fs/file_list.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "common/bytes.h"
+#include "common/dos_date.h"
+#include "frame/options.h"
+#include "fs/names.h"
+#include "platform/platform.h"
+
+namespace zar::fs {
+namespace {
+
+using L = FileRecordLayout;
+constexpr uint32_t kLargestRecord = L::kHeaderSize + 2 * L::kMaxName;
+constexpr uint64_t kLargestSize = 0x7FFFFFFF;  // files of 2 GB or more record size 0
+
+// The attributes that the -J letters of the zip options leave out.
+uint32_t maskedAttributes(uint32_t attributes, uint32_t flags) {
+    if (flags & frame::kZipOmitHidden) attributes &= ~platform::kAttrHidden;
+    if (flags & frame::kZipOmitSystem) attributes &= ~platform::kAttrSystem;
+    if (flags & frame::kZipOmitReadOnly) attributes &= ~platform::kAttrReadOnly;
+    if (flags & frame::kZipOmitNormal) attributes &= ~0x80u;
+    return attributes;
+}
+
+// Decodes the record that starts `bytes` (`available` of them); false when
+// they do not hold it whole.
+bool decode(const uint8_t* bytes, size_t available, FileRecord* record, uint32_t* next, bool withPath) {
+    if (available < L::kHeaderSize) return false;
+    uint16_t nameLength = loadLe16(bytes + L::kNameLength);
+    uint16_t pathLength = loadLe16(bytes + L::kPathLength);
+    if (L::kHeaderSize + nameLength + (withPath ? pathLength : 0) > available) return false;
+    *next = loadLe32(bytes + L::kNext);
+    record->size = loadLe32(bytes + L::kSize);
+    record->attributes = loadLe32(bytes + L::kAttributes);
+    record->date = loadLe16(bytes + L::kDate);
+    record->time = loadLe16(bytes + L::kTime);
+    const char* text = reinterpret_cast<const char*>(bytes + L::kHeaderSize);
+    record->storedName.assign(text, nameLength);
+    if (withPath) record->fullPath.assign(text + nameLength, pathLength);
+    return true;
+}
+
+}  // namespace
+
+void localDosTime(uint64_t utc, uint16_t* date, uint16_t* time) {
+    uint64_t local;
+    platform::CalendarTime when;
+    if (!platform::fileTimeToLocal(utc, &local) || !platform::fileTimeToCalendar(local, &when) ||
+        !calendarToDos(when.year, when.month, when.day, when.hour, when.minute, when.second, date, time)) {
+        *date = 0;
+        *time = 0;
+    }
+}
+
+void FileList::TableDeleter::operator()(uint32_t* table) const { platform::freeBlock(table); }
+
+FileList::FileList() = default;
+
+FileList::~FileList() { free(); }
+
+Result FileList::open() {
+    free();
+    buckets_.reset(static_cast<uint32_t*>(platform::allocateBlock((kBuckets + 1) * sizeof(uint32_t))));
+    if (!buckets_) return kNoMemory;
+    std::fill(buckets_.get(), buckets_.get() + kBuckets + 1, kNoRecord);
+    temp_ = TempFile::make();
+    if (!temp_.valid()) {
+        free();
+        return kWriteFailed;
+    }
+    file_ = File(openFile(temp_.name().c_str(), platform::kAccessReadWrite, platform::kShareNone,
+                          Disposition::CreateAlways, 0, false));
+    if (!file_.valid()) {
+        free();
+        return kWriteFailed;
+    }
+    return kOk;
+}
+
+void FileList::free() {
+    file_.close();
+    temp_.remove();
+    buckets_.reset();
+    end_ = 0;
+    count_ = 0;
+    nameTotal_ = 0;
+}
+
+uint32_t FileList::bucketOf(const char* storedName) {
+    std::string key(storedName);
+    platform::oemToAnsi(key.data());
+    platform::upperCase(key.data());
+    platform::ansiToOem(key.data());
+    if (key.empty()) return 0;
+    uint32_t h = static_cast<uint8_t>(key[0]);
+    for (size_t i = 1; i < key.size(); ++i) h = (h * 256 + static_cast<uint8_t>(key[i])) % kBuckets;
+    return h;
+}
+
+Result FileList::readRecord(uint32_t offset, FileRecord* record, uint32_t* next, bool withPath) {
+    if (offset >= end_ || !seekTo(file_.get(), offset)) return kShortRead;
+    uint8_t bytes[kLargestRecord];
+    uint32_t want = std::min<uint32_t>(kLargestRecord, end_ - offset);
+    uint32_t got = readFile(file_.get(), bytes, want);
+    if (!decode(bytes, got, record, next, withPath)) return kShortRead;
+    record->offset = offset;
+    return kOk;
+}
+
+Result FileList::lookup(const char* storedName, bool* found, uint32_t* offset, std::string* fullPath) {
+    *found = false;
+    *offset = kNoRecord;
+    if (!buckets_) return kOk;
+    uint32_t at = buckets_[bucketOf(storedName)];
+    FileRecord record;
+    while (at != kNoRecord) {
+        uint32_t next;
+        if (Result r = readRecord(at, &record, &next, fullPath != nullptr); r != kOk) return r;
+        *offset = at;
+        if (namesEqual(record.storedName.c_str(), storedName)) {
+            *found = true;
+            if (fullPath != nullptr) *fullPath = record.fullPath;
+            return kOk;
+        }
+        if (next == 0) break;
+        // A chain only ever links forward; anything else is a damaged file,
+        // and following it could loop.
+        if (next <= at) return kShortRead;
+        at = next;
+    }
+    return kOk;
+}
+
+Result FileList::add(const char* fullPath, const char* storedName, uint32_t attributes, uint64_t lastWrite,
+                     uint64_t size, uint32_t optionFlags) {
+    if (!isOpen()) return kWriteFailed;
+    size_t nameLength = std::strlen(storedName), pathLength = std::strlen(fullPath);
+    if (nameLength > L::kMaxName || pathLength > L::kMaxName) return kTooLong;
+
+    bool found;
+    uint32_t last;
+    if (Result r = lookup(storedName, &found, &last, nullptr); r != kOk) return r;
+    if (found) return kOk;
+    if (count_ == kMaxRecords) return kTooMany;
+
+    // The record goes after the last one first and is linked into its chain
+    // afterwards, so that a failure of either step leaves no link to a record
+    // that is not there: the space is simply reused by the next addition.
+    uint8_t bytes[kLargestRecord];
+    bool directory = attributes & platform::kAttrDirectory;
+    storeLe32(bytes + L::kNext, 0);
+    storeLe32(bytes + L::kSize, directory || size > kLargestSize ? 0 : static_cast<uint32_t>(size));
+    storeLe32(bytes + L::kAttributes, maskedAttributes(attributes, optionFlags));
+    uint16_t date, time;
+    localDosTime(lastWrite, &date, &time);
+    storeLe16(bytes + L::kDate, date);
+    storeLe16(bytes + L::kTime, time);
+    storeLe16(bytes + L::kNameLength, static_cast<uint16_t>(nameLength));
+    storeLe16(bytes + L::kPathLength, static_cast<uint16_t>(pathLength));
+    std::memcpy(bytes + L::kHeaderSize, storedName, nameLength);
+    std::memcpy(bytes + L::kHeaderSize + nameLength, fullPath, pathLength);
+    uint32_t length = static_cast<uint32_t>(L::kHeaderSize + nameLength + pathLength);
+    if (!seekTo(file_.get(), end_) || writeAll(file_.get(), bytes, length) != 0) return kWriteFailed;
+
+    if (last == kNoRecord) {
+        buckets_[bucketOf(storedName)] = end_;
+    } else {
+        uint8_t link[4];
+        storeLe32(link, end_);
+        if (!seekTo(file_.get(), last + L::kNext) || writeAll(file_.get(), link, 4) != 0) return kAccessDenied;
+    }
+
+    end_ += length;
+    ++count_;
+    nameTotal_ += static_cast<uint32_t>(nameLength);
+    return kOk;
+}
+
+Result FileList::forEach(const std::function<Result(const FileRecord&)>& visit) {
+    if (!isOpen() || end_ == 0) return kOk;
+    // Read in large blocks; a record cut by the end of a block is moved to the
+    // front and completed by the next read.
+    constexpr uint32_t kBlock = 65536;
+    Block buffer = allocateBlock(kBlock);
+    if (!buffer) return kNoMemory;
+    uint32_t offset = 0;  // file offset of buffer[0]
+    uint32_t held = 0;    // bytes in the buffer
+    uint32_t at = 0;      // start of the next record in the buffer
+    FileRecord record;
+    while (offset + at < end_) {
+        uint32_t next;
+        if (!decode(buffer.get() + at, held - at, &record, &next, true)) {
+            std::memmove(buffer.get(), buffer.get() + at, held - at);
+            offset += at;
+            held -= at;
+            at = 0;
+            uint32_t want = std::min(kBlock - held, end_ - offset - held);
+            // The visitor may have moved the file position (a lookup does).
+            if (want == 0 || !seekTo(file_.get(), offset + held)) return kShortRead;
+            if (readFile(file_.get(), buffer.get() + held, want) != want) return kShortRead;
+            uint32_t got = want;
+            held += got;
+            continue;
+        }
+        record.offset = offset + at;
+        if (Result r = visit(record); r != kOk) return r;
+        at += L::kHeaderSize + static_cast<uint32_t>(record.storedName.size() + record.fullPath.size());
+    }
+    return kOk;
+}
+
+}  // namespace zar::fs

@@ -1,0 +1,107 @@
+// The file-list index of a zip run: the files selected for the archive, one
+// record each in a temporary file, found again through a table of 32749 hash
+// buckets in memory. Only offsets live in memory, so the list costs the same
+// memory for ten files as for 65535; a duplicate stored name (in any letter
+// case) is found through one hash chain and not added twice.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "frame/result.h"
+#include "fs/file_io.h"
+#include "fs/temp_files.h"
+
+namespace zar::fs {
+
+// Record layout: a 20-byte header, then the stored name and the full path.
+struct FileRecordLayout {
+    static constexpr uint32_t kNext = 0;        // u32 offset of the next record of the bucket, 0 for none
+    static constexpr uint32_t kSize = 4;        // u32 file size (0 for directories and files of 2 GB or more)
+    static constexpr uint32_t kAttributes = 8;  // u32 attributes, less those the -J letters leave out
+    static constexpr uint32_t kDate = 12;       // u16 DOS date of the last write, local
+    static constexpr uint32_t kTime = 14;       // u16 DOS time of the last write, local
+    static constexpr uint32_t kNameLength = 16;  // u16 stored name length
+    static constexpr uint32_t kPathLength = 18;  // u16 full path length
+    static constexpr uint32_t kHeaderSize = 20;
+    static constexpr uint32_t kMaxName = 255;    // for the stored name and the full path each
+};
+
+// One record, decoded.
+struct FileRecord {
+    uint32_t offset = 0;
+    uint32_t size = 0;
+    uint32_t attributes = 0;
+    uint16_t date = 0;
+    uint16_t time = 0;
+    std::string storedName;
+    std::string fullPath;
+};
+
+// The local DOS date and time of a UTC file time (before 1980 the date is 0
+// with its time of day); both 0 when it has no DOS form.
+void localDosTime(uint64_t utc, uint16_t* date, uint16_t* time);
+
+class FileList {
+public:
+    static constexpr uint32_t kBuckets = 32749;     // a prime
+    static constexpr uint32_t kMaxRecords = 65535;  // the record count is 16 bits
+
+    FileList();
+    ~FileList();
+    FileList(const FileList&) = delete;
+    FileList& operator=(const FileList&) = delete;
+
+    // Makes the temporary file and the bucket table: kOk, kWriteFailed when
+    // the file cannot be made, kNoMemory. An open list is emptied first.
+    Result open();
+    // Deletes the file and frees the table.
+    void free();
+    bool isOpen() const { return file_.valid(); }
+
+    // The bucket of a stored name: upper-cased, then h = first byte and
+    // h = (h * 256 + c) mod 32749 for each following byte; "" is bucket 0.
+    static uint32_t bucketOf(const char* storedName);
+
+    // Adds a file unless its stored name is present already (then kOk and
+    // nothing changes). `lastWrite` is a UTC file time; `size` is ignored for
+    // directories. `optionFlags` are the zip flags whose -J bits leave
+    // attributes out. kOk, kTooMany past 65535 records, kTooLong for a name or
+    // path over 255 characters, kShortRead, kAccessDenied when a chain cannot
+    // be relinked, kWriteFailed.
+    Result add(const char* fullPath, const char* storedName, uint32_t attributes, uint64_t lastWrite,
+               uint64_t size, uint32_t optionFlags);
+
+    // Looks a stored name up (ignoring case). Found: `*found` is true,
+    // `*offset` the record's offset and `*fullPath` its path. Not found:
+    // `*offset` is the last record of the bucket's chain, or kNoRecord.
+    Result lookup(const char* storedName, bool* found, uint32_t* offset, std::string* fullPath);
+
+    // Reads the records in the order they were added.
+    Result forEach(const std::function<Result(const FileRecord&)>& visit);
+
+    uint16_t count() const { return count_; }
+    uint32_t nameTotal() const { return nameTotal_; }
+    // The name of the temporary file, for tests.
+    const std::string& fileName() const { return temp_.name(); }
+
+    static constexpr uint32_t kNoRecord = 0xFFFFFFFFu;  // also the empty-bucket marker
+
+private:
+    struct TableDeleter {
+        void operator()(uint32_t* table) const;
+    };
+    // Reads the header and stored name of the record at `offset`.
+    Result readRecord(uint32_t offset, FileRecord* record, uint32_t* next, bool withPath);
+
+    TempFile temp_;
+    File file_;
+    std::unique_ptr<uint32_t[], TableDeleter> buckets_;
+    uint32_t end_ = 0;  // offset at which the next record goes
+    uint16_t count_ = 0;
+    uint32_t nameTotal_ = 0;
+};
+
+}  // namespace zar::fs

@@ -1,0 +1,359 @@
+// Building the file list of a zip run from a tree on disk: recursion, stored
+// paths, admitted attributes, the archive-bit and date filters, exclusions,
+// duplicates, the library's own temporary files, and the directory queue.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include "common/scratch.h"
+#include "frame/options.h"
+#include "fs/dir_walk.h"
+#include "fs/long_names.h"
+#include "platform/platform.h"
+
+namespace {
+
+using namespace zar;
+using namespace zar::frame;
+using namespace zar::fs;
+using Names = std::set<std::string>;
+namespace stdfs = std::filesystem;
+
+void touch(const std::string& path, const std::string& text = "x") { test::writeText(path, text); }
+
+void setDate(const std::string& path, int year, int month, int day) {
+    struct tm t = {};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = 12;
+    struct timespec times[2] = {{0, UTIME_OMIT}, {timegm(&t), 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+// True when the file system keeps the archive and system bits.
+bool dosBitsPersist(const std::string& path) {
+    return platform::setFileAttributes(path.c_str(), platform::kAttrSystem) &&
+           platform::fileAttributes(path.c_str()) == platform::kAttrSystem &&
+           platform::setFileAttributes(path.c_str(), platform::kAttrArchive);
+}
+
+// A tree under "root" in a scratch directory, which is the current directory
+// while the test runs; temporary files go to a directory of their own.
+class BuildList : public ::testing::Test {
+protected:
+    void SetUp() override {
+        stdfs::create_directories(s / "root/sub/deep");
+        stdfs::create_directories(s / "tmp");
+        for (const char* f : {"root/a.txt", "root/b.TXT", "root/c.doc", "root/README", "root/.hidden.txt",
+                              "root/sub/d.txt", "root/sub/e.doc", "root/sub/deep/f.txt"})
+            touch(s / f);
+        stdfs::create_directory_symlink(s / "root", s / "root/sub/loop");  // must not be followed
+        stdfs::current_path(s.path());
+        tmp_ = std::make_unique<test::ScopedEnv>("TMPDIR", (s / "tmp").c_str());
+        tz_ = std::make_unique<test::ScopedEnv>("TZ", "UTC0");
+        tzset();
+    }
+    void TearDown() override {
+        list.free();
+        stdfs::current_path("/");
+        tz_.reset();
+        tzset();
+    }
+
+    Result build(const char* include, uint32_t flags, const char* exclude = nullptr) {
+        OptionSet o;
+        o.flags = flags;
+        return build(include, o, exclude);
+    }
+    Result build(const char* include, const OptionSet& o, const char* exclude = nullptr) {
+        return buildFileList(include, exclude, o, list);
+    }
+    Names stored() {
+        Names out;
+        list.forEach([&](const FileRecord& r) {
+            out.insert(r.storedName);
+            return kOk;
+        });
+        return out;
+    }
+    FileRecord record(const std::string& name) {
+        FileRecord out;
+        list.forEach([&](const FileRecord& r) {
+            if (r.storedName == name) out = r;
+            return kOk;
+        });
+        return out;
+    }
+
+    test::Scratch s;
+    FileList list;
+    std::unique_ptr<test::ScopedEnv> tmp_, tz_;
+};
+
+TEST_F(BuildList, RecursionAndStoredPaths) {
+    struct Case {
+        const char* include;
+        uint32_t flags;
+        Names names;
+    } cases[] = {
+        {"root/*.txt", 0, {"a.txt", "b.TXT"}},
+        {"root/*.", 0, {"README"}},
+        {"root", kZipFullPaths, {"root"}},
+        {"root/", 0, {"a.txt", "b.TXT", "c.doc", "README"}},
+        {"root/*.txt", kZipRecurse, {"a.txt", "b.TXT", "d.txt", "f.txt"}},
+        {"root/*.txt", kZipRecurse | kZipRelativePaths, {"a.txt", "b.TXT", "sub/d.txt", "sub/deep/f.txt"}},
+        {"root/*.txt", kZipRecurse | kZipFullPaths,
+         {"root/a.txt", "root/b.TXT", "root/sub/d.txt", "root/sub/deep/f.txt"}},
+        {"root/*", kZipRecurse | kZipRelativePaths,
+         {"a.txt", "b.TXT", "c.doc", "README", "sub", "sub/d.txt", "sub/e.doc", "sub/deep", "sub/deep/f.txt"}},
+        {"root/sub/*", kZipFullPaths, {"root/sub/d.txt", "root/sub/e.doc", "root/sub/deep"}},
+        {"root/sub/*", 0, {"d.txt", "e.doc"}},
+        {"root/sub/d.txt root/c.doc", 0, {"d.txt", "c.doc"}},
+        {"\"root/sub/d.txt\" root\\sub\\deep\\*", 0, {"d.txt", "f.txt"}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(build(c.include, c.flags), kOk) << c.include << " " << std::hex << c.flags;
+        EXPECT_EQ(stored(), c.names) << c.include << " " << std::hex << c.flags;
+    }
+}
+
+TEST_F(BuildList, FullPathsAndDrives) {
+    ASSERT_EQ(build("root/sub/deep/*", kZipFullPaths), kOk);
+    EXPECT_EQ(record("root/sub/deep/f.txt").fullPath, "root/sub/deep/f.txt");
+
+    // An absolute specification: the root separator becomes the drive part,
+    // and a stored drive part that is only a root stands for the current drive.
+    std::string absolute = s / "root/sub/deep/*";
+    std::string below = s.path().substr(1) + "/root/sub/deep/";
+    ASSERT_EQ(build(absolute.c_str(), kZipFullPaths), kOk);
+    EXPECT_EQ(stored(), Names{below + "f.txt"});
+    EXPECT_EQ(record(below + "f.txt").fullPath, s / "root/sub/deep/f.txt");
+    std::string drive = std::string(1, platform::currentDriveLetter()) + ":\\";
+    ASSERT_EQ(build(absolute.c_str(), kZipFullPaths | kZipStoreDrive), kOk);
+    EXPECT_EQ(stored(), Names{drive + below + "f.txt"});
+    ASSERT_EQ(build(absolute.c_str(), kZipStoreDrive), kOk);
+    EXPECT_EQ(stored(), Names{drive.substr(0, 2) + "f.txt"});
+}
+
+TEST_F(BuildList, ExclusionsWithAndWithoutDirectory) {
+    ASSERT_EQ(build("root/*", kZipRecurse | kZipRelativePaths, "*.doc root/sub/deep/"), kOk);
+    EXPECT_EQ(stored(), (Names{"a.txt", "b.TXT", "README", "sub", "sub/d.txt", "sub/deep"}));
+    ASSERT_EQ(build("root/*", kZipRecurse | kZipRelativePaths, "root/sub/*.txt"), kOk);
+    EXPECT_EQ(stored(), (Names{"a.txt", "b.TXT", "c.doc", "README", "sub", "sub/e.doc", "sub/deep"}));
+}
+
+TEST_F(BuildList, TheSameStoredNameTwiceIsKeptOnce) {
+    stdfs::create_directories(s / "root/x");
+    stdfs::create_directories(s / "root/y");
+    touch(s / "root/x/Same.txt", "first");
+    touch(s / "root/y/SAME.TXT", "second");
+    ASSERT_EQ(build("root/x/*.txt root/y/*.txt", 0), kOk);
+    EXPECT_EQ(list.count(), 1);
+    EXPECT_EQ(stored(), Names{"Same.txt"});
+    EXPECT_EQ(record("Same.txt").fullPath, "root/x/Same.txt");
+    ASSERT_EQ(build("root/a.txt root/A.TXT", 0), kOk);
+    EXPECT_EQ(list.count(), 1);
+}
+
+TEST_F(BuildList, HiddenAndSystemFilesOnlyWhenAdmitted) {
+    ASSERT_EQ(build("root/*.txt", 0), kOk);
+    EXPECT_EQ(stored(), (Names{"a.txt", "b.TXT"}));
+    ASSERT_EQ(build("root/*.txt", kZipAdmitHidden), kOk);
+    EXPECT_EQ(stored(), (Names{"a.txt", "b.TXT", ".hidden.txt"}));
+    EXPECT_EQ(record(".hidden.txt").attributes & platform::kAttrHidden, platform::kAttrHidden);
+    ASSERT_EQ(build("root/*.txt", kZipAdmitHidden | kZipOmitHidden), kOk);
+    EXPECT_EQ(record(".hidden.txt").attributes & platform::kAttrHidden, 0u);  // -JH
+
+    // A hidden directory is not walked unless hidden files are admitted.
+    stdfs::create_directories(s / "root/.git");
+    touch(s / "root/.git/g.txt");
+    ASSERT_EQ(build("root/*.txt", kZipRecurse), kOk);
+    EXPECT_EQ(stored().count("g.txt"), 0u);
+    ASSERT_EQ(build("root/*.txt", kZipRecurse | kZipAdmitHidden), kOk);
+    EXPECT_EQ(stored().count("g.txt"), 1u);
+
+    if (!dosBitsPersist(s / "root/c.doc")) GTEST_SKIP() << "no extended attributes here";
+    ASSERT_TRUE(platform::setFileAttributes((s / "root/c.doc").c_str(), platform::kAttrSystem | platform::kAttrArchive));
+    ASSERT_EQ(build("root/*.doc", 0), kNothingDone);
+    ASSERT_EQ(build("root/*.doc", kZipAdmitSystem), kOk);
+    EXPECT_EQ(stored(), Names{"c.doc"});
+    ASSERT_EQ(build("root/*.doc", kZipAdmitHidden), kNothingDone);
+}
+
+TEST_F(BuildList, ArchiveBitWithI) {
+    if (!dosBitsPersist(s / "root/a.txt")) GTEST_SKIP() << "no extended attributes here";
+    ASSERT_TRUE(platform::setFileAttributes((s / "root/a.txt").c_str(), 0));  // archive bit clear
+    ASSERT_EQ(build("root/*.txt", 0), kOk);
+    EXPECT_EQ(stored(), (Names{"a.txt", "b.TXT"}));
+    ASSERT_EQ(build("root/*.txt", kZipArchiveBitOnly), kOk);
+    EXPECT_EQ(stored(), Names{"b.TXT"});
+}
+
+TEST_F(BuildList, DateFilters) {
+    setDate(s / "root/a.txt", 1995, 6, 1);
+    setDate(s / "root/b.TXT", 2000, 1, 1);
+    setDate(s / "root/sub/d.txt", 2010, 3, 15);
+    setDate(s / "root/sub/deep/f.txt", 2020, 12, 31);
+    auto dos = [](int y, int m, int d) { return static_cast<uint32_t>((y - 1980) << 9 | m << 5 | d); };
+    struct Case {
+        uint32_t flags, after, before;
+        Names names;
+    } cases[] = {
+        {0, 0, 0, {"a.txt", "b.TXT", "d.txt", "f.txt"}},
+        {kZipDateAfter, dos(2000, 1, 1), 0, {"b.TXT", "d.txt", "f.txt"}},   // on the day counts as after
+        {kZipDateBefore, 0, dos(2000, 1, 1), {"a.txt"}},                    // from that day on is left out
+        {kZipDateAfter | kZipDateBefore, dos(2000, 1, 1), dos(2020, 12, 31), {"b.TXT", "d.txt"}},
+        {kZipDateAfter | kZipDateBefore, dos(2020, 12, 31), dos(2000, 1, 1), {"a.txt", "f.txt"}},
+        {kZipDateAfter | kZipDateBefore, dos(2010, 3, 15), dos(2010, 3, 15), {"a.txt", "b.TXT", "d.txt", "f.txt"}},
+    };
+    for (const Case& c : cases) {
+        OptionSet o;
+        o.flags = c.flags | kZipRecurse;
+        o.dateAfter = c.after;
+        o.dateBefore = c.before;
+        EXPECT_EQ(build("root/*.txt", o), kOk);
+        EXPECT_EQ(stored(), c.names) << std::hex << c.flags << " " << c.after << " " << c.before;
+    }
+}
+
+TEST_F(BuildList, TheLibrarysOwnTemporaryFilesAreNeverCollected) {
+    test::ScopedEnv inside("TMPDIR", (s / "root/sub").c_str());  // the queue and the index live in the tree
+    TempFile mine = TempFile::make();
+    ASSERT_TRUE(mine.valid());
+    ASSERT_EQ(build("root/*", kZipRecurse | kZipFullPaths), kOk);
+    for (const std::string& name : stored()) EXPECT_EQ(name.find("AZR"), std::string::npos) << name;
+    EXPECT_EQ(stored().count("root/sub/d.txt"), 1u);
+    // Once it is no temporary file any more, it is an ordinary file.
+    std::string kept = mine.release();
+    unregisterTempFile(kept.c_str());
+    ASSERT_EQ(build("root/*", kZipRecurse | kZipFullPaths), kOk);
+    EXPECT_EQ(stored().count("root/sub/" + stdfs::path(kept).filename().string()), 1u);
+    stdfs::remove(kept);
+}
+
+TEST_F(BuildList, NothingToCollect) {
+    EXPECT_EQ(build("", 0), kNothingDone);
+    EXPECT_EQ(build(nullptr, 0), kNothingDone);
+    EXPECT_EQ(build("root/*.none", kZipRecurse), kNothingDone);
+    EXPECT_EQ(build("missing/*", kZipRecurse), kNothingDone);
+    EXPECT_EQ(build("root", 0), kNothingDone);  // a directory is no file, and not admitted
+    EXPECT_TRUE(stdfs::is_empty(s / "tmp"));  // nothing left behind
+}
+
+TEST_F(BuildList, LongNamesFollowTheDiskSpelling) {
+    // Without expansion the case-sensitive file system finds nothing.
+    EXPECT_EQ(build("ROOT/SUB/*.TXT", kZipFullPaths), kNothingDone);
+    ASSERT_EQ(build("ROOT/SUB/*.TXT", kZipFullPaths | kZipLongNames), kOk);
+    EXPECT_EQ(stored(), Names{"root/sub/d.txt"});
+    EXPECT_EQ(build("ROOT/NONE/*.TXT", kZipLongNames), kDirectoryFailed);
+}
+
+TEST_F(BuildList, QueueLineWithoutLineFeed) {
+    // A relative directory path longer than one read of the queue.
+    std::string deep = "root";
+    for (int i = 0; i < 3; ++i) deep += "/" + std::string(100, static_cast<char>('p' + i));
+    stdfs::create_directories(s / deep);
+    touch(s / deep + "/z.txt");
+    EXPECT_EQ(build("root/*.txt", kZipRecurse), kSomeEntriesFailed);
+}
+
+TEST(DirectoryQueue, FirstInFirstOut) {
+    test::Scratch s;
+    test::ScopedEnv tmp("TMPDIR", s.path().c_str());
+    DirectoryQueue q;
+    ASSERT_EQ(q.create(), kOk);
+    std::string line;
+    EXPECT_EQ(q.pop(&line), kShortRead);  // an empty read
+    ASSERT_EQ(q.push("a/"), kOk);
+    ASSERT_EQ(q.push("b/"), kOk);
+    EXPECT_EQ(q.pending(), 2u);
+    ASSERT_EQ(q.pop(&line), kOk);
+    EXPECT_EQ(line, "a/");
+    ASSERT_EQ(q.push("a/c/"), kOk);
+    ASSERT_EQ(q.pop(&line), kOk);
+    EXPECT_EQ(line, "b/");
+    ASSERT_EQ(q.pop(&line), kOk);
+    EXPECT_EQ(line, "a/c/");
+    EXPECT_EQ(q.pending(), 0u);
+    ASSERT_EQ(q.push(std::string(258, 'x')), kOk);  // 258 characters and the line feed fit one read
+    ASSERT_EQ(q.pop(&line), kOk);
+    EXPECT_EQ(line.size(), 258u);
+    ASSERT_EQ(q.push(std::string(259, 'y')), kOk);
+    EXPECT_EQ(q.pop(&line), kSomeEntriesFailed);
+    platform::failNthCall(platform::Fault::Write, 1);
+    EXPECT_EQ(q.push("d/"), kWriteFailed);
+    q.remove();
+    EXPECT_TRUE(stdfs::is_empty(s.path()));
+    test::ScopedEnv nowhere("TMPDIR", (s / "missing").c_str());
+    EXPECT_EQ(q.create(), kWriteFailed);
+}
+
+TEST(Allowance, AttributesBesidesTheHarmlessOnes) {
+    using namespace platform;
+    struct Case {
+        uint32_t attributes, allowance;
+        bool allowed;
+    } cases[] = {
+        {kAttrArchive | kAttrReadOnly | 0x80, 0, true},
+        {kAttrHidden, 0, false},
+        {kAttrHidden, kAllowHidden, true},
+        {kAttrHidden | kAttrSystem, kAllowHidden, false},
+        {kAttrDirectory, 0x80, false},
+        {kAttrDirectory, kAllowDirectories, true},
+        {kAttrDirectory, kAttrArchive, false},  // the archive bit of the allowance counts for nothing
+        {kAttrDirectory | kAttrReparsePoint, kAllowDirectories | kAllowHidden | kAllowSystem, false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(attributesAllowed(c.attributes, c.allowance), c.allowed) << std::hex << c.attributes << " " << c.allowance;
+}
+
+// ---- Long names ------------------------------------------------------------------
+
+TEST_F(BuildList, LongNameExpansion) {
+    std::string path = "ROOT/Sub/DEEP/";
+    ASSERT_EQ(expandLongNames("", &path), kOk);
+    EXPECT_EQ(path, "root/sub/deep/");
+    path = "./ROOT/../root/SUB\\";
+    ASSERT_EQ(expandLongNames("", &path), kOk);
+    EXPECT_EQ(path, "./root/../root/sub\\");  // dots and separators stay as written
+    path = "/ROOT/SUB/";
+    ASSERT_EQ(expandLongNames(s.path(), &path), kOk);
+    EXPECT_EQ(path, "/root/sub/");
+    path = "ROOT/NONE/";
+    EXPECT_EQ(expandLongNames("", &path), kDirectoryFailed);
+    EXPECT_EQ(path, "ROOT/NONE/");
+}
+
+TEST_F(BuildList, ShortNameForm) {
+    std::string stored = "SUB/DEEP/F.TXT", shortName;
+    ASSERT_EQ(shortNameForm(s / "root/sub/deep/f.txt", &stored, &shortName), kOk);
+    EXPECT_EQ(stored, "sub/deep/f.txt");
+    EXPECT_EQ(shortName, "sub/deep/f.txt");  // no 8.3 names here: the short name is the name
+    stored = "Root/Sub/";
+    ASSERT_EQ(shortNameForm(s / "root/sub", &stored, &shortName), kOk);
+    EXPECT_EQ(stored, "root/sub/");
+    EXPECT_EQ(shortName, "root/sub/");
+    stored = "C:\\deep/F.txt";
+    ASSERT_EQ(shortNameForm(s / "root/sub/deep/f.txt", &stored, &shortName), kOk);
+    EXPECT_EQ(stored, "C:\\deep/f.txt");  // the drive is no component of the disk path
+    stored = "gone.txt";
+    EXPECT_EQ(shortNameForm(s / "root/gone.txt", &stored, &shortName), kDirectoryFailed);
+    EXPECT_EQ(shortName, "");
+    EXPECT_EQ(stored, "gone.txt");
+}
+
+TEST(DriveLetter, OfThePathOrTheCurrentDrive) {
+    EXPECT_EQ(driveLetter("d:\\x"), 'd');
+    EXPECT_EQ(driveLetter("Q:"), 'Q');
+    EXPECT_EQ(driveLetter("x"), zar::platform::currentDriveLetter());
+    EXPECT_EQ(driveLetter("1:"), zar::platform::currentDriveLetter());
+    EXPECT_EQ(driveLetter(""), zar::platform::currentDriveLetter());
+}
+
+}  // namespace

@@ -1,0 +1,276 @@
+// The file-list index: records in a temporary file, hash chains, duplicates
+// in any letter case, the record limit and the failures of its reads and writes.
+#include <gtest/gtest.h>
+
+#include <time.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "common/scratch.h"
+#include "frame/options.h"
+#include "fs/file_list.h"
+#include "platform/platform.h"
+
+namespace {
+
+using namespace zar;
+using namespace zar::fs;
+using platform::Fault;
+
+constexpr uint32_t kFile = platform::kAttrArchive;
+
+uint64_t utcTime(uint16_t year, uint16_t month, uint16_t day, uint16_t hour, uint16_t minute, uint16_t second) {
+    uint64_t t = 0;
+    EXPECT_TRUE(platform::calendarToFileTime({year, month, 0, day, hour, minute, second, 0}, &t));
+    return t;
+}
+
+std::vector<FileRecord> records(FileList& list) {
+    std::vector<FileRecord> out;
+    EXPECT_EQ(list.forEach([&](const FileRecord& r) {
+        out.push_back(r);
+        return kOk;
+    }),
+              kOk);
+    return out;
+}
+
+// Names that share one bucket, found by trying.
+std::vector<std::string> collidingNames(size_t count) {
+    std::map<uint32_t, std::vector<std::string>> byBucket;
+    for (int i = 0;; ++i) {
+        std::string name = "file" + std::to_string(i) + ".txt";
+        auto& names = byBucket[FileList::bucketOf(name.c_str())];
+        names.push_back(name);
+        if (names.size() == count) return names;
+    }
+}
+
+class FileListTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tmp_ = std::make_unique<test::ScopedEnv>("TMPDIR", scratch_.path().c_str());
+        ASSERT_EQ(list_.open(), kOk);
+    }
+    void TearDown() override {
+        platform::failNthCall(Fault::Read, 0);
+        platform::failNthCall(Fault::Write, 0);
+        platform::failNthCall(Fault::Seek, 0);
+    }
+    test::Scratch scratch_;
+    std::unique_ptr<test::ScopedEnv> tmp_;
+    FileList list_;
+};
+
+TEST(Buckets, OfUpperCasedNames) {
+    EXPECT_EQ(FileList::bucketOf(""), 0u);
+    EXPECT_EQ(FileList::bucketOf("a"), static_cast<uint32_t>('A'));
+    EXPECT_EQ(FileList::bucketOf("ab"), (65u * 256 + 66) % 32749);
+    EXPECT_EQ(FileList::bucketOf("abc"), (((65u * 256 + 66) % 32749) * 256 + 67) % 32749);
+    EXPECT_EQ(FileList::bucketOf("Dir/File.TXT"), FileList::bucketOf("DIR/FILE.txt"));
+    EXPECT_EQ(FileList::bucketOf("\x80."), FileList::bucketOf("a"));  // 128 * 256 + 46 = 65 + 32749
+}
+
+TEST_F(FileListTest, AddLookUpAndReadBack) {
+    test::ScopedEnv tz("TZ", "UTC0");
+    tzset();
+    uint64_t when = utcTime(2024, 2, 29, 13, 45, 30);
+    ASSERT_EQ(list_.add("/data/a.txt", "a.txt", kFile, when, 1234, 0), kOk);
+    ASSERT_EQ(list_.add("/data/sub", "sub/", platform::kAttrDirectory, when, 4096, 0), kOk);
+    ASSERT_EQ(list_.add("/data/big.iso", "big.iso", kFile, when, 0x80000000ull, 0), kOk);
+    ASSERT_EQ(list_.add("/data/old.txt", "old.txt", kFile, utcTime(1975, 6, 1, 8, 30, 0), 1, 0), kOk);
+    EXPECT_EQ(list_.count(), 4);
+    EXPECT_EQ(list_.nameTotal(), 5u + 4 + 7 + 7);
+
+    bool found = false;
+    uint32_t offset = 0;
+    std::string path;
+    ASSERT_EQ(list_.lookup("A.TXT", &found, &offset, &path), kOk);
+    EXPECT_TRUE(found);
+    EXPECT_EQ(offset, 0u);
+    EXPECT_EQ(path, "/data/a.txt");
+    ASSERT_EQ(list_.lookup("missing", &found, &offset, &path), kOk);
+    EXPECT_FALSE(found);
+
+    std::vector<FileRecord> all = records(list_);
+    ASSERT_EQ(all.size(), 4u);
+    EXPECT_EQ(all[0].storedName, "a.txt");
+    EXPECT_EQ(all[0].fullPath, "/data/a.txt");
+    EXPECT_EQ(all[0].size, 1234u);
+    EXPECT_EQ(all[0].attributes, kFile);
+    EXPECT_EQ(all[0].date, (2024 - 1980) << 9 | 2 << 5 | 29);
+    EXPECT_EQ(all[0].time, 13 << 11 | 45 << 5 | 15);
+    EXPECT_EQ(all[1].size, 0u);  // directories record no size
+    EXPECT_EQ(all[2].size, 0u);  // nor do files of 2 GB or more
+    EXPECT_EQ(all[3].date, 0);   // before 1980: no date, but the time of day
+    EXPECT_EQ(all[3].time, 8 << 11 | 30 << 5);
+    EXPECT_EQ(all[1].offset, 20u + 5 + 11);
+
+    // The record file holds exactly the records.
+    EXPECT_EQ(std::filesystem::file_size(list_.fileName()), 4 * 20u + 5 + 11 + 4 + 9 + 7 + 13 + 7 + 13);
+    tzset();
+}
+
+TEST_F(FileListTest, DatesAreLocal) {
+    test::ScopedEnv tz("TZ", "JST-9");
+    tzset();
+    ASSERT_EQ(list_.add("/x", "x", kFile, utcTime(2023, 12, 31, 20, 0, 0), 0, 0), kOk);
+    std::vector<FileRecord> all = records(list_);
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].date, (2024 - 1980) << 9 | 1 << 5 | 1);  // already the new year in Tokyo
+    EXPECT_EQ(all[0].time, 5 << 11);
+    tzset();
+}
+
+TEST_F(FileListTest, AttributesLessTheJLetters) {
+    const uint32_t all = platform::kAttrReadOnly | platform::kAttrHidden | platform::kAttrSystem | 0x80 | kFile;
+    struct Case {
+        uint32_t flags, attributes;
+    } cases[] = {
+        {0, all},
+        {frame::kZipOmitHidden, all & ~platform::kAttrHidden},
+        {frame::kZipOmitSystem, all & ~platform::kAttrSystem},
+        {frame::kZipOmitReadOnly, all & ~platform::kAttrReadOnly},
+        {frame::kZipOmitNormal, all & ~0x80u},
+        {frame::kZipOmitHidden | frame::kZipOmitSystem | frame::kZipOmitReadOnly | frame::kZipOmitNormal, kFile},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        std::string name = "f" + std::to_string(i);
+        ASSERT_EQ(list_.add(name.c_str(), name.c_str(), all, 0, 0, cases[i].flags), kOk);
+    }
+    std::vector<FileRecord> got = records(list_);
+    ASSERT_EQ(got.size(), std::size(cases));
+    for (size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i].attributes, cases[i].attributes) << i;
+}
+
+TEST_F(FileListTest, TheSameStoredNameInAnyCaseIsKeptOnce) {
+    ASSERT_EQ(list_.add("/one/Read.Me", "Read.Me", kFile, 0, 1, 0), kOk);
+    ASSERT_EQ(list_.add("/two/READ.ME", "READ.ME", kFile, 0, 2, 0), kOk);
+    ASSERT_EQ(list_.add("/one/Read.Me", "read.me", kFile, 0, 3, 0), kOk);
+    EXPECT_EQ(list_.count(), 1);
+    std::vector<FileRecord> got = records(list_);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].fullPath, "/one/Read.Me");  // the first stays
+}
+
+TEST_F(FileListTest, ChainsOfOneBucket) {
+    std::vector<std::string> names = collidingNames(6);
+    std::string absent = names.back();
+    names.pop_back();
+    for (const std::string& n : names) ASSERT_EQ(list_.add(("/p/" + n).c_str(), n.c_str(), kFile, 0, 0, 0), kOk);
+    EXPECT_EQ(list_.count(), 5);
+    std::vector<FileRecord> got = records(list_);
+    for (size_t i = 0; i < names.size(); ++i) {
+        bool found;
+        uint32_t offset;
+        std::string path;
+        ASSERT_EQ(list_.lookup(names[i].c_str(), &found, &offset, &path), kOk);
+        EXPECT_TRUE(found) << names[i];
+        EXPECT_EQ(offset, got[i].offset);
+        EXPECT_EQ(path, "/p/" + names[i]);
+        std::string upper = names[i];
+        for (char& c : upper) c = static_cast<char>(toupper(c));
+        ASSERT_EQ(list_.add("/q", upper.c_str(), kFile, 0, 0, 0), kOk);  // a duplicate down the chain
+    }
+    EXPECT_EQ(list_.count(), 5);
+    // Not found: the offset of the chain's last record, where the next one would be linked.
+    bool found;
+    uint32_t offset;
+    ASSERT_EQ(list_.lookup(absent.c_str(), &found, &offset, nullptr), kOk);
+    EXPECT_FALSE(found);
+    EXPECT_EQ(offset, got[4].offset);
+}
+
+TEST_F(FileListTest, NamesOver255CharactersAreRefused) {
+    std::string name(255, 'n');
+    EXPECT_EQ(list_.add(name.c_str(), name.c_str(), kFile, 0, 0, 0), kOk);
+    std::string longer(256, 'm');
+    EXPECT_EQ(list_.add("/p", longer.c_str(), kFile, 0, 0, 0), kTooLong);
+    EXPECT_EQ(list_.add(longer.c_str(), "m", kFile, 0, 0, 0), kTooLong);
+    EXPECT_EQ(list_.count(), 1);
+}
+
+TEST_F(FileListTest, NoMoreThan65535Records) {
+    for (uint32_t i = 0; i < FileList::kMaxRecords; ++i) {
+        std::string name = std::to_string(i);
+        ASSERT_EQ(list_.add(name.c_str(), name.c_str(), kFile, 0, 0, 0), kOk) << i;
+    }
+    EXPECT_EQ(list_.count(), 65535);
+    EXPECT_EQ(list_.add("one more", "one more", kFile, 0, 0, 0), kTooMany);
+    EXPECT_EQ(list_.add("/p", "17", kFile, 0, 0, 0), kOk);  // a duplicate is no addition
+    EXPECT_EQ(list_.count(), 65535);
+}
+
+TEST_F(FileListTest, FailuresOfReadsAndWrites) {
+    std::vector<std::string> names = collidingNames(3);
+    ASSERT_EQ(list_.add("/p", names[0].c_str(), kFile, 0, 0, 0), kOk);
+
+    platform::failNthCall(Fault::Read, 1);  // reading the chain
+    EXPECT_EQ(list_.add("/p", names[1].c_str(), kFile, 0, 0, 0), kShortRead);
+    platform::failNthCall(Fault::Seek, 1);
+    EXPECT_EQ(list_.add("/p", names[1].c_str(), kFile, 0, 0, 0), kShortRead);
+    platform::failNthCall(Fault::Write, 2);  // relinking the chain
+    EXPECT_EQ(list_.add("/p", names[1].c_str(), kFile, 0, 0, 0), kAccessDenied);
+    platform::failNthCall(Fault::Write, 1);  // appending
+    EXPECT_EQ(list_.add("/p", "elsewhere", kFile, 0, 0, 0), kWriteFailed);
+    EXPECT_EQ(list_.count(), 1);
+
+    // Nothing is left half done: the same additions work now.
+    ASSERT_EQ(list_.add("/p1", names[1].c_str(), kFile, 0, 0, 0), kOk);
+    ASSERT_EQ(list_.add("/p2", "elsewhere", kFile, 0, 0, 0), kOk);
+    ASSERT_EQ(list_.add("/p3", names[2].c_str(), kFile, 0, 0, 0), kOk);
+    std::vector<FileRecord> got = records(list_);
+    ASSERT_EQ(got.size(), 4u);
+    EXPECT_EQ(got[1].fullPath, "/p1");
+    for (const char* n : {names[1].c_str(), names[2].c_str(), "elsewhere"}) {
+        bool found;
+        uint32_t offset;
+        ASSERT_EQ(list_.lookup(n, &found, &offset, nullptr), kOk);
+        EXPECT_TRUE(found) << n;
+    }
+
+    platform::failNthCall(Fault::Read, 1);
+    EXPECT_EQ(list_.forEach([](const FileRecord&) { return kOk; }), kShortRead);
+    EXPECT_EQ(list_.forEach([](const FileRecord&) { return kCancelled; }), kCancelled);
+}
+
+TEST_F(FileListTest, ManyRecordsReadBackInOrderWhileLookingUp) {
+    // Enough records to cross the reading blocks, with lookups from inside the walk.
+    for (int i = 0; i < 3000; ++i) {
+        std::string name = "dir/some/longer/name/number-" + std::to_string(i) + ".dat";
+        ASSERT_EQ(list_.add(("/root/" + name).c_str(), name.c_str(), kFile, 0, static_cast<uint64_t>(i), 0), kOk);
+    }
+    int next = 0;
+    EXPECT_EQ(list_.forEach([&](const FileRecord& r) {
+        EXPECT_EQ(r.size, static_cast<uint32_t>(next));
+        bool found;
+        uint32_t offset;
+        EXPECT_EQ(list_.lookup(r.storedName.c_str(), &found, &offset, nullptr), kOk);
+        EXPECT_TRUE(found);
+        EXPECT_EQ(offset, r.offset);
+        ++next;
+        return kOk;
+    }),
+              kOk);
+    EXPECT_EQ(next, 3000);
+}
+
+TEST_F(FileListTest, TheTemporaryFileIsRegisteredAndRemoved) {
+    std::string name = list_.fileName();
+    EXPECT_TRUE(isRegisteredTempFile(name.c_str()));
+    EXPECT_TRUE(std::filesystem::exists(name));
+    list_.free();
+    EXPECT_FALSE(isRegisteredTempFile(name.c_str()));
+    EXPECT_FALSE(std::filesystem::exists(name));
+    EXPECT_EQ(list_.add("/p", "p", kFile, 0, 0, 0), kWriteFailed);  // closed
+
+    platform::failNthCall(Fault::Allocate, 1);
+    EXPECT_EQ(list_.open(), kNoMemory);
+    test::ScopedEnv nowhere("TMPDIR", (scratch_ / "missing").c_str());
+    EXPECT_EQ(list_.open(), kWriteFailed);
+}
+
+}  // namespace
