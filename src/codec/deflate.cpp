@@ -68,13 +68,15 @@ DeflateState& stateOf(void* main) {
 
 // The chain buffer may lie at any address; its entries are read and written
 // through memcpy, which compiles to plain loads and stores.
-inline unsigned chainAt(const uint8_t* chain, unsigned pos) {
+// Positions are size_t in the hot paths so that an address is one
+// base-plus-scaled-index operand.
+inline size_t chainAt(const uint8_t* chain, size_t pos) {
     uint16_t v;
     std::memcpy(&v, chain + 2 * pos, 2);
     return v;
 }
 
-inline void setChain(uint8_t* chain, unsigned pos, unsigned value) {
+inline void setChain(uint8_t* chain, size_t pos, size_t value) {
     uint16_t v = static_cast<uint16_t>(value);
     std::memcpy(chain + 2 * pos, &v, 2);
 }
@@ -113,26 +115,29 @@ inline unsigned commonLength(const uint8_t* a, const uint8_t* b) {
 // group; a step whose candidate goes to a full comparison ends its group, so
 // the budget is tested again right after it. A candidate is compared in full
 // only when the two bytes at t - 1 and t agree.
-inline unsigned longestMatch(const uint8_t* window, const uint8_t* chain, unsigned p, unsigned t, int limit,
+inline unsigned longestMatch(const uint8_t* window, const uint8_t* chain, size_t p, unsigned t, int limit,
                              unsigned& matchPos) {
     const uint8_t* scan = window + p;
+    const uint8_t* tested = window + t - 1;  // a candidate's two pre-test bytes are at tested + c
     uint16_t scanEnd = load16(scan + t - 1);
     unsigned best = 0;
-    unsigned c = chainAt(chain, p);
+    size_t c = chainAt(chain, p);
     int budget = limit;
     while (budget > 0) {
-        // Steps one to three of a group; leaving through `compare` ends it.
+        // Steps one to three of a group; a passed pre-test ends the group.
         if (c == kNone) return best;
-        --budget;
-        if (load16(window + c + t - 1) != scanEnd) {
+        if (load16(tested + c) == scanEnd) {
+            budget -= 1;
+        } else {
             c = chainAt(chain, c);
             if (c == kNone) return best;
-            --budget;
-            if (load16(window + c + t - 1) != scanEnd) {
+            if (load16(tested + c) == scanEnd) {
+                budget -= 2;
+            } else {
                 c = chainAt(chain, c);
                 if (c == kNone) return best;
-                --budget;
-                if (load16(window + c + t - 1) != scanEnd) {
+                budget -= 3;
+                if (load16(tested + c) != scanEnd) {
                     c = chainAt(chain, c);
                     continue;
                 }
@@ -141,8 +146,9 @@ inline unsigned longestMatch(const uint8_t* window, const uint8_t* chain, unsign
         unsigned len = commonLength(scan, window + c);
         if (len > t) {
             best = t = len;
-            matchPos = c;
+            matchPos = static_cast<unsigned>(c);
             if (len == kMaxMatch) return best;
+            tested = window + t - 1;
             scanEnd = load16(scan + t - 1);
         }
         c = chainAt(chain, c);
@@ -154,16 +160,16 @@ inline unsigned longestMatch(const uint8_t* window, const uint8_t* chain, unsign
 // the hash chains, in order; the chains of the last two are empty.
 void insertSegment(DeflateState& s, uint8_t* chain) {
     const uint8_t* w = s.window;
-    unsigned start = s.segmentStart, n = s.fill;
+    size_t start = s.segmentStart, n = s.fill;
     if (n >= 3) {
         unsigned h = (unsigned{w[start]} << 5 ^ w[start + 1]) & kHashMask;
-        for (unsigned q = start, end = start + n - 2; q < end; ++q) {
+        for (size_t q = start, end = start + n - 2; q < end; ++q) {
             h = (h << 5 ^ w[q + 2]) & kHashMask;
             setChain(chain, q, s.head[h]);
             s.head[h] = static_cast<uint16_t>(q);
         }
     }
-    for (unsigned q = start + (n >= 2 ? n - 2 : 0); q < start + n; ++q) setChain(chain, q, kNone);
+    for (size_t q = start + (n >= 2 ? n - 2 : 0); q < start + n; ++q) setChain(chain, q, kNone);
 }
 
 // Before a segment is refilled, forgets every position in it: each chain entry
@@ -171,12 +177,14 @@ void insertSegment(DeflateState& s, uint8_t* chain) {
 // own positions are cleared too; they are rewritten before they are read.)
 void removeReferences(DeflateState& s, uint8_t* chain) {
     const unsigned segment = s.segmentStart;
-    for (unsigned i = 0; i < kWindowSize; ++i) {
-        unsigned v = chainAt(chain, i);
+    for (size_t i = 0; i < kWindowSize; ++i) {
+        size_t v = chainAt(chain, i);
         setChain(chain, i, (v & 0xF000) == segment ? kNone : v);
     }
-    for (unsigned i = 0; i < kHashSize; ++i)
-        if ((s.head[i] & 0xF000) == segment) s.head[i] = kNone;
+    for (unsigned i = 0; i < kHashSize; ++i) {
+        unsigned v = s.head[i];
+        s.head[i] = static_cast<uint16_t>((v & 0xF000) == segment ? kNone : v);
+    }
 }
 
 // Matches the filled segment from where it stopped. Returns true when the

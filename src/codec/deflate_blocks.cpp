@@ -2,6 +2,7 @@
 // and the resumable writing of header, tokens and end-of-block code.
 #include "codec/deflate_blocks.h"
 
+#include <bit>
 #include <cstring>
 
 #include "common/bytes.h"
@@ -83,9 +84,11 @@ struct Bits {
     // which later writes replace. Leaves at least 2 bytes of room, since no
     // more than 55 bits are ever pending.
     void drainFast(OutputCursor& out) {
-        uint8_t word[8];
-        for (int i = 0; i < 8; ++i) word[i] = static_cast<uint8_t>(bits >> (8 * i));
-        std::memcpy(out.next, word, 8);
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(out.next, &bits, 8);
+        } else {
+            for (int i = 0; i < 8; ++i) out.next[i] = static_cast<uint8_t>(bits >> (8 * i));
+        }
         unsigned n = count >> 3;
         out.next += n;
         out.room -= n;
@@ -185,21 +188,34 @@ void buildDynamicCodes(BlockCoder& c, const uint8_t* tokens, unsigned count) {
     c.hclen = static_cast<uint16_t>(hclen);
 }
 
+constexpr uint32_t pack(uint32_t code, unsigned length) { return code | uint32_t{length} << 24; }
+
+// Packs the block's codes for the token loop (see BlockCoder::PackedCodes).
+void packCodes(BlockCoder& c) {
+    for (unsigned s = 0; s < kLitLenSymbols; ++s) c.packed.lit[s] = pack(c.litCode[s], c.litLength[s]);
+    for (unsigned l = 0; l < 256; ++l) {
+        unsigned sym = kLengthSymbol[l], code = 257 + sym;
+        c.packed.length[l] = pack(c.litCode[code] | (l + 3 - kLengthBase[sym]) << c.litLength[code],
+                                  c.litLength[code] + kLengthExtra[sym]);
+    }
+    for (unsigned s = 0; s < kDistSymbols; ++s) c.packed.dist[s] = pack(c.distCode[s], c.distLength[s]);
+}
+
 // Puts one token's codes; at most 48 bits.
-inline void putToken(Bits& b, const BlockCoder& c, const uint8_t* tokens, unsigned k, unsigned& offset) {
+inline void putToken(Bits& b, const BlockCoder::PackedCodes& codes, const uint8_t* tokens, unsigned k,
+                     unsigned& offset) {
     const uint8_t* data = tokens + kTokenDataOffset + offset;
     if (tokens[k >> 3] >> (k & 7) & 1) {
-        unsigned l = data[0];
+        uint32_t e = codes.length[data[0]];
+        b.put(e & 0xFFFFFF, e >> 24);
         unsigned d = loadLe16(data + 1);
-        unsigned ls = kLengthSymbol[l];
-        b.put(c.litCode[257 + ls], c.litLength[257 + ls]);
-        b.put(l + 3 - kLengthBase[ls], kLengthExtra[ls]);
         unsigned ds = distSymbol(d);
-        b.put(c.distCode[ds], c.distLength[ds]);
-        b.put(d - kDistBase[ds], kDistExtra[ds]);
+        e = codes.dist[ds];
+        b.put((e & 0xFFFFFF) | (d - kDistBase[ds]) << (e >> 24), (e >> 24) + kDistExtra[ds]);
         offset += 3;
     } else {
-        b.put(c.litCode[data[0]], c.litLength[data[0]]);
+        uint32_t e = codes.lit[data[0]];
+        b.put(e & 0xFFFFFF, e >> 24);
         offset += 1;
     }
 }
@@ -225,6 +241,7 @@ void startBlock(BlockCoder& c, const uint8_t* tokens, unsigned count, bool dynam
             c.distLength[s] = kFixed.distLength[s];
         }
     }
+    packCodes(c);
 }
 
 bool continueBlock(BlockCoder& c, const uint8_t* tokens, OutputCursor& out) {
@@ -267,11 +284,11 @@ bool continueBlock(BlockCoder& c, const uint8_t* tokens, OutputCursor& out) {
         while (k < count) {
             if (out.room >= 8) {
                 do {
-                    putToken(b, c, tokens, k++, offset);
+                    putToken(b, c.packed, tokens, k++, offset);
                     b.drainFast(out);
                 } while (k < count && out.room >= 8);
             } else {
-                putToken(b, c, tokens, k++, offset);
+                putToken(b, c.packed, tokens, k++, offset);
                 if (!b.drain(out)) {
                     c.item = static_cast<uint16_t>(k);
                     c.dataOffset = static_cast<uint16_t>(offset);

@@ -105,7 +105,20 @@ struct BlockCoder {
     uint32_t litFreq[kLitLenSymbols];
     uint32_t distFreq[kDistSymbols];
     uint32_t codeLengthFreq[kCodeLengthSymbols];
-    HuffmanScratch scratch;
+
+    // The code builds need their scratch only until the block's codes are
+    // known; the token codes ready for writing take its place then. A packed
+    // code is the bit-reversed code in the low 24 bits and its length in the
+    // high 8; a length's code carries its extra bits already.
+    struct PackedCodes {
+        uint32_t lit[kLitLenSymbols];
+        uint32_t length[256];  // by length - 3
+        uint32_t dist[kDistSymbols];
+    };
+    union {
+        HuffmanScratch scratch;
+        PackedCodes packed;
+    };
 
     // The run-length coded code lengths of a dynamic block: one byte per
     // record, and after a 16, 17 or 18 one byte of its repeat value.
