@@ -160,13 +160,14 @@ inline unsigned longestMatch(const uint8_t* window, const uint8_t* chain, size_t
 // the hash chains, in order; the chains of the last two are empty.
 void insertSegment(DeflateState& s, uint8_t* chain) {
     const uint8_t* w = s.window;
+    uint16_t* head = s.head;
     size_t start = s.segmentStart, n = s.fill;
     if (n >= 3) {
         unsigned h = (unsigned{w[start]} << 5 ^ w[start + 1]) & kHashMask;
         for (size_t q = start, end = start + n - 2; q < end; ++q) {
             h = (h << 5 ^ w[q + 2]) & kHashMask;
-            setChain(chain, q, s.head[h]);
-            s.head[h] = static_cast<uint16_t>(q);
+            setChain(chain, q, head[h]);
+            head[h] = static_cast<uint16_t>(q);
         }
     }
     for (size_t q = start + (n >= 2 ? n - 2 : 0); q < start + n; ++q) setChain(chain, q, kNone);
