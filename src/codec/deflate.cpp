@@ -319,7 +319,7 @@ DeflateStatus runDeflate(const DeflateBuffers& buffers, uint16_t chainLimit, boo
             s.mode = kModeMatch;
             break;
         }
-        case kModeMatch:
+        case kModeMatch: {
             if (matchSegment(s, chain, tokens, limit)) {
                 flushKinds(s, tokens);
                 startBlock(s.coder, tokens, s.tokenCount, dynamicBlocks, false);
@@ -327,6 +327,10 @@ DeflateStatus runDeflate(const DeflateBuffers& buffers, uint16_t chainLimit, boo
                 s.afterBlock = kModeMatch;
                 break;
             }
+            // A short segment is only ever filled as the end of the data; the
+            // stream ends with it even if a later call takes lastInput back,
+            // since data after it would not follow its bytes in the window.
+            bool shortSegment = s.fill < kSegmentSize;
             s.segmentStart = static_cast<uint16_t>(s.segmentStart + kSegmentSize);
             if (s.segmentStart == kWindowSize) {
                 s.segmentStart = 0;
@@ -334,7 +338,7 @@ DeflateStatus runDeflate(const DeflateBuffers& buffers, uint16_t chainLimit, boo
             }
             s.fill = 0;
             s.removalDone = 0;
-            if (inLeft != 0 || !lastInput) {
+            if (!shortSegment && (inLeft != 0 || !lastInput)) {
                 s.mode = kModeFill;
             } else {
                 flushKinds(s, tokens);
@@ -343,6 +347,7 @@ DeflateStatus runDeflate(const DeflateBuffers& buffers, uint16_t chainLimit, boo
                 s.afterBlock = kModeFinish;
             }
             break;
+        }
         case kModeBlock:
             if (!continueBlock(s.coder, tokens, out)) {
                 running = false;

@@ -70,7 +70,9 @@ enum class DeflateStatus : int32_t {
 //
 // chainLimit is clamped by clampChainLimit. Both settings are read on every
 // call; callers keep them for the whole stream. A block that has started to be
-// written keeps the code kind it started with.
+// written keeps the code kind it started with, and once lastInput has ended the
+// data short of a full segment, the stream ends there: input offered by later
+// calls is not taken.
 DeflateStatus runDeflate(const DeflateBuffers& buffers, uint16_t chainLimit, bool dynamicBlocks, bool lastInput,
                          DeflateIo& io);
 

@@ -333,6 +333,53 @@ TEST(DeflateProtocol, ReinitialisedBuffersGiveTheSameStreamAgain) {
     EXPECT_EQ(first, deflateWhole(a, 55, true));
 }
 
+// A caller that changes its settings or takes back lastInput in the middle of
+// a stream still gets a stream that decodes to the data it gave.
+TEST(DeflateProtocol, BlockKeepsItsKindWhenTheFlagChangesMidway) {
+    Buffers w;
+    auto in = textBytes(40000, 5);
+    std::vector<uint8_t> stream;
+    size_t pos = 0;
+    for (int call = 0;; ++call) {
+        ASSERT_LT(call, 1000000);
+        std::vector<uint8_t> part(in.begin() + static_cast<long>(pos), in.end());
+        uint8_t out[3];
+        uint32_t taken = static_cast<uint32_t>(part.size()), room = sizeof out;
+        int32_t r = w.call(part, taken, out, room, true, 25, call % 2 == 0);
+        stream.insert(stream.end(), out, out + room);
+        pos += taken;
+        if (r == -1) break;
+    }
+    bool ok = false;
+    EXPECT_EQ(zlibInflate(stream, &ok), in);
+    EXPECT_TRUE(ok);
+}
+
+TEST(DeflateProtocol, StreamEndsAfterAShortLastSegmentEvenIfMoreInputFollows) {
+    Buffers w;
+    auto first = textBytes(100, 6), more = textBytes(5000, 7);
+    std::vector<uint8_t> stream;
+    uint8_t out[1];
+    uint32_t taken = 100, room = 1;
+    ASSERT_EQ(w.call(first, taken, out, room, true), 0);  // the room ran out
+    EXPECT_EQ(taken, 100u);
+    stream.insert(stream.end(), out, out + room);
+    int32_t r = 0;
+    size_t takenLater = 0;
+    for (int call = 0; r == 0 && call < 100000; ++call) {
+        taken = static_cast<uint32_t>(more.size());
+        room = 1;
+        r = w.call(more, taken, out, room, false);
+        takenLater += taken;
+        stream.insert(stream.end(), out, out + room);
+    }
+    EXPECT_EQ(r, -1);
+    EXPECT_EQ(takenLater, 0u);
+    bool ok = false;
+    EXPECT_EQ(zlibInflate(stream, &ok), first);
+    EXPECT_TRUE(ok);
+}
+
 // ---- Round trips and splits ------------------------------------------------------
 
 struct Setting {
