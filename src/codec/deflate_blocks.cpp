@@ -232,6 +232,8 @@ void startBlock(BlockCoder& c, const uint8_t* tokens, unsigned count, bool dynam
     if (dynamic) {
         buildDynamicCodes(c, tokens, count);
     } else {
+        c.hclen = 0;
+        c.recordBytes = 0;
         for (unsigned s = 0; s < kLitLenSymbols; ++s) {
             c.litCode[s] = kFixed.litCode[s];
             c.litLength[s] = kFixed.litLength[s];
@@ -245,41 +247,47 @@ void startBlock(BlockCoder& c, const uint8_t* tokens, unsigned count, bool dynam
 }
 
 bool continueBlock(BlockCoder& c, const uint8_t* tokens, OutputCursor& out) {
-    Bits b{c.bits, c.bitCount};
-    bool done = false;
-    // Every put is followed by a drain; a false drain saves the state, whose
-    // resume point has already moved past what was put.
-    if (!b.drain(out)) goto stop;
+    // The pending bits live in registers during the call and go back to the
+    // coder on every return.
+    struct Pending : Bits {
+        BlockCoder& coder;
+        ~Pending() {
+            coder.bits = bits;
+            coder.bitCount = count;
+        }
+    } b{{c.bits, c.bitCount}, c};
+
+    // Every put is followed by a drain; when a drain says stop, the resume
+    // point has already moved past what was put.
+    if (!b.drain(out)) return false;
     switch (c.phase) {
     case kPhaseHeader:
         b.put(c.last ? 1u : 0u, 1);
         b.put(c.dynamic ? 2u : 1u, 2);
         if (c.dynamic) b.put((c.hlit - 257u) | (c.hdist - 1u) << 5 | (c.hclen - 4u) << 10, 14);
-        c.phase = c.dynamic ? kPhaseCodeLengths : kPhaseTokens;
+        c.phase = kPhaseCodeLengths;
         c.item = 0;
-        if (!b.drain(out)) goto stop;
-        if (c.phase == kPhaseTokens) goto tokens;
+        if (!b.drain(out)) return false;
         [[fallthrough]];
-    case kPhaseCodeLengths:
+    case kPhaseCodeLengths:  // none for fixed codes: hclen is 0
         while (c.item < c.hclen) {
             b.put(c.codeLengthLength[kCodeLengthOrder[c.item++]], 3);
-            if (!b.drain(out)) goto stop;
+            if (!b.drain(out)) return false;
         }
         c.phase = kPhaseRecords;
         c.item = 0;
         [[fallthrough]];
-    case kPhaseRecords:
+    case kPhaseRecords:  // none for fixed codes: recordBytes is 0
         while (c.item < c.recordBytes) {
             unsigned sym = c.records[c.item++];
             b.put(c.codeLengthCode[sym], c.codeLengthLength[sym]);
             if (sym >= 16) b.put(c.records[c.item++], sym == 16 ? 2 : sym == 17 ? 3 : 7);
-            if (!b.drain(out)) goto stop;
+            if (!b.drain(out)) return false;
         }
         c.phase = kPhaseTokens;
         c.item = 0;
         [[fallthrough]];
-    case kPhaseTokens:
-    tokens: {
+    case kPhaseTokens: {
         unsigned k = c.item, offset = c.dataOffset, count = c.tokenCount;
         while (k < count) {
             if (out.room >= 8) {
@@ -292,25 +300,21 @@ bool continueBlock(BlockCoder& c, const uint8_t* tokens, OutputCursor& out) {
                 if (!b.drain(out)) {
                     c.item = static_cast<uint16_t>(k);
                     c.dataOffset = static_cast<uint16_t>(offset);
-                    goto stop;
+                    return false;
                 }
             }
         }
         c.phase = kPhaseEnd;
-    }
         [[fallthrough]];
+    }
     case kPhaseEnd:
         b.put(c.litCode[kEndOfBlock], c.litLength[kEndOfBlock]);
         c.phase = kPhaseDone;
-        if (!b.drain(out)) goto stop;
+        if (!b.drain(out)) return false;
         [[fallthrough]];
     default:
-        done = true;
+        return true;
     }
-stop:
-    c.bits = b.bits;
-    c.bitCount = b.count;
-    return done;
 }
 
 bool finishStream(BlockCoder& c, OutputCursor& out) {
