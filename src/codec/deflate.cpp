@@ -8,7 +8,6 @@
 #include <new>
 
 #include "codec/deflate_blocks.h"
-#include "common/bytes.h"
 
 namespace zar::codec {
 namespace {
@@ -67,9 +66,8 @@ DeflateState& stateOf(void* main) {
 }
 
 // The chain buffer may lie at any address; its entries are read and written
-// through memcpy, which compiles to plain loads and stores.
-// Positions are size_t in the hot paths so that an address is one
-// base-plus-scaled-index operand.
+// through memcpy, which compiles to plain loads and stores. Positions are
+// size_t in the hot paths so that an address is one base-plus-index operand.
 inline size_t chainAt(const uint8_t* chain, size_t pos) {
     uint16_t v;
     std::memcpy(&v, chain + 2 * pos, 2);
