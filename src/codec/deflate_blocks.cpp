@@ -92,7 +92,7 @@ struct Bits {
         unsigned n = count >> 3;
         out.next += n;
         out.room -= n;
-        bits = n == 0 ? bits : bits >> (8 * n);
+        bits >>= count & ~7u;
         count &= 7;
     }
 };
@@ -156,13 +156,16 @@ void buildDynamicCodes(BlockCoder& c, const uint8_t* tokens, unsigned count) {
     for (auto& f : c.litFreq) f = 0;
     for (auto& f : c.distFreq) f = 0;
     const uint8_t* data = tokens + kTokenDataOffset;
-    for (unsigned k = 0; k < count; ++k) {
-        if (tokens[k >> 3] >> (k & 7) & 1) {
-            ++c.litFreq[257 + kLengthSymbol[data[0]]];
-            ++c.distFreq[distSymbol(loadLe16(data + 1))];
-            data += 3;
-        } else {
-            ++c.litFreq[*data++];
+    for (unsigned k = 0; k < count; k += 8) {
+        unsigned kinds = tokens[k >> 3];
+        for (unsigned i = 0, n = count - k < 8 ? count - k : 8; i < n; ++i) {
+            if (kinds >> i & 1) {
+                ++c.litFreq[257 + kLengthSymbol[data[0]]];
+                ++c.distFreq[distSymbol(loadLe16(data + 1))];
+                data += 3;
+            } else {
+                ++c.litFreq[*data++];
+            }
         }
     }
     c.litFreq[kEndOfBlock] = 1;
@@ -201,11 +204,11 @@ void packCodes(BlockCoder& c) {
     for (unsigned s = 0; s < kDistSymbols; ++s) c.packed.dist[s] = pack(c.distCode[s], c.distLength[s]);
 }
 
-// Puts one token's codes; at most 48 bits.
-inline void putToken(Bits& b, const BlockCoder::PackedCodes& codes, const uint8_t* tokens, unsigned k,
+// Puts one token's codes, a match when isMatch is nonzero; at most 48 bits.
+inline void putToken(Bits& b, const BlockCoder::PackedCodes& codes, const uint8_t* tokens, unsigned isMatch,
                      unsigned& offset) {
     const uint8_t* data = tokens + kTokenDataOffset + offset;
-    if (tokens[k >> 3] >> (k & 7) & 1) {
+    if (isMatch) {
         uint32_t e = codes.length[data[0]];
         b.put(e & 0xFFFFFF, e >> 24);
         unsigned d = loadLe16(data + 1);
@@ -289,14 +292,24 @@ bool continueBlock(BlockCoder& c, const uint8_t* tokens, OutputCursor& out) {
         [[fallthrough]];
     case kPhaseTokens: {
         unsigned k = c.item, offset = c.dataOffset, count = c.tokenCount;
+        auto isMatch = [tokens](unsigned i) { return tokens[i >> 3] >> (i & 7) & 1u; };
         while (k < count) {
-            if (out.room >= 8) {
+            // Eight whole tokens of one kind byte while the room takes their
+            // worst case (8 x 6 bytes) and the 8-byte store of the last.
+            if ((k & 7) == 0 && count - k >= 8 && out.room >= 56) {
                 do {
-                    putToken(b, c.packed, tokens, k++, offset);
-                    b.drainFast(out);
-                } while (k < count && out.room >= 8);
+                    unsigned kinds = tokens[k >> 3];
+                    for (unsigned i = 0; i < 8; ++i) {
+                        putToken(b, c.packed, tokens, kinds >> i & 1, offset);
+                        b.drainFast(out);
+                    }
+                    k += 8;
+                } while (count - k >= 8 && out.room >= 56);
+            } else if (out.room >= 8) {
+                putToken(b, c.packed, tokens, isMatch(k++), offset);
+                b.drainFast(out);
             } else {
-                putToken(b, c.packed, tokens, k++, offset);
+                putToken(b, c.packed, tokens, isMatch(k++), offset);
                 if (!b.drain(out)) {
                     c.item = static_cast<uint16_t>(k);
                     c.dataOffset = static_cast<uint16_t>(offset);
