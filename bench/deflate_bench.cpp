@@ -5,8 +5,7 @@
 // size in percent of the input; a closing table gives every speed as a ratio
 // to zlib level 6 and libdeflate level 6. Speeds are per CPU second, which a
 // shared machine disturbs less than wall time. Run, for example:
-//   ZARLIB_BENCH_CORPUS=<corpus dir> deflate_bench --benchmark_repetitions=3 \
-//       --benchmark_report_aggregates_only=true
+//   ZARLIB_BENCH_CORPUS=<corpus dir> deflate_bench --benchmark_repetitions=3
 #include <benchmark/benchmark.h>
 #include <libdeflate.h>
 #include <zlib.h>
