@@ -317,6 +317,29 @@ ZARLIB_EXPORT int16_t AXAPI Ax4DosGetFileTime(const char *path, uint16_t *date, 
 /* Sets a file's last-write time; the date 0 stands for 1 January 1980. */
 ZARLIB_EXPORT int16_t AXAPI Ax4DosSetFileTime(const char *path, uint32_t date, uint32_t time) AX_NOEXCEPT;
 
+/* Deflate compression into a raw Deflate stream through three caller-owned
+ * work buffers (any alignment), whose sizes AxDeflateBufSize stores: 57613,
+ * 65536 and 25600 bytes. AxDeflateInit prepares them for a new stream; then
+ * AxDeflate is called until it returns -1, advancing the input by the count
+ * taken and draining the output written each time, with lastInput nonzero once
+ * the rest of the data is offered. It returns 0 when it has taken all offered
+ * input and waits for more (lastInput zero), or when it has filled the offered
+ * room (or a byte waits and no room was offered); -1 when the stream is
+ * complete. inputCount and outputCount hold the counts offered and receive the
+ * counts taken and written. chainLimit sets the search effort (8, 25, 55 and
+ * 505 are the usual settings; below 8 counts as 10, above 2048 as 2048);
+ * dynamicBlocks nonzero codes every block with its own Huffman codes, zero
+ * with the fixed codes. The stream depends on the data and these two settings
+ * only, not on how input and room are split. A null buffer or count pointer
+ * (or a null input or output with a nonzero count) returns -1 at once with
+ * nothing taken or written. */
+ZARLIB_EXPORT void AXAPI AxDeflateBufSize(uint32_t *mainSize, uint32_t *chainSize, uint32_t *tokenSize);
+ZARLIB_EXPORT void AXAPI AxDeflateInit(void *mainBuffer, void *chainBuffer, void *tokenBuffer);
+ZARLIB_EXPORT int32_t AXAPI AxDeflate(uint16_t chainLimit, int16_t dynamicBlocks, const uint8_t *input,
+                                      uint32_t inputOffset, uint32_t *inputCount, uint8_t *output,
+                                      uint32_t outputOffset, uint32_t *outputCount, int16_t lastInput,
+                                      void *mainBuffer, void *chainBuffer, void *tokenBuffer);
+
 #ifdef __cplusplus
 }
 #endif

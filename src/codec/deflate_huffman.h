@@ -1,0 +1,63 @@
+// Huffman code construction for the Deflate block coder: code lengths from
+// symbol frequencies (a binary heap with fixed tie rules, then a length limit),
+// and canonical codes from lengths. Every rule here decides bits of the output
+// stream, so the order of every step is part of the contract.
+#pragma once
+
+#include <cstdint>
+
+namespace zar::codec {
+
+inline constexpr unsigned kMaxHuffmanSymbols = 288;
+
+// Scratch of one code-length build. It lives in the compressor's work buffer;
+// its contents mean nothing between builds.
+struct HuffmanScratch {
+    uint16_t heap[kMaxHuffmanSymbols + 1];      // 1-based symbol references
+    uint16_t link[kMaxHuffmanSymbols];          // next symbol of the same group, 0xFFFF ends it
+    uint16_t depth[kMaxHuffmanSymbols];         // length from the merges, unlimited
+    uint16_t countByLength[kMaxHuffmanSymbols]; // symbols per length; a depth is below the symbol count
+    uint16_t sorted[kMaxHuffmanSymbols];        // coded symbols by length, then by symbol
+};
+
+// Builds code lengths of at most maxLength bits for n symbols (n <= 288,
+// 1 <= maxLength <= 15) from their frequencies.
+//
+// The frequencies are consumed: merged groups accumulate their sums in the
+// array, so callers count afresh for the next build. The frequencies of one
+// build must sum to less than 2^32.
+//
+// Rules, in order:
+// - symbols of nonzero frequency enter the heap in ascending symbol order; none
+//   gives no code, exactly one gets length 1;
+// - the heap is made by sifting down every element from count/2 to 1; a sift
+//   takes the left child unless the right one is strictly less frequent, and
+//   stops as soon as the element is not more frequent than that child;
+// - each merge removes the top (first minimum; the last element moves to the
+//   top and sifts down), then the new top (second minimum) takes the sum and
+//   sifts down; both groups deepen by one and the first group is appended to
+//   the second, whose heap entry now stands for both;
+// - lengths above maxLength are folded into maxLength and the code is made
+//   complete again by moving leaves down from the longest shorter length;
+// - the final lengths are handed out along the symbols ordered by their
+//   unlimited length, then by symbol number.
+void buildCodeLengths(uint32_t* freq, unsigned n, unsigned maxLength, uint8_t* lengths,
+                      HuffmanScratch& scratch);
+
+// Canonical codes for the given lengths (0 = unused symbol, at most 15 bits):
+// codes ascend with the length, and within one length with the symbol number.
+// Each code is returned bit-reversed, ready to be written least significant
+// bit first.
+void assignCanonicalCodes(const uint8_t* lengths, unsigned n, uint16_t* codes);
+
+// The low `count` bits of `code` in reverse order.
+constexpr uint16_t reverseBits(uint16_t code, unsigned count) {
+    uint16_t r = 0;
+    for (unsigned i = 0; i < count; ++i) {
+        r = static_cast<uint16_t>(r << 1 | (code & 1));
+        code >>= 1;
+    }
+    return r;
+}
+
+}  // namespace zar::codec
