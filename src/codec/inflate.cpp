@@ -110,12 +110,14 @@ static_assert(kUsedSize <= kInflateWorkSize, "the decoder state must fit the wor
 // One 32-bit entry per table slot:
 //   bits 0-5    bits to consume: code length plus extra bits for a leaf, the
 //               root bits for a subtable pointer, the index bits for a slot
-//               that no code uses
+//               that no code uses; bits 6-7 are zero, so the low byte is the
+//               count as it stands (the fast loop relies on it)
 //   bits 8-11   code length of a leaf (extra bits sit above it), or the index
 //               bits of the subtable a pointer leads to
 //   bit 12-15   flags
-//   bits 16-31  literal byte, length base, distance base, code-length symbol,
-//               or the subtable's first entry
+//   bits 16-31  literal byte, length base, distance base (the symbol while a
+//               distance table is built), code-length symbol, or the
+//               subtable's first entry
 // In a subtable the code length counts only the bits after the root.
 
 constexpr uint32_t kLiteralFlag = 0x8000;

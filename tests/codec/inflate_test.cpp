@@ -37,6 +37,8 @@ const Strategy kStrategies[] = {{"Default", Z_DEFAULT_STRATEGY},
                                 {"Rle", Z_RLE},
                                 {"Fixed", Z_FIXED}};
 
+void PrintTo(const Strategy& s, std::ostream* os) { *os << s.name; }
+
 class ZlibStreams : public testing::TestWithParam<std::tuple<Strategy, int>> {};
 
 TEST_P(ZlibStreams, DecodeToZlibsInputWholeBytewiseAndInRandomPieces) {
@@ -613,6 +615,8 @@ const BadStream kBadStreams[] = {
      },
      {'a', 'b', 'c', 'd'}},
 };
+
+void PrintTo(const BadStream& c, std::ostream* os) { *os << c.name; }
 
 class BadStreams : public testing::TestWithParam<BadStream> {};
 
