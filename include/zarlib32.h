@@ -136,11 +136,168 @@ ZARLIB_EXPORT int16_t AXAPI Ax4GetDoEvents(void) AX_NOEXCEPT;
 /* Percentage done of a job of `total` units with `remaining` left. */
 ZARLIB_EXPORT int16_t AXAPI Ax4ZipPercent(int32_t total, int32_t remaining) AX_NOEXCEPT;
 
+/* ---- Archives ---------------------------------------------------------- */
+
+/* An open archive. AX_NO_ARCHIVE means none. */
+typedef uint32_t AxHandle;
+#define AX_NO_ARCHIVE 0xFFFFFFFFu
+
+/* Ax4ZipOpen modes (bits 0-2), and the bits that may be added to them. */
+enum {
+    AX_OPEN_DECIDE = 0,      /* from the file: create, update or read only */
+    AX_OPEN_READ = 1,
+    AX_OPEN_UPDATE = 2,
+    AX_OPEN_CREATE = 3,      /* an existing file is emptied */
+    AX_OPEN_SHARED = 0x8,    /* share reading and writing with others */
+    AX_OPEN_LONG_NAMES = 0x100 /* names from the long-name extra blocks */
+};
+
+/* Archive kinds reported by Ax4IdentifyFile. */
+enum {
+    AX_KIND_NONE = 0, AX_KIND_ZIP = 1, AX_KIND_OWN_MULTI_VOLUME = 2, AX_KIND_SPANNED = 3,
+    AX_KIND_FRONT_DIRECTORY = 4, AX_KIND_LZH = 5, AX_KIND_ARJ = 6, AX_KIND_ZOO = 7, AX_KIND_ARC = 8,
+    AX_KIND_OLD_SINGLE_FILE = 9, AX_KIND_OWN_MULTI_VOLUME_3 = 10, AX_KIND_TAR = 11, AX_KIND_GZIP = 12,
+    AX_KIND_SELF_EXTRACTING = 13
+};
+
+#pragma pack(push, 1)
+/* The central directory record of one entry, as stored (signature "PK\1\2"). */
+typedef struct CDR {
+    uint32_t signature;
+    uint16_t versionMadeBy;
+    uint16_t versionNeeded;
+    uint16_t flags;
+    uint16_t method;
+    uint16_t time;           /* DOS time, local */
+    uint16_t date;           /* DOS date, local */
+    uint32_t crc;
+    uint32_t packedSize;
+    uint32_t unpackedSize;
+    uint16_t nameLength;
+    uint16_t extraLength;
+    uint16_t commentLength;
+    uint16_t diskStart;
+    uint16_t internalAttributes;
+    uint32_t externalAttributes; /* 0 for records made on other hosts than DOS */
+    uint32_t localOffset;
+} CDR;
+
+/* The same values with the 32-bit fields first, for Basic hosts. */
+typedef struct CDRVB32 {
+    uint32_t signature;
+    uint32_t crc;
+    uint32_t packedSize;
+    uint32_t unpackedSize;
+    uint32_t externalAttributes;
+    uint32_t localOffset;
+    uint16_t versionMadeBy;
+    uint16_t versionNeeded;
+    uint16_t flags;
+    uint16_t method;
+    uint16_t time;
+    uint16_t date;
+    uint16_t nameLength;
+    uint16_t extraLength;
+    uint16_t commentLength;
+    uint16_t diskStart;
+    uint16_t internalAttributes;
+} CDRVB32;
+#pragma pack(pop)
+
+#ifdef __cplusplus
+static_assert(sizeof(CDR) == 46 && sizeof(CDRVB32) == 46, "central records are 46 bytes");
+#else
+_Static_assert(sizeof(CDR) == 46 && sizeof(CDRVB32) == 46, "central records are 46 bytes");
+#endif
+
+/* Which kind of archive the file at `path` holds (AX_KIND_*). */
+ZARLIB_EXPORT int16_t AXAPI Ax4IdentifyFile(const char *path, uint16_t *kind) AX_NOEXCEPT;
+/* Opens an archive; `*handle` receives it, or AX_NO_ARCHIVE on failure. */
+ZARLIB_EXPORT int16_t AXAPI Ax4ZipOpen(const char *path, int16_t mode, AxHandle *handle) AX_NOEXCEPT;
+/* Closes the archive and sets `*handle` to AX_NO_ARCHIVE. */
+ZARLIB_EXPORT void AXAPI Ax4ZipClose(AxHandle *handle) AX_NOEXCEPT;
+
+/* Enumeration: Ax4ZipFindFirst, then Ax4ZipFindNext until it returns
+ * AX_NOTHING_DONE. `name` holds 261 bytes; `extra` and `comment` may be null
+ * (or their size 65535) to skip them. AX_TOO_LONG: a part was cut to fit. */
+ZARLIB_EXPORT int16_t AXAPI Ax4ZipFindFirst(AxHandle handle, CDR *record, char *name, uint8_t *extra,
+                                            uint16_t extraSize, char *comment, uint16_t commentSize) AX_NOEXCEPT;
+ZARLIB_EXPORT int16_t AXAPI Ax4ZipFindNext(AxHandle handle, CDR *record, char *name, uint8_t *extra,
+                                           uint16_t extraSize, char *comment, uint16_t commentSize) AX_NOEXCEPT;
+ZARLIB_EXPORT int16_t AXAPI Ax4ZipFindFirstVB32(AxHandle handle, CDRVB32 *record, char *name, uint8_t *extra,
+                                                uint16_t extraSize, char *comment, uint16_t commentSize) AX_NOEXCEPT;
+ZARLIB_EXPORT int16_t AXAPI Ax4ZipFindNextVB32(AxHandle handle, CDRVB32 *record, char *name, uint8_t *extra,
+                                               uint16_t extraSize, char *comment, uint16_t commentSize) AX_NOEXCEPT;
+/* Reads the record at `*position` and moves it to the next; start from Ax4GetCDR. */
+ZARLIB_EXPORT int16_t AXAPI Ax4ReadCDR(AxHandle handle, uint32_t *position, CDR *record, char *name,
+                                       uint8_t *extra, uint16_t extraSize, char *comment,
+                                       uint16_t commentSize) AX_NOEXCEPT;
+/* Offset of the first central record, or 0xFFFFFFFF (unknown handle, or not yet located). */
+ZARLIB_EXPORT uint32_t AXAPI Ax4GetCDR(AxHandle handle) AX_NOEXCEPT;
+/* Offset of the enumeration's next record, or 0xFFFFFFFF. */
+ZARLIB_EXPORT uint32_t AXAPI Ax4GetNextCDR(AxHandle handle) AX_NOEXCEPT;
+ZARLIB_EXPORT int16_t AXAPI Ax4ZipCount(AxHandle handle, uint16_t *count) AX_NOEXCEPT;
+/* The archive comment, NUL-terminated; AX_TOO_LONG when cut to fit. */
+ZARLIB_EXPORT int16_t AXAPI Ax4ZipComment(AxHandle handle, char *comment, int32_t size) AX_NOEXCEPT;
+/* The name an entry is known by (from its long-name block, if any); `name`
+ * holds 261 bytes and may be `stored` itself. */
+ZARLIB_EXPORT void AXAPI Ax4EffectiveFileName(const char *stored, const uint8_t *extra, uint16_t extraLength,
+                                              char *name) AX_NOEXCEPT;
+
+/* ---- Extraction -------------------------------------------------------- */
+
+/* Adds a filter for the next extraction with -.D: restored directories that
+ * begin with `fromDir` (a drive and/or directory) go under `toDir` instead. */
+ZARLIB_EXPORT int16_t AXAPI Ax4AddUnZipPathFilter(const char *fromDir, const char *toDir) AX_NOEXCEPT;
+/* 1 when `path` names an existing directory, else 0. */
+ZARLIB_EXPORT int16_t AXAPI Ax4DirExist(const char *path) AX_NOEXCEPT;
+
 /* ---- Codecs ------------------------------------------------------------ */
 
 /* Folds `count` bytes into a running CRC-32. Start at 0xFFFFFFFF and
  * complement the final value; no conditioning happens inside. */
 ZARLIB_EXPORT uint32_t AXAPI AxCrc32A(const uint8_t *data, uint32_t count, uint32_t crc) AX_NOEXCEPT;
+
+/* ---- Traditional encryption --------------------------------------------- */
+
+/* One stream at a time: the keys are shared by the whole library. */
+ZARLIB_EXPORT void AXAPI AxInitKeys(const uint8_t *password, uint16_t length) AX_NOEXCEPT;
+ZARLIB_EXPORT void AXAPI AxEncryptData(uint8_t *buffer, uint32_t count) AX_NOEXCEPT;
+ZARLIB_EXPORT void AXAPI AxDecryptData(uint8_t *buffer, uint32_t count) AX_NOEXCEPT;
+/* Fills a plain 12-byte encryption header for an entry of CRC-32 `crc`. */
+ZARLIB_EXPORT void AXAPI AxInitHeader(uint8_t *header, uint32_t crc) AX_NOEXCEPT;
+/* Checks a password on the entry whose encryption header is next in `file`:
+ * AX_OK (the keys are ready for its data), AX_BAD_PASSWORD or AX_SHORT_READ. */
+ZARLIB_EXPORT int16_t AXAPI Ax4ZipCheckPassword(uint32_t file, CDR *record, const char *password) AX_NOEXCEPT;
+ZARLIB_EXPORT int16_t AXAPI Ax4ZipCheckPasswordVB32(uint32_t file, const CDRVB32 *record,
+                                                    const char *password) AX_NOEXCEPT;
+
+/* Raw Deflate decoding as a resumable stream filter. The caller owns a work
+ * buffer of AxInflateUCBufSize() bytes (39028, any alignment) that holds the
+ * whole state of one stream, and prepares it with AxInflateUCInit before the
+ * first call of each stream.
+ *
+ * AxInflateUC reads input + inputOffset and writes output + outputOffset. On
+ * entry *inputCount and *outputCount give the bytes offered and the room; on
+ * every return they hold the bytes taken and the bytes written. Bytes of the
+ * room beyond those written may have been overwritten.
+ *   0: call again. All offered input was taken, or all of the room was
+ *      filled (possibly with all input taken as well): offer the input not
+ *      taken plus fresh input, or fresh room, and the decoder continues where
+ *      it stopped.
+ *  -1: the stream is over: either the final block was decoded and all of its
+ *      output delivered (*inputCount then includes up to two bytes after the
+ *      stream's last byte that the decoder reads ahead by), or the data are
+ *      invalid (*inputCount is the whole count offered; the output decoded
+ *      before the fault was delivered). Call AxInflateUCInit before reusing
+ *      the buffer.
+ * Set lastInput nonzero when the input offered holds the end of the
+ * compressed data; without it the decoder waits for its look-ahead bytes. */
+ZARLIB_EXPORT uint32_t AXAPI AxInflateUCBufSize(void);
+ZARLIB_EXPORT void AXAPI AxInflateUCInit(void *work);
+ZARLIB_EXPORT int32_t AXAPI AxInflateUC(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount,
+                                        uint8_t *output, uint32_t outputOffset, uint32_t *outputCount,
+                                        void *work, int16_t lastInput);
 
 #ifdef __cplusplus
 }

@@ -32,6 +32,27 @@ bool startsWith(const uint8_t* p, uint32_t signature) { return loadLe32(p) == si
 
 bool startsWith(const uint8_t* p, std::string_view magic) { return std::memcmp(p, magic.data(), magic.size()) == 0; }
 
+// An end record whose directory offset is all ones defers to a Zip64 end
+// record, found through the locator just before it. The real offset is taken
+// when it still fits 32 bits; otherwise the all-ones value stays.
+uint32_t resolveZip64Offset(ByteSource& source, uint32_t endAt, uint32_t offset) {
+    constexpr uint32_t kLocatorSize = 20, kZip64EndSize = 56;
+    if (offset != 0xFFFFFFFFu || endAt < kLocatorSize) return offset;
+    uint8_t locator[kLocatorSize];
+    uint32_t done;
+    if (!source.readAt(endAt - kLocatorSize, locator, kLocatorSize, &done) || done != kLocatorSize ||
+        loadLe32(locator) != kZip64LocatorSignature)
+        return offset;
+    uint64_t recordAt = loadLe64(locator + 8);
+    if (recordAt > 0xFFFFFFFFu - kZip64EndSize) return offset;
+    uint8_t record[kZip64EndSize];
+    if (!source.readAt(static_cast<uint32_t>(recordAt), record, kZip64EndSize, &done) || done != kZip64EndSize ||
+        loadLe32(record) != kZip64EndSignature)
+        return offset;
+    uint64_t directory = loadLe64(record + 48);
+    return directory < 0xFFFFFFFFu ? static_cast<uint32_t>(directory) : offset;
+}
+
 Result checkTrailer(const uint8_t* trailer) {
     if (loadLe16(trailer + OldTrailer::kSmallCount) > OldTrailer::kLargestSmallCount) return kBadTrailer;
     if (loadLe32(trailer + OldTrailer::kLength) < OldTrailer::kSmallestLength) return kBadArchive;
@@ -61,7 +82,8 @@ Result locateEndRecord(ByteSource& source, EndKind kind, EndLocation* location) 
             if (Result r = checkTrailer(last); r != kOk) return r;
             location->directoryStart = 0;
         } else {
-            location->directoryStart = loadLe32(last + EndRecord::kDirectoryOffset);
+            location->directoryStart =
+                resolveZip64Offset(source, length - recordSize, loadLe32(last + EndRecord::kDirectoryOffset));
         }
         location->endRecord = length - recordSize;
         return kOk;
@@ -89,7 +111,7 @@ Result locateEndRecord(ByteSource& source, EndKind kind, EndLocation* location) 
         }
         if (!startsWith(p, kEndSignature)) continue;
         uint32_t directorySize = loadLe32(p + EndRecord::kDirectorySize);
-        uint32_t directoryOffset = loadLe32(p + EndRecord::kDirectoryOffset);
+        uint32_t directoryOffset = resolveZip64Offset(source, windowStart + at, loadLe32(p + EndRecord::kDirectoryOffset));
         bool accepted = false;
         if (directorySize == 0 && directoryOffset == windowStart + at) {
             accepted = true;  // no entries: the empty directory ends where it starts

@@ -56,8 +56,10 @@ std::string makeTempFile() {
 Result registerTempFile(const char* name) {
     if (name == nullptr || *name == '\0') return kPathNotFound;
     try {
-        std::string quoted = "\"" + platform::fullPath(name) + "\"";
-        registry = registry.empty() ? quoted : registry + " " + quoted;
+        if (!registry.empty()) registry += ' ';
+        registry += '"';
+        registry += platform::fullPath(name);
+        registry += '"';
         return kOk;
     } catch (const std::bad_alloc&) {
         return kNoMemory;
@@ -76,7 +78,9 @@ Result unregisterTempFile(const char* name) {
                 continue;
             }
             if (!rebuilt.empty()) rebuilt += ' ';
-            rebuilt += "\"" + entry + "\"";
+            rebuilt += '"';
+            rebuilt += entry;
+            rebuilt += '"';
         }
         if (found) registry = std::move(rebuilt);
         return kOk;

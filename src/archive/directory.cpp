@@ -1,0 +1,213 @@
+#include "archive/directory.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "archive/records.h"
+#include "common/bytes.h"
+#include "platform/platform.h"
+
+namespace zar::archive {
+namespace {
+
+void toSlashes(char* text) {
+    for (; *text; ++text)
+        if (*text == '\\') *text = '/';
+}
+
+bool endsDirectory(const uint8_t* signature) {
+    // The Zip64 end record sits between the last central record and the end
+    // record in archives written with Zip64 forced; it ends the directory too.
+    uint32_t s = loadLe32(signature);
+    return s == kEndSignature || s == kZip64EndSignature;
+}
+
+bool readExactly(ArchiveHandle& archive, uint32_t offset, void* buffer, uint32_t count) {
+    uint32_t done;
+    return readDirectory(archive, offset, buffer, count, &done) && done == count;
+}
+
+// Records of archives written with Zip64 carry all ones in the sizes and the
+// local offset, and the real values in the Zip64 extra block (tag 1), each
+// present only where the record holds all ones. Values that fit 32 bits are
+// put into the record.
+Result applyZip64Extra(ArchiveHandle& archive, uint32_t extraAt, uint16_t extraLength, uint8_t* record) {
+    static constexpr size_t kFields[] = {CentralRecord::kUnpackedSize, CentralRecord::kPackedSize,
+                                         CentralRecord::kLocalOffset};
+    bool any = false;
+    for (size_t field : kFields) any |= loadLe32(record + field) == 0xFFFFFFFFu;
+    if (!any || extraLength == 0) return kOk;
+    std::vector<uint8_t> extra(extraLength);
+    if (!readExactly(archive, extraAt, extra.data(), extraLength)) return kShortRead;
+    for (size_t at = 0; at + 4 <= extra.size();) {
+        uint16_t tag = loadLe16(&extra[at]), size = loadLe16(&extra[at + 2]);
+        if (at + 4 + size > extra.size()) break;
+        if (tag == 1) {
+            size_t value = at + 4;
+            for (size_t field : kFields) {
+                if (loadLe32(record + field) != 0xFFFFFFFFu) continue;
+                if (value + 8 > at + 4 + size) break;
+                uint64_t real = loadLe64(&extra[value]);
+                if (real < 0xFFFFFFFFu) storeLe32(record + field, static_cast<uint32_t>(real));
+                value += 8;
+            }
+            break;
+        }
+        at += 4 + size;
+    }
+    return kOk;
+}
+
+}  // namespace
+
+void effectiveFileName(const char* stored, const uint8_t* extra, uint16_t extraLength, char* out) {
+    size_t at = 0;
+    while (extra != nullptr && extraLength - at >= 7) {
+        const uint8_t* block = extra + at;
+        uint16_t size = loadLe16(block + 2);
+        if (block[0] == 'K' && block[1] == 'W' && block[4] == 'Z' && block[5] == 'r') {
+            // The name runs to the block's end, never past the field's.
+            size_t length = size >= 2 ? size - 2u : 0;
+            length = std::min<size_t>(length, extraLength - at - 6);
+            const char* name = reinterpret_cast<const char*>(block + 6);
+            if (length > 0 && (name[0] == '\\' || name[0] == '/')) ++name, --length;
+            length = std::min(length, kNameLimit);
+            std::memmove(out, name, length);
+            out[length] = '\0';
+            toSlashes(out);
+            platform::oemToAnsi(out);
+            return;
+        }
+        if (size_t{4} + size >= extraLength - at) break;
+        at += 4 + size;
+    }
+    if (out != stored) {
+        size_t length = strnlen(stored, kNameLimit);
+        std::memmove(out, stored, length);
+        out[length] = '\0';
+    }
+    toSlashes(out);
+}
+
+Result readCentralRecord(ArchiveHandle& archive, uint32_t* position, const RecordBuffers& out) {
+    const bool extraWanted = out.extra != nullptr && out.extraSize != kSkipPart;
+    const bool commentWanted = out.comment != nullptr && out.commentSize != kSkipPart;
+    out.name[0] = '\0';
+    if (commentWanted && out.commentSize != 0) out.comment[0] = '\0';
+
+    struct ClearKeepFlag {
+        ArchiveHandle& a;
+        ~ClearKeepFlag() { a.flags &= ~kKeepNameLength; }
+    } clearKeep{archive};
+
+    const uint32_t start = *position;
+    uint8_t* record = out.record;
+    uint32_t done;
+    if (!readDirectory(archive, start, record, CentralRecord::kSize, &done)) return kAccessDenied;
+    if (done < CentralRecord::kSize) return done >= 4 && endsDirectory(record) ? kNothingDone : kShortRead;
+    if (endsDirectory(record)) return kNothingDone;
+    if (loadLe32(record) != kCentralSignature) return kBadArchive;
+
+    const uint16_t nameLength = loadLe16(record + CentralRecord::kNameLength);
+    const uint16_t extraLength = loadLe16(record + CentralRecord::kExtraLength);
+    const uint16_t commentLength = loadLe16(record + CentralRecord::kCommentLength);
+    const uint64_t fullEnd = uint64_t{start} + CentralRecord::kSize + nameLength + extraLength + commentLength;
+    if (fullEnd >= kUnset) return kShortRead;  // past what 32-bit offsets reach
+    const uint32_t end = static_cast<uint32_t>(fullEnd);
+    bool cut = false;
+
+    if (nameLength > kNameLimit) {
+        // No name, but the enumeration moves on: a host that reads until the
+        // directory ends must not meet this record again.
+        *position = end;
+        return kTooLong;
+    }
+    uint32_t at = start + CentralRecord::kSize;
+    if (!readExactly(archive, at, out.name, nameLength)) {
+        out.name[0] = '\0';
+        return kShortRead;
+    }
+    out.name[nameLength] = '\0';
+    platform::oemToAnsi(out.name);
+    toSlashes(out.name);
+    at += nameLength;
+
+    if (Result r = applyZip64Extra(archive, at, extraLength, record); r != kOk) return r;
+    if (extraLength != 0) {
+        if (archive.flags & kLongNameMode) {
+            std::vector<uint8_t> field;
+            try {
+                field.resize(extraLength);
+            } catch (const std::bad_alloc&) {
+                return kNoMemory;
+            }
+            if (!readExactly(archive, at, field.data(), extraLength)) return kShortRead;
+            if (extraWanted) {
+                uint16_t take = std::min(extraLength, out.extraSize);
+                std::memcpy(out.extra, field.data(), take);
+                cut |= take < extraLength;
+            }
+            effectiveFileName(out.name, field.data(), extraLength, out.name);
+            if (!(archive.flags & kKeepNameLength))
+                storeLe16(record + CentralRecord::kNameLength, static_cast<uint16_t>(std::strlen(out.name)));
+        } else if (extraWanted) {
+            uint16_t take = std::min(extraLength, out.extraSize);
+            if (!readExactly(archive, at, out.extra, take)) return kShortRead;
+            cut |= take < extraLength;
+        }
+        at += extraLength;
+    }
+
+    if (commentLength != 0 && commentWanted) {
+        uint16_t size = out.commentSize;
+        uint16_t take = commentLength;
+        if (size <= commentLength) {
+            take = size == 0 ? 0 : size - 1;
+            cut = true;
+        }
+        if (size != 0) {
+            if (!readExactly(archive, at, out.comment, take)) {
+                out.comment[0] = '\0';
+                return kShortRead;
+            }
+            out.comment[take] = '\0';
+            platform::oemToAnsi(out.comment);
+        }
+    }
+
+    // Every part must be there, read or skipped: a record cut off by the end
+    // of the file is a short read, not a complete entry.
+    uint8_t last;
+    if (end > start + CentralRecord::kSize && !readExactly(archive, end - 1, &last, 1)) return kShortRead;
+
+    if (record[CentralRecord::kVersionMadeBy + 1] != 0) storeLe32(record + CentralRecord::kExternalAttributes, 0);
+    *position = end;
+    return cut ? kTooLong : kOk;
+}
+
+Result findFirst(ArchiveHandle& archive, const RecordBuffers& out) {
+    if (archive.converted() && archive.writable()) return kNotWritable;
+    if (!(archive.flags & kEndLocated)) {
+        if (Result r = locateEnd(archive); r != kOk) return r;
+    }
+    archive.findCursor = archive.cdStart;
+    return readCentralRecord(archive, &archive.findCursor, out);
+}
+
+Result findNext(ArchiveHandle& archive, const RecordBuffers& out) {
+    if (archive.converted() && archive.writable()) return kNotWritable;
+    if (!(archive.flags & kEndLocated)) return kFindFirstNeeded;
+    return readCentralRecord(archive, &archive.findCursor, out);
+}
+
+Result entryCount(ArchiveHandle& archive, uint16_t* count) {
+    *count = 0;
+    uint8_t record[EndRecord::kSize];
+    if (Result r = readEnd(archive, record, nullptr, 0); r != kOk) return r;
+    *count = loadLe16(record + EndRecord::kTotalEntries);
+    return kOk;
+}
+
+}  // namespace zar::archive

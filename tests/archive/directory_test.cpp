@@ -1,0 +1,344 @@
+// Walking the central directory: every field of archives made by independent
+// tools, cut buffers, long-name mode, the Basic layout, and damaged records.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+#include "archive/handles.h"
+#include "archive/records.h"
+#include "common/run.h"
+#include "common/scratch.h"
+#include "common/zip_builder.h"
+#include "zarlib32.h"
+
+namespace {
+
+using zar::test::Scratch;
+using zar::test::ZipArchive;
+
+struct Listed {
+    CDR record;
+    std::string name, comment;
+};
+
+struct Listing {
+    int16_t result = 0;  // the result that ended the walk
+    std::vector<Listed> entries;
+};
+
+Listing listAll(AxHandle h) {
+    Listing out;
+    char name[261], comment[1024];
+    for (bool first = true;; first = false) {
+        Listed e;
+        int16_t r = first ? Ax4ZipFindFirst(h, &e.record, name, nullptr, 0, comment, sizeof comment)
+                          : Ax4ZipFindNext(h, &e.record, name, nullptr, 0, comment, sizeof comment);
+        if (r != 0) {
+            out.result = r;
+            return out;
+        }
+        e.name = name;
+        e.comment = comment;
+        out.entries.push_back(e);
+    }
+}
+
+class Directory : public ::testing::Test {
+protected:
+    void TearDown() override { zar::archive::closeAllArchives(); }
+    AxHandle open(const std::vector<uint8_t>& bytes, int16_t mode = AX_OPEN_READ) {
+        zar::test::writeBytes(scratch / "t.zip", bytes);
+        AxHandle h = AX_NO_ARCHIVE;
+        EXPECT_EQ(Ax4ZipOpen((scratch / "t.zip").c_str(), mode, &h), 0);
+        return h;
+    }
+    Scratch scratch;
+};
+
+// What Python's zipfile reports of an archive, one line per entry:
+// name, CRC, sizes, method, DOS date and time, attributes, create system, comment.
+std::string pythonListing(const std::string& path) {
+    const char* script =
+        "import sys, zipfile\n"
+        "z = zipfile.ZipFile(sys.argv[1])\n"
+        "for i in z.infolist():\n"
+        "    y, mo, d, h, mi, s = i.date_time\n"
+        "    date = (y - 1980) << 9 | mo << 5 | d\n"
+        "    time = h << 11 | mi << 5 | s // 2\n"
+        "    attrs = i.external_attr if i.create_system == 0 else 0\n"
+        "    print(i.orig_filename.replace(chr(92), '/'), i.CRC, i.compress_size, i.file_size, i.compress_type,\n"
+        "          date, time, attrs, i.comment.decode('latin-1'), sep='|')\n"
+        "print('comment|' + z.comment.decode('latin-1'))\n";
+    std::string scriptPath = path + ".py";
+    zar::test::writeText(scriptPath, script);
+    auto r = zar::test::run("python3 " + zar::test::quote(scriptPath) + " " + zar::test::quote(path));
+    EXPECT_EQ(r.status, 0) << r.output;
+    return r.output;
+}
+
+std::string ourListing(AxHandle h) {
+    std::ostringstream out;
+    Listing l = listAll(h);
+    EXPECT_EQ(l.result, AX_NOTHING_DONE);
+    for (const Listed& e : l.entries)
+        out << e.name << '|' << e.record.crc << '|' << e.record.packedSize << '|' << e.record.unpackedSize << '|'
+            << e.record.method << '|' << e.record.date << '|' << e.record.time << '|'
+            << e.record.externalAttributes << '|' << e.comment << '\n';
+    char comment[65536];
+    EXPECT_EQ(Ax4ZipComment(h, comment, sizeof comment), 0);
+    out << "comment|" << comment << '\n';
+    return out.str();
+}
+
+TEST_F(Directory, ArchivesOfIndependentToolsListAsTheyReportThem) {
+    std::string src = scratch / "src";
+    ASSERT_EQ(zar::test::run("mkdir -p " + src + "/sub && cd " + src + " && echo hello > a.txt && " +
+                             "head -c 70000 /dev/zero > zeros.bin && seq 1 5000 > sub/numbers.txt && " +
+                             "touch -d '2021-06-15 10:20:31' a.txt && touch -d '1999-12-31 23:59:58' sub/numbers.txt")
+                  .status,
+              0);
+    struct Tool {
+        const char* name;
+        std::string command;
+    } tools[] = {
+        {"zip", "cd " + src + " && zip -q -r ../zip.zip . && printf 'archive note' | zip -q -z ../zip.zip"},
+        {"zip from a pipe", "cd " + src + " && cat sub/numbers.txt | zip -q - - > ../pipe.zip"},
+        {"zip forced zip64", "cd " + src + " && zip -q -fz ../fz.zip a.txt zeros.bin"},
+        {"python", "cd " + src +
+                       " && python3 -c \"import zipfile; z = zipfile.ZipFile('../py.zip', 'w', "
+                       "zipfile.ZIP_DEFLATED); z.write('a.txt'); z.write('sub/numbers.txt'); "
+                       "z.writestr('stored.txt', 'xyz', compress_type=zipfile.ZIP_STORED); "
+                       "z.comment = b'py comment'; z.close()\""},
+        {"7z", "cd " + src + " && 7z a -bd -bso0 ../7z.zip a.txt sub zeros.bin"},
+        {"bsdtar", "cd " + src + " && bsdtar -a -cf ../bsd.zip a.txt sub zeros.bin"},
+    };
+    const char* outputs[] = {"zip.zip", "pipe.zip", "fz.zip", "py.zip", "7z.zip", "bsd.zip"};
+    for (size_t i = 0; i < std::size(tools); ++i) {
+        ASSERT_EQ(zar::test::run(tools[i].command).status, 0) << tools[i].name;
+        std::string path = scratch / outputs[i];
+        AxHandle h;
+        ASSERT_EQ(Ax4ZipOpen(path.c_str(), AX_OPEN_READ, &h), 0) << tools[i].name;
+        EXPECT_EQ(ourListing(h), pythonListing(path)) << tools[i].name;
+        Ax4ZipClose(&h);
+    }
+}
+
+TEST_F(Directory, ArchiveBehindAProgramStub) {
+    ZipArchive zip;
+    zip.prefix = {'M', 'Z'};
+    zip.prefix.resize(512, 0x90);
+    zip.entries = {zar::test::entry("inside.txt", "payload")};
+    AxHandle h = open(zip.bytes(), AX_OPEN_DECIDE);
+    EXPECT_FALSE(zar::archive::lookup(h)->writable()) << "a program is opened read only";
+    EXPECT_TRUE(zar::archive::lookup(h)->flags & zar::archive::kSelfExtracting);
+    Listing l = listAll(h);
+    ASSERT_EQ(l.entries.size(), 1u);
+    EXPECT_EQ(l.entries[0].name, "inside.txt");
+    EXPECT_EQ(+l.entries[0].record.localOffset, 512u);
+    Ax4ZipClose(&h);
+    EXPECT_TRUE(std::filesystem::exists(scratch / "t.zip"));
+}
+
+TEST_F(Directory, EmptyArchive) {
+    AxHandle h = open(ZipArchive{}.bytes());
+    CDR record;
+    char name[261];
+    uint16_t count = 7;
+    EXPECT_EQ(Ax4ZipFindFirst(h, &record, name, nullptr, 0, nullptr, 0), AX_NOTHING_DONE);
+    EXPECT_EQ(Ax4ZipCount(h, &count), 0);
+    EXPECT_EQ(count, 0);
+}
+
+TEST_F(Directory, BackslashesBecomeSlashes) {
+    ZipArchive zip;
+    zip.entries.push_back(zar::test::entry("dir\\sub\\file.txt", "x"));
+    Listing l = listAll(open(zip.bytes()));
+    ASSERT_EQ(l.entries.size(), 1u);
+    EXPECT_EQ(l.entries[0].name, "dir/sub/file.txt");
+}
+
+TEST_F(Directory, CutExtraFieldStillLandsOnTheNextRecord) {
+    ZipArchive zip;
+    auto first = zar::test::entry("first", "1");
+    first.extra = {0x55, 0x54, 8, 0, 1, 2, 3, 4, 5, 6, 7, 8};  // 12 bytes
+    zip.entries = {first, zar::test::entry("second", "2")};
+    AxHandle h = open(zip.bytes());
+    CDR record;
+    char name[261];
+    uint8_t extra[4];
+    EXPECT_EQ(Ax4ZipFindFirst(h, &record, name, extra, sizeof extra, nullptr, 0), AX_TOO_LONG);
+    EXPECT_STREQ(name, "first");
+    EXPECT_EQ(std::vector<uint8_t>(extra, extra + 4), (std::vector<uint8_t>{0x55, 0x54, 8, 0}));
+    EXPECT_EQ(record.extraLength, 12);
+    EXPECT_EQ(Ax4ZipFindNext(h, &record, name, extra, sizeof extra, nullptr, 0), 0);
+    EXPECT_STREQ(name, "second");
+    EXPECT_EQ(Ax4ZipFindNext(h, &record, name, extra, sizeof extra, nullptr, 0), AX_NOTHING_DONE);
+}
+
+TEST_F(Directory, CutComments) {
+    ZipArchive zip;
+    zip.entries = {zar::test::entry("a", "1", "0123456789"), zar::test::entry("b", "2")};
+    AxHandle h = open(zip.bytes());
+    CDR record;
+    char name[261], comment[11];
+    EXPECT_EQ(Ax4ZipFindFirst(h, &record, name, nullptr, 0, comment, 10), AX_TOO_LONG);
+    EXPECT_STREQ(comment, "012345678");
+    EXPECT_EQ(Ax4ZipFindFirst(h, &record, name, nullptr, 0, comment, 11), 0);
+    EXPECT_STREQ(comment, "0123456789");
+    EXPECT_EQ(Ax4ZipFindFirst(h, &record, name, nullptr, 0, comment, 65535), 0) << "65535 skips the comment";
+    EXPECT_EQ(Ax4ZipFindNext(h, &record, name, nullptr, 0, comment, 11), 0);
+    EXPECT_STREQ(name, "b");
+    EXPECT_STREQ(comment, "");
+}
+
+TEST_F(Directory, LongNameMode) {
+    ZipArchive zip;
+    auto e = zar::test::entry("LONG~1.TXT", "data");
+    e.extra = {0x55, 0x54, 1, 0, 9};  // another block first
+    std::string block = std::string("KW\x0B\0Zr", 6) + "\\long.txt";
+    e.extra.insert(e.extra.end(), block.begin(), block.end());
+    zip.entries = {e};
+    char name[261];
+    CDR record;
+
+    AxHandle plain = open(zip.bytes());
+    EXPECT_EQ(Ax4ZipFindFirst(plain, &record, name, nullptr, 0, nullptr, 0), 0);
+    EXPECT_STREQ(name, "LONG~1.TXT");
+    EXPECT_EQ(record.nameLength, 10);
+    Ax4ZipClose(&plain);
+
+    AxHandle h = open(zip.bytes(), AX_OPEN_READ | AX_OPEN_LONG_NAMES);
+    uint8_t extra[64];
+    EXPECT_EQ(Ax4ZipFindFirst(h, &record, name, extra, sizeof extra, nullptr, 0), 0);
+    EXPECT_STREQ(name, "long.txt");
+    EXPECT_EQ(record.nameLength, 8);
+    EXPECT_EQ(record.extraLength, e.extra.size());
+    EXPECT_EQ(extra[0], 0x55);
+
+    zar::archive::lookup(h)->flags |= zar::archive::kKeepNameLength;
+    EXPECT_EQ(Ax4ZipFindFirst(h, &record, name, nullptr, 0, nullptr, 0), 0);
+    EXPECT_EQ(record.nameLength, 10);
+    EXPECT_EQ(zar::archive::lookup(h)->flags & zar::archive::kKeepNameLength, 0) << "cleared by every read";
+
+    char effective[261];
+    Ax4EffectiveFileName("A\\B.TXT", nullptr, 0, effective);
+    EXPECT_STREQ(effective, "A/B.TXT");
+    Ax4EffectiveFileName("X", e.extra.data(), static_cast<uint16_t>(e.extra.size()), effective);
+    EXPECT_STREQ(effective, "long.txt");
+}
+
+TEST_F(Directory, FindNextNeedsFindFirst) {
+    ZipArchive zip;
+    zip.entries = {zar::test::entry("a", "1")};
+    AxHandle h = open(zip.bytes());
+    CDR record;
+    char name[261];
+    EXPECT_EQ(Ax4ZipFindNext(h, &record, name, nullptr, 0, nullptr, 0), AX_FIND_FIRST_NEEDED);
+    EXPECT_EQ(Ax4GetCDR(h), 0xFFFFFFFFu);
+    EXPECT_EQ(Ax4ZipFindFirst(h, &record, name, nullptr, 0, nullptr, 0), 0);
+    EXPECT_EQ(Ax4GetCDR(h), 32u);  // after the local header of "a" and its byte
+    EXPECT_EQ(Ax4GetNextCDR(h), 32u + 46 + 1);
+}
+
+TEST_F(Directory, ForeignHostsReportNoAttributes) {
+    ZipArchive zip;
+    auto unix = zar::test::entry("u", "1");
+    unix.versionMadeBy = 0x031E;
+    unix.externalAttributes = 0x81A40000;
+    auto dos = zar::test::entry("d", "2");
+    dos.externalAttributes = 0x21;
+    zip.entries = {unix, dos};
+    Listing l = listAll(open(zip.bytes()));
+    ASSERT_EQ(l.entries.size(), 2u);
+    EXPECT_EQ(+l.entries[0].record.externalAttributes, 0u);
+    EXPECT_EQ(+l.entries[1].record.externalAttributes, 0x21u);
+}
+
+TEST_F(Directory, PositionReadsAndTheBasicLayout) {
+    ZipArchive zip;
+    auto e = zar::test::entry("name.txt", "payload", "c");
+    e.externalAttributes = 0x20;
+    zip.entries = {e, zar::test::entry("next", "")};
+    AxHandle h = open(zip.bytes());
+    uint16_t count;
+    ASSERT_EQ(Ax4ZipCount(h, &count), 0);
+    ASSERT_EQ(count, 2);
+    CDR packed;
+    char name[261], comment[8];
+    // The end record has been located, so the directory start is known.
+    ASSERT_EQ(Ax4ZipFindFirst(h, &packed, name, nullptr, 0, nullptr, 0), 0);
+    uint32_t position = Ax4GetCDR(h);
+    CDR byPosition;
+    ASSERT_EQ(Ax4ReadCDR(h, &position, &byPosition, name, nullptr, 0, comment, sizeof comment), 0);
+    EXPECT_EQ(std::memcmp(&byPosition, &packed, sizeof packed), 0);
+    EXPECT_STREQ(comment, "c");
+    ASSERT_EQ(Ax4ReadCDR(h, &position, &byPosition, name, nullptr, 0, comment, sizeof comment), 0);
+    EXPECT_STREQ(name, "next");
+    EXPECT_EQ(Ax4ReadCDR(h, &position, &byPosition, name, nullptr, 0, comment, sizeof comment), AX_NOTHING_DONE);
+
+    CDRVB32 basic;
+    ASSERT_EQ(Ax4ZipFindFirstVB32(h, &basic, name, nullptr, 0, nullptr, 0), 0);
+    EXPECT_EQ(+basic.signature, 0x02014B50u);
+    EXPECT_EQ(+basic.crc, +packed.crc);
+    EXPECT_EQ(+basic.unpackedSize, 7u);
+    EXPECT_EQ(+basic.externalAttributes, 0x20u);
+    EXPECT_EQ(basic.nameLength, 8);
+    EXPECT_EQ(basic.date, packed.date);
+    EXPECT_EQ(basic.commentLength, 1);
+    ASSERT_EQ(Ax4ZipFindNextVB32(h, &basic, name, nullptr, 0, nullptr, 0), 0);
+    EXPECT_STREQ(name, "next");
+}
+
+TEST_F(Directory, DamagedRecords) {
+    ZipArchive zip;
+    zip.entries = {zar::test::entry("a", "1"), zar::test::entry("b", "2")};
+    auto good = zip.bytes();
+    const size_t second = 32 + 32 + 47;  // two local headers and the first central record
+
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        size_t listed;
+        int16_t result;
+    };
+    std::vector<Case> cases;
+    auto bad = good;
+    bad[second] = 'X';  // no signature
+    cases.push_back({"bad signature", bad, 1, AX_BAD_ARCHIVE});
+    bad = good;
+    bad[second + 28] = 0x05, bad[second + 29] = 0x01;  // a name of 261 bytes
+    cases.push_back({"name too long", bad, 1, AX_TOO_LONG});
+    bad = good;
+    bad[second + 30] = 0xFF, bad[second + 31] = 0xFF;  // an extra field past the end
+    cases.push_back({"extra past the end", bad, 1, AX_SHORT_READ});
+    bad = good;
+    bad.resize(bad.size() - 22);
+    auto end = std::vector<uint8_t>(good.end() - 22, good.end());
+    end[16] = 0xF0, end[17] = 0xFF, end[18] = 0xFF, end[19] = 0x7F;  // directory far away
+    bad.insert(bad.end(), end.begin(), end.end());
+    cases.push_back({"directory past the end", bad, 0, AX_SHORT_READ});
+
+    for (const Case& c : cases) {
+        Listing l = listAll(open(c.bytes));
+        EXPECT_EQ(l.entries.size(), c.listed) << c.what;
+        EXPECT_EQ(l.result, c.result) << c.what;
+        zar::archive::closeAllArchives();
+    }
+}
+
+TEST_F(Directory, TooLongNameIsSkippedNotRepeated) {
+    ZipArchive zip;
+    zip.entries = {zar::test::entry(std::string(261, 'n'), "1"), zar::test::entry("after", "2")};
+    AxHandle h = open(zip.bytes());
+    CDR record;
+    char name[261];
+    EXPECT_EQ(Ax4ZipFindFirst(h, &record, name, nullptr, 0, nullptr, 0), AX_TOO_LONG);
+    EXPECT_STREQ(name, "");
+    EXPECT_EQ(Ax4ZipFindNext(h, &record, name, nullptr, 0, nullptr, 0), 0);
+    EXPECT_STREQ(name, "after");
+}
+
+}  // namespace
