@@ -44,7 +44,7 @@ constexpr uint64_t kLargestPaxHeader = 1u << 20;
 // A numeric field: octal digits after optional blanks, ended by a blank or a
 // NUL; or, when its first byte has the high bit, a big-endian two's-complement
 // binary number (the form GNU tar uses for values too large for the digits).
-// False when the field holds no number at all.
+// A field of only blanks and NULs is 0. False for anything else.
 bool parseNumber(const uint8_t* field, size_t width, int64_t* value) {
     if (field[0] & 0x80) {
         // Base-256: the low 7 bits of the first byte and every later byte, with
@@ -68,8 +68,12 @@ bool parseNumber(const uint8_t* field, size_t width, int64_t* value) {
         if (v >> 60) return false;
         v = v * 8 + (field[i] - '0');
     }
-    if (i == first) return false;
     if (i < width && field[i] != ' ' && field[i] != 0) return false;
+    if (i == first) {
+        // No digits: a field left empty (all blanks and NULs) reads as 0.
+        for (; i < width; ++i)
+            if (field[i] != ' ' && field[i] != 0) return false;
+    }
     *value = static_cast<int64_t>(v);
     return true;
 }
@@ -141,7 +145,7 @@ Result buildTarRecords(ByteSource& archive, const char*, RecordSink& sink, WorkF
         if (!parseNumber(header + TarHeader::kFileSize, TarHeader::kFileSizeWidth, &size) || size < 0 ||
             static_cast<uint64_t>(size) > kLastOffset)
             return kBadArchive;
-        // A field that holds no number reads as 0, as tar itself takes it.
+        // A mode or time that is no number at all reads as 0.
         if (!parseNumber(header + TarHeader::kMode, TarHeader::kModeWidth, &mode)) mode = 0;
         if (!parseNumber(header + TarHeader::kMtime, TarHeader::kMtimeWidth, &mtime)) mtime = 0;
 

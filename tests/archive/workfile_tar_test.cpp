@@ -309,6 +309,15 @@ TEST(TarWorkFile, DamagedHeaders) {
         {"checksum not a number", with(good, 148, "xxxxxxx", false), kBadArchive},
         {"size not a number", with(good, 124, "zzzzzzzzzzz"), kBadArchive},
         {"size over 4 GiB", with(good, 124, "77777777777"), kBadArchive},
+        {"size left empty", with(good, 124, std::string(12, '\0')), kOk},
+        {"mode and time not numbers", [&] {
+             Header h = good;
+             h.text(100, "rw-r--r");
+             h.text(136, "yesterday");
+             h.seal();
+             return h.block;
+         }(),
+         kOk},
         {"size past the end", with(good, 124, "00000001000"), kShortRead},
         {"long name of 262 bytes", join({Header("././@LongLink", 262, 'L').block, block(repeat("n", 262))}),
          kTooLong},
