@@ -244,11 +244,60 @@ ZARLIB_EXPORT int16_t AXAPI Ax4ZipComment(AxHandle handle, char *comment, int32_
 ZARLIB_EXPORT void AXAPI Ax4EffectiveFileName(const char *stored, const uint8_t *extra, uint16_t extraLength,
                                               char *name) AX_NOEXCEPT;
 
+/* ---- Extraction -------------------------------------------------------- */
+
+/* Adds a filter for the next extraction with -.D: restored directories that
+ * begin with `fromDir` (a drive and/or directory) go under `toDir` instead. */
+ZARLIB_EXPORT int16_t AXAPI Ax4AddUnZipPathFilter(const char *fromDir, const char *toDir) AX_NOEXCEPT;
+/* 1 when `path` names an existing directory, else 0. */
+ZARLIB_EXPORT int16_t AXAPI Ax4DirExist(const char *path) AX_NOEXCEPT;
+
 /* ---- Codecs ------------------------------------------------------------ */
 
 /* Folds `count` bytes into a running CRC-32. Start at 0xFFFFFFFF and
  * complement the final value; no conditioning happens inside. */
 ZARLIB_EXPORT uint32_t AXAPI AxCrc32A(const uint8_t *data, uint32_t count, uint32_t crc) AX_NOEXCEPT;
+
+/* ---- Traditional encryption --------------------------------------------- */
+
+/* One stream at a time: the keys are shared by the whole library. */
+ZARLIB_EXPORT void AXAPI AxInitKeys(const uint8_t *password, uint16_t length) AX_NOEXCEPT;
+ZARLIB_EXPORT void AXAPI AxEncryptData(uint8_t *buffer, uint32_t count) AX_NOEXCEPT;
+ZARLIB_EXPORT void AXAPI AxDecryptData(uint8_t *buffer, uint32_t count) AX_NOEXCEPT;
+/* Fills a plain 12-byte encryption header for an entry of CRC-32 `crc`. */
+ZARLIB_EXPORT void AXAPI AxInitHeader(uint8_t *header, uint32_t crc) AX_NOEXCEPT;
+/* Checks a password on the entry whose encryption header is next in `file`:
+ * AX_OK (the keys are ready for its data), AX_BAD_PASSWORD or AX_SHORT_READ. */
+ZARLIB_EXPORT int16_t AXAPI Ax4ZipCheckPassword(uint32_t file, CDR *record, const char *password) AX_NOEXCEPT;
+ZARLIB_EXPORT int16_t AXAPI Ax4ZipCheckPasswordVB32(uint32_t file, const CDRVB32 *record,
+                                                    const char *password) AX_NOEXCEPT;
+
+/* Raw Deflate decoding as a resumable stream filter. The caller owns a work
+ * buffer of AxInflateUCBufSize() bytes (39028, any alignment) that holds the
+ * whole state of one stream, and prepares it with AxInflateUCInit before the
+ * first call of each stream.
+ *
+ * AxInflateUC reads input + inputOffset and writes output + outputOffset. On
+ * entry *inputCount and *outputCount give the bytes offered and the room; on
+ * every return they hold the bytes taken and the bytes written. Bytes of the
+ * room beyond those written may have been overwritten.
+ *   0: call again. All offered input was taken, or all of the room was
+ *      filled (possibly with all input taken as well): offer the input not
+ *      taken plus fresh input, or fresh room, and the decoder continues where
+ *      it stopped.
+ *  -1: the stream is over: either the final block was decoded and all of its
+ *      output delivered (*inputCount then includes up to two bytes after the
+ *      stream's last byte that the decoder reads ahead by), or the data are
+ *      invalid (*inputCount is the whole count offered; the output decoded
+ *      before the fault was delivered). Call AxInflateUCInit before reusing
+ *      the buffer.
+ * Set lastInput nonzero when the input offered holds the end of the
+ * compressed data; without it the decoder waits for its look-ahead bytes. */
+ZARLIB_EXPORT uint32_t AXAPI AxInflateUCBufSize(void);
+ZARLIB_EXPORT void AXAPI AxInflateUCInit(void *work);
+ZARLIB_EXPORT int32_t AXAPI AxInflateUC(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount,
+                                        uint8_t *output, uint32_t outputOffset, uint32_t *outputCount,
+                                        void *work, int16_t lastInput);
 
 /* ---- DOS date and time ------------------------------------------------- */
 

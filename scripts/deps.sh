@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build clang libclang-rt-dev
   libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libdeflate-dev
   python3 zip unzip p7zip-full libarchive-tools
+  arj arc jlha-utils lhasa
 )
 
 missing=()

@@ -30,7 +30,11 @@ constexpr uint32_t crc32Byte(uint32_t crc, uint8_t b) {
 
 // Folds `count` bytes into the running value without conditioning: callers
 // start at 0xFFFFFFFF and complement the result. A count of 0 returns `crc`
-// and does not touch `data`.
+// and does not touch `data`. Uses the processor's carry-less multiplication
+// where it has one.
 uint32_t crc32Update(const uint8_t* data, size_t count, uint32_t crc);
+
+// The same values by table lookups alone, on every processor.
+uint32_t crc32UpdatePortable(const uint8_t* data, size_t count, uint32_t crc);
 
 }  // namespace zar::codec

@@ -6,6 +6,7 @@
 #include "archive/identify.h"
 #include "archive/records.h"
 #include "common/bytes.h"
+#include "exports/cdr_convert.h"
 #include "exports/guard.h"
 #include "zarlib32.h"
 
@@ -14,65 +15,9 @@ using archive::CentralRecord;
 
 namespace {
 
-void toCdr(const uint8_t* b, CDR* r) {
-    r->signature = loadLe32(b + CentralRecord::kSignature);
-    r->versionMadeBy = loadLe16(b + CentralRecord::kVersionMadeBy);
-    r->versionNeeded = loadLe16(b + CentralRecord::kVersionNeeded);
-    r->flags = loadLe16(b + CentralRecord::kFlags);
-    r->method = loadLe16(b + CentralRecord::kMethod);
-    r->time = loadLe16(b + CentralRecord::kTime);
-    r->date = loadLe16(b + CentralRecord::kDate);
-    r->crc = loadLe32(b + CentralRecord::kCrc);
-    r->packedSize = loadLe32(b + CentralRecord::kPackedSize);
-    r->unpackedSize = loadLe32(b + CentralRecord::kUnpackedSize);
-    r->nameLength = loadLe16(b + CentralRecord::kNameLength);
-    r->extraLength = loadLe16(b + CentralRecord::kExtraLength);
-    r->commentLength = loadLe16(b + CentralRecord::kCommentLength);
-    r->diskStart = loadLe16(b + CentralRecord::kDiskStart);
-    r->internalAttributes = loadLe16(b + CentralRecord::kInternalAttributes);
-    r->externalAttributes = loadLe32(b + CentralRecord::kExternalAttributes);
-    r->localOffset = loadLe32(b + CentralRecord::kLocalOffset);
-}
-
-void toVb32(const CDR& r, CDRVB32* v) {
-    v->signature = r.signature;
-    v->crc = r.crc;
-    v->packedSize = r.packedSize;
-    v->unpackedSize = r.unpackedSize;
-    v->externalAttributes = r.externalAttributes;
-    v->localOffset = r.localOffset;
-    v->versionMadeBy = r.versionMadeBy;
-    v->versionNeeded = r.versionNeeded;
-    v->flags = r.flags;
-    v->method = r.method;
-    v->time = r.time;
-    v->date = r.date;
-    v->nameLength = r.nameLength;
-    v->extraLength = r.extraLength;
-    v->commentLength = r.commentLength;
-    v->diskStart = r.diskStart;
-    v->internalAttributes = r.internalAttributes;
-}
-
-void fromVb32(const CDRVB32& v, CDR* r) {
-    r->signature = v.signature;
-    r->crc = v.crc;
-    r->packedSize = v.packedSize;
-    r->unpackedSize = v.unpackedSize;
-    r->externalAttributes = v.externalAttributes;
-    r->localOffset = v.localOffset;
-    r->versionMadeBy = v.versionMadeBy;
-    r->versionNeeded = v.versionNeeded;
-    r->flags = v.flags;
-    r->method = v.method;
-    r->time = v.time;
-    r->date = v.date;
-    r->nameLength = v.nameLength;
-    r->extraLength = v.extraLength;
-    r->commentLength = v.commentLength;
-    r->diskStart = v.diskStart;
-    r->internalAttributes = v.internalAttributes;
-}
+using exports::fromVb32;
+using exports::toCdr;
+using exports::toVb32;
 
 enum class Read { First, Next };
 

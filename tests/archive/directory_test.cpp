@@ -137,7 +137,7 @@ TEST_F(Directory, ArchiveBehindAProgramStub) {
     Listing l = listAll(h);
     ASSERT_EQ(l.entries.size(), 1u);
     EXPECT_EQ(l.entries[0].name, "inside.txt");
-    EXPECT_EQ(l.entries[0].record.localOffset, 512u);
+    EXPECT_EQ(+l.entries[0].record.localOffset, 512u);
     Ax4ZipClose(&h);
     EXPECT_TRUE(std::filesystem::exists(scratch / "t.zip"));
 }
@@ -253,8 +253,8 @@ TEST_F(Directory, ForeignHostsReportNoAttributes) {
     zip.entries = {unix, dos};
     Listing l = listAll(open(zip.bytes()));
     ASSERT_EQ(l.entries.size(), 2u);
-    EXPECT_EQ(l.entries[0].record.externalAttributes, 0u);
-    EXPECT_EQ(l.entries[1].record.externalAttributes, 0x21u);
+    EXPECT_EQ(+l.entries[0].record.externalAttributes, 0u);
+    EXPECT_EQ(+l.entries[1].record.externalAttributes, 0x21u);
 }
 
 TEST_F(Directory, PositionReadsAndTheBasicLayout) {
@@ -281,10 +281,10 @@ TEST_F(Directory, PositionReadsAndTheBasicLayout) {
 
     CDRVB32 basic;
     ASSERT_EQ(Ax4ZipFindFirstVB32(h, &basic, name, nullptr, 0, nullptr, 0), 0);
-    EXPECT_EQ(basic.signature, 0x02014B50u);
-    EXPECT_EQ(basic.crc, packed.crc);
-    EXPECT_EQ(basic.unpackedSize, 7u);
-    EXPECT_EQ(basic.externalAttributes, 0x20u);
+    EXPECT_EQ(+basic.signature, 0x02014B50u);
+    EXPECT_EQ(+basic.crc, +packed.crc);
+    EXPECT_EQ(+basic.unpackedSize, 7u);
+    EXPECT_EQ(+basic.externalAttributes, 0x20u);
     EXPECT_EQ(basic.nameLength, 8);
     EXPECT_EQ(basic.date, packed.date);
     EXPECT_EQ(basic.commentLength, 1);

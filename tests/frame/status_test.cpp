@@ -161,8 +161,8 @@ TEST_F(Status, ReportingOnResetsTheRecord) {
     names("x", "y");
     Ax4SetCPrint(1);
     EXPECT_EQ(frame::status().operation, -1);
-    EXPECT_EQ(frame::status().totalBytes, 0u);
-    EXPECT_EQ(frame::status().reserved32, 0u);
+    EXPECT_EQ(+frame::status().totalBytes, 0u);
+    EXPECT_EQ(+frame::status().reserved32, 0u);
     EXPECT_STREQ(frame::status().archiveName, "");
     EXPECT_EQ(Ax4GetCPrint(), 1);
     frame::status().operation = 2;

@@ -1,0 +1,94 @@
+#include "extract/output_paths.h"
+
+#include <new>
+#include <vector>
+
+#include "fs/names.h"
+#include "platform/platform.h"
+
+namespace zar::extract {
+namespace {
+
+std::string filters;  // from|to|from|to..., empty when there are none
+
+std::string normalized(const char* part) {
+    std::string out = part == nullptr ? "" : part;
+    if (!out.empty() && out.back() != '/' && out.back() != ':' && out.back() != '\\') out += '/';
+    platform::ansiToOem(out.data());
+    return out;
+}
+
+std::vector<std::string> splitOnBars(const std::string& text) {
+    std::vector<std::string> parts;
+    size_t at = 0;
+    for (;;) {
+        size_t bar = text.find('|', at);
+        parts.push_back(text.substr(at, bar == std::string::npos ? std::string::npos : bar - at));
+        if (bar == std::string::npos) return parts;
+        at = bar + 1;
+    }
+}
+
+}  // namespace
+
+Result addPathFilter(const char* from, const char* to) {
+    try {
+        std::string f = normalized(from), t = normalized(to);
+        if (f.empty() && t.empty()) return kMissingArgument;
+        std::string pair = f + "|" + t;
+        filters = filters.empty() ? pair : filters + "|" + pair;
+        return kOk;
+    } catch (const std::bad_alloc&) {
+        filters.clear();
+        filters.shrink_to_fit();
+        return kNoMemory;
+    }
+}
+
+void applyPathFilters(std::string& path) {
+    if (filters.empty()) return;
+    std::string drive, directory, name;
+    fs::splitName(path.c_str(), &drive, &directory, &name);
+    std::vector<std::string> parts = splitOnBars(filters);
+    for (size_t i = 0; i + 1 < parts.size(); i += 2) {
+        std::string fromDrive, fromDirectory, toDrive, toDirectory;
+        fs::splitName(parts[i].c_str(), &fromDrive, &fromDirectory, nullptr);
+        fs::splitName(parts[i + 1].c_str(), &toDrive, &toDirectory, nullptr);
+        if (directory.compare(0, fromDirectory.size(), fromDirectory) != 0) continue;
+        std::string rest = directory.substr(fromDirectory.size());
+        if (fs::namesEqual(fromDrive.c_str(), drive.c_str())) {
+            path = toDrive + toDirectory + rest + name;
+            return;
+        }
+        if (fromDrive.empty()) {
+            path = drive + toDirectory + rest + name;
+            return;
+        }
+    }
+}
+
+void clearPathFilters() {
+    filters.clear();
+    filters.shrink_to_fit();
+}
+
+const std::string& pathFilters() { return filters; }
+
+Result createDirectoryTree(const std::string& path) {
+    for (size_t i = 1; i < path.size(); ++i) {
+        if (!fs::isSeparator(path[i]) || path[i - 1] == ':') continue;
+        std::string directory = path.substr(0, i);
+        platform::oemToAnsi(directory.data());
+        uint32_t attributes = platform::fileAttributes(directory.c_str());
+        if (attributes != platform::kInvalidAttributes && (attributes & platform::kAttrDirectory)) continue;
+        if (!platform::createDirectory(directory.c_str())) return kDirectoryFailed;
+    }
+    return kOk;
+}
+
+bool directoryExists(const char* path) {
+    uint32_t attributes = platform::fileAttributes(path);
+    return attributes != platform::kInvalidAttributes && (attributes & platform::kAttrDirectory);
+}
+
+}  // namespace zar::extract

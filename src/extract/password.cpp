@@ -1,0 +1,38 @@
+#include "extract/password.h"
+
+#include <cstring>
+
+#include "archive/records.h"
+#include "codec/zipcrypto.h"
+#include "common/bytes.h"
+
+namespace zar::extract {
+
+using archive::CentralRecord;
+
+bool checkByteMatches(uint8_t byte, uint16_t flags, uint32_t crc, uint16_t dosTime) {
+    if (byte == static_cast<uint8_t>(crc >> 24)) return true;
+    return (flags & 0x0008) && byte == static_cast<uint8_t>(dosTime >> 8);
+}
+
+Result checkPassword(fs::FileHandle file, uint8_t* record, const char* password) {
+    uint16_t flags = loadLe16(record + CentralRecord::kFlags);
+    if (!(flags & 1)) return kOk;
+    if (password == nullptr || *password == '\0') return kBadPassword;
+
+    uint32_t packed = loadLe32(record + CentralRecord::kPackedSize);
+    if (packed < codec::kEncryptionHeaderSize) return kShortRead;  // no room for the header
+
+    codec::ZipCryptoKeys& keys = codec::sharedKeys();
+    keys.init(reinterpret_cast<const uint8_t*>(password), std::strlen(password));
+    uint8_t header[codec::kEncryptionHeaderSize];
+    if (fs::readFile(file, header, sizeof header) != sizeof header) return kShortRead;
+    keys.decrypt(header, sizeof header);
+    if (!checkByteMatches(header[11], flags, loadLe32(record + CentralRecord::kCrc),
+                          loadLe16(record + CentralRecord::kTime)))
+        return kBadPassword;
+    storeLe32(record + CentralRecord::kPackedSize, packed - static_cast<uint32_t>(sizeof header));
+    return kOk;
+}
+
+}  // namespace zar::extract

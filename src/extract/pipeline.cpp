@@ -1,0 +1,142 @@
+#include "extract/pipeline.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "archive/handles.h"
+#include "codec/crc32.h"
+#include "codec/zipcrypto.h"
+#include "extract/decoders.h"
+#include "frame/run_state.h"
+#include "frame/status.h"
+
+namespace zar::extract {
+namespace {
+
+// The two shared work buffers while archives are open; buffers of its own for
+// a decode that runs without one (a host's own file through the codecs).
+struct BlockBuffers {
+    std::vector<uint8_t> own;
+    uint8_t* input;
+    uint8_t* output;
+
+    BlockBuffers() {
+        input = archive::workBuffer(0);
+        output = archive::workBuffer(1);
+        if (input == nullptr || output == nullptr) {
+            own.resize(2 * kBlockSize);
+            input = own.data();
+            output = own.data() + kBlockSize;
+        }
+    }
+};
+
+void reportProgress(uint32_t done) {
+    StatusRecord& status = frame::status();
+    status.doneBytes = done;
+    frame::report(frame::kProgress, 0);
+}
+
+// Feeds the entry's compressed data block by block to its decoder and hands
+// every produced piece to `deliver`, which returns kOk to go on, or a code to
+// stop with (kNothingDone stops without an error). Reports progress when asked.
+template <class Deliver>
+Result runDecoder(const EntryData& entry, Decoder& decoder, BlockBuffers& buffers, bool progress,
+                  const uint32_t* doneBytes, Deliver&& deliver) {
+    uint32_t remaining = entry.packedSize;
+    for (;;) {
+        const uint32_t blockSize = std::min(remaining, kBlockSize);
+        const bool last = remaining <= kBlockSize;
+        if (fs::readFile(entry.input, buffers.input, blockSize) != blockSize) return kShortRead;
+        if (entry.encrypted) codec::sharedKeys().decrypt(buffers.input, blockSize);
+        remaining -= blockSize;
+
+        bool finished = false;
+        for (uint32_t at = 0;;) {
+            if (progress) reportProgress(*doneBytes);
+            uint32_t consumed = 0, produced = 0;
+            finished = decoder.step(buffers.input + at, blockSize - at, &consumed, buffers.output, kBlockSize,
+                                    &produced, last);
+            at += consumed;
+            if (produced != 0) {
+                Result r = deliver(buffers.output, produced);
+                if (r == kNothingDone) return kOk;  // the caller has all it wants
+                if (r != kOk) return r;
+            }
+            frame::yield();
+            if (finished) break;
+            // A decoder that neither takes input nor gives output will not
+            // finish: its data is cut short, which the CRC comparison reports.
+            if (consumed == 0 && produced == 0) {
+                finished = true;
+                break;
+            }
+            // Past the last input a decoder may still hold output back, so it
+            // is called until it finishes or stops giving any.
+            if (at == blockSize && !last) break;
+        }
+        if (finished || frame::cancelPending()) return kOk;
+    }
+}
+
+}  // namespace
+
+Result decodeToFile(const EntryData& entry, fs::FileHandle output, uint32_t* crc) {
+    *crc = 0;
+    StatusRecord& status = frame::status();
+    uint32_t written = 0;
+    reportProgress(0);
+    if (entry.packedSize < 1) return kOk;
+
+    Result result;
+    std::unique_ptr<Decoder> decoder = makeDecoder(entry.methodCode, entry.flags, &result);
+    if (!decoder) return result;
+    BlockBuffers buffers;
+
+    uint32_t running = 0xFFFFFFFFu;
+    result = runDecoder(entry, *decoder, buffers, true, &written, [&](const uint8_t* bytes, uint32_t n) {
+        running = codec::crc32Update(bytes, n, running);
+        if (output != fs::kInvalidFile) {
+            if (fs::writeAll(output, bytes, n) != 0) return kWriteFailed;
+            written += n;
+        }
+        return kOk;
+    });
+    if (result == kOk && frame::takeCancel()) result = kCancelled;
+    status.doneBytes = entry.unpackedSize;
+    frame::report(frame::kProgress, 0);
+    *crc = ~running;
+    return result;
+}
+
+Result decodeToMemory(const EntryData& entry, uint8_t* destination, int32_t start, int32_t count,
+                      uint32_t* delivered) {
+    *delivered = 0;
+    if (entry.methodCode == 5 || entry.methodCode > 6) return kUnknownMethod;
+    const uint64_t wanted = count < 0 ? 2147483647u : static_cast<uint32_t>(count);
+    const uint64_t from = start < 0 ? 0 : static_cast<uint32_t>(start);
+    if (entry.packedSize < 1 || wanted == 0) return kOk;
+
+    Result result;
+    std::unique_ptr<Decoder> decoder = makeDecoder(entry.methodCode, entry.flags, &result);
+    if (!decoder) return result;
+    BlockBuffers buffers;
+
+    uint64_t position = 0;  // of the next produced byte in the decoded stream
+    result = runDecoder(entry, *decoder, buffers, false, nullptr, [&](const uint8_t* bytes, uint32_t n) {
+        uint64_t pieceEnd = position + n;
+        uint64_t copyFrom = std::max(position, from);
+        uint64_t copyTo = std::min(pieceEnd, from + wanted);
+        if (copyFrom < copyTo) {
+            std::memcpy(destination + (copyFrom - from), bytes + (copyFrom - position), copyTo - copyFrom);
+            *delivered = static_cast<uint32_t>(copyTo - from);
+        }
+        position = pieceEnd;
+        return *delivered == wanted ? kNothingDone : kOk;
+    });
+    if (result == kOk && frame::takeCancel()) result = kCancelled;
+    return result;
+}
+
+}  // namespace zar::extract

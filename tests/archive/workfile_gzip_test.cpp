@@ -1,0 +1,200 @@
+// Work files of gzip-compressed files: files written by gzip and GNU tar,
+// checked against what gzip itself lists; member names taken from the header
+// or made from the archive's path; headers with every optional field, refused
+// flags and cut or overlong fields, built byte by byte.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "archive/kinds.h"
+#include "common/zip_builder.h"
+#include "workfile_support.h"
+
+namespace {
+
+using namespace zar;
+using namespace zar::test;
+using archive::Kind;
+
+constexpr time_t kFebruary2001 = 981173106;  // 2001-02-03 04:05:06 UTC
+
+// What `gzip -lv` reports of a file: CRC-32 and uncompressed size.
+struct GzipReport {
+    uint32_t crc = 0;
+    uint64_t size = 0;
+};
+
+GzipReport reportedByGzip(const std::string& dir, const std::string& file) {
+    std::string out;
+    runIn(dir, "gzip -lv '" + file + "'", &out);
+    GzipReport report;
+    std::vector<std::string> all = lines(out);
+    EXPECT_GE(all.size(), 2u) << out;
+    if (all.size() < 2) return report;
+    std::vector<std::string> w = words(all[1]);  // method crc month day time compressed uncompressed ratio name
+    EXPECT_GE(w.size(), 8u) << all[1];
+    if (w.size() < 8) return report;
+    report.crc = static_cast<uint32_t>(std::stoul(w[1], nullptr, 16));
+    report.size = std::stoull(w[6]);
+    return report;
+}
+
+TEST(GzipWorkFile, StoredNameAndTimeFromGzip) {
+    ScopedZone zone("EST5");
+    Scratch scratch;
+    const std::string data = repeat("some text to compress, ", 200);
+    writeFileAt(scratch / "notes.txt", data, kFebruary2001);
+    runIn(scratch.path(), "gzip -9 -k notes.txt");
+    const std::string path = scratch / "notes.txt.gz";
+    Listing listing = listFile(Kind::Gzip, path);
+    ASSERT_EQ(listing.result, kOk);
+    ASSERT_EQ(listing.records.size(), 1u);
+    const MemberRecord& r = listing.records[0];
+    GzipReport report = reportedByGzip(scratch.path(), path);
+    const uint32_t dataStart = 10 + sizeof "notes.txt";  // the header, then the name and its NUL
+    EXPECT_EQ(r.name, "notes.txt");
+    EXPECT_EQ(r.crc, report.crc);
+    EXPECT_EQ(r.crc, crcOf(data));
+    EXPECT_EQ(r.unpackedSize, report.size);
+    EXPECT_EQ(r.unpackedSize, data.size());
+    EXPECT_EQ(r.packedSize, readBytes(path).size() - dataStart - 8);
+    EXPECT_EQ(r.localOffset, dataStart);
+    EXPECT_EQ(r.versionNeeded, 20);
+    EXPECT_EQ(r.method, 8);
+    EXPECT_EQ(r.date, dos(2001, 2, 2, 23, 5, 6).date);
+    EXPECT_EQ(r.time, dos(2001, 2, 2, 23, 5, 6).time);
+    EXPECT_EQ(r.internalAttributes, 0);
+    EXPECT_EQ(r.externalAttributes, 32u);
+    EXPECT_EQ(r.flags, 0);
+    EXPECT_TRUE(listing.end.comment.empty());
+}
+
+TEST(GzipWorkFile, NamelessFilesAreNamedAfterTheArchive) {
+    ScopedZone zone("UTC0");
+    Scratch scratch;
+    writeText(scratch / "a.txt", "alpha");
+    runIn(scratch.path(), "tar czf backup.tgz a.txt && tar cf - a.txt | gzip -n > data.tar.gz && "
+                          "gzip -nc a.txt > plain.gz && cp backup.tgz UPPER.TGZ && cp plain.gz noextension");
+    const struct {
+        const char* file;
+        const char* name;
+    } cases[] = {
+        {"backup.tgz", "backup.tar"}, {"UPPER.TGZ", "UPPER.tar"},     {"data.tar.gz", "data.tar"},
+        {"plain.gz", "plain"},        {"noextension", "noextension"},
+    };
+    for (const auto& c : cases) {
+        const std::string path = scratch / c.file;
+        Listing listing = listFile(Kind::Gzip, path);
+        ASSERT_EQ(listing.result, kOk) << c.file;
+        ASSERT_EQ(listing.records.size(), 1u);
+        const MemberRecord& r = listing.records[0];
+        EXPECT_EQ(r.name, scratch / c.name);  // the directory stays, the extension goes
+        GzipReport report = reportedByGzip(scratch.path(), path);
+        EXPECT_EQ(r.crc, report.crc) << c.file;
+        EXPECT_EQ(r.unpackedSize, report.size) << c.file;
+        EXPECT_EQ(r.localOffset, 10u);
+        EXPECT_EQ(r.packedSize, readBytes(path).size() - 18);
+        // Without a stored time the date is the 1970 of time 0: no date at all.
+        EXPECT_EQ(r.date, 0);
+        EXPECT_EQ(r.time, 0);
+    }
+
+    // A drive letter is dropped; both separators count.
+    std::vector<uint8_t> bytes = readBytes(scratch / "plain.gz");
+    EXPECT_EQ(listBytes(Kind::Gzip, bytes, "C:\\backups\\week.tgz").records.at(0).name, "\\backups\\week.tar");
+    EXPECT_EQ(listBytes(Kind::Gzip, bytes, "d:week.TgZ").records.at(0).name, "week.tar");
+    EXPECT_EQ(listBytes(Kind::Gzip, bytes, "dir.v2/file").records.at(0).name, "dir.v2/file");
+    const std::string longPath = "/" + repeat("p", 255) + "/x.tgz";  // 263 characters, 262 as a name
+    EXPECT_EQ(listBytes(Kind::Gzip, bytes, longPath.c_str()).result, kTooLong);
+}
+
+// A gzip header byte by byte: magic, method, flags, time, extra flags, OS.
+std::vector<uint8_t> header(uint8_t flags, uint32_t mtime = 0) {
+    std::vector<uint8_t> h = {0x1F, 0x8B, 8, flags};
+    put32(h, mtime);
+    h.push_back(0);  // extra flags
+    h.push_back(3);  // OS: Unix
+    return h;
+}
+
+std::vector<uint8_t> withTrailer(std::vector<uint8_t> bytes, uint32_t crc, uint32_t size) {
+    bytes.insert(bytes.end(), {0x03, 0x00});  // an empty final Deflate block
+    put32(bytes, crc);
+    put32(bytes, size);
+    return bytes;
+}
+
+TEST(GzipWorkFile, EveryOptionalField) {
+    // Text flag, an extra field, a name and a comment, in that order.
+    std::vector<uint8_t> h = header(0x01 | 0x04 | 0x08 | 0x10, 981173106);
+    put16(h, 6);
+    putText(h, "AB");
+    put16(h, 2);
+    putText(h, "xy");  // the extra field: one subfield of 2 bytes
+    putText(h, "stored.tar");
+    h.push_back(0);
+    putText(h, "a comment that is skipped");
+    h.push_back(0);
+    const uint32_t dataStart = static_cast<uint32_t>(h.size());
+    ScopedZone zone("UTC0");
+    Listing listing = listBytes(Kind::Gzip, withTrailer(h, 0x12345678, 0xFEDCBA98), "ignored.tgz");
+    ASSERT_EQ(listing.result, kOk);
+    ASSERT_EQ(listing.records.size(), 1u);
+    const MemberRecord& r = listing.records[0];
+    EXPECT_EQ(r.name, "stored.tar");
+    EXPECT_EQ(r.internalAttributes, 1);
+    EXPECT_EQ(r.localOffset, dataStart);
+    EXPECT_EQ(r.packedSize, 2u);
+    EXPECT_EQ(r.crc, 0x12345678u);
+    EXPECT_EQ(r.unpackedSize, 0xFEDCBA98u);
+    EXPECT_EQ(r.date, dos(2001, 2, 3, 4, 5, 6).date);
+    EXPECT_EQ(r.time, dos(2001, 2, 3, 4, 5, 6).time);
+}
+
+std::vector<uint8_t> join(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+TEST(GzipWorkFile, BadHeaders) {
+    auto named = [](const std::string& name, bool terminated) {
+        std::vector<uint8_t> h = header(0x08);
+        putText(h, name);
+        if (terminated) h.push_back(0);
+        return h;
+    };
+    std::vector<uint8_t> commentOnly = header(0x10);
+    putText(commentOnly, repeat("c", 10000));
+    std::vector<uint8_t> extraCut = header(0x04);
+    put16(extraCut, 100);
+    const struct {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        Result result;
+    } cases[] = {
+        {"header CRC flag", withTrailer(header(0x02), 0, 0), kNotOnThisKind},
+        {"flag bit 5", withTrailer(header(0x20), 0, 0), kNotOnThisKind},
+        {"reserved flag bit 7", withTrailer(header(0x80), 0, 0), kNotOnThisKind},
+        {"method other than Deflate", withTrailer({0x1F, 0x8B, 7, 0, 0, 0, 0, 0, 0, 3}, 0, 0), kBadArchive},
+        {"not gzip at all", withTrailer({'P', 'K', 3, 4, 0, 0, 0, 0, 0, 0}, 0, 0), kBadArchive},
+        {"header of 9 bytes", {0x1F, 0x8B, 8, 0, 0, 0, 0, 0, 0}, kShortRead},
+        {"empty", {}, kShortRead},
+        {"no room for the trailer", header(0), kShortRead},
+        {"trailer of 7 bytes after the header", join(header(0), std::vector<uint8_t>(7, 0)), kShortRead},
+        {"name without its NUL", named("name", false), kShortRead},
+        {"name of 260 bytes", withTrailer(named(repeat("n", 260), true), 0, 0), kOk},
+        {"name of 261 bytes", withTrailer(named(repeat("n", 261), true), 0, 0), kTooLong},
+        {"name of 5000 bytes", withTrailer(named(repeat("n", 5000), true), 0, 0), kTooLong},
+        {"comment without its NUL", commentOnly, kShortRead},
+        {"extra field longer than the file", extraCut, kShortRead},
+        {"extra length cut", {0x1F, 0x8B, 8, 4, 0, 0, 0, 0, 0, 3, 9}, kShortRead},
+    };
+    for (const auto& c : cases) {
+        Listing listing = listBytes(Kind::Gzip, c.bytes, "x.tgz");
+        EXPECT_EQ(listing.result, c.result) << c.what;
+        EXPECT_EQ(listing.records.size(), c.result == kOk ? 1u : 0u) << c.what;
+    }
+}
+
+}  // namespace
