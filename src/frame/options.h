@@ -86,7 +86,9 @@ struct OptionSet {
 // dates keep what the caller put in; level, password and drive are reset
 // first. A null or empty string is no error. kOk, kBadOption, kTooLong,
 // kOptionConflict, kBadDate or kNotOnThisKind; a failed parse leaves the set as
-// far as it got.
+// far as it got. The parse place is 65535 after success; after a failure it
+// is the offset just past the last character read (128 for a string that is
+// too long).
 Result zipOptions(const char* text, OptionSet& options);
 
 // The same for unzipping: only flags and password are touched.

@@ -211,7 +211,7 @@ Result collect(const char* include, const char* exclude, const OptionSet& option
     for (size_t i = 0; i < specifications.size(); ++i) {
         std::string drive, directory, file;
         splitName(toOem(specifications[i]).c_str(), &drive, &directory, &file);
-        if (file.empty()) file = "*";
+        if (file.empty()) file.push_back('*');
         if (flags & kZipLongNames) {
             if (Result r = expandLongNames(drive, &directory); r != kOk) return r;
             // Selection compares with the directory as it was walked.

@@ -11,5 +11,13 @@ int main(void) {
         fprintf(stderr, "AxCrc32A gave %08x\n", (unsigned)crc);
         return 1;
     }
+
+    uint16_t date = 0, month = 0, day = 0, year = 0;
+    Ax4CompressDosDate(12, 31, 96, &date);
+    Ax4ExpandDosDate(date, &month, &day, &year);
+    if (date != 0x219F || month != 12 || day != 31 || year != 1996) {
+        fprintf(stderr, "DOS date %04x gave %u/%u/%u\n", (unsigned)date, month, day, year);
+        return 1;
+    }
     return 0;
 }
