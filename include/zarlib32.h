@@ -293,11 +293,11 @@ ZARLIB_EXPORT int16_t AXAPI Ax4ZipCheckPasswordVB32(uint32_t file, const CDRVB32
  *      the buffer.
  * Set lastInput nonzero when the input offered holds the end of the
  * compressed data; without it the decoder waits for its look-ahead bytes. */
-ZARLIB_EXPORT uint32_t AXAPI AxInflateUCBufSize(void);
-ZARLIB_EXPORT void AXAPI AxInflateUCInit(void *work);
+ZARLIB_EXPORT uint32_t AXAPI AxInflateUCBufSize(void) AX_NOEXCEPT;
+ZARLIB_EXPORT void AXAPI AxInflateUCInit(void *work) AX_NOEXCEPT;
 ZARLIB_EXPORT int32_t AXAPI AxInflateUC(const uint8_t *input, uint32_t inputOffset, uint32_t *inputCount,
                                         uint8_t *output, uint32_t outputOffset, uint32_t *outputCount,
-                                        void *work, int16_t lastInput);
+                                        void *work, int16_t lastInput) AX_NOEXCEPT;
 
 /* ---- DOS date and time ------------------------------------------------- */
 
@@ -333,12 +333,12 @@ ZARLIB_EXPORT int16_t AXAPI Ax4DosSetFileTime(const char *path, uint32_t date, u
  * only, not on how input and room are split. A null buffer or count pointer
  * (or a null input or output with a nonzero count) returns -1 at once with
  * nothing taken or written. */
-ZARLIB_EXPORT void AXAPI AxDeflateBufSize(uint32_t *mainSize, uint32_t *chainSize, uint32_t *tokenSize);
-ZARLIB_EXPORT void AXAPI AxDeflateInit(void *mainBuffer, void *chainBuffer, void *tokenBuffer);
+ZARLIB_EXPORT void AXAPI AxDeflateBufSize(uint32_t *mainSize, uint32_t *chainSize, uint32_t *tokenSize) AX_NOEXCEPT;
+ZARLIB_EXPORT void AXAPI AxDeflateInit(void *mainBuffer, void *chainBuffer, void *tokenBuffer) AX_NOEXCEPT;
 ZARLIB_EXPORT int32_t AXAPI AxDeflate(uint16_t chainLimit, int16_t dynamicBlocks, const uint8_t *input,
                                       uint32_t inputOffset, uint32_t *inputCount, uint8_t *output,
                                       uint32_t outputOffset, uint32_t *outputCount, int16_t lastInput,
-                                      void *mainBuffer, void *chainBuffer, void *tokenBuffer);
+                                      void *mainBuffer, void *chainBuffer, void *tokenBuffer) AX_NOEXCEPT;
 
 #ifdef __cplusplus
 }
