@@ -397,6 +397,8 @@ TEST_P(DeflateRoundTrip, WholeAndSplitStreamsAreIdenticalAndInflateBack) {
         bool ok = false;
         EXPECT_EQ(zlibInflate(whole, &ok), in.data) << in.name;
         EXPECT_TRUE(ok) << in.name;
+        EXPECT_EQ(ownInflate(whole, &ok), in.data) << in.name;
+        EXPECT_TRUE(ok) << in.name;
 
         // Random pieces: mostly small, sometimes large.
         auto randomSize = [&](size_t) -> uint32_t {
@@ -435,6 +437,8 @@ TEST(DeflateRoundTripLarge, LongInputAcrossManyWindowsInEntryWriterPieces) {
         EXPECT_EQ(stream, deflateWhole(input, limit, true));
         bool ok = false;
         EXPECT_EQ(zlibInflate(stream, &ok), input);
+        EXPECT_TRUE(ok);
+        EXPECT_EQ(ownInflate(stream, &ok), input);
         EXPECT_TRUE(ok);
     }
 }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "codec/inflate.h"
 #include "zarlib32.h"
 
 namespace zar::test {
@@ -207,6 +208,26 @@ std::vector<uint8_t> zlibInflate(const std::vector<uint8_t>& stream, bool* ok) {
     *ok = r == Z_STREAM_END && z.avail_in == 0;
     inflateEnd(&z);
     return out;
+}
+
+std::vector<uint8_t> ownInflate(const std::vector<uint8_t>& stream, bool* ok) {
+    std::vector<uint8_t> out, work(codec::kInflateWorkSize), room(65520);
+    codec::inflateBegin(work.data());
+    size_t at = 0;
+    *ok = false;
+    for (;;) {
+        size_t piece = std::min<size_t>(65520, stream.size() - at);
+        bool last = at + piece == stream.size();
+        codec::InflateResult r = codec::inflateStep(work.data(), stream.data() + at, piece, room.data(), room.size(), last);
+        at += r.taken;
+        out.insert(out.end(), room.begin(), room.begin() + static_cast<long>(r.written));
+        if (r.status == codec::InflateStatus::kEnd) {
+            *ok = true;
+            return out;
+        }
+        if (r.status == codec::InflateStatus::kBadData) return out;
+        if (r.taken == 0 && r.written == 0 && last) return out;
+    }
 }
 
 std::vector<uint8_t> deflateWhole(const std::vector<uint8_t>& input, uint16_t chainLimit, bool dynamicBlocks) {

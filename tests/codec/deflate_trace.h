@@ -55,6 +55,10 @@ bool isCompleteCode(const std::vector<uint8_t>& lengths);
 // Raw inflate with zlib; `ok` false unless the stream ends exactly at its end.
 std::vector<uint8_t> zlibInflate(const std::vector<uint8_t>& stream, bool* ok);
 
+// The same through the library's own inflater, in pieces of 65520 bytes;
+// `ok` when the stream ended without an error.
+std::vector<uint8_t> ownInflate(const std::vector<uint8_t>& stream, bool* ok);
+
 // Whole input in one call with ample room.
 std::vector<uint8_t> deflateWhole(const std::vector<uint8_t>& input, uint16_t chainLimit, bool dynamicBlocks);
 
