@@ -45,7 +45,7 @@ private:
 };
 
 // The match of an entry's directory and file name against one specification.
-// Recursing with a wildcarded file part, the specification's directory must
+// Recursing with a wildcarded file part, a file specification's directory must
 // begin the entry's (an empty one begins every directory); otherwise the two
 // must be equal. Directories compare ignoring case with '\' read as '/'.
 bool matchSpec(const std::string& entryDirectory, const std::string& entryFile, const FileSpec& spec,

@@ -76,17 +76,17 @@ TEST_F(Status, ReportingOffAnswersWithFixedDefaults) {
 
 TEST_F(Status, HookSeesBackslashesWhileTheRecordKeepsSlashes) {
     Ax4CPrintHook(recordHook);
-    names("C:/work/data.zip", "docs/readme.txt");
+    names("C:/archives/data.zip", "docs/readme.txt");
     frame::status().operation = 1;
     hookAnswer = 6;
     EXPECT_EQ(frame::report(frame::kQuestion, frame::kAskFileExists), 6);
     ASSERT_EQ(seen.size(), 1u);
-    EXPECT_STREQ(seen[0].archiveName, "C:\\work\\data.zip");
+    EXPECT_STREQ(seen[0].archiveName, "C:\\archives\\data.zip");
     EXPECT_STREQ(seen[0].entryName, "docs\\readme.txt");
     EXPECT_EQ(seen[0].kind, 1);
     EXPECT_EQ(seen[0].code, 2);
     EXPECT_EQ(seen[0].operation, 1);
-    EXPECT_STREQ(frame::status().archiveName, "C:/work/data.zip");
+    EXPECT_STREQ(frame::status().archiveName, "C:/archives/data.zip");
     EXPECT_STREQ(frame::status().entryName, "docs/readme.txt");
 }
 
