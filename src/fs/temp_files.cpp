@@ -56,10 +56,14 @@ std::string makeTempFile() {
 Result registerTempFile(const char* name) {
     if (name == nullptr || *name == '\0') return kPathNotFound;
     try {
+        // Built aside first, so that running out of memory leaves the registry whole.
+        std::string entry;
+        entry += '"';
+        entry += platform::fullPath(name);
+        entry += '"';
+        registry.reserve(registry.size() + entry.size() + 1);
         if (!registry.empty()) registry += ' ';
-        registry += '"';
-        registry += platform::fullPath(name);
-        registry += '"';
+        registry += entry;
         return kOk;
     } catch (const std::bad_alloc&) {
         return kNoMemory;
