@@ -107,6 +107,22 @@ private:
 
 // ---- Shared pieces ------------------------------------------------------------
 
+// A password that runs up to the next `delimiter`, which is passed over; an
+// empty one, or one without its closing delimiter, is malformed.
+Result delimitedPassword(Scanner& s, char delimiter, uint32_t& flags, uint32_t flag, char (&out)[kPasswordSize]) {
+    size_t close = s.find(delimiter);
+    if (close == 0) {
+        s.moveTo(s.end());
+        return kBadOption;
+    }
+    size_t from = s.position();
+    s.moveTo(close + 1);
+    if (close == from) return kBadOption;
+    s.copyOut(from, close - from, out);
+    flags |= flag;
+    return kOk;
+}
+
 // -S: the password forms. `flag` is the password bit of the flag word.
 Result password(Scanner& s, uint32_t& flags, uint32_t flag, char (&out)[kPasswordSize]) {
     if (flags & flag) return kOptionConflict;
@@ -114,31 +130,11 @@ Result password(Scanner& s, uint32_t& flags, uint32_t flag, char (&out)[kPasswor
         // The character after the S delimits the password on both sides.
         char delimiter = s.take();
         if (delimiter == '\0') return kBadOption;
-        size_t close = s.find(delimiter);
-        if (close == 0) {
-            s.moveTo(s.end());
-            return kBadOption;
-        }
-        size_t from = s.position();
-        s.moveTo(close + 1);
-        if (close == from) return kBadOption;
-        s.copyOut(from, close - from, out);
-        flags |= flag;
-        return kOk;
+        return delimitedPassword(s, delimiter, flags, flag, out);
     }
     if (s.peek() == '"') {
         s.take();
-        size_t close = s.find('"');
-        if (close == 0) {
-            s.moveTo(s.end());
-            return kBadOption;
-        }
-        size_t from = s.position();
-        s.moveTo(close + 1);
-        if (close == from) return kBadOption;
-        s.copyOut(from, close - from, out);
-        flags |= flag;
-        return kOk;
+        return delimitedPassword(s, '"', flags, flag, out);
     }
     // Unquoted: the run up to the first blank; it does not count as a password option.
     if (s.peek() == '\0') return kBadOption;

@@ -18,8 +18,6 @@ using namespace zar;
 using namespace zar::test;
 using archive::Kind;
 
-constexpr time_t kFebruary2001 = 981173106;  // 2001-02-03 04:05:06 UTC
-
 // One member as `arc v` lists it: name, length, stowage, size now, date, time, CRC.
 struct Reported {
     std::string name, stowage;

@@ -17,8 +17,6 @@ using namespace zar;
 using namespace zar::test;
 using archive::Kind;
 
-constexpr time_t kFebruary2001 = 981173106;  // 2001-02-03 04:05:06 UTC
-
 // What `gzip -lv` reports of a file: CRC-32 and uncompressed size.
 struct GzipReport {
     uint32_t crc = 0;

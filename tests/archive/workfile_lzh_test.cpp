@@ -18,8 +18,6 @@ using namespace zar;
 using namespace zar::test;
 using archive::Kind;
 
-constexpr time_t kFebruary2001 = 981173106;  // 2001-02-03 04:05:06 UTC
-
 // One member as lhasa lists it.
 struct Reported {
     uint32_t packed, size;

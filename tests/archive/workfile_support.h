@@ -26,6 +26,9 @@ namespace zar::test {
 using archive::MemberRecord;
 using archive::WorkFileEnd;
 
+// The moment the tools' sample files are dated: 2001-02-03 04:05:06 UTC.
+inline constexpr time_t kFebruary2001 = 981173106;
+
 class CollectingSink final : public archive::RecordSink {
 public:
     Result add(const MemberRecord& record) override {

@@ -20,7 +20,6 @@ using namespace zar;
 using namespace zar::test;
 using archive::Kind;
 
-constexpr time_t kFebruary2001 = 981173106;  // 2001-02-03 04:05:06 UTC
 constexpr time_t kJune1975 = 172067696;      // 1975-06-15 12:34:56 UTC
 
 // One member as Python's tarfile reports it.
