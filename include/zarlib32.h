@@ -246,6 +246,17 @@ ZARLIB_EXPORT void AXAPI Ax4EffectiveFileName(const char *stored, const uint8_t 
 
 /* ---- Extraction -------------------------------------------------------- */
 
+/* Extracts (or with -T tests) the entries of the open archive `*handle` that
+ * `includeSpecs` selects and `excludeSpecs` does not, into `outputDir` (null
+ * or empty: the current directory). 0 when every selected entry was handled;
+ * AX_SOME_ENTRIES_FAILED when one was skipped or is suspect (Ax4MoreStatus names the
+ * last problem); AX_NOTHING_DONE when nothing was processed. */
+ZARLIB_EXPORT int16_t AXAPI Ax4UnZip(AxHandle *handle, const char *outputDir, const char *includeSpecs,
+                                     const char *excludeSpecs, const char *options) AX_NOEXCEPT;
+/* Opens `archiveName` read-only, runs Ax4UnZip on it and closes it. */
+ZARLIB_EXPORT int16_t AXAPI Ax4QUnZip(const char *archiveName, const char *outputDir, const char *fileSpecs,
+                                      const char *options) AX_NOEXCEPT;
+
 /* Adds a filter for the next extraction with -.D: restored directories that
  * begin with `fromDir` (a drive and/or directory) go under `toDir` instead. */
 ZARLIB_EXPORT int16_t AXAPI Ax4AddUnZipPathFilter(const char *fromDir, const char *toDir) AX_NOEXCEPT;

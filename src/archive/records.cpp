@@ -1,5 +1,6 @@
 #include "archive/records.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "common/bytes.h"
@@ -57,6 +58,20 @@ Result writeCentralRecord(fs::FileHandle out, uint8_t* record, const char* name,
     if (extraLength != 0 && fs::writeAll(out, extra, extraLength) != 0) return kWriteFailed;
     if (commentLength != 0 && fs::writeAll(out, comment, commentLength) != 0) return kWriteFailed;
     return kOk;
+}
+
+bool entryVersion(const uint8_t* extra, size_t length, uint8_t version[8]) {
+    static constexpr uint8_t kHead[] = {'K', 'W', 10, 0, 'Z', kVersionSubtag};
+    static constexpr size_t kBlockSize = sizeof kHead + 8;
+    for (size_t at = 0; extra != nullptr && length - at >= kBlockSize;) {
+        if (std::memcmp(extra + at, kHead, sizeof kHead) == 0) {
+            std::memcpy(version, extra + at + sizeof kHead, 8);
+            return std::any_of(version, version + 8, [](uint8_t b) { return b != 0; });
+        }
+        at += 4 + loadLe16(extra + at + 2);
+        if (at > length) break;
+    }
+    return false;
 }
 
 }  // namespace zar::archive

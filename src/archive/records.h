@@ -94,6 +94,12 @@ std::vector<uint8_t> longNameBlock(std::string_view longName);
 // block that runs past the field's end ends the walk. Empty when none.
 std::string_view findPrivateBlock(const uint8_t* extra, size_t length, char subtag);
 
+// The file version an entry's central extra field holds in its version block.
+// The field is walked block by block (tag, 16-bit size, data) while at least
+// 14 bytes remain. False when there is no version block or its 8 version
+// bytes are all zero.
+bool entryVersion(const uint8_t* extra, size_t length, uint8_t version[8]);
+
 // Writes one central record: the signature is put into `record` (46 bytes),
 // then the record, its name, extra field and comment are written at the file's
 // position, with the lengths the record holds. kOk or kWriteFailed.

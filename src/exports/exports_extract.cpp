@@ -1,11 +1,22 @@
 // Exports of extraction.
 #include "exports/guard.h"
 #include "extract/output_paths.h"
+#include "extract/unzip.h"
 #include "zarlib32.h"
 
 using namespace zar;
 
 extern "C" {
+
+ZARLIB_EXPORT int16_t AXAPI Ax4UnZip(AxHandle* handle, const char* outputDir, const char* includeSpecs,
+                                     const char* excludeSpecs, const char* options) AX_NOEXCEPT {
+    return exports::guarded([&] { return extract::unzip(handle, outputDir, includeSpecs, excludeSpecs, options); });
+}
+
+ZARLIB_EXPORT int16_t AXAPI Ax4QUnZip(const char* archiveName, const char* outputDir, const char* fileSpecs,
+                                      const char* options) AX_NOEXCEPT {
+    return exports::guarded([&] { return extract::quickUnzip(archiveName, outputDir, fileSpecs, options); });
+}
 
 ZARLIB_EXPORT int16_t AXAPI Ax4AddUnZipPathFilter(const char* fromDir, const char* toDir) AX_NOEXCEPT {
     return exports::guarded([&] { return extract::addPathFilter(fromDir, toDir); });

@@ -94,14 +94,19 @@ Result decodeToFile(const EntryData& entry, fs::FileHandle output, uint32_t* crc
     if (!decoder) return result;
     BlockBuffers buffers;
 
+    // Decoding stops at the entry's declared size: a stream that would decode
+    // to more is cut there, and the CRC comparison judges what was produced.
     uint32_t running = 0xFFFFFFFFu;
+    uint32_t decoded = 0;
     result = runDecoder(entry, *decoder, buffers, true, &written, [&](const uint8_t* bytes, uint32_t n) {
+        n = std::min(n, entry.unpackedSize - decoded);
         running = codec::crc32Update(bytes, n, running);
         if (output != fs::kInvalidFile) {
             if (fs::writeAll(output, bytes, n) != 0) return kWriteFailed;
             written += n;
         }
-        return kOk;
+        decoded += n;
+        return decoded == entry.unpackedSize ? kNothingDone : kOk;
     });
     if (result == kOk && frame::takeCancel()) result = kCancelled;
     status.doneBytes = entry.unpackedSize;
@@ -123,17 +128,20 @@ Result decodeToMemory(const EntryData& entry, uint8_t* destination, int32_t star
     if (!decoder) return result;
     BlockBuffers buffers;
 
+    // As for files, nothing past the entry's declared size is delivered.
+    const uint64_t end = std::min<uint64_t>(from + wanted, entry.unpackedSize);
+    if (from >= end) return kOk;
     uint64_t position = 0;  // of the next produced byte in the decoded stream
     result = runDecoder(entry, *decoder, buffers, false, nullptr, [&](const uint8_t* bytes, uint32_t n) {
-        uint64_t pieceEnd = position + n;
+        uint64_t pieceEnd = std::min<uint64_t>(position + n, entry.unpackedSize);
         uint64_t copyFrom = std::max(position, from);
-        uint64_t copyTo = std::min(pieceEnd, from + wanted);
+        uint64_t copyTo = std::min(pieceEnd, end);
         if (copyFrom < copyTo) {
             std::memcpy(destination + (copyFrom - from), bytes + (copyFrom - position), copyTo - copyFrom);
             *delivered = static_cast<uint32_t>(copyTo - from);
         }
         position = pieceEnd;
-        return *delivered == wanted ? kNothingDone : kOk;
+        return position >= end ? kNothingDone : kOk;
     });
     if (result == kOk && frame::takeCancel()) result = kCancelled;
     return result;

@@ -1,6 +1,8 @@
 // The status dispatcher and the built-in message boxes.
 #include "frame/status.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "frame/run_state.h"
@@ -98,6 +100,12 @@ int16_t report(int16_t kind, int16_t code, int16_t disk) {
     int16_t answer = host(hostCopy());
     if (answer == kUseBuiltinDialog) return builtInDialog(hostCopy());
     return answer;
+}
+
+void setNameField(char (&field)[260], const char* text) {
+    size_t n = text == nullptr ? 0 : std::min(std::strlen(text), sizeof field - 1);
+    if (n != 0) std::memcpy(field, text, n);
+    field[n] = '\0';
 }
 
 }  // namespace zar::frame

@@ -28,6 +28,9 @@ inline constexpr int16_t kAnswerYesToAll = 106;
 // (for disk questions) disk, and returns the 16-bit answer.
 int16_t report(int16_t kind, int16_t code, int16_t disk = 0);
 
+// Puts `text` into one of the record's name fields, cut to fit with its NUL.
+void setNameField(char (&field)[260], const char* text);
+
 // The built-in message box for a report, on a record whose separators are
 // already '\'. Without any way to show a box it answers like reporting off.
 int16_t builtInDialog(const StatusRecord& record);

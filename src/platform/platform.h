@@ -75,6 +75,14 @@ bool setFileAttributes(const char* name, uint32_t attributes);
 bool fileTime(FileHandle file, uint64_t* lastWrite);
 bool setFileTime(FileHandle file, uint64_t lastWrite);
 uint64_t currentFileTime();
+// The last-write time of the item `name`, without opening it.
+bool fileTimeOf(const char* name, uint64_t* lastWrite);
+
+// The file version of `name`'s version resource as 8 bytes that compare as an
+// unsigned byte string: the most significant 32-bit word first, each word most
+// significant byte first. False when the file has no version (on POSIX, plain
+// files never have one).
+bool fileVersion(const char* name, uint8_t version[8]);
 
 // A calendar time broken into fields, as the conversions below use it.
 struct CalendarTime {

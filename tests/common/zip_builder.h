@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,13 @@ struct ZipEntry {
     uint32_t externalAttributes = 0x20;
     uint16_t versionMadeBy = 20;
     std::vector<uint8_t> extra;
+    uint16_t method = 0;
+    uint16_t flags = 0;
+    std::optional<std::string> packed;  // the stored bytes when they are not `data` itself
+    std::optional<uint32_t> crc;        // a CRC-32 other than that of `data`
+
+    const std::string& stored() const { return packed ? *packed : data; }
+    uint32_t storedCrc() const { return crc ? *crc : crcOf(data); }
 };
 
 inline ZipEntry entry(std::string name, std::string data, std::string comment = "") {
@@ -62,18 +70,18 @@ struct ZipArchive {
             offsets.push_back(static_cast<uint32_t>(out.size()));
             put32(out, 0x04034B50);
             put16(out, 10);
-            put16(out, 0);
-            put16(out, 0);
+            put16(out, e.flags);
+            put16(out, e.method);
             put16(out, e.time);
             put16(out, e.date);
-            put32(out, crcOf(e.data));
-            put32(out, static_cast<uint32_t>(e.data.size()));
+            put32(out, e.storedCrc());
+            put32(out, static_cast<uint32_t>(e.stored().size()));
             put32(out, static_cast<uint32_t>(e.data.size()));
             put16(out, static_cast<uint32_t>(e.name.size()));
             put16(out, static_cast<uint32_t>(e.extra.size()));
             putText(out, e.name);
             out.insert(out.end(), e.extra.begin(), e.extra.end());
-            putText(out, e.data);
+            putText(out, e.stored());
         }
         uint32_t directoryStart = static_cast<uint32_t>(out.size());
         for (size_t i = 0; i < entries.size(); ++i) {
@@ -81,12 +89,12 @@ struct ZipArchive {
             put32(out, 0x02014B50);
             put16(out, e.versionMadeBy);
             put16(out, 10);
-            put16(out, 0);
-            put16(out, 0);
+            put16(out, e.flags);
+            put16(out, e.method);
             put16(out, e.time);
             put16(out, e.date);
-            put32(out, crcOf(e.data));
-            put32(out, static_cast<uint32_t>(e.data.size()));
+            put32(out, e.storedCrc());
+            put32(out, static_cast<uint32_t>(e.stored().size()));
             put32(out, static_cast<uint32_t>(e.data.size()));
             put16(out, static_cast<uint32_t>(e.name.size()));
             put16(out, static_cast<uint32_t>(e.extra.size()));

@@ -104,6 +104,15 @@ bool setFileTime(FileHandle file, uint64_t lastWrite) {
     return ::futimens(static_cast<int>(file), times) == 0;
 }
 
+bool fileTimeOf(const char* name, uint64_t* lastWrite) {
+    struct stat st;
+    if (::stat(posix::osName(name).c_str(), &st) != 0) return false;
+    *lastWrite = posix::toFileTime(st.st_mtim);
+    return true;
+}
+
+bool fileVersion(const char* /*name*/, uint8_t /*version*/[8]) { return false; }
+
 uint64_t currentFileTime() {
     struct timespec ts;
     ::clock_gettime(CLOCK_REALTIME, &ts);

@@ -1,0 +1,477 @@
+#include "extract/unzip.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "archive/directory.h"
+#include "archive/handles.h"
+#include "archive/records.h"
+#include "common/bytes.h"
+#include "extract/decoders.h"
+#include "extract/output_paths.h"
+#include "extract/password.h"
+#include "extract/pipeline.h"
+#include "frame/options.h"
+#include "frame/run_state.h"
+#include "frame/status.h"
+#include "fs/copy.h"
+#include "fs/names.h"
+#include "fs/temp_files.h"
+#include "fs/wildcard.h"
+#include "util/dos_time.h"
+
+namespace zar::extract {
+namespace {
+
+using archive::CentralRecord;
+using archive::LocalHeader;
+
+constexpr uint32_t kNormalBit = 0x80;
+constexpr int16_t kOperationUnzipping = 1;
+constexpr int16_t kOperationTesting = 3;
+// Big enough that no real extra field is ever cut; the comment is not read.
+constexpr uint16_t kExtraRoom = 65534;
+
+std::string toAnsi(std::string text) {
+    platform::oemToAnsi(text.data());
+    return text;
+}
+
+bool isReadOnly(uint32_t attributes) { return attributes & platform::kAttrReadOnly; }
+
+// The UTC file time of an entry's local DOS date and time; false when the
+// fields name no real time.
+bool entryTime(uint16_t date, uint16_t time, uint64_t* utc) {
+    uint64_t local;
+    return util::dosToFileTime({date, time}, &local) && platform::localToFileTime(local, utc);
+}
+
+// Reads `count` bytes of `file` and drops them, a block at a time: how a
+// member stored as it stands is tested.
+Result readThrough(fs::FileHandle file, uint32_t count) {
+    std::vector<uint8_t> own;
+    uint8_t* block = archive::workBuffer(0);
+    if (block == nullptr) {
+        own.resize(kBlockSize);
+        block = own.data();
+    }
+    while (count != 0) {
+        uint32_t n = std::min(count, kBlockSize);
+        if (fs::readFile(file, block, n) != n) return kShortRead;
+        count -= n;
+        frame::yield();
+        if (frame::takeCancel()) return kCancelled;
+    }
+    return kOk;
+}
+
+class UnzipRun {
+public:
+    explicit UnzipRun(archive::ArchiveHandle& archive) : archive_(archive) {}
+    ~UnzipRun() { fs::closeFile(output_); }
+    UnzipRun(const UnzipRun&) = delete;
+    UnzipRun& operator=(const UnzipRun&) = delete;
+
+    Result setup(const char* outputDir, const char* includeSpecs, const char* excludeSpecs, const char* options);
+    Result walk();
+    void closeOutput() { fs::closeFile(output_); }
+    uint32_t processed() const { return processed_; }
+
+private:
+    Result entry();
+    Result directoryEntry(const std::string& path);
+    Result volumeLabelEntry();
+    Result fileEntry(const std::string& path, bool storedDirectory);
+    Result locate();
+    Result decide(const std::string& path, bool storedDirectory, bool* write);
+    Result produce(uint32_t* crc);
+    Result finishFile(const std::string& path);
+
+    Result passwordCheck(bool* passed);
+    // The host's answer to a per-entry notice: kOk to go on with the next
+    // entry, kCancelled to end the run.
+    Result notice(int16_t code);
+    // A file that cannot be replaced or created: skipped, silently under -.O.
+    Result accessDenied();
+
+    bool has(uint32_t flag) const { return flags_ & flag; }
+    bool test() const { return has(frame::kUnzipTest); }
+    bool tarKind() const { return archive_.flags & archive::kTarKind; }
+    bool gzipKind() const { return archive_.flags & archive::kGzipKind; }
+    bool foreignKind() const { return archive_.flags & archive::kForeignKind; }
+    bool zipKind() const { return !tarKind() && !gzipKind() && !foreignKind(); }
+
+    uint16_t field16(size_t at) const { return loadLe16(record_ + at); }
+    uint32_t field32(size_t at) const { return loadLe32(record_ + at); }
+
+    archive::ArchiveHandle& archive_;
+    uint32_t flags_ = 0;
+    char password_[frame::kPasswordSize] = {};
+    uint32_t attributeMask_ = 0xFF;
+    std::string outputDir_;
+    fs::SpecList include_, exclude_;
+    uint8_t record_[CentralRecord::kSize] = {};
+    std::vector<char> name_;
+    std::vector<uint8_t> extra_;
+    fs::FileHandle output_ = fs::kInvalidFile;
+    bool yesToAll_ = false;
+    uint32_t processed_ = 0;
+};
+
+Result UnzipRun::setup(const char* outputDir, const char* includeSpecs, const char* excludeSpecs,
+                       const char* options) {
+    StatusRecord& status = frame::status();
+    frame::setNameField(status.archiveName, toAnsi(archive_.name).c_str());
+    name_.assign(archive::kNameLimit + 1, '\0');
+    extra_.assign(kExtraRoom, 0);
+
+    if (Result r = frame::unzipOptions(options, flags_, password_); r != kOk) return r;
+    if (has(frame::kUnzipLongNames))
+        archive_.flags |= archive::kLongNameMode;
+    else if (archive_.flags & archive::kLongNameMode)
+        flags_ |= frame::kUnzipLongNames;
+
+    if (has(frame::kUnzipNoHidden)) attributeMask_ &= ~platform::kAttrHidden;
+    if (has(frame::kUnzipNoSystem)) attributeMask_ &= ~platform::kAttrSystem;
+    if (has(frame::kUnzipNoReadOnly)) attributeMask_ &= ~platform::kAttrReadOnly;
+    if (has(frame::kUnzipNoNormal)) attributeMask_ &= ~kNormalBit;
+
+    if (test()) {
+        status.operation = kOperationTesting;
+    } else {
+        status.operation = kOperationUnzipping;
+        outputDir_ = outputDir == nullptr ? "" : outputDir;
+        if (!outputDir_.empty() && !fs::isSeparator(outputDir_.back()) && outputDir_.back() != ':')
+            outputDir_ += '/';
+        platform::ansiToOem(outputDir_.data());
+    }
+    include_ = fs::SpecList(includeSpecs);
+    exclude_ = fs::SpecList(excludeSpecs);
+
+    // Entries of spanned sets are gathered across volumes before they are
+    // decoded; until such sets can be opened there is nothing to gather.
+    if (archive_.flags & archive::kMultiVolumeKinds) return kNotOnThisKind;
+    return kOk;
+}
+
+Result UnzipRun::walk() {
+    archive::RecordBuffers buffers{record_, name_.data(), extra_.data(), kExtraRoom, nullptr, archive::kSkipPart};
+    archive_.flags |= archive::kKeepNameLength;
+    Result r = archive::findFirst(archive_, buffers);
+    while (r == kOk) {
+        r = entry();
+        closeOutput();
+        if (r != kOk) return r;
+        archive_.flags |= archive::kKeepNameLength;
+        r = archive::findNext(archive_, buffers);
+    }
+    return r == kNothingDone ? kOk : r;
+}
+
+Result UnzipRun::entry() {
+    std::string name = name_.data();
+    platform::ansiToOem(name.data());
+    if (!fs::select(name, include_, exclude_, true, true)) return kOk;
+
+    const bool keepDrive = has(frame::kUnzipKeepDrive);
+    const bool withDirectories = has(frame::kUnzipDirectories);
+    std::string drive, directory, file;
+    fs::splitName(name.c_str(), keepDrive ? &drive : nullptr, &directory, &file);
+
+    const uint8_t lowAttributes = static_cast<uint8_t>(field32(CentralRecord::kExternalAttributes));
+    // A name ending in a separator is a directory whatever its attributes say
+    // (several writers leave the attribute byte of directories empty).
+    const bool isDirectory = (lowAttributes & platform::kAttrDirectory) || (!name.empty() && file.empty());
+    const bool isVolumeLabel = !isDirectory && (lowAttributes & platform::kAttrVolumeLabel);
+
+    StatusRecord& status = frame::status();
+    std::string path;
+    if (test()) {
+        frame::setNameField(status.entryName, name_.data());
+    } else {
+        // The stored paths are taken as they stand only under -.D; otherwise
+        // an entry always lands inside the output directory.
+        if (!keepDrive)
+            while (!directory.empty() && fs::isSeparator(directory.front())) directory.erase(0, 1);
+        path = drive + outputDir_ + (withDirectories ? directory : "") + file;
+        if (isDirectory && !path.empty() && !fs::isSeparator(path.back())) path += '/';
+        if (keepDrive) applyPathFilters(path);
+        frame::setNameField(status.entryName, toAnsi(path).c_str());
+
+        // Never write over an archive that is open, or a temporary file of
+        // the library's, whatever the entry is called.
+        if (!fs::tempRegistry().empty() && fs::isRegisteredTempFile(path.c_str())) return kOk;
+        const bool writes = isDirectory ? withDirectories : !isVolumeLabel;
+        if (writes && climbsOut(directory, file)) return accessDenied();
+    }
+
+    if (Result r = locate(); r != kOk) return r;
+
+    status.method = static_cast<uint16_t>(
+        tarKind() ? 0 : methodCode(field16(CentralRecord::kMethod), field16(CentralRecord::kFlags)));
+    status.totalBytes = field32(CentralRecord::kUnpackedSize);
+    status.packedBytes = tarKind() ? status.totalBytes : field32(CentralRecord::kPackedSize);
+    frame::setExtendedStatus(field16(CentralRecord::kDate), field16(CentralRecord::kTime));
+
+    if (isDirectory) return directoryEntry(path);
+    if (isVolumeLabel) return volumeLabelEntry();
+    return fileEntry(path, !directory.empty());
+}
+
+// Positions the archive at the entry's data: past the local header, its name
+// and extra field for ZIP entries; at the recorded offset for the others.
+Result UnzipRun::locate() {
+    const uint32_t offset = field32(CentralRecord::kLocalOffset);
+    if (!fs::seekTo(archive_.file, offset)) return kShortRead;
+    if (!zipKind()) return kOk;
+    uint8_t local[LocalHeader::kSize];
+    if (fs::readFile(archive_.file, local, sizeof local) != sizeof local) return kShortRead;
+    const int64_t data = int64_t{offset} + LocalHeader::kSize + loadLe16(local + LocalHeader::kNameLength) +
+                         loadLe16(local + LocalHeader::kExtraLength);
+    if (platform::seekFile(archive_.file, data, platform::SeekFrom::Begin) != data) return kShortRead;
+    return kOk;
+}
+
+Result UnzipRun::passwordCheck(bool* passed) {
+    *passed = false;
+    Result r = checkPassword(archive_.file, record_, password_);
+    if (r == kOk) {
+        *passed = true;
+        return kOk;
+    }
+    if (r != kBadPassword) return r;
+    int16_t answer = frame::report(frame::kNotice, kWrongPassword);
+    if (answer != frame::kAnswerOk) return kCancelled;
+    if (frame::moreStatus() == 0) frame::setMoreStatus(kWrongPassword);
+    return kOk;
+}
+
+Result UnzipRun::notice(int16_t code) {
+    return frame::report(frame::kNotice, code) == frame::kAnswerOk ? kOk : kCancelled;
+}
+
+Result UnzipRun::accessDenied() {
+    if (!has(frame::kUnzipSkipSilently) && notice(kAccessDenied) != kOk) return kCancelled;
+    frame::setMoreStatus(kAccessDenied);
+    return kOk;
+}
+
+Result UnzipRun::directoryEntry(const std::string& path) {
+    if (!test() && !has(frame::kUnzipDirectories)) return kOk;
+    if (zipKind()) {
+        bool passed;
+        if (Result r = passwordCheck(&passed); r != kOk || !passed) return r;
+    }
+    if (!test())
+        if (Result r = createDirectoryTree(path); r != kOk) return r;
+    ++processed_;
+    return kOk;
+}
+
+Result UnzipRun::volumeLabelEntry() {
+    if (!test() && !has(frame::kUnzipVolumeLabel)) return kOk;
+    bool passed;
+    if (Result r = passwordCheck(&passed); r != kOk || !passed) return r;
+    if (!test()) {
+        std::string drive = toAnsi(outputDir_.empty() ? "." : outputDir_);
+        if (!platform::setVolumeLabel(drive.c_str(), name_.data())) {
+            frame::setMoreStatus(kAccessDenied);
+            return kOk;
+        }
+    }
+    ++processed_;
+    return kOk;
+}
+
+Result UnzipRun::fileEntry(const std::string& path, bool storedDirectory) {
+    if (zipKind()) {
+        bool passed;
+        if (Result r = passwordCheck(&passed); r != kOk || !passed) return r;
+    }
+    ++processed_;
+
+    // Members of the foreign kinds are listed but have no decoder here.
+    const uint16_t method = field16(CentralRecord::kMethod);
+    const bool known = method == 0 || method == 1 || method == 6 || method == 8 || method == 10 ||
+                       method == 11 || method == 12;
+    if (!known || foreignKind()) return notice(kUnknownMethod);
+
+    bool write = false;
+    if (Result r = decide(path, storedDirectory, &write); r != kOk || !write) return r;
+    if (!test()) {
+        output_ = fs::openFile(path.c_str(), platform::kAccessReadWrite, platform::kShareNone,
+                               platform::Disposition::CreateAlways, platform::kAttrArchive, true);
+        if (output_ == fs::kInvalidFile) return accessDenied();
+    }
+
+    uint32_t crc = 0;
+    if (Result r = produce(&crc); r != kOk) return r;
+    if (!test())
+        if (Result r = finishFile(path); r != kOk) return r;
+
+    if (!tarKind() && crc != field32(CentralRecord::kCrc)) {
+        if (notice(kCrcMismatch) != kOk) return kCancelled;
+        if (frame::moreStatus() != kAccessDenied) frame::setMoreStatus(kCrcMismatch);
+    }
+    return kOk;
+}
+
+// The overwrite decision. kOk with `*write` saying whether to write (an
+// existing file is then already gone), or the code that ends the run.
+Result UnzipRun::decide(const std::string& path, bool storedDirectory, bool* write) {
+    *write = false;
+    if (test()) {
+        *write = true;
+        return kOk;
+    }
+    if (storedDirectory && has(frame::kUnzipDirectories))
+        if (Result r = createDirectoryTree(path); r != kOk) return r;
+
+    const std::string ansi = toAnsi(path);
+    const uint32_t attributes = platform::fileAttributes(ansi.c_str());
+    const bool exists = attributes != platform::kInvalidAttributes && !(attributes & platform::kAttrDirectory);
+    if (!exists) {
+        *write = !has(frame::kUnzipFreshen);
+        return kOk;
+    }
+
+    uint8_t archived[8], present[8];
+    uint64_t entryUtc = 0, existingUtc = 0;
+    if (has(frame::kUnzipNeverOverwrite)) {
+        return kOk;
+    } else if (has(frame::kUnzipOverwrite)) {
+        *write = true;
+    } else if (has(frame::kUnzipVersionNewer | frame::kUnzipVersionNewerOrEqual) &&
+               archive::entryVersion(extra_.data(), field16(CentralRecord::kExtraLength), archived)) {
+        if (!platform::fileVersion(ansi.c_str(), present)) {
+            *write = true;
+        } else {
+            int order = std::memcmp(present, archived, sizeof present);
+            *write = has(frame::kUnzipVersionNewerOrEqual) ? order <= 0 : order < 0;
+        }
+    } else if (has(frame::kUnzipFreshen | frame::kUnzipUpdate)) {
+        *write = entryTime(field16(CentralRecord::kDate), field16(CentralRecord::kTime), &entryUtc) &&
+                 platform::fileTimeOf(ansi.c_str(), &existingUtc) && entryUtc > existingUtc;
+    } else if (yesToAll_) {
+        *write = true;
+    } else {
+        switch (frame::report(frame::kQuestion, frame::kAskFileExists)) {
+            case frame::kAnswerYes: *write = true; break;
+            case frame::kAnswerNo: break;
+            case frame::kAnswerYesToAll: *write = yesToAll_ = true; break;
+            default: return kCancelled;
+        }
+    }
+    if (!*write) return kOk;
+
+    // A read-only file is replaced only once -R+ has made it writable;
+    // otherwise it meets the access-denied notice (-R- passes it over).
+    if (isReadOnly(attributes)) {
+        if (has(frame::kUnzipKeepReadOnly)) {
+            *write = false;
+            return kOk;
+        }
+        if (!has(frame::kUnzipMakeWritable) || !platform::setFileAttributes(ansi.c_str(), platform::kAttrArchive)) {
+            *write = false;
+            return accessDenied();
+        }
+    }
+    fs::unregisterTempFile(path.c_str());
+    if (!fs::deleteFile(path.c_str())) {
+        *write = false;
+        if (!has(frame::kUnzipSkipSilently)) return kAccessDenied;
+        frame::setMoreStatus(kAccessDenied);
+    }
+    return kOk;
+}
+
+Result UnzipRun::produce(uint32_t* crc) {
+    const uint32_t unpacked = field32(CentralRecord::kUnpackedSize);
+    if (tarKind()) {
+        if (test()) return readThrough(archive_.file, unpacked);
+        return fs::copyBytes(archive_.file, output_, unpacked);
+    }
+    const uint16_t flags = field16(CentralRecord::kFlags);
+    EntryData data;
+    data.input = archive_.file;
+    data.packedSize = field32(CentralRecord::kPackedSize);
+    data.unpackedSize = unpacked;
+    data.methodCode = methodCode(field16(CentralRecord::kMethod), flags);
+    data.flags = flags;
+    data.encrypted = zipKind() && (flags & 1);
+    return decodeToFile(data, output_, crc);
+}
+
+// Restores the entry's time and attributes on the written file.
+Result UnzipRun::finishFile(const std::string& path) {
+    // A date that names no real time leaves the file with the time of its
+    // writing rather than ending the run.
+    uint64_t utc;
+    if (entryTime(field16(CentralRecord::kDate), field16(CentralRecord::kTime), &utc) &&
+        !platform::setFileTime(output_, utc))
+        return kAccessDenied;
+    closeOutput();
+
+    const std::string ansi = toAnsi(path);
+    uint32_t attributes = (field32(CentralRecord::kExternalAttributes) & 0xFF & attributeMask_) |
+                          platform::kAttrArchive;
+    if (platform::setFileAttributes(ansi.c_str(), attributes)) return kOk;
+    if ((attributes & kNormalBit) && platform::setFileAttributes(ansi.c_str(), attributes & ~kNormalBit)) return kOk;
+    return kAccessDenied;
+}
+
+}  // namespace
+
+bool climbsOut(const std::string& directory, const std::string& file) {
+    if (file == "..") return true;
+    size_t start = 0;
+    for (size_t i = 0; i <= directory.size(); ++i) {
+        if (i < directory.size() && !fs::isSeparator(directory[i])) continue;
+        if (directory.compare(start, i - start, "..") == 0 && i - start == 2) return true;
+        start = i + 1;
+    }
+    return false;
+}
+
+Result unzip(fs::FileHandle* archiveHandle, const char* outputDir, const char* includeSpecs,
+             const char* excludeSpecs, const char* options) {
+    frame::setMoreStatus(0);
+    archive::ArchiveHandle* archive = archiveHandle == nullptr ? nullptr : archive::lookup(*archiveHandle);
+    if (archive == nullptr) {
+        clearPathFilters();
+        return kNotOpen;
+    }
+
+    Result result;
+    uint32_t processed = 0;
+    try {
+        UnzipRun run(*archive);
+        result = run.setup(outputDir, includeSpecs, excludeSpecs, options);
+        if (result == kOk) result = run.walk();
+        processed = run.processed();
+    } catch (const std::bad_alloc&) {
+        result = kNoMemory;
+    }
+    if (frame::takeCancel() && result == kOk) result = kCancelled;
+    clearPathFilters();
+    if (result == kOk) {
+        if (frame::moreStatus() != 0)
+            result = kSomeEntriesFailed;
+        else if (processed == 0)
+            result = kNothingDone;
+    }
+    return result;
+}
+
+Result quickUnzip(const char* archiveName, const char* outputDir, const char* fileSpecs, const char* options) {
+    fs::FileHandle handle = archive::kUnset;
+    Result r = archive::openArchive(archiveName, 1, &handle);
+    if (r != kOk) return r;
+    r = unzip(&handle, outputDir, fileSpecs, nullptr, options);
+    archive::closeArchive(&handle);
+    return r;
+}
+
+}  // namespace zar::extract

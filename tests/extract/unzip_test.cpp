@@ -1,0 +1,523 @@
+// The unzip driver through its exports: selection, output paths, every
+// overwrite rule, the per-entry notices and the run's result, test mode,
+// cancel, and the TAR and gzip kinds.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "codec/zipcrypto.h"
+#include "common/run.h"
+#include "common/scratch.h"
+#include "common/zip_builder.h"
+#include "zarlib32.h"
+
+namespace {
+
+using zar::test::entry;
+using zar::test::readBytes;
+using zar::test::Scratch;
+using zar::test::ScopedEnv;
+using zar::test::writeText;
+using zar::test::ZipArchive;
+using zar::test::ZipEntry;
+namespace fsys = std::filesystem;
+
+// What the host saw: every notice and question, with the entry name shown.
+struct Report {
+    int16_t kind;
+    int16_t code;
+    std::string name;
+};
+
+struct Host {
+    std::vector<Report> reports;
+    // Answers a notice or question; notices get 1 and questions 7 by default.
+    std::function<int16_t(const Report&)> answer;
+    std::function<void()> onProgress;
+};
+
+Host* host = nullptr;
+
+int16_t AXAPI hook(StatusRecord record) {
+    int16_t kind = record.kind, code = record.code;
+    if (kind == AX_STATUS_PROGRESS) {
+        if (host->onProgress) host->onProgress();
+        return 0;
+    }
+    Report r{kind, code, record.entryName};
+    host->reports.push_back(r);
+    if (host->answer) return host->answer(r);
+    return kind == AX_STATUS_NOTICE ? AX_ANSWER_OK : AX_ANSWER_NO;
+}
+
+std::string readText(const std::string& path) {
+    auto bytes = readBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::string rawDeflate(const std::string& data) {
+    z_stream z{};
+    deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&z, data.size()), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+ZipEntry deflated(std::string name, std::string data) {
+    ZipEntry e = entry(std::move(name), std::move(data));
+    e.method = 8;
+    e.packed = rawDeflate(e.data);
+    return e;
+}
+
+ZipEntry encrypted(std::string name, std::string data, const std::string& password) {
+    ZipEntry e = entry(std::move(name), std::move(data));
+    e.flags = 1;
+    uint8_t header[zar::codec::kEncryptionHeaderSize];
+    zar::codec::makeEncryptionHeader(header, zar::test::crcOf(e.data), 0);
+    std::string bytes(reinterpret_cast<char*>(header), sizeof header);
+    bytes += e.data;
+    zar::codec::ZipCryptoKeys keys;
+    keys.init(reinterpret_cast<const uint8_t*>(password.data()), password.size());
+    keys.encrypt(reinterpret_cast<uint8_t*>(bytes.data()), bytes.size());
+    e.packed = bytes;
+    return e;
+}
+
+class Unzip : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tzset();
+        Ax4SetCPrint(1);
+        Ax4CPrintHook(hook);
+        host = &host_;
+        out = s / "out";
+        fsys::create_directory(out);
+    }
+    void TearDown() override {
+        Ax4CPrintHook(nullptr);
+        Ax4SetCPrint(0);
+        host = nullptr;
+    }
+
+    std::string make(const ZipArchive& zip, const std::string& name = "a.zip") {
+        std::string path = s / name;
+        zar::test::writeBytes(path, zip.bytes());
+        return path;
+    }
+
+    // One Ax4UnZip run on an archive opened for it.
+    int16_t unzip(const std::string& archive, const char* include, const char* options,
+                  const char* exclude = nullptr) {
+        AxHandle h;
+        int16_t r = Ax4ZipOpen(archive.c_str(), AX_OPEN_READ, &h);
+        if (r != 0) return r;
+        r = Ax4UnZip(&h, out.c_str(), include, exclude, options);
+        Ax4ZipClose(&h);
+        return r;
+    }
+
+    std::vector<int16_t> codes() const {
+        std::vector<int16_t> out;
+        for (const Report& r : host_.reports) out.push_back(r.code);
+        return out;
+    }
+
+    std::string o(const std::string& name) const { return out + "/" + name; }
+
+    ScopedEnv tz{"TZ", "UTC0"};
+    Scratch s;
+    std::string out;
+    Host host_;
+};
+
+TEST_F(Unzip, ExtractsFilesDirectoriesTimesAndAttributes) {
+    ZipArchive zip;
+    zip.entries.push_back(entry("top.txt", "top level\n"));
+    ZipEntry dir = entry("docs/", "");
+    dir.externalAttributes = 0x10;
+    zip.entries.push_back(dir);
+    zip.entries.push_back(deflated("docs/inner/deep.txt", std::string(200000, 'x') + "tail"));
+    ZipEntry ro = entry("docs/ro.txt", "read only");
+    ro.externalAttributes = 0x01;
+    ro.date = 0x5A6F;  // 2025-03-15
+    ro.time = 0x4A2F;  // 09:17:30
+    zip.entries.push_back(ro);
+    zip.entries.push_back(entry("empty/", ""));  // a directory by its trailing separator alone
+
+    ASSERT_EQ(unzip(make(zip), "*.*", "-D"), 0);
+    EXPECT_EQ(readText(o("top.txt")), "top level\n");
+    EXPECT_EQ(readText(o("docs/inner/deep.txt")), std::string(200000, 'x') + "tail");
+    EXPECT_EQ(readText(o("docs/ro.txt")), "read only");
+    EXPECT_TRUE(fsys::is_directory(o("empty")));
+
+    struct stat st;
+    ASSERT_EQ(::stat(o("top.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, 1735732800);  // 2025-01-01 12:00:00, the DOS time read as local time
+    EXPECT_TRUE(st.st_mode & S_IWUSR);
+    ASSERT_EQ(::stat(o("docs/ro.txt").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, 1742030250);  // 2025-03-15 09:17:30
+    EXPECT_FALSE(st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH));
+    EXPECT_TRUE(host_.reports.empty());
+    EXPECT_EQ(Ax4MoreStatus(), 0);
+}
+
+TEST_F(Unzip, SelectionAndOutputLayout) {
+    ZipArchive zip;
+    zip.entries.push_back(entry("A.TXT", "a"));
+    zip.entries.push_back(entry("sub/A.TXT", "sub a"));
+    zip.entries.push_back(entry("sub/b.dat", "b"));
+    const std::string archive = make(zip);
+    struct Case {
+        const char* include;
+        const char* exclude;
+        const char* options;
+        int16_t result;
+        std::vector<std::string> files;  // what the output directory holds afterwards
+    } cases[] = {
+        {"", nullptr, "", -7, {}},
+        {nullptr, nullptr, "", -7, {}},
+        {"a.txt", nullptr, "-D", 0, {"A.TXT"}},          // no wildcard: top level only
+        {"*.TXT", nullptr, "-D", 0, {"A.TXT", "sub/A.TXT"}},  // wildcard: every directory
+        {"*.*", "*.dat", "-D", 0, {"A.TXT", "sub/A.TXT"}},
+        {"sub/*.*", nullptr, "-D", 0, {"sub/A.TXT", "sub/b.dat"}},
+        {"sub/b.dat", nullptr, "", 0, {"b.dat"}},        // without -D the stored directory is dropped
+        {"nothing.here", nullptr, "", -7, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.include ? c.include : "(null)") + " " + c.options);
+        fsys::remove_all(out);
+        fsys::create_directory(out);
+        EXPECT_EQ(unzip(archive, c.include, c.options, c.exclude), c.result);
+        std::vector<std::string> found;
+        for (auto& f : fsys::recursive_directory_iterator(out))
+            if (f.is_regular_file()) found.push_back(fsys::relative(f.path(), out).string());
+        std::sort(found.begin(), found.end());
+        EXPECT_EQ(found, c.files);
+    }
+}
+
+TEST_F(Unzip, OverwriteRules) {
+    ZipArchive zip;
+    zip.entries.push_back(entry("one.txt", "new one"));      // archived 2025-01-01 12:00
+    zip.entries.push_back(entry("two.txt", "new two"));
+    zip.entries.push_back(entry("three.txt", "new three"));
+    const std::string archive = make(zip);
+    // Existing files: one older than its entry, two newer, three absent.
+    auto prepare = [&] {
+        fsys::remove_all(out);
+        fsys::create_directory(out);
+        writeText(o("one.txt"), "old one");
+        writeText(o("two.txt"), "old two");
+        fsys::last_write_time(o("one.txt"), fsys::last_write_time(o("one.txt")) - std::chrono::hours(24 * 3650));
+        struct timespec times[2] = {{0, UTIME_OMIT}, {1893456000, 0}};  // 2030
+        ::utimensat(AT_FDCWD, o("two.txt").c_str(), times, 0);
+    };
+    struct Case {
+        const char* options;
+        int16_t answer;  // to the overwrite question
+        int16_t result;
+        const char* one;
+        const char* two;
+        const char* three;  // null: not written
+        int questions;
+    } cases[] = {
+        {"-O", 7, 0, "new one", "new two", "new three", 0},
+        {"-O-", 6, 0, "old one", "old two", "new three", 0},
+        {"-F", 6, 0, "new one", "old two", nullptr, 0},   // three is missing: not written, still counted
+        {"-N", 6, 0, "new one", "old two", "new three", 0},
+        {"", 6, 0, "new one", "new two", "new three", 2},
+        {"", 7, 0, "old one", "old two", "new three", 2},
+        {"", 2, -4, "old one", "old two", nullptr, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.options) + " answer " + std::to_string(c.answer));
+        prepare();
+        host_.reports.clear();
+        host_.answer = [&](const Report&) { return c.answer; };
+        EXPECT_EQ(unzip(archive, "*.*", c.options), c.result);
+        EXPECT_EQ(readText(o("one.txt")), c.one);
+        EXPECT_EQ(readText(o("two.txt")), c.two);
+        EXPECT_EQ(fsys::exists(o("three.txt")), c.three != nullptr);
+        if (c.three) {
+            EXPECT_EQ(readText(o("three.txt")), c.three);
+        }
+        EXPECT_EQ(static_cast<int>(host_.reports.size()), c.questions);
+        for (const Report& r : host_.reports) {
+            EXPECT_EQ(r.kind, AX_STATUS_QUESTION);
+            EXPECT_EQ(r.code, AX_ASK_FILE_EXISTS);
+        }
+    }
+    // -F on files that are all missing still counts them as processed.
+    fsys::remove_all(out);
+    fsys::create_directory(out);
+    EXPECT_EQ(unzip(archive, "*.*", "-F"), 0);
+    EXPECT_TRUE(fsys::is_empty(out));
+}
+
+TEST_F(Unzip, YesToAllLastsForOneCall) {
+    ZipArchive zip;
+    for (const char* name : {"1.txt", "2.txt", "3.txt"}) zip.entries.push_back(entry(name, "new"));
+    const std::string archive = make(zip);
+    for (const char* name : {"1.txt", "2.txt", "3.txt"}) writeText(o(name), "old");
+    host_.answer = [](const Report&) { return int16_t{AX_ANSWER_YES_TO_ALL}; };
+    EXPECT_EQ(unzip(archive, "*.*", ""), 0);
+    EXPECT_EQ(host_.reports.size(), 1u);
+    for (const char* name : {"1.txt", "2.txt", "3.txt"}) EXPECT_EQ(readText(o(name)), "new");
+    host_.reports.clear();
+    host_.answer = nullptr;  // No from here on
+    EXPECT_EQ(unzip(archive, "*.*", ""), 0);
+    EXPECT_EQ(host_.reports.size(), 3u);  // the next call asks again
+}
+
+TEST_F(Unzip, ReadOnlyExistingFiles) {
+    ZipArchive zip;
+    zip.entries.push_back(entry("locked.txt", "new"));
+    const std::string archive = make(zip);
+    struct Case {
+        const char* options;
+        int16_t result;
+        const char* content;
+        std::vector<int16_t> notices;
+    } cases[] = {
+        {"-O", -8, "old", {105}},
+        {"-O -R-", 0, "old", {}},
+        {"-O -R+", 0, "new", {}},
+        {"-O -.O", -8, "old", {}},  // skipped silently, still a problem for the result
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        fsys::remove_all(out);
+        fsys::create_directory(out);
+        writeText(o("locked.txt"), "old");
+        fsys::permissions(o("locked.txt"), fsys::perms::owner_read);
+        host_.reports.clear();
+        EXPECT_EQ(unzip(archive, "*.*", c.options), c.result);
+        EXPECT_EQ(readText(o("locked.txt")), c.content);
+        EXPECT_EQ(codes(), c.notices);
+        if (c.result == -8) {
+            EXPECT_EQ(Ax4MoreStatus(), 105);
+        }
+    }
+}
+
+TEST_F(Unzip, PerEntryNotices) {
+    ZipEntry unknown = entry("method14.bin", "data");
+    unknown.method = 14;
+    ZipEntry badCrc = entry("bad.txt", "damaged");
+    badCrc.crc = 0x12345678;
+    ZipArchive zip;
+    zip.entries.push_back(unknown);
+    zip.entries.push_back(badCrc);
+    zip.entries.push_back(encrypted("secret.txt", "the secret", "right"));
+    zip.entries.push_back(entry("fine.txt", "fine"));
+    const std::string archive = make(zip);
+    struct Case {
+        const char* include;
+        const char* options;
+        int16_t result;
+        std::vector<int16_t> notices;
+        int16_t moreStatus;
+    } cases[] = {
+        {"method14.bin", "", 0, {-3}, 0},     // an unknown method alone leaves the result 0
+        {"bad.txt", "", -8, {-25}, -25},
+        {"secret.txt", "", -8, {-24}, -24},   // no password given
+        {"secret.txt", "-S/wrong/", -8, {-24}, -24},
+        {"secret.txt", "-S/right/", 0, {}, 0},
+        {"*.*", "-S/right/", -8, {-3, -25}, -25},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.include) + " " + c.options);
+        fsys::remove_all(out);
+        fsys::create_directory(out);
+        host_.reports.clear();
+        EXPECT_EQ(unzip(archive, c.include, c.options), c.result);
+        EXPECT_EQ(codes(), c.notices);
+        EXPECT_EQ(Ax4MoreStatus(), c.moreStatus);
+    }
+    EXPECT_EQ(readText(o("secret.txt")), "the secret");
+    EXPECT_EQ(readText(o("bad.txt")), "damaged");  // a CRC mismatch leaves the file as written
+    EXPECT_FALSE(fsys::exists(o("method14.bin")));
+
+    // Any answer but 1 ends the run with -4.
+    for (const char* include : {"method14.bin", "bad.txt", "secret.txt"}) {
+        SCOPED_TRACE(include);
+        host_.answer = [](const Report&) { return int16_t{AX_ANSWER_CANCEL}; };
+        EXPECT_EQ(unzip(archive, include, "-O"), -4);
+    }
+}
+
+TEST_F(Unzip, TestModeWritesNothingAndStillChecks) {
+    ZipEntry badCrc = entry("bad.txt", "damaged");
+    badCrc.crc = 1;
+    ZipArchive zip;
+    zip.entries.push_back(deflated("good.txt", std::string(100000, 'g')));
+    zip.entries.push_back(badCrc);
+    ZipEntry dir = entry("dir/", "");
+    dir.externalAttributes = 0x10;
+    zip.entries.push_back(dir);
+    const std::string archive = make(zip);
+    std::vector<std::string> names;
+    host_.answer = [&](const Report& r) {
+        names.push_back(r.name);
+        return int16_t{1};
+    };
+    EXPECT_EQ(unzip(archive, "*.*", "-T -D"), -8);
+    EXPECT_EQ(codes(), std::vector<int16_t>{-25});
+    EXPECT_EQ(names, std::vector<std::string>{"bad.txt"});  // the entry's own name in test mode
+    EXPECT_TRUE(fsys::is_empty(out));
+}
+
+TEST_F(Unzip, NamesThatClimbOutAreRefused) {
+    ZipArchive zip;
+    zip.entries.push_back(entry("../escape.txt", "no"));
+    zip.entries.push_back(entry("a/../../escape2.txt", "no"));
+    zip.entries.push_back(entry("..\\escape3.txt", "no"));
+    zip.entries.push_back(entry("/abs/rooted.txt", "rooted"));
+    zip.entries.push_back(entry("ok/../fine.txt", "no"));  // stays inside, but ".." is refused all the same
+    zip.entries.push_back(entry("good.txt", "good"));
+    const std::string archive = make(zip);
+    for (const char* options : {"-D", "-D -O", "-D -.O"}) {
+        SCOPED_TRACE(options);
+        fsys::remove_all(s / "inner");
+        out = s / "inner/out";
+        fsys::create_directories(out);
+        host_.reports.clear();
+        EXPECT_EQ(unzip(archive, "*.*", options), -8);
+        EXPECT_EQ(Ax4MoreStatus(), 105);
+        const bool silent = std::strstr(options, ".O") != nullptr;
+        EXPECT_EQ(codes(), silent ? std::vector<int16_t>{} : std::vector<int16_t>(4, 105));
+        EXPECT_EQ(readText(o("good.txt")), "good");
+        EXPECT_EQ(readText(o("abs/rooted.txt")), "rooted");  // a leading separator is dropped
+        std::vector<std::string> outside;
+        for (auto& f : fsys::recursive_directory_iterator(s / "inner"))
+            if (f.is_regular_file() && f.path().string().rfind(out, 0) != 0) outside.push_back(f.path());
+        EXPECT_TRUE(outside.empty());
+        EXPECT_FALSE(fsys::exists(s / "escape.txt"));
+        EXPECT_FALSE(fsys::exists(s / "escape2.txt"));
+    }
+}
+
+TEST_F(Unzip, PathFiltersWithStoredPaths) {
+    ZipArchive zip;
+    zip.entries.push_back(entry("DATA/SUB/x.txt", "x"));
+    zip.entries.push_back(entry("DATABASE/y.txt", "y"));
+    zip.entries.push_back(entry("OTHER/z.txt", "z"));
+    const std::string archive = make(zip);
+    ASSERT_EQ(Ax4AddUnZipPathFilter((out + "/DATA").c_str(), (out + "/moved").c_str()), 0);
+    ASSERT_EQ(Ax4AddUnZipPathFilter((out + "/DATA/SUB").c_str(), (out + "/never").c_str()), 0);  // first match wins
+    EXPECT_EQ(unzip(archive, "*.*", "-D -.D"), 0);
+    EXPECT_EQ(readText(o("moved/SUB/x.txt")), "x");
+    EXPECT_EQ(readText(o("DATABASE/y.txt")), "y");  // the filter's separator keeps DATABASE out
+    EXPECT_EQ(readText(o("OTHER/z.txt")), "z");
+    EXPECT_FALSE(fsys::exists(o("never")));
+    // The filters served that run only.
+    fsys::remove_all(out);
+    fsys::create_directory(out);
+    EXPECT_EQ(unzip(archive, "*.*", "-D -.D"), 0);
+    EXPECT_EQ(readText(o("DATA/SUB/x.txt")), "x");
+}
+
+TEST_F(Unzip, DeclaredSizeBoundsTheOutput) {
+    // A small entry whose data decodes to far more than it declares.
+    ZipEntry bomb = deflated("bomb.bin", std::string(5'000'000, '\0'));
+    bomb.data.resize(1000);  // the declared size and CRC describe the first 1000 bytes
+    bomb.crc = zar::test::crcOf(bomb.data);
+    ZipArchive zip;
+    zip.entries.push_back(bomb);
+    EXPECT_EQ(unzip(make(zip), "*.*", ""), 0);
+    EXPECT_EQ(fsys::file_size(o("bomb.bin")), 1000u);
+}
+
+TEST_F(Unzip, CancelEndsTheRun) {
+    ZipArchive zip;
+    zip.entries.push_back(entry("big.bin", std::string(300000, 'c')));
+    zip.entries.push_back(entry("after.txt", "after"));
+    host_.onProgress = [] { Ax4Cancel(); };
+    EXPECT_EQ(unzip(make(zip), "*.*", ""), -4);
+    EXPECT_FALSE(fsys::exists(o("after.txt")));
+    host_.onProgress = nullptr;
+    EXPECT_EQ(unzip(make(zip), "after.txt", ""), 0);  // the flag did not outlive the run
+}
+
+TEST_F(Unzip, BadArguments) {
+    ZipArchive zip;
+    zip.entries.push_back(entry("a.txt", "a"));
+    const std::string archive = make(zip);
+    AxHandle none = 12345;
+    EXPECT_EQ(Ax4UnZip(&none, out.c_str(), "*.*", nullptr, ""), 106);
+    EXPECT_EQ(Ax4UnZip(nullptr, out.c_str(), "*.*", nullptr, ""), 106);
+    EXPECT_EQ(unzip(archive, "*.*", "-Q"), -9);
+    EXPECT_NE(Ax4QUnZip((s / "missing.zip").c_str(), out.c_str(), "*.*", ""), 0);
+    EXPECT_EQ(Ax4QUnZip(archive.c_str(), out.c_str(), "*.*", ""), 0);
+    EXPECT_EQ(readText(o("a.txt")), "a");
+    // An output file that cannot be created (a file stands where its directory should be).
+    writeText(o("blocker"), "");
+    ZipArchive nested;
+    nested.entries.push_back(entry("blocker/inside.txt", "x"));
+    EXPECT_EQ(unzip(make(nested, "n.zip"), "*.*", "-D"), 103);
+    EXPECT_EQ(unzip(make(nested, "n.zip"), "*.*", ""), 0);
+}
+
+TEST_F(Unzip, VersionRuleWithoutVersionInformation) {
+    // An entry with a version block replaces a file that has no version.
+    ZipEntry versioned = entry("tool.exe", "new");
+    versioned.extra = {'K', 'W', 10, 0, 'Z', 'R', 0, 1, 0, 2, 0, 3, 0, 4};
+    ZipArchive zip;
+    zip.entries.push_back(versioned);
+    zip.entries.push_back(entry("plain.txt", "new"));  // no version block: the question decides
+    const std::string archive = make(zip);
+    writeText(o("tool.exe"), "old");
+    writeText(o("plain.txt"), "old");
+    EXPECT_EQ(unzip(archive, "*.*", "-.V"), 0);
+    EXPECT_EQ(readText(o("tool.exe")), "new");
+    EXPECT_EQ(readText(o("plain.txt")), "old");
+    EXPECT_EQ(codes(), std::vector<int16_t>{AX_ASK_FILE_EXISTS});
+}
+
+TEST_F(Unzip, TarAndGzipKinds) {
+    fsys::create_directory(s / "src");
+    writeText(s / "src/one.txt", "tar member one\n");
+    writeText(s / "src/two.txt", std::string(70000, 't'));
+    ASSERT_EQ(zar::test::run("cd " + s.path() + "/src && tar -cf ../t.tar one.txt two.txt && "
+                             "gzip -c two.txt > ../two.txt.gz")
+                  .status,
+              0);
+    EXPECT_EQ(unzip(s / "t.tar", "*.*", "-T"), 0);
+    EXPECT_TRUE(fsys::is_empty(out));
+    EXPECT_EQ(unzip(s / "t.tar", "*.*", ""), 0);
+    EXPECT_EQ(readText(o("one.txt")), "tar member one\n");
+    EXPECT_EQ(readText(o("two.txt")), std::string(70000, 't'));
+
+    EXPECT_EQ(unzip(s / "two.txt.gz", "*.*", "-T"), 0);
+    fsys::remove(o("two.txt"));
+    EXPECT_EQ(unzip(s / "two.txt.gz", "*.*", ""), 0);
+    EXPECT_EQ(readText(o("two.txt")), std::string(70000, 't'));
+
+    // A TAR cut inside a member's data is caught in test mode too.
+    auto bytes = readBytes(s / "t.tar");
+    bytes.resize(512 * 4);
+    zar::test::writeBytes(s / "cut.tar", bytes);
+    int16_t r = unzip(s / "cut.tar", "*.*", "-T");
+    EXPECT_TRUE(r == -11 || r == -2) << r;
+    EXPECT_TRUE(host_.reports.empty());
+}
+
+}  // namespace
