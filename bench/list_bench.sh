@@ -16,16 +16,7 @@ with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_STORED) as z:
         z.writestr(f"dir{i // 500:03d}/file{i:05d}.txt", f"entry {i}\n")
 PY
 
-median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
-timeit() {
-  for _ in $(seq "$runs"); do
-    local t0 t1
-    t0=$(date +%s%N)
-    "$@" > /dev/null
-    t1=$(date +%s%N)
-    echo $(( (t1 - t0) / 1000 ))
-  done | median
-}
+source "$(dirname "$0")/timing.sh"
 
 ours=$(timeit "$build/bench/list_entries" "$work/big.zip")
 unzip=$(timeit unzip -Z1 "$work/big.zip")

@@ -116,6 +116,7 @@ private:
     std::vector<char> name_;
     std::vector<uint8_t> extra_;
     fs::FileHandle output_ = fs::kInvalidFile;
+    std::string madeDirectory_;  // whose tree was made last
     bool yesToAll_ = false;
     uint32_t processed_ = 0;
 };
@@ -326,8 +327,15 @@ Result UnzipRun::decide(const std::string& path, bool storedDirectory, bool* wri
         *write = true;
         return kOk;
     }
-    if (storedDirectory && has(frame::kUnzipDirectories))
-        if (Result r = createDirectoryTree(path); r != kOk) return r;
+    if (storedDirectory && has(frame::kUnzipDirectories)) {
+        // Entries come grouped by directory: a tree made for the previous
+        // entry is not walked again.
+        std::string directory = path.substr(0, path.find_last_of("/\\") + 1);
+        if (directory != madeDirectory_) {
+            if (Result r = createDirectoryTree(path); r != kOk) return r;
+            madeDirectory_ = std::move(directory);
+        }
+    }
 
     const std::string ansi = toAnsi(path);
     const uint32_t attributes = platform::fileAttributes(ansi.c_str());

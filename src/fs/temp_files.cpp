@@ -1,5 +1,6 @@
 #include "fs/temp_files.h"
 
+#include <algorithm>
 #include <new>
 #include <vector>
 
@@ -14,6 +15,13 @@ std::string registry;
 
 // The registry's entries in order: a quoted string, or a run of characters
 // above blank; blanks between entries are skipped.
+// The part of a path after its last separator.
+std::string lastPart(const std::string& path) {
+    size_t at = path.size();
+    while (at > 0 && !isSeparator(path[at - 1])) --at;
+    return path.substr(at);
+}
+
 std::vector<std::string> entries(const std::string& text) {
     std::vector<std::string> out;
     size_t at = 0;
@@ -95,8 +103,16 @@ Result unregisterTempFile(const char* name) {
 
 bool isRegisteredTempFile(const char* name) {
     if (registry.empty()) return false;
+    // Full paths are made only for a name whose last part some entry shares:
+    // selection asks this for every file, and most share nothing.
+    std::vector<std::string> registered = entries(registry);
+    std::string own = lastPart(name);
+    const bool plain = !own.empty() && own != "." && own != "..";
+    if (plain && std::none_of(registered.begin(), registered.end(),
+                     [&](const std::string& entry) { return namesEqual(lastPart(entry).c_str(), own.c_str()); }))
+        return false;
     std::string full = platform::fullPath(name);
-    for (const std::string& entry : entries(registry))
+    for (const std::string& entry : registered)
         if (namesEqual(entry.c_str(), full.c_str())) return true;
     return false;
 }
