@@ -521,3 +521,28 @@ TEST_F(Unzip, TarAndGzipKinds) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Unzip, NeverWritesOverTheOpenArchive) {
+    // The archive lies in the output directory and holds an entry of its own name.
+    ZipArchive zip;
+    zip.entries.push_back(entry("self.zip", "not an archive"));
+    zip.entries.push_back(entry("other.txt", "other"));
+    const std::string archive = o("self.zip");
+    zar::test::writeBytes(archive, zip.bytes());
+    const auto before = readBytes(archive);
+    EXPECT_EQ(unzip(archive, "*.*", "-O"), 0);
+    EXPECT_EQ(readBytes(archive), before);
+    EXPECT_EQ(readText(o("other.txt")), "other");
+}
+
+TEST_F(Unzip, MembersOfKindsWithoutDecoderAreNotices) {
+    writeText(s / "one.txt", "arc member\n");
+    ASSERT_EQ(zar::test::run("cd " + s.path() + " && arc a t.arc one.txt >/dev/null 2>&1").status, 0);
+    EXPECT_EQ(unzip(s / "t.arc", "*.*", ""), 0);
+    EXPECT_EQ(codes(), std::vector<int16_t>{-3});
+    EXPECT_TRUE(fsys::is_empty(out));
+}
+
+}  // namespace
