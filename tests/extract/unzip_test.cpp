@@ -87,13 +87,13 @@ ZipEntry deflated(std::string name, std::string data) {
     return e;
 }
 
-ZipEntry encrypted(std::string name, std::string data, const std::string& password) {
-    ZipEntry e = entry(std::move(name), std::move(data));
-    e.flags = 1;
+// The entry with its stored bytes encrypted behind a header.
+ZipEntry encrypt(ZipEntry e, const std::string& password) {
+    e.flags |= 1;
     uint8_t header[zar::codec::kEncryptionHeaderSize];
     zar::codec::makeEncryptionHeader(header, zar::test::crcOf(e.data), 0);
     std::string bytes(reinterpret_cast<char*>(header), sizeof header);
-    bytes += e.data;
+    bytes += e.stored();
     zar::codec::ZipCryptoKeys keys;
     keys.init(reinterpret_cast<const uint8_t*>(password.data()), password.size());
     keys.encrypt(reinterpret_cast<uint8_t*>(bytes.data()), bytes.size());
@@ -326,7 +326,7 @@ TEST_F(Unzip, PerEntryNotices) {
     ZipArchive zip;
     zip.entries.push_back(unknown);
     zip.entries.push_back(badCrc);
-    zip.entries.push_back(encrypted("secret.txt", "the secret", "right"));
+    zip.entries.push_back(encrypt(entry("secret.txt", "the secret"), "right"));
     zip.entries.push_back(entry("fine.txt", "fine"));
     const std::string archive = make(zip);
     struct Case {
@@ -543,6 +543,24 @@ TEST_F(Unzip, MembersOfKindsWithoutDecoderAreNotices) {
     EXPECT_EQ(unzip(s / "t.arc", "*.*", ""), 0);
     EXPECT_EQ(codes(), std::vector<int16_t>{-3});
     EXPECT_TRUE(fsys::is_empty(out));
+}
+
+TEST_F(Unzip, AWrongPasswordThatPassesTheCheckIsCaughtByTheCrc) {
+    ZipArchive zip;
+    zip.entries.push_back(encrypt(deflated("secret.txt", std::string(3000, 's') + "the end"), "right one"));
+    const std::string archive = make(zip);
+    int passed = 0;
+    for (int i = 0; i < 2048; ++i) {
+        host_.reports.clear();
+        const std::string options = "-T -S/wrong " + std::to_string(i) + "/";
+        EXPECT_EQ(unzip(archive, "*.*", options.c_str()), -8);
+        ASSERT_EQ(host_.reports.size(), 1u);
+        if (host_.reports[0].code == -25) ++passed;  // the check byte matched by chance
+        else EXPECT_EQ(host_.reports[0].code, -24);
+    }
+    // One in 256 on average: 8 expected; the bounds are far outside chance.
+    EXPECT_GE(passed, 1);
+    EXPECT_LE(passed, 30);
 }
 
 }  // namespace
