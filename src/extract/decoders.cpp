@@ -54,6 +54,8 @@ int16_t methodCode(uint16_t zipMethod, uint16_t flags) {
     }
 }
 
+bool hasDecoder(int16_t code) { return code >= 0 && code <= 4; }
+
 std::unique_ptr<Decoder> makeDecoder(int16_t code, uint16_t /*flags*/, Result* result) {
     *result = kOk;
     try {

@@ -15,6 +15,9 @@ namespace zar::extract {
 // any other method shows as 0.
 int16_t methodCode(uint16_t zipMethod, uint16_t flags);
 
+// True when the method code has a decoder in this library.
+bool hasDecoder(int16_t methodCode);
+
 class Decoder {
 public:
     virtual ~Decoder() = default;

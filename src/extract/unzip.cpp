@@ -293,11 +293,14 @@ Result UnzipRun::fileEntry(const std::string& path, bool storedDirectory) {
     }
     ++processed_;
 
+    // An entry this library cannot decode is passed over with a notice before
+    // any output exists, so that the entries after it are still extracted.
     // Members of the foreign kinds are listed but have no decoder here.
     const uint16_t method = field16(CentralRecord::kMethod);
     const bool known = method == 0 || method == 1 || method == 6 || method == 8 || method == 10 ||
                        method == 11 || method == 12;
-    if (!known || foreignKind()) return notice(kUnknownMethod);
+    const int16_t code = methodCode(method, field16(CentralRecord::kFlags));
+    if (!known || foreignKind() || (!tarKind() && !hasDecoder(code))) return notice(kUnknownMethod);
 
     bool write = false;
     if (Result r = decide(path, storedDirectory, &write); r != kOk || !write) return r;

@@ -323,8 +323,11 @@ TEST_F(Unzip, PerEntryNotices) {
     unknown.method = 14;
     ZipEntry badCrc = entry("bad.txt", "damaged");
     badCrc.crc = 0x12345678;
+    ZipEntry noDecoder = entry("bz.bin", "BZh9 not really");  // a method that passes the check, without a decoder
+    noDecoder.method = 12;
     ZipArchive zip;
     zip.entries.push_back(unknown);
+    zip.entries.push_back(noDecoder);
     zip.entries.push_back(badCrc);
     zip.entries.push_back(encrypt(entry("secret.txt", "the secret"), "right"));
     zip.entries.push_back(entry("fine.txt", "fine"));
@@ -337,11 +340,12 @@ TEST_F(Unzip, PerEntryNotices) {
         int16_t moreStatus;
     } cases[] = {
         {"method14.bin", "", 0, {-3}, 0},     // an unknown method alone leaves the result 0
+        {"bz.bin", "", 0, {-3}, 0},
         {"bad.txt", "", -8, {-25}, -25},
         {"secret.txt", "", -8, {-24}, -24},   // no password given
         {"secret.txt", "-S/wrong/", -8, {-24}, -24},
         {"secret.txt", "-S/right/", 0, {}, 0},
-        {"*.*", "-S/right/", -8, {-3, -25}, -25},
+        {"*.*", "-S/right/", -8, {-3, -3, -25}, -25},  // and the entries after it are still extracted
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.include) + " " + c.options);
@@ -355,6 +359,7 @@ TEST_F(Unzip, PerEntryNotices) {
     EXPECT_EQ(readText(o("secret.txt")), "the secret");
     EXPECT_EQ(readText(o("bad.txt")), "damaged");  // a CRC mismatch leaves the file as written
     EXPECT_FALSE(fsys::exists(o("method14.bin")));
+    EXPECT_FALSE(fsys::exists(o("bz.bin")));
 
     // Any answer but 1 ends the run with -4.
     for (const char* include : {"method14.bin", "bad.txt", "secret.txt"}) {
