@@ -263,6 +263,21 @@ ZARLIB_EXPORT int16_t AXAPI Ax4AddUnZipPathFilter(const char *fromDir, const cha
 /* 1 when `path` names an existing directory, else 0. */
 ZARLIB_EXPORT int16_t AXAPI Ax4DirExist(const char *path) AX_NOEXCEPT;
 
+/* ---- Writing ----------------------------------------------------------- */
+
+/* Adds the files `includeSpecs` selects (less `excludeSpecs`) to the open
+ * archive `*handle`, replacing, updating or freshening entries as the options
+ * say; with -D deletes the entries they name instead; with no files and -O
+ * gives the archive its newest entry's time. The new archive is built beside
+ * the old one and takes its place only when the whole run succeeded, so a
+ * failed run leaves the archive as it was; `*handle` receives the reopened
+ * archive's handle. */
+ZARLIB_EXPORT int16_t AXAPI Ax4Zip(AxHandle *handle, const char *includeSpecs, const char *excludeSpecs,
+                                   const char *options) AX_NOEXCEPT;
+/* Opens or creates `archiveName`, runs Ax4Zip on it and closes it. */
+ZARLIB_EXPORT int16_t AXAPI Ax4QZip(const char *archiveName, const char *includeSpecs,
+                                    const char *options) AX_NOEXCEPT;
+
 /* ---- Codecs ------------------------------------------------------------ */
 
 /* Folds `count` bytes into a running CRC-32. Start at 0xFFFFFFFF and

@@ -180,6 +180,12 @@ Result FileList::add(const char* fullPath, const char* storedName, uint32_t attr
     return kOk;
 }
 
+Result FileList::read(uint32_t offset, FileRecord* record) {
+    uint32_t next;
+    record->offset = offset;
+    return readRecord(offset, record, &next, true);
+}
+
 Result FileList::forEach(const std::function<Result(const FileRecord&)>& visit) {
     if (!isOpen() || end_ == 0) return kOk;
     // Read in large blocks; a record cut by the end of a block is moved to the

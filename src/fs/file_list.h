@@ -79,6 +79,9 @@ public:
     // `*offset` is the last record of the bucket's chain, or kNoRecord.
     Result lookup(const char* storedName, bool* found, uint32_t* offset, std::string* fullPath);
 
+    // The whole record at `offset`, as lookup found it.
+    Result read(uint32_t offset, FileRecord* record);
+
     // Reads the records in the order they were added.
     Result forEach(const std::function<Result(const FileRecord&)>& visit);
 

@@ -13,14 +13,15 @@ namespace {
 
 std::string registry;
 
-// The registry's entries in order: a quoted string, or a run of characters
-// above blank; blanks between entries are skipped.
 // The part of a path after its last separator.
 std::string lastPart(const std::string& path) {
     size_t at = path.size();
     while (at > 0 && !isSeparator(path[at - 1])) --at;
     return path.substr(at);
 }
+
+// The registry's entries in order: a quoted string, or a run of characters
+// above blank; blanks between entries are skipped.
 
 std::vector<std::string> entries(const std::string& text) {
     std::vector<std::string> out;
@@ -45,9 +46,9 @@ std::vector<std::string> entries(const std::string& text) {
 
 }  // namespace
 
-std::string makeTempFile() {
+std::string makeTempFile(const std::string& where) {
     try {
-        std::string directory = platform::tempDirectory();
+        std::string directory = where.empty() ? platform::tempDirectory() : where;
         if (directory.empty() || directory.size() > 260) return {};
         std::string name = platform::makeUniqueFile(directory, "AZR");
         if (name.empty()) return {};

@@ -10,10 +10,10 @@
 
 namespace zar::fs {
 
-// Makes a new empty file with the prefix "AZR" in the temporary directory and
-// registers it. Returns its name, empty on failure. The caller unregisters and
-// deletes it when done (TempFile does both).
-std::string makeTempFile();
+// Makes a new empty file with the prefix "AZR" in `directory` (empty: the
+// temporary directory) and registers it. Returns its name, empty on failure.
+// The caller unregisters and deletes it when done (TempFile does both).
+std::string makeTempFile(const std::string& directory = "");
 
 // Adds the full path of `name`: kOk, kPathNotFound for an empty name, kNoMemory.
 Result registerTempFile(const char* name);
@@ -29,7 +29,7 @@ const std::string& tempRegistry();
 class TempFile {
 public:
     TempFile() = default;
-    static TempFile make() { return TempFile(makeTempFile()); }
+    static TempFile make(const std::string& directory = "") { return TempFile(makeTempFile(directory)); }
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
     TempFile(TempFile&& other) noexcept : name_(std::move(other.name_)) { other.name_.clear(); }

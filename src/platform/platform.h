@@ -54,6 +54,11 @@ bool deleteFile(const char* name);
 bool copyFile(const char* from, const char* to, bool failIfExists);
 // Renames `from` to `to`, replacing `to` in one step when it exists.
 bool renameFile(const char* from, const char* to);
+// Puts the closed file `replacement` in the place of `target`: it takes
+// `target`'s permissions and attributes, its bytes are flushed to the disk,
+// and it is renamed over `target` in one step. Whatever happens, `target` is
+// then the old file or the new one, never a mixture. Both lie on one volume.
+bool replaceFile(const char* replacement, const char* target);
 bool createDirectory(const char* name);
 bool removeDirectory(const char* name);
 

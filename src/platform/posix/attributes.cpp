@@ -2,6 +2,7 @@
 // bit, directory the file type, hidden a leading dot in the name; the archive
 // and system bits live in an extended attribute where the file system keeps
 // them (else archive reads as set for files and system as clear).
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <time.h>
@@ -102,6 +103,30 @@ bool setFileTime(FileHandle file, uint64_t lastWrite) {
     times[0].tv_nsec = UTIME_OMIT;
     times[1] = toTimespec(lastWrite);
     return ::futimens(static_cast<int>(file), times) == 0;
+}
+
+bool replaceFile(const char* replacement, const char* target) {
+    const std::string from = posix::osName(replacement), to = posix::osName(target);
+    struct stat st;
+    if (::stat(to.c_str(), &st) == 0) {
+        if (::chmod(from.c_str(), st.st_mode & 07777) != 0) return false;
+        unsigned char stored;
+        if (::getxattr(to.c_str(), kDosBitsAttribute, &stored, 1) == 1)
+            ::setxattr(from.c_str(), kDosBitsAttribute, &stored, 1, 0);
+    }
+    int fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool flushed = ::fsync(fd) == 0;
+    ::close(fd);
+    if (!flushed || ::rename(from.c_str(), to.c_str()) != 0) return false;
+    // The directory entry itself reaches the disk too.
+    std::string directory = to.substr(0, to.find_last_of('/') + 1);
+    fd = ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+    return true;
 }
 
 bool fileTimeOf(const char* name, uint64_t* lastWrite) {

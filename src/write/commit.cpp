@@ -1,0 +1,80 @@
+#include "write/commit.h"
+
+#include "fs/names.h"
+#include "platform/platform.h"
+
+namespace zar::write {
+namespace {
+
+std::string toAnsi(std::string text) {
+    platform::oemToAnsi(text.data());
+    return text;
+}
+
+// The drive and directory of a path; "." for a bare name.
+std::string directoryOf(const std::string& path) {
+    std::string drive, directory;
+    fs::splitName(path.c_str(), &drive, &directory, nullptr);
+    std::string where = drive + directory;
+    return where.empty() ? "." : where;
+}
+
+bool sameDirectory(const std::string& a, const std::string& b) {
+    return fs::namesEqual(platform::fullPath(directoryOf(a).c_str()).c_str(),
+                          platform::fullPath(directoryOf(b).c_str()).c_str());
+}
+
+int64_t sizeOf(const std::string& name) {
+    platform::FileHandle file = platform::openFile(name.c_str(), platform::kAccessRead, platform::kShareReadWrite,
+                                                   platform::Disposition::OpenExisting, 0);
+    if (file == platform::kInvalidFile) return -1;
+    int64_t size = platform::fileSize(file);
+    platform::closeFile(file);
+    return size;
+}
+
+}  // namespace
+
+fs::TempFile makeDataFile(const archive::ArchiveHandle& archive) {
+    fs::TempFile beside = fs::TempFile::make(directoryOf(archive.name));
+    if (beside.valid()) return beside;
+    return fs::TempFile::make();
+}
+
+Result commitArchive(archive::ArchiveHandle& archive, fs::TempFile& dataFile, const util::DosDateTime* time) {
+    const std::string target = toAnsi(archive.name), replacement = toAnsi(dataFile.name());
+    const bool beside = sameDirectory(replacement, target);
+    if (!beside) {
+        // Copying over the archive needs room for the whole new archive.
+        const int64_t newSize = sizeOf(replacement), oldSize = platform::fileSize(archive.file);
+        uint32_t free = 0;
+        if (newSize < 0 || oldSize < 0 || !platform::freeSpace(target.c_str(), &free)) return kAccessDenied;
+        if (oldSize + int64_t{free} < newSize) return kWriteFailed;
+    }
+
+    fs::closeFile(archive.file);
+    archive.flags &= ~archive::kEndLocated;
+    Result result = kOk;
+    if (beside) {
+        if (platform::replaceFile(replacement.c_str(), target.c_str())) {
+            fs::unregisterTempFile(dataFile.release().c_str());
+        } else {
+            result = kAccessDenied;
+        }
+    } else if (!platform::copyFile(replacement.c_str(), target.c_str(), false)) {
+        result = kAccessDenied;
+    }
+
+    archive.file = fs::openFile(archive.name.c_str(), archive.access, archive.share,
+                                platform::Disposition::OpenAlways, 0, true);
+    if (archive.file == fs::kInvalidFile && result == kOk) result = kAccessDenied;
+    if (result == kOk && time != nullptr) {
+        uint64_t local, utc;
+        if (!util::dosToFileTime(*time, &local) || !platform::localToFileTime(local, &utc) ||
+            !platform::setFileTime(archive.file, utc))
+            result = kAccessDenied;
+    }
+    return result;
+}
+
+}  // namespace zar::write

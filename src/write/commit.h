@@ -1,0 +1,30 @@
+// The commit of a writing run: the new archive is built in a file of its own
+// and only put in the archive's place once every step has succeeded, so that
+// a failed run leaves the archive as it was.
+#pragma once
+
+#include <string>
+
+#include "archive/handles.h"
+#include "frame/result.h"
+#include "fs/temp_files.h"
+#include "util/dos_time.h"
+
+namespace zar::write {
+
+// The file a run builds the new archive in: beside the archive, so that the
+// commit is one rename; in the temporary directory when the archive's
+// directory takes no new file. Invalid when neither can be made.
+fs::TempFile makeDataFile(const archive::ArchiveHandle& archive);
+
+// Puts the finished, closed data file in the archive's place and reopens the
+// archive; the record's file handle is then the new one (also when the
+// reopen fails). A data file beside the archive is renamed over it in one
+// step; one from elsewhere is copied over it once the archive's volume is
+// known to have room. With `time`, the archive's last-write time is set from
+// that local DOS date and time afterwards. kOk; kWriteFailed when there is no
+// room (nothing changed); kAccessDenied for a failed rename, copy, reopen or
+// time setting.
+Result commitArchive(archive::ArchiveHandle& archive, fs::TempFile& dataFile, const util::DosDateTime* time);
+
+}  // namespace zar::write

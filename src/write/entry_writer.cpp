@@ -1,0 +1,469 @@
+// The entry writer: level table, names and private extra blocks, the
+// compression loop with its fall-back to storing, encryption in place, and the
+// local header that is patched once the sizes are known.
+#include "write/entry_writer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "archive/handles.h"
+#include "archive/records.h"
+#include "codec/crc32.h"
+#include "codec/deflate.h"
+#include "codec/zipcrypto.h"
+#include "common/bytes.h"
+#include "frame/run_state.h"
+#include "frame/status.h"
+#include "fs/long_names.h"
+
+namespace zar::write {
+namespace {
+
+using archive::CentralRecord;
+using archive::LocalHeader;
+
+// Files are read in pieces of this size, and output is collected in a buffer
+// of the same size; both are the shared work buffers while an archive is open.
+constexpr uint32_t kPieceSize = archive::kWorkBufferSize;
+// The output buffer is written out once it holds this much.
+constexpr uint32_t kFlushAt = 65420;
+// Room of the output buffer that is never offered to the compressor.
+constexpr uint32_t kOutputSlack = 16;
+// Files shorter than this are stored at every level: deflating cannot win.
+constexpr uint32_t kStoreBelow = 6;
+// From this size on, blocks use dynamic codes; shorter files the fixed codes.
+constexpr uint32_t kDynamicFrom = 97;
+// The file list records size 0 for files larger than this.
+constexpr int64_t kLargestListedSize = 0x7FFFFFFF;
+constexpr int64_t kLargestOffset = 0xFFFFFFFF;
+
+constexpr uint16_t kMadeBy = 20;            // version 2.0, MS-DOS
+constexpr uint16_t kStoredVersion = 10;
+constexpr uint16_t kDeflatedVersion = 20;
+constexpr uint16_t kNoDataVersion = 11;     // directories and the volume label
+constexpr uint16_t kEncryptedFlag = 0x0001;
+constexpr uint16_t kLevelFlags = 0x0006;    // the deflate setting, bits 1-2
+constexpr uint16_t kTextAttribute = 0x0001;
+constexpr uint16_t kMethodStored = 0;
+constexpr uint16_t kMethodDeflated = 8;
+
+struct Level {
+    uint16_t method, versionNeeded, flagBits, chainLimit;
+};
+
+// Levels 0 to 4; levels 5 to 9 have no method and take row 0 for the entries
+// that need none.
+constexpr Level kLevels[] = {
+    {kMethodStored, kStoredVersion, 0x0000, 0},
+    {kMethodDeflated, kDeflatedVersion, 0x0006, 8},
+    {kMethodDeflated, kDeflatedVersion, 0x0004, 25},
+    {kMethodDeflated, kDeflatedVersion, 0x0000, 55},
+    {kMethodDeflated, kDeflatedVersion, 0x0002, 505},
+};
+constexpr uint16_t kHighestMethodLevel = 4;
+static_assert(std::size(kLevels) == kHighestMethodLevel + 1);
+
+// A 32-bit value stored most significant byte first, as file versions are.
+constexpr uint32_t loadBe32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
+           static_cast<uint32_t>(p[2]) << 8 | p[3];
+}
+
+constexpr bool isTextByte(uint8_t b) { return (b >= 9 && b <= 13) || b == 26 || (b >= 32 && b <= 126); }
+
+// The shared work buffers while an archive is open; a block of its own
+// otherwise (a host writing through the internal interface alone).
+class PieceBuffers {
+public:
+    Result acquire() {
+        input_ = archive::workBuffer(0);
+        output_ = archive::workBuffer(1);
+        if (input_ != nullptr && output_ != nullptr) return kOk;
+        own_ = fs::allocateBlock(2 * size_t{kPieceSize});
+        if (!own_) return kNoMemory;
+        input_ = own_.get();
+        output_ = own_.get() + kPieceSize;
+        return kOk;
+    }
+    uint8_t* input() const { return input_; }
+    uint8_t* output() const { return output_; }
+
+private:
+    fs::Block own_;
+    uint8_t* input_ = nullptr;
+    uint8_t* output_ = nullptr;
+};
+
+int64_t positionOf(fs::FileHandle file) { return platform::seekFile(file, 0, platform::SeekFrom::Current); }
+
+bool seekTo(fs::FileHandle file, int64_t offset) {
+    return platform::seekFile(file, offset, platform::SeekFrom::Begin) == offset;
+}
+
+// One run over the file from its start: progress, reads, the CRC and the
+// text test (first run only), the method, and the writes of the output.
+class Compressor {
+public:
+    Compressor(fs::FileHandle file, fs::FileHandle dataFile, uint32_t size, PieceBuffers& buffers)
+        : file_(file), dataFile_(dataFile), size_(size), buffers_(buffers) {}
+
+    Result run(uint16_t level);
+
+    bool ran() const { return ran_; }
+    uint64_t packed() const { return packed_; }
+    uint32_t crc() const { return ~running_; }
+    bool text() const { return text_; }
+    // Forgets the output of the last run; the CRC and the text test stand.
+    void restart() {
+        packed_ = 0;
+        firstRun_ = false;
+    }
+
+private:
+    Result feed(uint16_t level, const codec::DeflateBuffers& deflate, const uint8_t* piece, uint32_t count,
+                bool last, bool* finished);
+    Result flush() {
+        if (fill_ != 0 && fs::writeAll(dataFile_, buffers_.output(), fill_) != 0) return kWriteFailed;
+        fill_ = 0;
+        return kOk;
+    }
+
+    fs::FileHandle file_, dataFile_;
+    uint32_t size_;
+    PieceBuffers& buffers_;
+    uint32_t running_ = 0xFFFFFFFFu;
+    uint64_t packed_ = 0;
+    uint32_t fill_ = 0;
+    bool text_ = true;
+    bool firstRun_ = true;
+    bool ran_ = false;
+};
+
+Result Compressor::run(uint16_t level) {
+    StatusRecord& status = frame::status();
+    status.method = level;
+    status.totalBytes = size_;
+    status.doneBytes = 0;
+
+    fs::Block work;
+    codec::DeflateBuffers deflate{};
+    if (level > kHighestMethodLevel) return kUnknownMethod;
+    if (level != 0) {
+        work = fs::allocateBlock(size_t{codec::kDeflateMainSize} + codec::kDeflateChainSize +
+                                 codec::kDeflateTokenSize);
+        if (!work) return kNoMemory;
+        deflate = {work.get(), work.get() + codec::kDeflateMainSize,
+                   work.get() + codec::kDeflateMainSize + codec::kDeflateChainSize};
+        codec::initDeflate(deflate);
+    }
+
+    ran_ = true;
+    fill_ = 0;
+    uint32_t remaining = size_;
+    // A file of exactly one piece is finished by a second, empty one.
+    bool last = size_ < kPieceSize;
+    for (bool finished = false; !finished;) {
+        status.doneBytes = size_ - remaining;
+        frame::report(frame::kProgress, 0);  // the host cancels through the flag, not the answer
+        if (frame::cancelPending()) return kCancelled;
+
+        const uint32_t count = std::min(remaining, kPieceSize);
+        uint8_t* piece = buffers_.input();
+        if (count != 0 && fs::readFile(file_, piece, count) != count) return kShortRead;
+        if (firstRun_) {
+            if (text_) text_ = std::all_of(piece, piece + count, isTextByte);
+            running_ = codec::crc32Update(piece, count, running_);
+        }
+        Result r = feed(level, deflate, piece, count, last, &finished);
+        if (r != kOk) return r;
+        remaining -= count;
+        last = remaining <= kPieceSize;
+    }
+    return kOk;
+}
+
+Result Compressor::feed(uint16_t level, const codec::DeflateBuffers& deflate, const uint8_t* piece,
+                        uint32_t count, bool last, bool* finished) {
+    if (level == 0) {
+        // Stored pieces go out as they are; every piece but the last is whole.
+        if (count != 0 && fs::writeAll(dataFile_, piece, count) != 0) return kWriteFailed;
+        packed_ += count;
+        *finished = last;
+        frame::yield();
+        return kOk;
+    }
+
+    const uint16_t chainLimit = kLevels[level].chainLimit;
+    const bool dynamic = size_ >= kDynamicFrom;
+    for (uint32_t at = 0;;) {
+        codec::DeflateIo io{piece + at, count - at, buffers_.output() + fill_, kPieceSize - fill_ - kOutputSlack};
+        *finished = codec::runDeflate(deflate, chainLimit, dynamic, last, io) == codec::DeflateStatus::kDone;
+        at += io.inputCount;
+        fill_ += io.outputCount;
+        packed_ += io.outputCount;
+        // The fill stays below kFlushAt between calls, so every call is
+        // offered room and makes progress.
+        if (*finished || fill_ >= kFlushAt) {
+            Result r = flush();
+            if (r != kOk) return r;
+        }
+        frame::yield();
+        if (frame::cancelPending()) return kCancelled;
+        if (*finished || (at == count && !last)) return kOk;
+    }
+}
+
+// Encrypts `count` bytes of the data file in place, from `at` on, with the
+// shared keys as the header left them.
+Result encryptInPlace(fs::FileHandle dataFile, int64_t at, uint32_t count) {
+    PieceBuffers buffers;
+    Result r = buffers.acquire();
+    if (r != kOk) return r;
+    if (!seekTo(dataFile, at)) return kAccessDenied;
+    while (count != 0) {
+        const uint32_t n = std::min(count, kPieceSize);
+        if (fs::readFile(dataFile, buffers.input(), n) != n) return kShortRead;
+        if (!seekTo(dataFile, at)) return kAccessDenied;
+        codec::sharedKeys().encrypt(buffers.input(), n);
+        if (fs::writeAll(dataFile, buffers.input(), n) != 0) return kAccessDenied;
+        at += n;
+        count -= n;
+    }
+    return kOk;
+}
+
+// Writes the encrypted 12-byte header at `at` for an entry of CRC `crc`, with
+// the keys freshly started from the password; the keys then continue over
+// the data.
+Result writeEncryptionHeader(fs::FileHandle dataFile, int64_t at, uint32_t crc, std::string_view password) {
+    uint8_t header[codec::kEncryptionHeaderSize];
+    const auto millisecond = static_cast<uint16_t>(platform::currentFileTime() / 10000 % 1000);
+    codec::makeEncryptionHeader(header, crc, millisecond);
+    codec::sharedKeys().init(reinterpret_cast<const uint8_t*>(password.data()), password.size());
+    codec::sharedKeys().encrypt(header, sizeof header);
+    if (!seekTo(dataFile, at)) return kAccessDenied;
+    if (fs::writeAll(dataFile, header, sizeof header) != 0) return kAccessDenied;
+    return kOk;
+}
+
+// The local header that goes with an entry record.
+void localHeaderOf(const uint8_t* record, uint8_t* header) {
+    std::memset(header, 0, LocalHeader::kSize);
+    std::memcpy(header + LocalHeader::kVersionNeeded, record + CentralRecord::kVersionNeeded, 2);
+    std::memcpy(header + LocalHeader::kFlags, record + CentralRecord::kFlags, 2);
+    std::memcpy(header + LocalHeader::kMethod, record + CentralRecord::kMethod, 2);
+    std::memcpy(header + LocalHeader::kTime, record + CentralRecord::kTime, 2);
+    std::memcpy(header + LocalHeader::kDate, record + CentralRecord::kDate, 2);
+    std::memcpy(header + LocalHeader::kCrc, record + CentralRecord::kCrc, 4);
+    std::memcpy(header + LocalHeader::kPackedSize, record + CentralRecord::kPackedSize, 4);
+    std::memcpy(header + LocalHeader::kUnpackedSize, record + CentralRecord::kUnpackedSize, 4);
+    std::memcpy(header + LocalHeader::kNameLength, record + CentralRecord::kNameLength, 2);
+    std::memcpy(header + LocalHeader::kExtraLength, record + CentralRecord::kExtraLength, 2);
+}
+
+// Appends a private extra block to the extra field.
+void appendBlock(uint8_t* extra, uint16_t* length, const std::vector<uint8_t>& block) {
+    std::memcpy(extra + *length, block.data(), block.size());
+    *length = static_cast<uint16_t>(*length + block.size());
+}
+
+// The name as stored without long names: upper-cased in the host's code page.
+void upperCaseName(std::string* name) {
+    platform::oemToAnsi(name->data());
+    platform::upperCase(name->data());
+    platform::ansiToOem(name->data());
+}
+
+std::string ansiForm(std::string text) {
+    platform::oemToAnsi(text.data());
+    return text;
+}
+
+}  // namespace
+
+Result writeLocalHeader(fs::FileHandle file, uint8_t* header, std::string_view name, const uint8_t* extra) {
+    if (name.size() > 0xFFFF) return kTooLong;
+    storeLe32(header + LocalHeader::kSignature, archive::kLocalSignature);
+    storeLe16(header + LocalHeader::kNameLength, static_cast<uint16_t>(name.size()));
+    const uint16_t extraLength = loadLe16(header + LocalHeader::kExtraLength);
+    // One write for the whole header.
+    std::vector<uint8_t> bytes(LocalHeader::kSize + name.size() + extraLength);
+    std::memcpy(bytes.data(), header, LocalHeader::kSize);
+    if (!name.empty()) std::memcpy(bytes.data() + LocalHeader::kSize, name.data(), name.size());
+    if (extraLength != 0) std::memcpy(bytes.data() + LocalHeader::kSize + name.size(), extra, extraLength);
+    return fs::writeAll(file, bytes.data(), static_cast<uint32_t>(bytes.size())) == 0 ? kOk : kWriteFailed;
+}
+
+Result initEntryRecord(uint8_t* record, const fs::FileRecord& file, const std::string& storedName,
+                       uint32_t optionFlags, fs::FileHandle dataFile) {
+    const int64_t end = platform::seekFile(dataFile, 0, platform::SeekFrom::End);
+    if (end < 0) return kAccessDenied;
+    if (end > kLargestOffset) return kTooLong;
+    std::memset(record, 0, CentralRecord::kSize);
+    storeLe16(record + CentralRecord::kVersionMadeBy, kMadeBy);
+    storeLe16(record + CentralRecord::kFlags, optionFlags & frame::kZipPassword ? kEncryptedFlag : 0);
+    storeLe16(record + CentralRecord::kTime, file.time);
+    storeLe16(record + CentralRecord::kDate, file.date);
+    storeLe32(record + CentralRecord::kUnpackedSize, file.size);
+    // writeEntry sets the final length; a name too long for the field fails there.
+    storeLe16(record + CentralRecord::kNameLength, static_cast<uint16_t>(std::min<size_t>(storedName.size(), 0xFFFF)));
+    storeLe32(record + CentralRecord::kExternalAttributes, file.attributes & 0xFF);
+    storeLe32(record + CentralRecord::kLocalOffset, static_cast<uint32_t>(end));
+    return kOk;
+}
+
+Result compressFile(fs::FileHandle file, fs::FileHandle dataFile, uint32_t size, uint16_t* level,
+                    uint32_t* packedSize, uint32_t* crc, bool* text) {
+    *packedSize = 0;
+    *crc = 0;
+    *text = true;
+    Result result = kOk;
+    bool ran = false;
+    if (size == 0) {
+        *level = 0;  // nothing is read, written or reported
+    } else {
+        if (*level <= kHighestMethodLevel && size < kStoreBelow) *level = 0;
+        PieceBuffers buffers;
+        Compressor compressor(file, dataFile, size, buffers);
+        const int64_t dataStart = positionOf(dataFile);
+        const int64_t fileStart = positionOf(file);
+        if (dataStart < 0 || fileStart < 0) {
+            result = kAccessDenied;
+        } else if ((result = buffers.acquire()) == kOk) {
+            result = compressor.run(*level);
+            // Deflating that does not pay is given up: the file is stored instead.
+            if (result == kOk && (compressor.packed() > size || (compressor.packed() == size && *level != 0))) {
+                *level = 0;
+                compressor.restart();
+                if (!seekTo(dataFile, dataStart) || !seekTo(file, fileStart)) result = kAccessDenied;
+                else result = compressor.run(0);
+            }
+        }
+        ran = compressor.ran();
+        if (result == kOk) {
+            *packedSize = static_cast<uint32_t>(compressor.packed());
+            *crc = compressor.crc();
+            *text = compressor.text();
+        }
+    }
+    if (ran) {
+        frame::status().doneBytes = size;
+        frame::report(frame::kProgress, 0);
+    }
+    if (frame::takeCancel()) result = kCancelled;
+    // Cuts off what a given-up attempt wrote beyond the stored data.
+    if (result == kOk && !platform::truncateFile(dataFile)) result = kAccessDenied;
+    return result;
+}
+
+Result writeEntry(const EntryRequest& request) {
+    uint8_t* record = request.record;
+    std::string& name = *request.storedName;
+    if (request.level > kHighestLevel) return kUnknownMethod;
+    const Level& level = kLevels[request.level <= kHighestMethodLevel ? request.level : 0];
+    const bool encrypted = !request.password.empty();
+    const uint32_t attributes = loadLe32(record + CentralRecord::kExternalAttributes);
+    const bool label = attributes & platform::kAttrVolumeLabel;
+    const bool noData = label || (attributes & platform::kAttrDirectory);
+
+    storeLe16(record + CentralRecord::kMethod, level.method);
+    storeLe16(record + CentralRecord::kVersionNeeded, level.versionNeeded);
+    uint16_t flags = loadLe16(record + CentralRecord::kFlags) & ~(kLevelFlags | kEncryptedFlag);
+    flags |= level.flagBits | (encrypted ? kEncryptedFlag : 0);
+    storeLe16(record + CentralRecord::kFlags, flags);
+
+    std::replace(name.begin(), name.end(), '\\', '/');
+    // Readers know a directory entry by the '/' that ends its name.
+    if ((attributes & platform::kAttrDirectory) && !name.empty() && name.back() != '/') name += '/';
+    uint16_t extraLength = 0;
+    if (request.versionBlock) {
+        uint8_t version[8] = {};
+        // A file without a version resource stores zeros; that is no error.
+        if (!platform::fileVersion(ansiForm(request.diskPath).c_str(), version)) std::memset(version, 0, 8);
+        appendBlock(request.extra, &extraLength,
+                    archive::versionBlock(loadBe32(version), loadBe32(version + 4)));
+    }
+
+    if (!request.longNames) {
+        upperCaseName(&name);
+    } else if (!request.longNamesAsIs && !label) {
+        // The label names no file, so it has no short form to look up.
+        std::string shortName;
+        Result r = fs::shortNameForm(request.diskPath, &name, &shortName);
+        if (r != kOk) return r;
+        if (name.size() > archive::kNameLimit) return kTooLong;
+        if (!name.empty() && name != shortName) {
+            appendBlock(request.extra, &extraLength, archive::longNameBlock(name));
+            name = std::move(shortName);
+        }
+    }
+    if (name.size() > archive::kNameLimit) return kTooLong;
+    storeLe16(record + CentralRecord::kNameLength, static_cast<uint16_t>(name.size()));
+    storeLe16(record + CentralRecord::kExtraLength, extraLength);
+
+    // The placeholder header has its final length; the encryption header's
+    // 12 bytes follow it and the data follows them.
+    const int64_t headerOffset = loadLe32(record + CentralRecord::kLocalOffset);
+    const int64_t cryptOffset = headerOffset + LocalHeader::kSize + name.size() + extraLength;
+    uint8_t header[LocalHeader::kSize];
+    localHeaderOf(record, header);
+    if (!seekTo(request.dataFile, headerOffset)) return kAccessDenied;
+    Result r = writeLocalHeader(request.dataFile, header, name, request.extra);
+    if (r != kOk) return r;
+    if (encrypted) {
+        const uint8_t placeholder[codec::kEncryptionHeaderSize] = {};
+        if (fs::writeAll(request.dataFile, placeholder, sizeof placeholder) != 0) return kWriteFailed;
+    }
+
+    uint32_t crc = 0, packed = 0;
+    uint16_t internal = 0;
+    if (noData) {
+        storeLe16(record + CentralRecord::kMethod, kMethodStored);
+        storeLe16(record + CentralRecord::kVersionNeeded, kNoDataVersion);
+        storeLe32(record + CentralRecord::kUnpackedSize, 0);
+    } else {
+        fs::File file(fs::openFile(request.diskPath.c_str(), platform::kAccessRead, platform::kShareRead,
+                                   fs::Disposition::OpenExisting, 0, true));
+        if (!file.valid()) return kAccessDenied;
+        const uint32_t size = loadLe32(record + CentralRecord::kUnpackedSize);
+        // The list records size 0 for a file too large for it; such a file
+        // must not become an empty entry.
+        const int64_t actual = platform::fileSize(file.get());
+        if (actual < 0) return kAccessDenied;
+        if (size == 0 && actual > kLargestListedSize) return kTooLong;
+        uint16_t used = request.level;
+        bool text = true;
+        r = compressFile(file.get(), request.dataFile, size, &used, &packed, &crc, &text);
+        if (r != kOk) return r;
+        if (used == 0) {
+            storeLe16(record + CentralRecord::kMethod, kMethodStored);
+            storeLe16(record + CentralRecord::kVersionNeeded, kStoredVersion);
+        }
+        if (text) internal |= kTextAttribute;
+    }
+    if (encrypted) {
+        r = writeEncryptionHeader(request.dataFile, cryptOffset, crc, request.password);
+        const int64_t dataOffset = cryptOffset + codec::kEncryptionHeaderSize;
+        if (r == kOk && packed != 0) r = encryptInPlace(request.dataFile, dataOffset, packed);
+        if (r != kOk) return r;
+        if (packed > kLargestOffset - codec::kEncryptionHeaderSize) return kTooLong;
+        packed += codec::kEncryptionHeaderSize;
+    }
+    storeLe32(record + CentralRecord::kCrc, crc);
+    storeLe32(record + CentralRecord::kPackedSize, packed);
+    storeLe16(record + CentralRecord::kInternalAttributes, internal);
+
+    localHeaderOf(record, header);
+    if (!seekTo(request.dataFile, headerOffset)) return kAccessDenied;
+    r = writeLocalHeader(request.dataFile, header, name, request.extra);
+    if (r != kOk) return r;
+    const int64_t end = platform::seekFile(request.dataFile, 0, platform::SeekFrom::End);
+    if (end < 0) return kAccessDenied;
+    // Whatever follows the entry must still be reachable by a 32-bit offset.
+    if (end > kLargestOffset) return kTooLong;
+    return archive::writeCentralRecord(request.directoryFile, record, name.c_str(), request.extra,
+                                       request.comment);
+}
+
+}  // namespace zar::write

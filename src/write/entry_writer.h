@@ -1,0 +1,91 @@
+// The entry writer: turns one file on disk, one directory or the volume label
+// into one ZIP entry at the end of a run's data file, and appends its central
+// record to the run's directory file. The local header is written first as a
+// placeholder of its final length and patched once the CRC and the sizes are
+// known; no data descriptor is ever written.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "frame/options.h"
+#include "frame/result.h"
+#include "fs/file_io.h"
+#include "fs/file_list.h"
+
+namespace zar::write {
+
+// Levels above this one are refused; 5 to 9 are accepted but only an empty
+// file, a directory or the label can be written at them.
+inline constexpr uint16_t kHighestLevel = 9;
+
+// Writes a local header at the file's position: the signature is put into
+// `header` (30 bytes), and so is the length of `name`, so that the header
+// always describes the bytes that follow it; then the name and the extra field
+// of the header's extra length. kOk, kTooLong for a name over 65535 bytes, or
+// kWriteFailed.
+Result writeLocalHeader(fs::FileHandle file, uint8_t* header, std::string_view name, const uint8_t* extra);
+
+// Prepares a fresh 46-byte entry record for `file` under `storedName`: made by
+// version 20, the file's DOS date and time, listed size and attribute byte,
+// the name length, no extra field and no comment, disk 0, flag bit 0 when the
+// options carry a password, and the local header at the data file's end. The
+// data file is left positioned at its end. Version needed, method, CRC and
+// compressed size are left to writeEntry. kOk; kAccessDenied when the end
+// cannot be found; kTooLong when it lies past what a 32-bit offset can hold.
+Result initEntryRecord(uint8_t* record, const fs::FileRecord& file, const std::string& storedName,
+                       uint32_t optionFlags, fs::FileHandle dataFile);
+
+// One entry to write.
+struct EntryRequest {
+    uint16_t level = frame::kDefaultLevel;  // 0 stores; 1 to 4 deflate
+    std::string diskPath;                   // the file on disk (OEM); for the label, the label
+    fs::FileHandle dataFile = fs::kInvalidFile;       // read and write: encryption reads the data back
+    fs::FileHandle directoryFile = fs::kInvalidFile;  // receives the central record
+    uint8_t* record = nullptr;              // 46 bytes from initEntryRecord, completed here
+    std::string* storedName = nullptr;      // in: as listed; out: as stored (separators '/')
+    uint8_t* extra = nullptr;               // out: kCommentLimit bytes, length in the record
+    const char* comment = nullptr;          // of the record's comment length (0 for a new entry)
+    std::string_view password;              // empty: the entry is not encrypted
+    bool versionBlock = false;              // -.V: add the file's version
+    bool longNames = false;                 // -.L: keep the case; store 8.3 forms with a long-name block
+    bool longNamesAsIs = false;             // -.LR: with -.L, store the name exactly as given
+};
+
+// Writes one entry at the record's local-header offset: the method and flag
+// bits from the level, the name in its final form, the private extra blocks,
+// the data (compressed, or stored when that does not pay; encrypted under a
+// password) and the patched local header. A directory (attribute 0x10) or the
+// volume label (0x08) is written without data and no file is opened; the
+// label keeps its form under long names, as it names no file. Flag bit 0 is
+// set exactly when a password is given, whatever the record held. Of a
+// file, exactly its listed size is written: bytes it gained since it was
+// listed are not taken, so the entry's sizes and CRC always describe its data.
+// On success the data file is positioned at its end and the central record
+// has been appended to the directory file. kOk; kUnknownMethod for a level
+// above 9 (before anything is written) or a non-empty file at a level without
+// a method; kAccessDenied (a file that cannot be opened, a failed seek, an
+// encryption header or encrypted data that cannot be written back, a failed
+// truncation); kWriteFailed; kShortRead (the file shrank since it was listed);
+// kTooLong (a name over 260 characters, a file of 2 GB or more that the list
+// recorded with size 0, or data that would end past 4 GiB); kNoMemory;
+// kCancelled; kDirectoryFailed from the short-name search. Any failure leaves
+// partial data behind in the data file, which the run discards.
+Result writeEntry(const EntryRequest& request);
+
+// Compresses `size` bytes of `file`, from its position, to the data file's
+// position, computing the CRC-32 and whether every byte is text (9 to 13, 26,
+// 32 to 126). `*level` is 0 to store, 1 to 4 to deflate; it is set to 0 when
+// the data ends up stored: an empty file, a file under 6 bytes, or one whose
+// deflated form is not smaller than the file (the attempt is then cut off and
+// the file read again, its CRC not computed twice). Progress is reported
+// before every piece of 65520 bytes and once more at the end; a cancel is seen
+// after each report and each compressor call. On success the data file is cut
+// at its position, right after the data. kOk, kUnknownMethod (a level above 4
+// for a non-empty file), kShortRead, kWriteFailed, kAccessDenied, kNoMemory,
+// kCancelled (the cancel flag is then cleared).
+Result compressFile(fs::FileHandle file, fs::FileHandle dataFile, uint32_t size, uint16_t* level,
+                    uint32_t* packedSize, uint32_t* crc, bool* text);
+
+}  // namespace zar::write

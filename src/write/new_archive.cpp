@@ -1,0 +1,121 @@
+#include "write/new_archive.h"
+
+#include "archive/directory.h"
+#include "common/bytes.h"
+#include "fs/copy.h"
+#include "platform/platform.h"
+#include "write/commit.h"
+#include "write/copy_entry.h"
+
+namespace zar::write {
+
+using archive::EndRecord;
+
+void NewestTime::see(uint16_t date, uint16_t dosTime) {
+    if (any && (date < time.date || (date == time.date && dosTime <= time.time))) return;
+    any = true;
+    time = {date, dosTime};
+}
+
+Result archiveDosTime(const archive::ArchiveHandle& archive, util::DosDateTime* time) {
+    uint64_t utc, local;
+    if (!platform::fileTime(archive.file, &utc)) return kAccessDenied;
+    *time = {};
+    if (platform::fileTimeToLocal(utc, &local)) util::fileTimeToDos(local, time);
+    return kOk;
+}
+
+namespace {
+// Big enough that no extra field or comment is ever cut.
+constexpr uint16_t kPartRoom = 65534;
+}  // namespace
+
+OldEntries::OldEntries(archive::ArchiveHandle& archive)
+    : archive_(archive), name_(archive::kNameLimit + 1), extra_(kPartRoom), comment_(kPartRoom) {
+    entry_.record = record_;
+    entry_.extra = extra_.data();
+    entry_.comment = comment_.data();
+}
+
+Result OldEntries::first() {
+    archive_.flags |= archive::kKeepNameLength;
+    archive::RecordBuffers out{record_, name_.data(), extra_.data(), kPartRoom, comment_.data(), kPartRoom};
+    return took(archive::findFirst(archive_, out));
+}
+
+Result OldEntries::next() {
+    archive_.flags |= archive::kKeepNameLength;
+    archive::RecordBuffers out{record_, name_.data(), extra_.data(), kPartRoom, comment_.data(), kPartRoom};
+    return took(archive::findNext(archive_, out));
+}
+
+Result OldEntries::took(Result r) {
+    if (r != kOk) return r;
+    entry_.name = name_.data();
+    platform::ansiToOem(entry_.name.data());
+    platform::ansiToOem(comment_.data());
+    return kOk;
+}
+
+NewArchive::~NewArchive() {
+    fs::closeFile(data_);
+    fs::closeFile(directory_);
+}
+
+Result NewArchive::create() {
+    dataName_ = makeDataFile(archive_);
+    directoryName_ = fs::TempFile::make();
+    if (!dataName_.valid() || !directoryName_.valid()) return kWriteFailed;
+    data_ = fs::openFile(dataName_.name().c_str(), platform::kAccessReadWrite, archive_.share,
+                         platform::Disposition::OpenAlways, 0, true);
+    directory_ = fs::openFile(directoryName_.name().c_str(), platform::kAccessReadWrite, archive_.share,
+                              platform::Disposition::OpenAlways, 0, true);
+    if (data_ == fs::kInvalidFile || directory_ == fs::kInvalidFile) return kWriteFailed;
+    storeLe32(end_ + EndRecord::kSignature, archive::kEndSignature);
+    return kOk;
+}
+
+Result NewArchive::count() {
+    if (entries_ == 0xFFFF) return kTooMany;
+    ++entries_;
+    return kOk;
+}
+
+Result NewArchive::readOldEnd() {
+    // Room for the longest comment there can be: it is carried whole.
+    comment_.assign(EndRecord::kLargestComment + 1, '\0');
+    if (Result r = archive::readEnd(archive_, end_, comment_.data(), static_cast<uint32_t>(comment_.size()));
+        r != kOk)
+        return r;
+    platform::ansiToOem(comment_.data());
+    return kOk;
+}
+
+Result NewArchive::finish() {
+    uint32_t directoryStart;
+    const int64_t directorySize = platform::seekFile(directory_, 0, platform::SeekFrom::End);
+    if (!dataEnd(data_, &directoryStart) || directorySize < 0 ||
+        int64_t{directoryStart} + directorySize > int64_t{0xFFFFFFFF})
+        return kWriteFailed;
+    storeLe16(end_ + EndRecord::kEntriesOnDisk, entries_);
+    storeLe16(end_ + EndRecord::kTotalEntries, entries_);
+    storeLe32(end_ + EndRecord::kDirectorySize, static_cast<uint32_t>(directorySize));
+    storeLe32(end_ + EndRecord::kDirectoryOffset, directoryStart);
+    const uint16_t commentLength = comment_.empty() ? 0 : loadLe16(end_ + EndRecord::kCommentLength);
+    storeLe16(end_ + EndRecord::kCommentLength, commentLength);
+
+    if (!fs::seekTo(directory_, 0)) return kAccessDenied;
+    if (Result r = fs::copyBytes(directory_, data_, directorySize); r != kOk) return r;
+    if (fs::writeAll(data_, end_, EndRecord::kSize) != 0) return kWriteFailed;
+    if (commentLength != 0 && fs::writeAll(data_, comment_.data(), commentLength) != 0) return kWriteFailed;
+    return kOk;
+}
+
+Result NewArchive::commit(const util::DosDateTime* time) {
+    fs::closeFile(data_);
+    fs::closeFile(directory_);
+    directoryName_.remove();
+    return commitArchive(archive_, dataName_, time);
+}
+
+}  // namespace zar::write

@@ -1,0 +1,90 @@
+// What every writing run of an ordinary archive shares: the new archive is
+// built in a data file while the central records gather in a directory file;
+// the directory, the end record and the archive comment are appended at the
+// end, and only then is the new archive committed over the old one. Both
+// temporary files are gone afterwards, whatever happened.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/handles.h"
+#include "archive/records.h"
+#include "frame/result.h"
+#include "fs/temp_files.h"
+#include "util/dos_time.h"
+#include "write/copy_entry.h"
+
+namespace zar::write {
+
+// The newest of the DOS dates and times seen, the date deciding first.
+struct NewestTime {
+    bool any = false;
+    util::DosDateTime time;
+    void see(uint16_t date, uint16_t time);
+};
+
+// The last-write time of the archive file, in local DOS form (both fields 0
+// when it has none): the time a run with -K gives the archive back.
+Result archiveDosTime(const archive::ArchiveHandle& archive, util::DosDateTime* time);
+
+// The entries of the old archive, read one at a time in directory order,
+// each with its name (OEM), extra field and comment, ready to be copied.
+class OldEntries {
+public:
+    explicit OldEntries(archive::ArchiveHandle& archive);
+    // kOk with an entry in hand; kNothingDone at the end; the reader's codes.
+    Result first();
+    Result next();
+    ExistingEntry& entry() { return entry_; }
+    uint8_t* record() { return record_; }
+
+private:
+    Result took(Result r);
+
+    archive::ArchiveHandle& archive_;
+    uint8_t record_[archive::CentralRecord::kSize] = {};
+    std::vector<char> name_;
+    std::vector<uint8_t> extra_;
+    std::vector<char> comment_;
+    ExistingEntry entry_;
+};
+
+class NewArchive {
+public:
+    explicit NewArchive(archive::ArchiveHandle& archive) : archive_(archive) {}
+    ~NewArchive();
+    NewArchive(const NewArchive&) = delete;
+    NewArchive& operator=(const NewArchive&) = delete;
+
+    // Makes the data and directory files: kOk or kWriteFailed.
+    Result create();
+    fs::FileHandle data() const { return data_; }
+    fs::FileHandle directory() const { return directory_; }
+
+    // Counts one more entry: kTooMany when 65535 are there already.
+    Result count();
+    uint16_t entries() const { return entries_; }
+
+    // Reads the old archive's end record and comment, which the new archive
+    // carries over byte for byte. kOk or the reader's code.
+    Result readOldEnd();
+
+    // Appends the directory, the end record and the archive comment.
+    Result finish();
+
+    // Closes both files and commits the data file over the archive; `time`,
+    // when given, becomes the archive's last-write time.
+    Result commit(const util::DosDateTime* time);
+
+private:
+    archive::ArchiveHandle& archive_;
+    fs::TempFile dataName_, directoryName_;
+    fs::FileHandle data_ = fs::kInvalidFile, directory_ = fs::kInvalidFile;
+    uint16_t entries_ = 0;
+    uint8_t end_[archive::EndRecord::kSize] = {};
+    std::vector<char> comment_;
+};
+
+}  // namespace zar::write

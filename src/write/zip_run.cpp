@@ -1,0 +1,294 @@
+#include "write/zip_run.h"
+
+#include <new>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "archive/directory.h"
+#include "archive/handles.h"
+#include "archive/records.h"
+#include "common/bytes.h"
+#include "frame/options.h"
+#include "frame/run_state.h"
+#include "frame/status.h"
+#include "fs/dir_walk.h"
+#include "fs/file_list.h"
+#include "write/delete_run.h"
+#include "write/entry_writer.h"
+#include "write/new_archive.h"
+
+namespace zar::write {
+namespace {
+
+using archive::CentralRecord;
+
+constexpr int16_t kOperationZipping = 0;
+
+std::string toAnsi(std::string text) {
+    platform::oemToAnsi(text.data());
+    return text;
+}
+
+// True when a file's DOS date and time are strictly later than an entry's.
+bool newer(uint16_t fileDate, uint16_t fileTime, uint16_t entryDate, uint16_t entryTime) {
+    return fileDate > entryDate || (fileDate == entryDate && fileTime > entryTime);
+}
+
+class ZipRun {
+public:
+    ZipRun(archive::ArchiveHandle& archive, const frame::OptionSet& options)
+        : archive_(archive), options_(options), target_(archive) {}
+
+    Result run(const char* includeSpecs, const char* excludeSpecs);
+    // Deletes or clears the archive bit of the files written (-M, -A+).
+    void afterCommit();
+
+private:
+    bool has(uint32_t flag) const { return options_.flags & flag; }
+    Result existingEntries();
+    Result newFiles();
+    Result volumeLabel();
+    // Asks whether an entry is to be replaced (-.Q): kOk with `*replace` set,
+    // or kCancelled.
+    Result askReplace(const std::string& name, bool* replace);
+    Result writeFile(const fs::FileRecord& file, const std::string& storedName);
+    Result counted(uint16_t date, uint16_t time);
+
+    archive::ArchiveHandle& archive_;
+    const frame::OptionSet& options_;
+    NewArchive target_;
+    fs::FileList list_;
+    NewestTime newest_;
+    std::unordered_set<uint32_t> dealt_;    // list records matched against an entry
+    std::unordered_set<uint32_t> written_;  // list records whose file went into the archive
+    std::vector<uint8_t> extra_ = std::vector<uint8_t>(archive::kCommentLimit);  // of the entry in hand
+    bool replaceAll_ = false;
+};
+
+Result ZipRun::run(const char* includeSpecs, const char* excludeSpecs) {
+    StatusRecord& status = frame::status();
+    frame::setNameField(status.archiveName, toAnsi(archive_.name).c_str());
+    if (!archive_.writable()) return kNotWritable;
+
+    const int64_t size = platform::seekFile(archive_.file, 0, platform::SeekFrom::End);
+    if (size < 0) return kAccessDenied;
+    const bool notEmpty = size > 0;
+    if (!notEmpty && has(frame::kZipFreshen)) return kNothingDone;
+    if (notEmpty && !fs::seekTo(archive_.file, 0)) return kAccessDenied;
+
+    if (Result r = fs::buildFileList(includeSpecs, excludeSpecs, options_, list_); r != kOk) return r;
+    if (list_.count() == 0) return kNothingDone;
+
+    util::DosDateTime kept;
+    if (has(frame::kZipKeepArchiveTime))
+        if (Result r = archiveDosTime(archive_, &kept); r != kOk) return r;
+    if (Result r = target_.create(); r != kOk) return r;
+
+    if (notEmpty)
+        if (Result r = existingEntries(); r != kOk) return r;
+    if (!has(frame::kZipFreshen))
+        if (Result r = newFiles(); r != kOk) return r;
+    if (has(frame::kZipVolumeLabel))
+        if (Result r = volumeLabel(); r != kOk) return r;
+    if (target_.entries() == 0) return kNothingDone;
+
+    if (Result r = target_.finish(); r != kOk) return r;
+    const util::DosDateTime* time = nullptr;
+    if (has(frame::kZipKeepArchiveTime)) time = &kept;
+    else if (has(frame::kZipNewestTime) && newest_.any) time = &newest_.time;
+    return target_.commit(time);
+}
+
+Result ZipRun::existingEntries() {
+    if (Result r = target_.readOldEnd(); r != kOk) return r;
+    OldEntries old(archive_);
+    StatusRecord& status = frame::status();
+    Result r;
+    for (r = old.first(); r == kOk; r = old.next()) {
+        ExistingEntry& entry = old.entry();
+        const uint8_t* record = entry.record;
+        // The drive's current label is added at the end instead.
+        if (has(frame::kZipVolumeLabel) && (record[CentralRecord::kExternalAttributes] & platform::kAttrVolumeLabel))
+            continue;
+
+        bool found = false;
+        uint32_t offset = 0;
+        std::string path;
+        // Directories are listed without the '/' their entries end in.
+        std::string key = entry.name;
+        if (key.size() > 1 && key.back() == '/') key.pop_back();
+        if (Result l = list_.lookup(key.c_str(), &found, &offset, &path); l != kOk) return l;
+        fs::FileRecord file;
+        bool replace = false;
+        if (found) {
+            if (Result l = list_.read(offset, &file); l != kOk) return l;
+            const uint16_t date = loadLe16(record + CentralRecord::kDate), time = loadLe16(record + CentralRecord::kTime);
+            if (has(frame::kZipUpdate | frame::kZipFreshen))
+                replace = newer(file.date, file.time, date, time);
+            else if (replaceAll_ || !has(frame::kZipAskReplace))
+                replace = true;
+            else if (Result a = askReplace(entry.name, &replace); a != kOk)
+                return a;
+        }
+
+        if (Result c = target_.count(); c != kOk) return c;
+        if (replace) {
+            status.operation = kOperationZipping;
+            frame::setNameField(status.entryName, toAnsi(file.fullPath).c_str());
+            // The entry keeps its name and place; its old comment goes.
+            if (Result w = writeFile(file, entry.name); w != kOk) return w;
+            written_.insert(offset);
+        } else {
+            newest_.see(loadLe16(record + CentralRecord::kDate), loadLe16(record + CentralRecord::kTime));
+            if (Result c = copyEntry(archive_.file, target_.data(), target_.directory(), entry); c != kOk) return c;
+        }
+        if (found) dealt_.insert(offset);
+    }
+    return r == kNothingDone ? kOk : r;
+}
+
+Result ZipRun::newFiles() {
+    StatusRecord& status = frame::status();
+    return list_.forEach([&](const fs::FileRecord& file) {
+        if (dealt_.count(file.offset) != 0) return kOk;
+        if (Result c = target_.count(); c != kOk) return c;
+        status.operation = kOperationZipping;
+        frame::setNameField(status.entryName, toAnsi(file.fullPath).c_str());
+        if (Result w = writeFile(file, file.storedName); w != kOk) return w;
+        written_.insert(file.offset);
+        return kOk;
+    });
+}
+
+Result ZipRun::volumeLabel() {
+    std::string root;
+    if (options_.drive[0] != '\0' && options_.drive[0] != 'x' && options_.drive[0] != 'X')
+        root = std::string(1, options_.drive[0]) + ":\\";
+    else
+        root = ".";
+    std::string label;
+    if (!platform::volumeLabel(root.c_str(), &label) || label.empty()) return kOk;
+    platform::ansiToOem(label.data());
+    if (Result c = target_.count(); c != kOk) return c;
+    frame::setNameField(frame::status().entryName, toAnsi(label).c_str());
+    fs::FileRecord file;
+    file.attributes = platform::kAttrVolumeLabel;
+    file.storedName = label;
+    file.fullPath = label;
+    return writeFile(file, label);
+}
+
+Result ZipRun::askReplace(const std::string& name, bool* replace) {
+    StatusRecord& status = frame::status();
+    status.operation = kOperationZipping;
+    frame::setNameField(status.entryName, toAnsi(name).c_str());
+    switch (frame::report(frame::kQuestion, frame::kAskFileExists)) {
+        case frame::kAnswerYes: *replace = true; return kOk;
+        case frame::kAnswerNo: *replace = false; return kOk;
+        case frame::kAnswerYesToAll: *replace = replaceAll_ = true; return kOk;
+        default: return kCancelled;
+    }
+}
+
+Result ZipRun::writeFile(const fs::FileRecord& file, const std::string& storedName) {
+    uint8_t record[CentralRecord::kSize];
+    if (Result r = initEntryRecord(record, file, storedName, options_.flags, target_.data()); r != kOk) return r;
+    std::string name = storedName;
+    EntryRequest request;
+    request.level = options_.level;
+    request.diskPath = file.fullPath;
+    request.dataFile = target_.data();
+    request.directoryFile = target_.directory();
+    request.record = record;
+    request.storedName = &name;
+    request.extra = extra_.data();
+    request.comment = "";
+    request.password = options_.password;
+    request.versionBlock = has(frame::kZipVersionBlock);
+    request.longNames = has(frame::kZipLongNames);
+    request.longNamesAsIs = has(frame::kZipLongNamesAsIs);
+    if (Result r = writeEntry(request); r != kOk) return r;
+    newest_.see(file.date, file.time);
+    return kOk;
+}
+
+void ZipRun::afterCommit() {
+    if (!has(frame::kZipMove | frame::kZipClearArchiveBit)) return;
+    list_.forEach([&](const fs::FileRecord& file) {
+        if (written_.count(file.offset) == 0) return kOk;
+        const std::string path = toAnsi(file.fullPath);
+        if (has(frame::kZipClearArchiveBit)) {
+            if (file.attributes & platform::kAttrArchive)
+                platform::setFileAttributes(path.c_str(), file.attributes & 0x07);
+        } else {
+            if (has(frame::kZipMoveReadOnly) && (file.attributes & platform::kAttrReadOnly))
+                platform::setFileAttributes(path.c_str(), 0);
+            platform::deleteFile(path.c_str());
+        }
+        return kOk;
+    });
+}
+
+// Gives the archive file the date and time of its newest entry.
+Result stampNewest(archive::ArchiveHandle& archive) {
+    if (!archive.writable()) return kNotWritable;
+    OldEntries entries(archive);
+    NewestTime newest;
+    Result r;
+    for (r = entries.first(); r == kOk; r = entries.next())
+        newest.see(loadLe16(entries.record() + CentralRecord::kDate), loadLe16(entries.record() + CentralRecord::kTime));
+    if (r != kNothingDone) return r;
+    if (!newest.any) return kNothingDone;
+    uint64_t local, utc;
+    if (!util::dosToFileTime(newest.time, &local) || !platform::localToFileTime(local, &utc) ||
+        !platform::setFileTime(archive.file, utc))
+        return kAccessDenied;
+    return kOk;
+}
+
+}  // namespace
+
+Result zip(fs::FileHandle* handle, const char* includeSpecs, const char* excludeSpecs, const char* options) {
+    archive::ArchiveHandle* archive = handle == nullptr ? nullptr : archive::lookup(*handle);
+    if (archive == nullptr) return kNotOpen;
+
+    frame::OptionSet set;
+    if (archive->flags & archive::kMultiVolumeKinds) set.flags = frame::kZipMultiVolume;
+    if (Result r = frame::zipOptions(options, set); r != kOk) return r;
+    if (set.flags & frame::kZipLongNames)
+        archive->flags |= archive::kLongNameMode;
+    else if (archive->flags & archive::kLongNameMode)
+        set.flags |= frame::kZipLongNames;
+    if (!(set.flags & frame::kZipLongNames)) set.flags |= frame::kZipShortNames;
+
+    Result result;
+    if (set.flags & frame::kZipDelete) {
+        result = deleteEntries(*archive, includeSpecs, excludeSpecs, set.flags);
+    } else if (includeSpecs != nullptr && *includeSpecs != '\0') {
+        ZipRun run(*archive, set);
+        result = run.run(includeSpecs, excludeSpecs);
+        if (result == kOk) run.afterCommit();
+    } else if (!(set.flags & frame::kZipNewestTime)) {
+        return kMissingArgument;
+    } else if (set.flags & frame::kZipMultiVolume) {
+        return kNotOnThisKind;
+    } else {
+        result = stampNewest(*archive);
+    }
+    // The next operation reads the directory afresh.
+    archive->flags &= ~archive::kEndLocated;
+    *handle = archive->file;
+    return result;
+}
+
+Result quickZip(const char* archiveName, const char* includeSpecs, const char* options) {
+    fs::FileHandle handle = archive::kUnset;
+    Result r = archive::openArchive(archiveName, 0, &handle);
+    if (r != kOk) return r;
+    r = zip(&handle, includeSpecs, nullptr, options);
+    archive::closeArchive(&handle);
+    return r;
+}
+
+}  // namespace zar::write

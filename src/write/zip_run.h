@@ -1,0 +1,21 @@
+// The zip run: adds, replaces, updates, freshens and moves files into an open
+// archive, by building the whole new archive beside the old one (existing
+// entries copied or replaced in directory order, new files appended) and
+// committing it only when everything succeeded. With -D the same call deletes
+// entries instead; with no files and -O it stamps the archive with its newest
+// entry's time.
+#pragma once
+
+#include "frame/result.h"
+#include "fs/file_io.h"
+
+namespace zar::write {
+
+// The run behind Ax4Zip. `*archive` holds the archive's handle and receives
+// the new one after a commit.
+Result zip(fs::FileHandle* archive, const char* includeSpecs, const char* excludeSpecs, const char* options);
+
+// Opens (or creates) `archiveName`, runs zip on it and closes it.
+Result quickZip(const char* archiveName, const char* includeSpecs, const char* options);
+
+}  // namespace zar::write

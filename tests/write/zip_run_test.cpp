@@ -1,0 +1,403 @@
+// The zip run and the delete run through Ax4Zip and Ax4QZip: archives every
+// independent tool accepts, replace / update / freshen / move rules, the
+// replace question, comments carried over, failed runs that leave the archive
+// as it was, and deleting.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "common/run.h"
+#include "common/scratch.h"
+#include "platform/platform.h"
+#include "zarlib32.h"
+
+namespace {
+
+using zar::test::quote;
+using zar::test::readBytes;
+using zar::test::run;
+using zar::test::Scratch;
+using zar::test::ScopedEnv;
+using zar::test::writeBytes;
+using zar::test::writeText;
+namespace fsys = std::filesystem;
+
+std::string readText(const std::string& path) {
+    auto bytes = readBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::string upper(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// Deterministic bytes: a compressible run, then noise.
+std::string mixedBytes(size_t size) {
+    std::string out(size, '\0');
+    uint32_t x = 12345;
+    for (size_t i = 0; i < size; ++i) {
+        x = x * 1103515245u + 12345u;
+        out[i] = i < size / 2 ? "abcabcabd"[i % 9] : static_cast<char>(x >> 24);
+    }
+    return out;
+}
+
+// Every file of a tree, by its path below the root.
+std::map<std::string, std::string> filesOf(const std::string& root) {
+    std::map<std::string, std::string> out;
+    for (auto& f : fsys::recursive_directory_iterator(root))
+        if (f.is_regular_file()) out[fsys::relative(f.path(), root).string()] = readText(f.path());
+    return out;
+}
+
+// Names of the entries of an archive, through the library.
+std::vector<std::string> entryNames(const std::string& archive) {
+    std::vector<std::string> names;
+    AxHandle h;
+    if (Ax4ZipOpen(archive.c_str(), AX_OPEN_READ, &h) != 0) return names;
+    CDR record;
+    char name[261];
+    for (int16_t r = Ax4ZipFindFirst(h, &record, name, nullptr, 0, nullptr, 0); r == 0;
+         r = Ax4ZipFindNext(h, &record, name, nullptr, 0, nullptr, 0))
+        names.push_back(name);
+    Ax4ZipClose(&h);
+    return names;
+}
+
+std::vector<std::string> sortedNames(const std::string& archive) {
+    auto names = entryNames(archive);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// What each independent tool says of an archive: empty when all accept it.
+std::string rejections(const std::string& archive, const std::string& password = "") {
+    const std::string p = password.empty() ? "" : password;
+    const std::string a = quote(archive);
+    struct Tool {
+        const char* name;
+        std::string command;
+    } tools[] = {
+        {"unzip -t", "unzip -tq " + (p.empty() ? "" : "-P " + quote(p) + " ") + a + " 2>&1"},
+        {"zipfile", "python3 -c 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); z.setpassword(sys.argv[2].encode()); "
+                    "bad = z.testzip(); sys.exit(1 if bad else 0)' " + a + " " + quote(p.empty() ? "x" : p) + " 2>&1"},
+        {"7z t", "7z t -bd -p" + quote(p.empty() ? "x" : p) + " " + a + " 2>&1"},
+        {"bsdtar", "bsdtar -tf " + a + " >/dev/null 2>&1"},
+    };
+    std::string out;
+    for (const Tool& t : tools) {
+        auto r = run(t.command);
+        if (r.status != 0) out += std::string(t.name) + ": " + r.output + "\n";
+    }
+    return out;
+}
+
+class ZipRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tzset();
+        fsys::create_directories(s / "tmp");
+        src = s / "src";
+        fsys::create_directories(src + "/sub/deep");
+        fsys::create_directories(src + "/empty");
+        writeText(src + "/a.txt", "first file\n");
+        writeText(src + "/b.txt", std::string(5000, 'b'));
+        writeText(src + "/zero.txt", "");
+        writeText(src + "/sub/c.bin", mixedBytes(300000));
+        writeText(src + "/sub/deep/d.txt", "deep down\n");
+    }
+
+    int16_t zip(const std::string& archive, const std::string& spec, const char* options,
+                const char* exclude = nullptr) {
+        AxHandle h;
+        int16_t r = Ax4ZipOpen(archive.c_str(), 0, &h);
+        if (r != 0) return r;
+        r = Ax4Zip(&h, spec.c_str(), exclude, options);
+        Ax4ZipClose(&h);
+        return r;
+    }
+
+    // An archive of the three text files, in the order a, b, zero.
+    void zipTextFiles(const std::string& archive, const char* options = "") {
+        for (const char* name : {"a.txt", "b.txt", "zero.txt"}) ASSERT_EQ(zip(archive, src + "/" + name, options), 0);
+    }
+
+    // True when no temporary file of the library is left anywhere we look.
+    bool noTemporaryFiles() const {
+        for (const std::string& dir : {s / "tmp", s.path()})
+            for (auto& f : fsys::directory_iterator(dir))
+                if (f.path().filename().string().rfind("AZR", 0) == 0) return false;
+        return true;
+    }
+
+    Scratch s;
+    ScopedEnv tmp{"TMPDIR", (s / "tmp").c_str()};
+    ScopedEnv tz{"TZ", "UTC0"};
+    std::string src;
+};
+
+TEST_F(ZipRun, ArchivesOfEveryKindPassEveryTool) {
+    struct Case {
+        const char* options;
+        const char* password;
+    } cases[] = {
+        {"-R -P -ET", ""},  {"-R -P -ED0", ""},       {"-R -P -ED1", ""}, {"-R -P", ""},
+        {"-R -P -ED3", ""}, {"-R -P -S/se cret/", "se cret"}, {"-R -P -.V", ""}, {"-R -P -.L", ""},
+    };
+    const auto expected = filesOf(src);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        const std::string archive = s / "out.zip";
+        fsys::remove(archive);
+        ASSERT_EQ(zip(archive, src + "/*.*", c.options), 0);
+        EXPECT_EQ(rejections(archive, c.password), "");
+        const std::string out = s / "x";
+        fsys::remove_all(out);
+        ASSERT_EQ(run("unzip -q " + std::string(*c.password ? "-P " + quote(c.password) + " " : "") + quote(archive) +
+                      " -d " + quote(out))
+                      .status,
+                  0);
+        auto got = filesOf(out);
+        const bool keepsCase = std::string(c.options).find("-.L") != std::string::npos;
+        std::map<std::string, std::string> want;
+        for (auto& [name, data] : expected) want[keepsCase ? name : upper(name)] = data;
+        EXPECT_EQ(got, want);
+        EXPECT_TRUE(fsys::is_directory(out + (keepsCase ? "/empty" : "/EMPTY")));
+    }
+    EXPECT_TRUE(noTemporaryFiles());
+}
+
+TEST_F(ZipRun, ReplaceKeepsPlaceAndDropsTheEntryComment) {
+    const std::string archive = s / "c.zip";
+    zipTextFiles(archive);
+    ASSERT_EQ(entryNames(archive), (std::vector<std::string>{"A.TXT", "B.TXT", "ZERO.TXT"}));
+    // Comments from another tool: one per entry and one for the archive.
+    ASSERT_EQ(run("python3 - " + quote(archive) + R"( <<'PY'
+import sys, zipfile
+src = zipfile.ZipFile(sys.argv[1])
+items = [(i, src.read(i)) for i in src.infolist()]
+src.close()
+with zipfile.ZipFile(sys.argv[1], "w") as z:
+    z.comment = b"archive \x00 comment \xff"
+    for info, data in items:
+        info.comment = b"about " + info.filename.encode()
+        z.writestr(info, data)
+PY)")
+                  .status,
+              0);
+    const auto commentBefore = run("python3 -c 'import sys, zipfile; print(zipfile.ZipFile(sys.argv[1]).comment)' " +
+                                   quote(archive)).output;
+    writeText(src + "/b.txt", "replaced b");
+    ASSERT_EQ(zip(archive, src + "/b.txt", ""), 0);
+    EXPECT_EQ(entryNames(archive), (std::vector<std::string>{"A.TXT", "B.TXT", "ZERO.TXT"}));
+    auto comments = run("python3 -c 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); "
+                        "print([(i.filename, i.comment) for i in z.infolist()]); print(z.comment); "
+                        "print(z.read(\"B.TXT\"))' " + quote(archive)).output;
+    EXPECT_EQ(comments, "[('A.TXT', b'about A.TXT'), ('B.TXT', b''), ('ZERO.TXT', b'about ZERO.TXT')]\n" +
+                            commentBefore + "b'replaced b'\n");
+    EXPECT_EQ(rejections(archive), "");
+}
+
+TEST_F(ZipRun, UpdateFreshenAndTheReplaceQuestion) {
+    const std::string archive = s / "u.zip";
+    zipTextFiles(archive);
+    const auto original = readBytes(archive);
+    // Same times: -U and -F keep every entry; the archive is rebuilt alike.
+    EXPECT_EQ(zip(archive, src + "/*.txt", "-U"), 0);
+    EXPECT_EQ(run("unzip -p " + quote(archive) + " B.TXT").output, std::string(5000, 'b'));
+    // A newer file replaces its entry under -F; a new file is not added.
+    writeText(src + "/b.txt", "newer b");
+    fsys::last_write_time(src + "/b.txt", fsys::last_write_time(src + "/b.txt") + std::chrono::hours(1));
+    writeText(src + "/new.txt", "new");
+    EXPECT_EQ(zip(archive, src + "/*.txt", "-F"), 0);
+    EXPECT_EQ(run("unzip -p " + quote(archive) + " B.TXT").output, "newer b");
+    EXPECT_EQ(entryNames(archive), (std::vector<std::string>{"A.TXT", "B.TXT", "ZERO.TXT"}));
+    // An older file does not replace under -U, but a new one is added.
+    fsys::last_write_time(src + "/a.txt", fsys::last_write_time(src + "/a.txt") - std::chrono::hours(48));
+    writeText(src + "/a.txt", "older a");
+    fsys::last_write_time(src + "/a.txt", fsys::file_time_type::clock::now() - std::chrono::hours(48));
+    EXPECT_EQ(zip(archive, src + "/*.txt", "-U"), 0);
+    EXPECT_EQ(run("unzip -p " + quote(archive) + " A.TXT").output, "first file\n");
+    EXPECT_EQ(entryNames(archive), (std::vector<std::string>{"A.TXT", "B.TXT", "ZERO.TXT", "NEW.TXT"}));
+    EXPECT_EQ(rejections(archive), "");
+}
+
+std::vector<int16_t> answers;
+int questions = 0;
+int16_t AXAPI answerHook(StatusRecord record) {
+    int16_t kind = record.kind;
+    if (kind != AX_STATUS_QUESTION) return 1;
+    ++questions;
+    int16_t a = answers.empty() ? int16_t{AX_ANSWER_NO} : answers.front();
+    if (!answers.empty()) answers.erase(answers.begin());
+    return a;
+}
+
+TEST_F(ZipRun, ReplaceQuestion) {
+    const std::string archive = s / "q.zip";
+    Ax4SetCPrint(1);
+    Ax4CPrintHook(answerHook);
+    struct Case {
+        std::vector<int16_t> answers;
+        int16_t result;
+        int questions;
+        const char* a;
+        const char* b;
+        const char* zero;
+    } cases[] = {
+        {{AX_ANSWER_NO, AX_ANSWER_YES_TO_ALL}, 0, 2, "old a", "new b", "new zero"},  // 106 ends the questions
+        {{AX_ANSWER_NO, AX_ANSWER_NO, AX_ANSWER_NO}, 0, 3, "old a", "old b", "old zero"},
+        {{AX_ANSWER_YES, AX_ANSWER_NO, AX_ANSWER_YES}, 0, 3, "new a", "old b", "new zero"},
+        {{AX_ANSWER_CANCEL}, -4, 1, nullptr, nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        fsys::remove(archive);
+        for (const char* name : {"a", "b", "zero"}) writeText(src + "/" + name + ".txt", std::string("old ") + name);
+        zipTextFiles(archive);
+        for (const char* name : {"a", "b", "zero"}) writeText(src + "/" + name + ".txt", std::string("new ") + name);
+        const auto before = readBytes(archive);
+        answers = c.answers;
+        questions = 0;
+        EXPECT_EQ(zip(archive, src + "/*.txt", "-.Q"), c.result);
+        EXPECT_EQ(questions, c.questions);
+        if (c.result != 0) {
+            EXPECT_EQ(readBytes(archive), before);
+            continue;
+        }
+        EXPECT_EQ(run("unzip -p " + quote(archive) + " A.TXT").output, c.a);
+        EXPECT_EQ(run("unzip -p " + quote(archive) + " B.TXT").output, c.b);
+        EXPECT_EQ(run("unzip -p " + quote(archive) + " ZERO.TXT").output, c.zero);
+        EXPECT_EQ(entryNames(archive).size(), 3u);  // a kept entry is not added again
+    }
+    Ax4CPrintHook(nullptr);
+    Ax4SetCPrint(0);
+}
+
+TEST_F(ZipRun, EmptyArchivesAndNothingToDo) {
+    const std::string archive = s / "e.zip";
+    EXPECT_EQ(zip(archive, src + "/*.txt", "-F"), -7);
+    EXPECT_FALSE(fsys::exists(archive));
+    EXPECT_EQ(zip(archive, src + "/*.nothing", ""), -7);
+    EXPECT_FALSE(fsys::exists(archive));
+    EXPECT_EQ(zip(archive, src + "/*.txt", "-U"), 0);
+    EXPECT_EQ(entryNames(archive).size(), 3u);
+    EXPECT_EQ(zip(archive, "", ""), -19);
+    // No files and -O: the archive takes its newest entry's time.
+    fsys::last_write_time(src + "/b.txt", fsys::file_time_type::clock::now() - std::chrono::hours(24 * 400));
+    const std::string old = s / "old.zip";
+    ASSERT_EQ(zip(old, src + "/b.txt", ""), 0);
+    EXPECT_EQ(zip(old, "", "-O"), 0);
+    struct stat st;
+    ASSERT_EQ(::stat(old.c_str(), &st), 0);
+    EXPECT_LT(st.st_mtime, ::time(nullptr) - 24 * 3600 * 300);
+    EXPECT_TRUE(noTemporaryFiles());
+}
+
+TEST_F(ZipRun, MoveDeletesOnlyWhatWasWritten) {
+    const std::string archive = s / "m.zip";
+    ASSERT_EQ(zip(archive, src + "/a.txt", ""), 0);
+    fsys::last_write_time(src + "/a.txt", fsys::file_time_type::clock::now() - std::chrono::hours(48));
+    EXPECT_EQ(zip(archive, src + "/*.txt", "-U -M"), 0);
+    EXPECT_TRUE(fsys::exists(src + "/a.txt"));  // its entry was kept
+    EXPECT_FALSE(fsys::exists(src + "/b.txt"));
+    EXPECT_FALSE(fsys::exists(src + "/zero.txt"));
+    EXPECT_EQ(sortedNames(archive), (std::vector<std::string>{"A.TXT", "B.TXT", "ZERO.TXT"}));
+}
+
+TEST_F(ZipRun, AFailedRunLeavesTheArchiveAsItWas) {
+    const std::string archive = s / "f.zip";
+    ASSERT_EQ(zip(archive, src + "/*.txt", ""), 0);
+    const auto before = readBytes(archive);
+    struct stat st0;
+    ::stat(archive.c_str(), &st0);
+    for (auto fault : {zar::platform::Fault::Write, zar::platform::Fault::Read}) {
+        for (int n : {1, 3, 8, 20}) {
+            SCOPED_TRACE(n);
+            zar::platform::failNthCall(fault, n);
+            int16_t r = zip(archive, src + "/*.*", "-R -P");
+            zar::platform::failNthCall(fault, 0);
+            if (r == 0) continue;  // the fault fell after the commit: nothing to check
+            EXPECT_EQ(readBytes(archive), before) << r;
+            EXPECT_TRUE(noTemporaryFiles());
+        }
+    }
+    // A file that cannot be read as listed (a directory where a file was).
+    EXPECT_TRUE(noTemporaryFiles());
+}
+
+TEST_F(ZipRun, TheEntryLimit) {
+    const std::string archive = s / "full.zip";
+    ASSERT_EQ(run("python3 - " + quote(archive) + R"( <<'PY'
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], "w") as z:
+    for i in range(65535):
+        z.writestr(f"e{i}", b"")
+PY)")
+                  .status,
+              0);
+    const auto before = readBytes(archive);
+    EXPECT_EQ(zip(archive, src + "/a.txt", ""), -21);
+    EXPECT_EQ(readBytes(archive), before);
+    EXPECT_TRUE(noTemporaryFiles());
+}
+
+TEST_F(ZipRun, Deleting) {
+    const std::string archive = s / "d.zip";
+    ASSERT_EQ(zip(archive, src + "/*.*", "-R -P"), 0);
+    ASSERT_EQ(run("python3 - " + quote(archive) + R"( <<'PY'
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], "a") as z:
+    z.comment = b"kept comment"
+PY)")
+                  .status,
+              0);
+    const auto before = readBytes(archive);
+    EXPECT_EQ(zip(archive, "*.nothing", "-D"), -7);
+    EXPECT_EQ(readBytes(archive), before);
+    // A wildcarded file part matches in every directory; exclusions spare.
+    EXPECT_EQ(zip(archive, "*.TXT", "-D", "D.TXT"), 0);
+    EXPECT_EQ(sortedNames(archive),
+              (std::vector<std::string>{"EMPTY/", "SUB/", "SUB/C.BIN", "SUB/DEEP/", "SUB/DEEP/D.TXT"}));
+    EXPECT_EQ(rejections(archive), "");
+    EXPECT_EQ(run("unzip -z " + quote(archive)).output.find("kept comment") != std::string::npos, true);
+    // Everything: the end record and the comment are left.
+    EXPECT_EQ(zip(archive, "*.*", "-D"), 0);
+    EXPECT_EQ(fsys::file_size(archive), 22u + 12u);
+    EXPECT_TRUE(noTemporaryFiles());
+}
+
+TEST_F(ZipRun, CopiedEntriesKeepTheirDataDescriptors) {
+    // Entries whose sizes follow their data, as a writer to a pipe makes them.
+    const std::string archive = s / "stream.zip";
+    ASSERT_EQ(run("python3 - " + quote(archive) + " " + quote(src) + R"( <<'PY'
+import sys, zipfile
+class Pipe:  # an output that cannot seek back
+    def __init__(self, f): self.f = f
+    def write(self, b): return self.f.write(b)
+    def flush(self): self.f.flush()
+with open(sys.argv[1], "wb") as f, zipfile.ZipFile(Pipe(f), "w", zipfile.ZIP_DEFLATED) as z:
+    for name in ("a.txt", "b.txt", "sub/c.bin"):
+        with open(sys.argv[2] + "/" + name, "rb") as data:
+            z.writestr(name, data.read())
+PY)")
+                  .status,
+              0);
+    ASSERT_EQ(run("python3 -c 'import sys, zipfile; print(all(i.flag_bits & 8 for i in zipfile.ZipFile(sys.argv[1]).infolist()))' " +
+                  quote(archive)).output,
+              "True\n");
+    ASSERT_EQ(zip(archive, "b.txt", "-D"), 0);
+    EXPECT_EQ(rejections(archive), "");
+    // A reader that walks the local headers finds every remaining entry.
+    EXPECT_EQ(run("bsdtar -xOf " + quote(archive) + " | wc -c").output, "300011\n");
+}
+
+}  // namespace
