@@ -60,6 +60,8 @@ Result copyEntry(fs::FileHandle from, fs::FileHandle data, fs::FileHandle direct
         fs::readFile(from, local, sizeof local) != sizeof local)
         return kShortRead;
     const int64_t oldParts = loadLe16(local + LocalHeader::kNameLength) + loadLe16(local + LocalHeader::kExtraLength);
+    // The old header's signature is not trusted: a damaged one is not copied.
+    storeLe32(local + LocalHeader::kSignature, archive::kLocalSignature);
     storeLe16(local + LocalHeader::kNameLength, static_cast<uint16_t>(entry.name.size()));
     storeLe16(local + LocalHeader::kExtraLength, extraLength);
     storeLe32(record + CentralRecord::kLocalOffset, offset);

@@ -16,6 +16,7 @@
 
 #include "common/run.h"
 #include "common/scratch.h"
+#include "common/zip_builder.h"
 #include "platform/platform.h"
 #include "zarlib32.h"
 
@@ -398,6 +399,22 @@ PY)")
     EXPECT_EQ(rejections(archive), "");
     // A reader that walks the local headers finds every remaining entry.
     EXPECT_EQ(run("bsdtar -xOf " + quote(archive) + " | wc -c").output, "300011\n");
+}
+
+TEST_F(ZipRun, ACopiedEntryGetsASoundLocalHeader) {
+    // The second entry's local header has lost its signature.
+    zar::test::ZipArchive old;
+    old.entries.push_back(zar::test::entry("ONE.TXT", "one"));
+    old.entries.push_back(zar::test::entry("TWO.TXT", "two"));
+    auto bytes = old.bytes();
+    const size_t second = 30 + 7 + 3;
+    ASSERT_EQ(bytes[second], 'P');
+    bytes[second + 3] = 9;
+    const std::string archive = s / "damaged.zip";
+    writeBytes(archive, bytes);
+    ASSERT_EQ(zip(archive, src + "/a.txt", ""), 0);
+    EXPECT_EQ(rejections(archive), "");
+    EXPECT_EQ(run("unzip -p " + quote(archive) + " TWO.TXT").output, "two");
 }
 
 }  // namespace

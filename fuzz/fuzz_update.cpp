@@ -1,0 +1,76 @@
+// Writes arbitrary bytes to a file, opens it as an archive for writing and
+// runs a writing run over it: deleting entries, or adding a small file (which
+// copies every existing entry). A run that fails must leave the archive byte
+// for byte as it was; one that succeeds must leave an archive whose directory
+// can be walked to its end.
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "zarlib32.h"
+
+namespace {
+
+const std::string& base() {
+    static const std::string path = "/tmp/zar-fuzz-update-" + std::to_string(::getpid());
+    return path;
+}
+
+std::vector<uint8_t> contents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void walk(const std::string& path) {
+    AxHandle h;
+    if (Ax4ZipOpen(path.c_str(), AX_OPEN_READ, &h) != 0) __builtin_trap();
+    CDR record;
+    char name[261];
+    int16_t r = Ax4ZipFindFirst(h, &record, name, nullptr, 0, nullptr, 0);
+    for (int i = 0; i < 70000 && r == 0; ++i) r = Ax4ZipFindNext(h, &record, name, nullptr, 0, nullptr, 0);
+    if (r != AX_NOTHING_DONE) __builtin_trap();
+    Ax4ZipClose(&h);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const char* const runs[][2] = {
+        {"*.*", "-D"}, {"A*", "-D -O"}, {"", "-O"}, {"SMALL.TXT", "-ET"}, {"SMALL.TXT", "-U -K"}, {"SMALL.TXT", "-.L"},
+    };
+    if (size == 0) return 0;
+    const std::string archive = base() + ".zip", small = base() + "-small.txt";
+    {
+        std::FILE* f = std::fopen(archive.c_str(), "wb");
+        if (f == nullptr) return 0;
+        std::fwrite(data + 1, 1, size - 1, f);
+        std::fclose(f);
+        f = std::fopen(small.c_str(), "wb");
+        if (f == nullptr) return 0;
+        std::fputs("a small file to add, a small file to add\n", f);
+        std::fclose(f);
+    }
+    const std::vector<uint8_t> before(data + 1, data + size);
+    const auto& run = runs[data[0] % (sizeof runs / sizeof runs[0])];
+    const bool adds = std::strcmp(run[0], "SMALL.TXT") == 0;
+
+    AxHandle h;
+    if (Ax4ZipOpen(archive.c_str(), 2, &h) == 0) {
+        int16_t r = Ax4Zip(&h, adds ? small.c_str() : run[0], nullptr, run[1]);
+        Ax4ZipClose(&h);
+        if (r == 0 && std::strcmp(run[1], "-O") != 0)
+            walk(archive);
+        else if (r != 0 && contents(archive) != before)
+            __builtin_trap();
+    }
+    std::remove(archive.c_str());
+    std::remove(small.c_str());
+    return 0;
+}
