@@ -4,10 +4,13 @@
 // as it was, and deleting.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -415,6 +418,82 @@ TEST_F(ZipRun, ACopiedEntryGetsASoundLocalHeader) {
     ASSERT_EQ(zip(archive, src + "/a.txt", ""), 0);
     EXPECT_EQ(rejections(archive), "");
     EXPECT_EQ(run("unzip -p " + quote(archive) + " TWO.TXT").output, "two");
+}
+
+TEST_F(ZipRun, ArchiveTimes) {
+    const std::string archive = s / "t.zip";
+    fsys::last_write_time(src + "/a.txt", fsys::file_time_type::clock::now() - std::chrono::hours(24 * 100));
+    fsys::last_write_time(src + "/b.txt", fsys::file_time_type::clock::now() - std::chrono::hours(24 * 50));
+    ASSERT_EQ(zip(archive, src + "/a.txt", ""), 0);
+    struct timespec old[2] = {{0, UTIME_OMIT}, {1500000000, 0}};  // 2017
+    ::utimensat(AT_FDCWD, archive.c_str(), old, 0);
+    struct stat st;
+    // -K: the archive keeps its time (to the DOS time's two seconds).
+    ASSERT_EQ(zip(archive, src + "/b.txt", "-K"), 0);
+    ASSERT_EQ(::stat(archive.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtime, 1500000000);
+    // -O: the newest entry's time, b's.
+    ASSERT_EQ(zip(archive, src + "/zero.txt", "-O"), 0);
+    ASSERT_EQ(::stat(archive.c_str(), &st), 0);
+    const auto zero = fsys::last_write_time(src + "/zero.txt");
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+        std::chrono::file_clock::to_sys(zero).time_since_epoch()).count();
+    EXPECT_LE(std::llabs(st.st_mtime - seconds), 2);
+    // Deleting with -O: the newest remaining entry's.
+    ASSERT_EQ(zip(archive, "ZERO.TXT", "-D -O"), 0);
+    ASSERT_EQ(::stat(archive.c_str(), &st), 0);
+    EXPECT_LT(st.st_mtime, ::time(nullptr) - 24 * 3600 * 40);
+}
+
+TEST_F(ZipRun, VolumeLabelEntriesGiveWayToTheCurrentLabel) {
+    zar::test::ZipArchive old;
+    old.entries.push_back(zar::test::entry("ONE.TXT", "one"));
+    zar::test::ZipEntry label = zar::test::entry("OLD LABEL", "");
+    label.externalAttributes = 0x08;
+    old.entries.push_back(label);
+    const std::string archive = s / "label.zip";
+    writeBytes(archive, old.bytes());
+    // The current drive has no label here: the old label entry goes, none comes.
+    ASSERT_EQ(zip(archive, src + "/a.txt", "-$"), 0);
+    EXPECT_EQ(entryNames(archive), (std::vector<std::string>{"ONE.TXT", "A.TXT"}));
+}
+
+TEST_F(ZipRun, LongNameModeRenamesCopiedEntries) {
+    // An entry stored under its short name with the long one in its block.
+    zar::test::ZipArchive old;
+    zar::test::ZipEntry e = zar::test::entry("LONGNA~1.TXT", "long");
+    const std::string longName = "Long Name.txt";
+    e.extra = {'K', 'W', static_cast<uint8_t>(longName.size() + 2), 0, 'Z', 'r'};
+    e.extra.insert(e.extra.end(), longName.begin(), longName.end());
+    old.entries.push_back(e);
+    const std::string archive = s / "long.zip";
+    writeBytes(archive, old.bytes());
+    ASSERT_EQ(zip(archive, src + "/a.txt", "-.L"), 0);
+    EXPECT_EQ(entryNames(archive), (std::vector<std::string>{"Long Name.txt", "a.txt"}));
+    auto extra = run("python3 -c 'import sys, zipfile; print(zipfile.ZipFile(sys.argv[1]).infolist()[0].extra)' " +
+                     quote(archive)).output;
+    EXPECT_EQ(extra, "b''\n");  // the block went: the name says it all
+    EXPECT_EQ(rejections(archive), "");
+}
+
+int16_t AXAPI cancelOnProgress(StatusRecord record) {
+    int16_t kind = record.kind;
+    if (kind == AX_STATUS_PROGRESS) Ax4Cancel();
+    return 1;
+}
+
+TEST_F(ZipRun, CancelLeavesTheArchiveAsItWas) {
+    const std::string archive = s / "x.zip";
+    ASSERT_EQ(zip(archive, src + "/a.txt", ""), 0);
+    const auto before = readBytes(archive);
+    Ax4SetCPrint(1);
+    Ax4CPrintHook(cancelOnProgress);
+    EXPECT_EQ(zip(archive, src + "/*.*", "-R -P"), -4);
+    Ax4CPrintHook(nullptr);
+    Ax4SetCPrint(0);
+    EXPECT_EQ(readBytes(archive), before);
+    EXPECT_TRUE(noTemporaryFiles());
+    EXPECT_EQ(zip(archive, src + "/b.txt", ""), 0);  // the flag did not outlive the run
 }
 
 }  // namespace
