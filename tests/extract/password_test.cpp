@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <string>
 
 #include "archive/handles.h"
 #include "common/run.h"
@@ -71,7 +72,11 @@ TEST(Password, EntriesOfIndependentTools) {
         CDR after;
         EXPECT_EQ(check(path, e, "pass word", &after), 0) << t.name;
         EXPECT_EQ(+after.packedSize, +e.record.packedSize - 12) << t.name;
-        EXPECT_EQ(check(path, e, "wrong"), AX_BAD_PASSWORD) << t.name;
+        // The headers of these tools are random: a wrong password passes the
+        // one-byte check now and then (the CRC catches it later), never often.
+        int passed = 0;
+        for (int i = 0; i < 16; ++i) passed += check(path, e, ("wrong " + std::to_string(i)).c_str()) == 0;
+        EXPECT_LE(passed, 4) << t.name;
         EXPECT_EQ(check(path, e, ""), AX_BAD_PASSWORD) << t.name;
         EXPECT_EQ(check(path, e, nullptr), AX_BAD_PASSWORD) << t.name;
     }

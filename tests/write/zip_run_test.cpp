@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -215,8 +216,12 @@ TEST_F(ZipRun, UpdateFreshenAndTheReplaceQuestion) {
     const std::string archive = s / "u.zip";
     zipTextFiles(archive);
     const auto original = readBytes(archive);
-    // Same times: -U and -F keep every entry; the archive is rebuilt alike.
+    // A file changed under the same time: -U and -F keep its entry.
+    const auto time = fsys::last_write_time(src + "/b.txt");
+    writeText(src + "/b.txt", "changed, same time");
+    fsys::last_write_time(src + "/b.txt", time);
     EXPECT_EQ(zip(archive, src + "/*.txt", "-U"), 0);
+    EXPECT_EQ(zip(archive, src + "/*.txt", "-F"), 0);
     EXPECT_EQ(run("unzip -p " + quote(archive) + " B.TXT").output, std::string(5000, 'b'));
     // A newer file replaces its entry under -F; a new file is not added.
     writeText(src + "/b.txt", "newer b");
@@ -494,6 +499,31 @@ TEST_F(ZipRun, CancelLeavesTheArchiveAsItWas) {
     EXPECT_EQ(readBytes(archive), before);
     EXPECT_TRUE(noTemporaryFiles());
     EXPECT_EQ(zip(archive, src + "/b.txt", ""), 0);  // the flag did not outlive the run
+}
+
+std::string vanishing;
+int16_t AXAPI removeOnProgress(StatusRecord record) {
+    int16_t kind = record.kind;
+    if (kind == AX_STATUS_PROGRESS && !vanishing.empty()) {
+        std::remove(vanishing.c_str());
+        vanishing.clear();
+    }
+    return 1;
+}
+
+TEST_F(ZipRun, AFileThatVanishesFailsTheRunCleanly) {
+    const std::string archive = s / "v.zip";
+    ASSERT_EQ(zip(archive, src + "/a.txt", ""), 0);
+    const auto before = readBytes(archive);
+    // While the first file is compressed, another one of the list disappears.
+    vanishing = src + "/sub/deep/d.txt";
+    Ax4SetCPrint(1);
+    Ax4CPrintHook(removeOnProgress);
+    EXPECT_EQ(zip(archive, src + "/*.*", "-R -P"), 105);
+    Ax4CPrintHook(nullptr);
+    Ax4SetCPrint(0);
+    EXPECT_EQ(readBytes(archive), before);
+    EXPECT_TRUE(noTemporaryFiles());
 }
 
 }  // namespace
