@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 
 #include <algorithm>
 #include <cctype>
@@ -524,6 +525,28 @@ TEST_F(ZipRun, AFileThatVanishesFailsTheRunCleanly) {
     Ax4SetCPrint(0);
     EXPECT_EQ(readBytes(archive), before);
     EXPECT_TRUE(noTemporaryFiles());
+}
+
+TEST_F(ZipRun, ClearingTheArchiveBitOfWrittenFiles) {
+    const std::string archive = s / "ab.zip";
+    ASSERT_EQ(zip(archive, src + "/a.txt", ""), 0);
+    fsys::last_write_time(src + "/a.txt", fsys::file_time_type::clock::now() - std::chrono::hours(48));
+    fsys::permissions(src + "/b.txt", fsys::perms::owner_read);
+    using zar::platform::fileAttributes;
+    using zar::platform::kAttrArchive;
+    using zar::platform::kAttrReadOnly;
+    ASSERT_EQ(fileAttributes((src + "/b.txt").c_str()), kAttrArchive | kAttrReadOnly);
+    EXPECT_EQ(zip(archive, src + "/*.txt", "-U -A+"), 0);
+    EXPECT_EQ(fileAttributes((src + "/a.txt").c_str()), kAttrArchive);  // its entry was kept
+    // Where the file system keeps the archive bit, it is cleared on what was
+    // written; the other bits stay.
+    const uint32_t b = fileAttributes((src + "/b.txt").c_str());
+    EXPECT_EQ(b & kAttrReadOnly, kAttrReadOnly);
+    unsigned char probe = 0;
+    if (::setxattr((src + "/zero.txt").c_str(), "user.probe", &probe, 1, 0) == 0) {
+        EXPECT_EQ(b & kAttrArchive, 0u);
+    }
+    EXPECT_TRUE(fsys::exists(src + "/b.txt"));
 }
 
 }  // namespace
