@@ -278,6 +278,14 @@ ZARLIB_EXPORT int16_t AXAPI Ax4Zip(AxHandle *handle, const char *includeSpecs, c
 ZARLIB_EXPORT int16_t AXAPI Ax4QZip(const char *archiveName, const char *includeSpecs,
                                     const char *options) AX_NOEXCEPT;
 
+/* Replaces the archive comment in place (null or empty: none). */
+ZARLIB_EXPORT int16_t AXAPI Ax4ZipNewComment(AxHandle handle, const char *comment) AX_NOEXCEPT;
+/* Sets the comment of every entry that `pattern` matches in its own directory
+ * (empty comment: none) by rebuilding the archive; `*handle` receives the
+ * reopened archive's handle. */
+ZARLIB_EXPORT int16_t AXAPI Ax4ZipNewFileComment(AxHandle *handle, const char *pattern,
+                                                 const char *comment) AX_NOEXCEPT;
+
 /* ---- Codecs ------------------------------------------------------------ */
 
 /* Folds `count` bytes into a running CRC-32. Start at 0xFFFFFFFF and

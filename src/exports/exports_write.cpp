@@ -1,5 +1,7 @@
 // Exports of archive writing.
+#include "archive/handles.h"
 #include "exports/guard.h"
+#include "write/comments.h"
 #include "write/zip_run.h"
 #include "zarlib32.h"
 
@@ -15,6 +17,24 @@ ZARLIB_EXPORT int16_t AXAPI Ax4Zip(AxHandle* handle, const char* includeSpecs, c
 ZARLIB_EXPORT int16_t AXAPI Ax4QZip(const char* archiveName, const char* includeSpecs,
                                     const char* options) AX_NOEXCEPT {
     return exports::guarded([&] { return write::quickZip(archiveName, includeSpecs, options); });
+}
+
+ZARLIB_EXPORT int16_t AXAPI Ax4ZipNewComment(AxHandle handle, const char* comment) AX_NOEXCEPT {
+    return exports::guarded([&] {
+        archive::ArchiveHandle* a = archive::lookup(handle);
+        return a == nullptr ? kNotOpen : write::setArchiveComment(*a, comment);
+    });
+}
+
+ZARLIB_EXPORT int16_t AXAPI Ax4ZipNewFileComment(AxHandle* handle, const char* pattern,
+                                                 const char* comment) AX_NOEXCEPT {
+    return exports::guarded([&] {
+        archive::ArchiveHandle* a = handle == nullptr ? nullptr : archive::lookup(*handle);
+        if (a == nullptr) return kNotOpen;
+        Result r = write::setEntryComments(*a, pattern, comment);
+        *handle = a->file;
+        return r;
+    });
 }
 
 }  // extern "C"

@@ -52,6 +52,8 @@ Result OldEntries::next() {
 Result OldEntries::took(Result r) {
     if (r != kOk) return r;
     entry_.name = name_.data();
+    entry_.extra = extra_.data();
+    entry_.comment = comment_.data();
     platform::ansiToOem(entry_.name.data());
     platform::ansiToOem(comment_.data());
     return kOk;
