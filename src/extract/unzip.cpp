@@ -83,9 +83,9 @@ private:
     Result entry();
     Result directoryEntry(const std::string& path);
     Result volumeLabelEntry();
-    Result fileEntry(const std::string& path, bool storedDirectory);
+    Result fileEntry(const std::string& path);
     Result locate();
-    Result decide(const std::string& path, bool storedDirectory, bool* write);
+    Result decide(const std::string& path, bool* write);
     Result produce(uint32_t* crc);
     Result finishFile(const std::string& path);
 
@@ -218,7 +218,7 @@ Result UnzipRun::entry() {
 
     if (isDirectory) return directoryEntry(path);
     if (isVolumeLabel) return volumeLabelEntry();
-    return fileEntry(path, !directory.empty());
+    return fileEntry(path);
 }
 
 // Positions the archive at the entry's data: past the local header, its name
@@ -286,7 +286,7 @@ Result UnzipRun::volumeLabelEntry() {
     return kOk;
 }
 
-Result UnzipRun::fileEntry(const std::string& path, bool storedDirectory) {
+Result UnzipRun::fileEntry(const std::string& path) {
     if (zipKind()) {
         bool passed;
         if (Result r = passwordCheck(&passed); r != kOk || !passed) return r;
@@ -303,7 +303,7 @@ Result UnzipRun::fileEntry(const std::string& path, bool storedDirectory) {
     if (!known || foreignKind() || (!tarKind() && !hasDecoder(code))) return notice(kUnknownMethod);
 
     bool write = false;
-    if (Result r = decide(path, storedDirectory, &write); r != kOk || !write) return r;
+    if (Result r = decide(path, &write); r != kOk || !write) return r;
     if (!test()) {
         output_ = fs::openFile(path.c_str(), platform::kAccessReadWrite, platform::kShareNone,
                                platform::Disposition::CreateAlways, platform::kAttrArchive, true);
@@ -324,20 +324,19 @@ Result UnzipRun::fileEntry(const std::string& path, bool storedDirectory) {
 
 // The overwrite decision. kOk with `*write` saying whether to write (an
 // existing file is then already gone), or the code that ends the run.
-Result UnzipRun::decide(const std::string& path, bool storedDirectory, bool* write) {
+Result UnzipRun::decide(const std::string& path, bool* write) {
     *write = false;
     if (test()) {
         *write = true;
         return kOk;
     }
-    if (storedDirectory && has(frame::kUnzipDirectories)) {
-        // Entries come grouped by directory: a tree made for the previous
-        // entry is not walked again.
-        std::string directory = path.substr(0, path.find_last_of("/\\") + 1);
-        if (directory != madeDirectory_) {
-            if (Result r = createDirectoryTree(path); r != kOk) return r;
-            madeDirectory_ = std::move(directory);
-        }
+    // The directories of the output path are made when missing: the stored
+    // ones under -D, and the output directory itself. Entries come grouped by
+    // directory, so a tree made for the previous entry is not walked again.
+    std::string directory = path.substr(0, path.find_last_of("/\\") + 1);
+    if (directory != madeDirectory_) {
+        if (Result r = createDirectoryTree(path); r != kOk) return r;
+        madeDirectory_ = std::move(directory);
     }
 
     const std::string ansi = toAnsi(path);

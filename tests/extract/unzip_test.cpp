@@ -473,6 +473,9 @@ TEST_F(Unzip, BadArguments) {
     EXPECT_NE(Ax4QUnZip((s / "missing.zip").c_str(), out.c_str(), "*.*", ""), 0);
     EXPECT_EQ(Ax4QUnZip(archive.c_str(), out.c_str(), "*.*", ""), 0);
     EXPECT_EQ(readText(o("a.txt")), "a");
+    // An output directory that does not exist yet is made.
+    EXPECT_EQ(Ax4QUnZip(archive.c_str(), (out + "/new/deeper").c_str(), "*.*", ""), 0);
+    EXPECT_EQ(readText(o("new/deeper/a.txt")), "a");
     // An output file that cannot be created (a file stands where its directory should be).
     writeText(o("blocker"), "");
     ZipArchive nested;
