@@ -68,12 +68,12 @@ Result commitArchive(archive::ArchiveHandle& archive, fs::TempFile& dataFile, co
     archive.file = fs::openFile(archive.name.c_str(), archive.access, archive.share,
                                 platform::Disposition::OpenAlways, 0, true);
     if (archive.file == fs::kInvalidFile && result == kOk) result = kAccessDenied;
-    if (result == kOk && time != nullptr) {
-        uint64_t local, utc;
-        if (!util::dosToFileTime(*time, &local) || !platform::localToFileTime(local, &utc) ||
-            !platform::setFileTime(archive.file, utc))
-            result = kAccessDenied;
-    }
+    // A date that names no real time (entries of a damaged archive may carry
+    // one) leaves the archive with the time of its writing.
+    uint64_t local, utc;
+    if (result == kOk && time != nullptr && util::dosToFileTime(*time, &local) &&
+        platform::localToFileTime(local, &utc) && !platform::setFileTime(archive.file, utc))
+        result = kAccessDenied;
     return result;
 }
 

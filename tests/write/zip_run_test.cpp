@@ -549,4 +549,18 @@ TEST_F(ZipRun, ClearingTheArchiveBitOfWrittenFiles) {
     EXPECT_TRUE(fsys::exists(src + "/b.txt"));
 }
 
+TEST_F(ZipRun, NewestTimeThatNamesNoDay) {
+    // A damaged entry dated in a 13th month is the newest: the archive is
+    // committed all the same and keeps the time of its writing.
+    zar::test::ZipArchive old;
+    zar::test::ZipEntry odd = zar::test::entry("ODD.TXT", "odd");
+    odd.date = (45 << 9) | (13 << 5) | 1;
+    old.entries.push_back(odd);
+    old.entries.push_back(zar::test::entry("GONE.TXT", "gone"));
+    const std::string archive = s / "odd.zip";
+    writeBytes(archive, old.bytes());
+    EXPECT_EQ(zip(archive, "GONE.TXT", "-D -O"), 0);
+    EXPECT_EQ(entryNames(archive), std::vector<std::string>{"ODD.TXT"});
+}
+
 }  // namespace
