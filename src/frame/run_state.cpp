@@ -1,6 +1,7 @@
 // The run state lives here and nowhere else.
 #include "frame/run_state.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "common/bytes.h"
@@ -13,7 +14,9 @@ struct RunState {
     bool reporting = false;
     AxCPrintHookProc hook = nullptr;
     uint32_t flags = 0;
-    bool cancel = false;
+    // Hosts set it from other threads and from signal handlers.
+    std::atomic<bool> cancel{false};
+    static_assert(std::atomic<bool>::is_always_lock_free, "safe to set from a signal handler");
     bool doEvents = true;
     int16_t moreStatus = 0;
     uint16_t parsePlace = 65535;
@@ -54,11 +57,7 @@ uint32_t flags() { return state.flags; }
 void requestCancel() { state.cancel = true; }
 bool cancelPending() { return state.cancel; }
 
-bool takeCancel() {
-    bool was = state.cancel;
-    state.cancel = false;
-    return was;
-}
+bool takeCancel() { return state.cancel.exchange(false); }
 
 void setDoEvents(bool on) { state.doEvents = on; }
 bool doEvents() { return state.doEvents; }
