@@ -1,0 +1,203 @@
+// The command line as a whole: help, exit statuses, what zar prints with and
+// without a terminal, the overwrite question on a terminal, and Ctrl-C.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <spawn.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "tools/zar_support.h"
+
+extern char** environ;
+
+namespace zar::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ZarCli : public ::testing::Test {
+protected:
+    void SetUp() override { writeTree(scratch.path(), sampleTree()); }
+    ZarRun in(std::vector<std::string> args, const std::string& input = {}) {
+        return zar(scratch.path(), std::move(args), input);
+    }
+    Scratch scratch;
+};
+
+TEST_F(ZarCli, HelpTeachesEveryVerb) {
+    ZarRun overview = in({"--help"});
+    EXPECT_EQ(overview.status, 0);
+    for (const char* verb : {"list", "test", "extract", "add", "update", "freshen", "move", "delete", "comment",
+                             "identify"}) {
+        EXPECT_TRUE(contains(overview.out, "\n  " + std::string(verb) + ", ")) << verb;
+        ZarRun help = in({verb, "--help"});
+        EXPECT_EQ(help.status, 0) << verb;
+        EXPECT_EQ(help.out.rfind("usage: zar ", 0), 0u) << verb;
+        EXPECT_TRUE(contains(help.out, "zar " + std::string(verb) + " ")) << verb;
+        EXPECT_TRUE(contains(help.out, "Options:")) << verb;
+    }
+    EXPECT_TRUE(contains(overview.out, "Exit status:"));
+    EXPECT_EQ(in({"help", "x"}).out, in({"extract", "--help"}).out);
+    EXPECT_EQ(in({"--version"}).status, 0);
+}
+
+// The exit status and the line on stderr of each kind of outcome.
+struct StatusCase {
+    std::vector<std::string> args;
+    int status;
+    const char* stderrHas;  // "" when stderr must be empty
+};
+
+class ZarExitStatus : public ZarCli, public ::testing::WithParamInterface<StatusCase> {
+protected:
+    void SetUp() override {
+        ZarCli::SetUp();
+        ASSERT_EQ(in({"add", "good.zip", "tree"}).status, 0);
+        ASSERT_EQ(in({"add", "-p", "right", "locked.zip", "tree/readme.txt"}).status, 0);
+        // A flipped byte in the stored data of readme.txt: its CRC fails.
+        ASSERT_EQ(in({"add", "-0", "damaged.zip", "tree/readme.txt"}).status, 0);
+        std::vector<uint8_t> bytes = readBytes(scratch / "damaged.zip");
+        bytes[30 + std::string("tree/readme.txt").size() + 2] ^= 0x20;
+        writeBytes(scratch / "damaged.zip", bytes);
+        // Cut off inside its central directory.
+        bytes = readBytes(scratch / "good.zip");
+        bytes.resize(bytes.size() - 40);
+        writeBytes(scratch / "cut.zip", bytes);
+    }
+};
+
+TEST_P(ZarExitStatus, TellsTheOutcome) {
+    const StatusCase& c = GetParam();
+    ZarRun run = in(c.args);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    if (*c.stderrHas == '\0') EXPECT_EQ(run.err, "");
+    else EXPECT_TRUE(contains(run.err, c.stderrHas)) << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, ZarExitStatus,
+    ::testing::Values(
+        StatusCase{{"test", "good.zip"}, 0, ""},
+        StatusCase{{"extract", "-d", "out", "good.zip", "tree/readme.txt"}, 0, ""},
+        StatusCase{{"extract", "-d", "out", "good.zip", "*.jpg"}, 3,
+                   "zar: good.zip: nothing matched: no entry or file was selected (code -7)\n"},
+        StatusCase{{"test", "-p", "wrong", "locked.zip"}, 1, "tree/readme.txt: wrong password. Skipping file.\n"},
+        StatusCase{{"test", "damaged.zip"}, 1, "tree/readme.txt: CRC mismatch. File may have error.\n"},
+        StatusCase{{"test", "damaged.zip"}, 1, "the last: CRC mismatch (-25) (code -8)\n"},
+        StatusCase{{"add", "good.zip", "nosuch.txt", "tree/readme.txt"}, 1, "nosuch.txt: no such file or directory"},
+        StatusCase{{}, 2, "name a verb"},
+        StatusCase{{"frobnicate", "good.zip"}, 2, "unknown verb 'frobnicate'"},
+        StatusCase{{"list", "--level", "3", "good.zip"}, 2, "list: unknown option '--level'"},
+        StatusCase{{"extract", "good.zip", "-d"}, 2, "-d needs a value"},
+        StatusCase{{"extract", "--overwrite", "--skip-existing", "good.zip"}, 2, "choose one of"},
+        StatusCase{{"add", "good.zip"}, 2, "name the files"},
+        StatusCase{{"add", "-7", "good.zip", "tree"}, 2, "level is a digit from 0"},
+        StatusCase{{"test", "--options", "-Z", "good.zip"}, 2, "(code -9)"},
+        StatusCase{{"list", "nosuch.zip"}, 4, "zar: nosuch.zip: no such file or directory"},
+        StatusCase{{"list", "tree/readme.txt"}, 4, "not an archive of a known kind, or it cannot be read (code -1)"},
+        // Without its end record the archive's directory cannot be read.
+        StatusCase{{"list", "cut.zip"}, 4, "no end record (a cut or damaged archive) (code 105)"}));
+
+TEST_F(ZarCli, NothingButResultsWithoutATerminal) {
+    ZarRun add = in({"add", "a.zip", "tree"});
+    ZarRun test = in({"test", "a.zip"});
+    ZarRun extract = in({"extract", "-d", "out", "a.zip"});
+    for (const ZarRun* run : {&add, &test, &extract}) {
+        EXPECT_EQ(run->status, 0);
+        EXPECT_EQ(run->err, "");  // no bar, no notice
+        EXPECT_FALSE(contains(run->out, "\r")) << run->out;
+        EXPECT_FALSE(contains(run->out, "\x1b")) << run->out;
+    }
+    EXPECT_EQ(in({"test", "-q", "a.zip"}).out, "");
+}
+
+TEST_F(ZarCli, ProgressBarOnATerminal) {
+    TerminalRun shown = zarOnTerminal(scratch.path(), {"add", "a.zip", "tree"});
+    EXPECT_EQ(shown.status, 0) << shown.transcript;
+    EXPECT_TRUE(contains(shown.transcript, "] 100%  all [")) << shown.transcript;
+    EXPECT_TRUE(contains(shown.transcript, "tree/docs/big.txt\x1b[K")) << shown.transcript;
+    // The bar is taken away before the summary.
+    EXPECT_TRUE(contains(shown.transcript, "\r\x1b[Ka.zip: ")) << shown.transcript;
+
+    TerminalRun hidden = zarOnTerminal(scratch.path(), {"test", "--no-progress", "a.zip"});
+    EXPECT_EQ(hidden.status, 0);
+    EXPECT_FALSE(contains(hidden.transcript, "%")) << hidden.transcript;
+}
+
+TEST_F(ZarCli, TheOverwriteQuestionIsAskedOnTheTerminal) {
+    ASSERT_EQ(in({"add", "a.zip", "tree/readme.txt"}).status, 0);
+    ASSERT_EQ(in({"add", "a.zip", "tree/docs/guide.txt"}).status, 0);
+    fs::create_directories(scratch / "out/tree/docs");
+    writeText(scratch / "out/tree/readme.txt", "old readme\n");
+    writeText(scratch / "out/tree/docs/guide.txt", "old guide\n");
+
+    TerminalRun run = zarOnTerminal(scratch.path(), {"extract", "-d", "out", "a.zip"},
+                                    {{"readme.txt: file already exists. Overwrite it?", "y\n"},
+                                     {"guide.txt: file already exists. Overwrite it?", "n\n"}});
+    EXPECT_EQ(run.status, 0) << run.transcript;
+    EXPECT_TRUE(contains(run.transcript, "[UnZipping]")) << run.transcript;
+    EXPECT_EQ(fileText(scratch / "out/tree/readme.txt"), "read me first\n");
+    EXPECT_EQ(fileText(scratch / "out/tree/docs/guide.txt"), "old guide\n");
+
+    // Cancel ends the run with the cancelled status.
+    TerminalRun cancelled = zarOnTerminal(scratch.path(), {"extract", "-d", "out", "a.zip"},
+                                          {{"Overwrite it?", "c\n"}});
+    EXPECT_EQ(cancelled.status, 130) << cancelled.transcript;
+}
+
+// Ctrl-C in the middle of replacing a large entry: the run ends with the
+// cancelled status and the archive is byte for byte what it was.
+TEST_F(ZarCli, CtrlCLeavesTheArchiveAsItWas) {
+    const std::string temp = scratch / "tmp";
+    fs::create_directories(temp);
+    ScopedEnv tmpdir("TMPDIR", temp.c_str());
+    std::vector<uint8_t> noise(48 << 20);
+    uint64_t x = 0x9E3779B97F4A7C15u;
+    for (uint8_t& b : noise) {
+        x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+        b = static_cast<uint8_t>(x >> 24);
+    }
+    writeBytes(scratch / "big.bin", noise);
+    ASSERT_EQ(in({"add", "-0", "big.zip", "big.bin"}).status, 0);
+    const std::vector<uint8_t> before = readBytes(scratch / "big.zip");
+
+    std::vector<std::string> args = {"add", "-4", (scratch / "big.zip"), (scratch / "big.bin")};
+    std::vector<char*> argv = argvOf(args);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 1, (temp + "/out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&files, 2, (temp + "/err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid;
+    ASSERT_EQ(::posix_spawn(&pid, argv[0], &files, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&files);
+    // The new archive is being written once its data file exists beside it.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    auto writing = [&] {
+        for (auto& entry : fs::directory_iterator(scratch.path()))
+            if (entry.path().filename().string().rfind("AZR", 0) == 0) return true;
+        return false;
+    };
+    while (!writing() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_EQ(::kill(pid, SIGINT), 0);
+    int wait = 0;
+    ASSERT_EQ(::waitpid(pid, &wait, 0), pid);
+    // zar ended by itself with the cancelled status; it was not killed.
+    ASSERT_TRUE(WIFEXITED(wait));
+    EXPECT_EQ(WEXITSTATUS(wait), 130);
+    EXPECT_TRUE(contains(fileText(temp + "/err"), "big.zip: cancelled; the archive is as it was (code -4)"))
+        << fileText(temp + "/err");
+    fs::remove(temp + "/out");
+    fs::remove(temp + "/err");
+    EXPECT_EQ(readBytes(scratch / "big.zip"), before);
+    for (const std::string& directory : {scratch.path(), temp})
+        for (auto& entry : fs::directory_iterator(directory))
+            EXPECT_NE(entry.path().filename().string().rfind("AZR", 0), 0u) << entry.path();
+}
+
+}  // namespace
+}  // namespace zar::test

@@ -1,0 +1,244 @@
+// zar list, test, extract and identify, on archives zar writes and on
+// archives made by other tools.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <ctime>
+#include <filesystem>
+
+#include "tools/zar_support.h"
+
+namespace zar::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ZarRead : public ::testing::Test {
+protected:
+    void SetUp() override {
+        writeTree(scratch.path(), tree);
+        fs::create_directories(scratch / "tree/emptydir");
+    }
+    ZarRun in(std::vector<std::string> args, const std::string& input = {}) {
+        return zar(scratch.path(), std::move(args), input);
+    }
+    // Sets a file's time to a local date and time.
+    void setTime(const std::string& name, int year, int month, int day, int hour, int minute, int second) {
+        std::tm t{};
+        t.tm_year = year - 1900, t.tm_mon = month - 1, t.tm_mday = day;
+        t.tm_hour = hour, t.tm_min = minute, t.tm_sec = second, t.tm_isdst = -1;
+        struct timespec times[2] = {{std::mktime(&t), 0}, {std::mktime(&t), 0}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, (scratch / name).c_str(), times, 0), 0);
+    }
+
+    Scratch scratch;
+    const std::map<std::string, std::string> tree = sampleTree();
+};
+
+TEST_F(ZarRead, AddListTestExtractGiveTheTreeBack) {
+    setTime("tree/readme.txt", 2021, 3, 4, 5, 6, 8);
+    ASSERT_EQ(in({"add", "a.zip", "tree"}).status, 0);
+
+    ZarRun list = in({"list", "a.zip"});
+    ASSERT_EQ(list.status, 0) << list.err;
+    for (const auto& [name, text] : tree) EXPECT_TRUE(contains(list.out, "  " + name + "\n")) << name;
+    EXPECT_TRUE(contains(list.out, "tree/emptydir/\n"));
+    EXPECT_TRUE(contains(list.out, "Deflated   ")) << list.out;
+    EXPECT_TRUE(contains(list.out, "2021-03-04 05:06  .....A  tree/readme.txt\n")) << list.out;
+    EXPECT_TRUE(contains(list.out, "10 entries\n")) << list.out;
+
+    ZarRun test = in({"test", "a.zip"});
+    EXPECT_EQ(test.status, 0);
+    EXPECT_EQ(test.out, "a.zip: 7 files tested, no problems found\n");
+    EXPECT_EQ(test.err, "");
+
+    ZarRun extract = in({"extract", "-d", "out", "a.zip"});
+    ASSERT_EQ(extract.status, 0) << extract.err;
+    EXPECT_EQ(readTree(scratch / "out/tree"), underPrefix(tree, "tree/"));
+    EXPECT_TRUE(fs::is_directory(scratch / "out/tree/emptydir"));
+    // DOS times have two-second steps.
+    struct stat original, restored;
+    ASSERT_EQ(::stat((scratch / "tree/readme.txt").c_str(), &original), 0);
+    ASSERT_EQ(::stat((scratch / "out/tree/readme.txt").c_str(), &restored), 0);
+    EXPECT_EQ(original.st_mtime, restored.st_mtime);
+}
+
+TEST_F(ZarRead, ListShowsMethodsAttributesCommentsAndTotals) {
+    ::chmod((scratch / "tree/readme.txt").c_str(), 0444);
+    ASSERT_EQ(in({"add", "-0", "a.zip", "tree/readme.txt"}).status, 0);
+    ASSERT_EQ(in({"add", "-4", "-p", "secret", "a.zip", "tree/docs/big.txt"}).status, 0);
+    ASSERT_EQ(in({"comment", "a.zip", "first line\nsecond line"}).status, 0);
+    ASSERT_EQ(in({"comment", "-e", "tree/*.txt", "a.zip", "about readme"}).status, 0);
+
+    ZarRun list = in({"list", "a.zip"});
+    ASSERT_EQ(list.status, 0) << list.err;
+    EXPECT_TRUE(contains(list.out, "Archive: a.zip (ZIP archive)\nComment:\n  first line\n  second line\n"))
+        << list.out;
+    EXPECT_TRUE(contains(list.out, "        14          14     0%  Stored   ")) << list.out;
+    EXPECT_TRUE(contains(list.out, "..R..A  tree/readme.txt\n      comment: about readme\n")) << list.out;
+    EXPECT_TRUE(contains(list.out, "Deflated*")) << list.out;  // encrypted
+    EXPECT_TRUE(contains(list.out, "2 entries\n")) << list.out;
+
+    ZarRun names = in({"list", "-1", "a.zip", "*big*"});
+    EXPECT_EQ(names.out, "tree/docs/big.txt\n");
+    ZarRun none = in({"list", "a.zip", "*.jpg"});
+    EXPECT_EQ(none.status, 3);
+    EXPECT_TRUE(contains(none.err, "(code -7)")) << none.err;
+}
+
+// What extraction does with a file that exists, under each policy; the other
+// file of the archive does not exist yet.
+struct PolicyCase {
+    const char* flag;
+    bool existingIsOlder;
+    bool replaced;
+    bool missingCreated;
+};
+
+class ZarExtractPolicy : public ZarRead, public ::testing::WithParamInterface<PolicyCase> {};
+
+TEST_P(ZarExtractPolicy, DecidesAboutExistingFiles) {
+    const PolicyCase& c = GetParam();
+    ASSERT_EQ(in({"add", "a.zip", "tree/readme.txt", "tree/docs/guide.txt"}).status, 0);
+    fs::create_directories(scratch / "out/tree");
+    writeText(scratch / "out/tree/readme.txt", "old\n");
+    if (c.existingIsOlder) setTime("out/tree/readme.txt", 2001, 1, 1, 12, 0, 0);
+    else setTime("out/tree/readme.txt", 2090, 1, 1, 12, 0, 0);
+
+    std::vector<std::string> args = {"extract", "-d", "out", "a.zip"};
+    if (*c.flag != '\0') args.push_back(c.flag);
+    ZarRun run = in(args);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(fileText(scratch / "out/tree/readme.txt"), c.replaced ? "read me first\n" : "old\n");
+    EXPECT_EQ(fs::exists(scratch / "out/tree/docs/guide.txt"), c.missingCreated);
+    // With no policy and no terminal, zar says why the file was kept.
+    EXPECT_EQ(contains(run.err, "tree/readme.txt: file already exists; kept it"), *c.flag == '\0') << run.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Policies, ZarExtractPolicy,
+                         ::testing::Values(PolicyCase{"", true, false, true},
+                                           PolicyCase{"--overwrite", true, true, true},
+                                           PolicyCase{"--overwrite", false, true, true},
+                                           PolicyCase{"--skip-existing", true, false, true},
+                                           PolicyCase{"--freshen", true, true, false},
+                                           PolicyCase{"--freshen", false, false, false},
+                                           PolicyCase{"--update", true, true, true},
+                                           PolicyCase{"--update", false, false, true}));
+
+TEST_F(ZarRead, ExtractSelectsExcludesAndFlattens) {
+    ASSERT_EQ(in({"add", "a.zip", "tree"}).status, 0);
+
+    ZarRun some = in({"extract", "-v", "-d", "some", "a.zip", "*.txt", "-x", "tree/docs/*"});
+    ASSERT_EQ(some.status, 0) << some.err;
+    std::map<std::string, std::string> expected = {{"readme.txt", "read me first\n"},
+                                                   {"notes with blanks.txt", "blanks are kept\n"}};
+    EXPECT_EQ(readTree(scratch / "some/tree"), expected);
+    EXPECT_TRUE(contains(some.out, "extracting: some/tree/readme.txt\n")) << some.out;
+
+    ZarRun flat = in({"extract", "--flat", "-d", "flat", "a.zip", "tree/docs/*"});
+    ASSERT_EQ(flat.status, 0) << flat.err;
+    EXPECT_EQ(readTree(scratch / "flat"), (std::map<std::string, std::string>{{"guide.txt", "a guide\n"},
+                                                                              {"big.txt", tree.at("tree/docs/big.txt")},
+                                                                              {"leaf.txt", "leaf\n"}}));
+}
+
+// Archives made by other tools are listed, tested and extracted.
+struct ForeignCase {
+    const char* name;
+    const char* archive;
+    const char* command;  // run in the scratch directory
+};
+
+class ZarForeign : public ZarRead, public ::testing::WithParamInterface<ForeignCase> {};
+
+TEST_P(ZarForeign, ReadsArchivesOfOtherTools) {
+    const ForeignCase& c = GetParam();
+    ASSERT_EQ(run("cd " + quote(scratch.path()) + " && " + c.command).status, 0);
+
+    ZarRun list = in({"list", c.archive});
+    ASSERT_EQ(list.status, 0) << list.err;
+    for (const auto& [name, text] : tree) EXPECT_TRUE(contains(list.out, "  " + name + "\n")) << name << list.out;
+    ZarRun test = in({"test", c.archive});
+    EXPECT_EQ(test.status, 0) << test.err;
+    ZarRun extract = in({"extract", "-d", "out", c.archive});
+    ASSERT_EQ(extract.status, 0) << extract.err;
+    EXPECT_EQ(readTree(scratch / "out"), tree);
+}
+
+// Writes py.zip from the tree with the compression method given after it.
+#define PYTHON_ZIP                                                    \
+    "python3 -c 'import zipfile,os,sys\n"                            \
+    "with zipfile.ZipFile(\"py.zip\",\"w\",int(sys.argv[1])) as z:\n" \
+    "  z.comment=b\"made by python\"\n"                              \
+    "  for d,_,fs in os.walk(\"tree\"):\n"                           \
+    "    for f in fs: z.write(os.path.join(d,f))' "
+
+INSTANTIATE_TEST_SUITE_P(
+    Makers, ZarForeign,
+    ::testing::Values(ForeignCase{"InfoZip", "iz.zip", "zip -qr iz.zip tree"},
+                      ForeignCase{"PythonStored", "py.zip", PYTHON_ZIP "0"},
+                      ForeignCase{"PythonDeflated", "py.zip", PYTHON_ZIP "8"},
+                      ForeignCase{"Tar", "t.tar", "bsdtar -cf t.tar tree"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The other kinds the library lists, made by their own tools.
+struct ListedCase {
+    const char* name;
+    const char* archive;
+    const char* command;
+    const char* kind;
+    const char* method;  // of tree/docs/big.txt
+};
+
+class ZarListsOtherKinds : public ZarRead, public ::testing::WithParamInterface<ListedCase> {};
+
+TEST_P(ZarListsOtherKinds, ShowsNamesSizesAndMethods) {
+    const ListedCase& c = GetParam();
+    ASSERT_EQ(run("cd " + quote(scratch.path()) + " && " + c.command + " > /dev/null 2>&1").status, 0);
+    ZarRun list = in({"list", c.archive});
+    ASSERT_EQ(list.status, 0) << list.err;
+    EXPECT_TRUE(contains(list.out, std::string("(") + c.kind + ")\n")) << list.out;
+    const std::string size = std::to_string(tree.at("tree/docs/big.txt").size());
+    EXPECT_TRUE(contains(list.out, "    " + size + "  ")) << list.out;
+    EXPECT_TRUE(contains(list.out, std::string("  ") + c.method + " ")) << list.out;
+    EXPECT_TRUE(contains(list.out, "big.txt\n")) << list.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, ZarListsOtherKinds,
+    ::testing::Values(ListedCase{"Lzh", "k.lzh", "lha a k.lzh tree/readme.txt tree/docs/big.txt", "LZH archive",
+                                 "-lh5-"},
+                      ListedCase{"Arj", "k.arj", "arj a k.arj tree/readme.txt tree/docs/big.txt", "ARJ archive",
+                                 "ARJ1"},
+                      ListedCase{"Arc", "k.arc", "arc a k.arc tree/readme.txt tree/docs/big.txt", "ARC archive",
+                                 "Crunched"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct KindCase {
+    const char* command;
+    const char* file;
+    const char* shown;  // stdout, or stderr when the status is not 0
+    int status;
+};
+
+class ZarIdentify : public ZarRead, public ::testing::WithParamInterface<KindCase> {};
+
+TEST_P(ZarIdentify, NamesTheKind) {
+    const KindCase& c = GetParam();
+    ASSERT_EQ(run("cd " + quote(scratch.path()) + " && " + c.command).status, 0);
+    ZarRun identify = in({"identify", c.file});
+    EXPECT_EQ(identify.status, c.status);
+    EXPECT_TRUE(contains(c.status == 0 ? identify.out : identify.err, c.shown)) << identify.out << identify.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, ZarIdentify,
+    ::testing::Values(KindCase{"zip -q k.zip tree/readme.txt", "k.zip", "k.zip: ZIP archive\n", 0},
+                      KindCase{"bsdtar -cf k.tar tree", "k.tar", "k.tar: TAR archive\n", 0},
+                      KindCase{"bsdtar -czf k.tgz tree", "k.tgz", "k.tgz: gzip-compressed file\n", 0},
+                      KindCase{"true", "tree/readme.txt", "not an archive of a known kind", 4},
+                      KindCase{"true", "missing.zip", "missing.zip: no such file", 4}));
+
+}  // namespace
+}  // namespace zar::test

@@ -1,0 +1,339 @@
+#include "args.h"
+
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+namespace zar::cli {
+namespace {
+
+bool fail(std::string* error, const char* text) {
+    *error = text;
+    return false;
+}
+
+enum class Flag {
+    Help, Quiet, Verbose, NoProgress, Password, AskPassword, Exclude, RawOptions, NamesOnly, OutputDir,
+    Overwrite, SkipExisting, FreshenExisting, UpdateExisting, Flat, Recurse, Level, ChangeDir, NoHidden,
+    LatestTime, KeepTime, Interactive, Entry, CommentFile, Clear
+};
+
+struct FlagInfo {
+    Flag flag;
+    char shortName;  // 0: none
+    const char* longName;
+    bool takesValue;
+};
+
+constexpr FlagInfo kFlags[] = {
+    {Flag::Help, 'h', "help", false},
+    {Flag::Quiet, 'q', "quiet", false},
+    {Flag::Verbose, 'v', "verbose", false},
+    {Flag::NoProgress, 0, "no-progress", false},
+    {Flag::Password, 'p', "password", true},
+    {Flag::AskPassword, 0, "ask-password", false},
+    {Flag::Exclude, 'x', "exclude", true},
+    {Flag::RawOptions, 0, "options", true},
+    {Flag::NamesOnly, '1', "names", false},
+    {Flag::OutputDir, 'd', "dir", true},
+    {Flag::Overwrite, 'o', "overwrite", false},
+    {Flag::SkipExisting, 'n', "skip-existing", false},
+    {Flag::FreshenExisting, 0, "freshen", false},
+    {Flag::UpdateExisting, 0, "update", false},
+    {Flag::Flat, 'j', "flat", false},
+    {Flag::Recurse, 'r', "recurse", false},
+    {Flag::Level, 0, "level", true},
+    {Flag::ChangeDir, 'C', "cd", true},
+    {Flag::NoHidden, 0, "no-hidden", false},
+    {Flag::LatestTime, 0, "latest-time", false},
+    {Flag::KeepTime, 0, "keep-time", false},
+    {Flag::Interactive, 'i', "interactive", false},
+    {Flag::Entry, 'e', "entry", true},
+    {Flag::CommentFile, 'F', "file", true},
+    {Flag::Clear, 0, "clear", false},
+};
+
+struct VerbInfo {
+    Verb verb;
+    const char* names[2];  // the full name, then the short one
+    std::vector<Flag> flags;
+};
+
+const VerbInfo kVerbs[] = {
+    {Verb::List, {"list", "l"}, {Flag::Help, Flag::Exclude, Flag::NamesOnly}},
+    {Verb::Test, {"test", "t"},
+     {Flag::Help, Flag::Quiet, Flag::Verbose, Flag::NoProgress, Flag::Password, Flag::AskPassword, Flag::Exclude,
+      Flag::RawOptions}},
+    {Verb::Extract, {"extract", "x"},
+     {Flag::Help, Flag::Quiet, Flag::Verbose, Flag::NoProgress, Flag::Password, Flag::AskPassword, Flag::Exclude,
+      Flag::RawOptions, Flag::OutputDir, Flag::Overwrite, Flag::SkipExisting, Flag::FreshenExisting,
+      Flag::UpdateExisting, Flag::Flat}},
+    {Verb::Add, {"add", "a"}, {}},
+    {Verb::Update, {"update", "u"}, {}},
+    {Verb::Freshen, {"freshen", "f"}, {}},
+    {Verb::Move, {"move", "m"}, {}},
+    {Verb::Delete, {"delete", "d"},
+     {Flag::Help, Flag::Quiet, Flag::Verbose, Flag::Exclude, Flag::RawOptions, Flag::LatestTime, Flag::KeepTime}},
+    {Verb::Comment, {"comment", "c"}, {Flag::Help, Flag::Entry, Flag::CommentFile, Flag::Clear}},
+    {Verb::Identify, {"identify", "id"}, {Flag::Help}},
+};
+
+// The four writing verbs share their flags.
+constexpr Flag kWriteFlags[] = {Flag::Help,      Flag::Quiet,       Flag::Verbose,   Flag::NoProgress,
+                                Flag::Password,  Flag::AskPassword, Flag::Exclude,   Flag::RawOptions,
+                                Flag::Flat,      Flag::Recurse,     Flag::Level,     Flag::ChangeDir,
+                                Flag::NoHidden,  Flag::LatestTime,  Flag::KeepTime,  Flag::Interactive};
+
+bool isWriteVerb(Verb verb) {
+    return verb == Verb::Add || verb == Verb::Update || verb == Verb::Freshen || verb == Verb::Move;
+}
+
+bool allows(const VerbInfo& verb, Flag flag) {
+    if (isWriteVerb(verb.verb)) {
+        for (Flag f : kWriteFlags)
+            if (f == flag) return true;
+        return false;
+    }
+    for (Flag f : verb.flags)
+        if (f == flag) return true;
+    return false;
+}
+
+const VerbInfo* findVerb(std::string_view name) {
+    for (const VerbInfo& verb : kVerbs)
+        for (const char* alias : verb.names)
+            if (alias != nullptr && name == alias) return &verb;
+    return nullptr;
+}
+
+const FlagInfo* findShort(char c) {
+    for (const FlagInfo& info : kFlags)
+        if (info.shortName == c) return &info;
+    return nullptr;
+}
+
+const FlagInfo* findLong(std::string_view name) {
+    for (const FlagInfo& info : kFlags)
+        if (name == info.longName) return &info;
+    return nullptr;
+}
+
+bool setExisting(Options* options, Existing existing, std::string* error) {
+    if (options->existing != Existing::Ask && options->existing != existing) {
+        *error = "choose one of --overwrite, --skip-existing, --freshen and --update";
+        return false;
+    }
+    options->existing = existing;
+    return true;
+}
+
+bool setLevel(Options* options, std::string_view text, std::string* error) {
+    if (text.size() != 1 || text[0] < '0' || text[0] > '4') {
+        *error = "the level is a digit from 0 (store) to 4 (best)";
+        return false;
+    }
+    if (options->level >= 0 && options->level != text[0] - '0') {
+        *error = "give one compression level";
+        return false;
+    }
+    options->level = text[0] - '0';
+    return true;
+}
+
+bool apply(Options* options, Flag flag, const std::string& value, std::string* error) {
+    switch (flag) {
+        case Flag::Help: options->help = true; break;
+        case Flag::Quiet: options->quiet = true; break;
+        case Flag::Verbose: options->verbose = true; break;
+        case Flag::NoProgress: options->noProgress = true; break;
+        case Flag::Password:
+            options->password = value;
+            options->passwordGiven = true;
+            break;
+        case Flag::AskPassword: options->askPassword = true; break;
+        case Flag::Exclude: options->excludes.push_back(value); break;
+        case Flag::RawOptions:
+            if (!options->rawOptions.empty()) options->rawOptions += ' ';
+            options->rawOptions += value;
+            break;
+        case Flag::NamesOnly: options->namesOnly = true; break;
+        case Flag::OutputDir: options->outputDir = value; break;
+        case Flag::Overwrite: return setExisting(options, Existing::Overwrite, error);
+        case Flag::SkipExisting: return setExisting(options, Existing::Skip, error);
+        case Flag::FreshenExisting: return setExisting(options, Existing::Freshen, error);
+        case Flag::UpdateExisting: return setExisting(options, Existing::Update, error);
+        case Flag::Flat: options->flat = true; break;
+        case Flag::Recurse: options->recurse = true; break;
+        case Flag::Level: return setLevel(options, value, error);
+        case Flag::ChangeDir: options->changeDir = value; break;
+        case Flag::NoHidden: options->noHidden = true; break;
+        case Flag::LatestTime: options->latestTime = true; break;
+        case Flag::KeepTime: options->keepTime = true; break;
+        case Flag::Interactive: options->interactive = true; break;
+        case Flag::Entry: options->entryPatterns.push_back(value); break;
+        case Flag::CommentFile: options->commentFile = value; break;
+        case Flag::Clear: options->clear = true; break;
+    }
+    return true;
+}
+
+std::string flagName(const FlagInfo& info) { return std::string("--") + info.longName; }
+
+// The operands and combinations each verb needs, checked once all is read.
+bool checkOptions(const Options& o, std::string* error) {
+    const size_t n = o.operands.size();
+    if (o.quiet && o.verbose) return fail(error, "--quiet and --verbose exclude each other");
+    if (o.passwordGiven && o.askPassword) return fail(error, "give --password or --ask-password, not both");
+    if (o.passwordGiven && o.password.empty()) return fail(error, "the password is empty");
+    if (o.latestTime && o.keepTime) return fail(error, "--latest-time and --keep-time exclude each other");
+    switch (o.verb) {
+        case Verb::List:
+        case Verb::Test:
+        case Verb::Extract:
+            if (n == 0) return fail(error, "name the archive");
+            break;
+        case Verb::Add:
+        case Verb::Update:
+        case Verb::Freshen:
+        case Verb::Move:
+            if (n == 0) return fail(error, "name the archive and the files");
+            if (n == 1 && !o.latestTime) return fail(error, "name the files to put in the archive");
+            break;
+        case Verb::Delete:
+            if (n < 2) return fail(error, "name the archive and the entries to delete");
+            break;
+        case Verb::Comment: {
+            if (n == 0) return fail(error, "name the archive");
+            if (n > 2) return fail(error, "give the comment as one argument (quote it)");
+            const int sources = (n == 2) + !o.commentFile.empty() + o.clear;
+            if (sources > 1) return fail(error, "give the comment text, --file or --clear, only one of them");
+            break;
+        }
+        case Verb::Identify:
+            if (n == 0) return fail(error, "name the files to identify");
+            break;
+        case Verb::None: break;
+    }
+    return true;
+}
+
+}  // namespace
+
+const char* verbName(Verb verb) {
+    for (const VerbInfo& info : kVerbs)
+        if (info.verb == verb) return info.names[0];
+    return "";
+}
+
+bool parseCommandLine(int argc, char** argv, Options* options, std::string* error) {
+    *options = Options{};
+    int at = 0;
+    if (at < argc) {
+        std::string_view first = argv[at];
+        if (first == "--help" || first == "-h" || first == "help") {
+            options->help = true;
+            // "zar help VERB" shows that verb's help.
+            if (first == "help" && at + 1 < argc) {
+                if (const VerbInfo* verb = findVerb(argv[at + 1])) options->verb = verb->verb;
+            }
+            return true;
+        }
+        if (first == "--version") {
+            options->version = true;
+            return true;
+        }
+    }
+    if (at >= argc) {
+        *error = "name a verb";
+        return false;
+    }
+    const VerbInfo* verb = findVerb(argv[at]);
+    if (verb == nullptr) {
+        *error = std::string("unknown verb '") + argv[at] + "'";
+        return false;
+    }
+    options->verb = verb->verb;
+    const std::string context = std::string(verb->names[0]) + ": ";
+    ++at;
+
+    bool optionsEnd = false;
+    for (; at < argc; ++at) {
+        const std::string arg = argv[at];
+        if (optionsEnd || arg.size() < 2 || arg[0] != '-') {
+            options->operands.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnd = true;
+            continue;
+        }
+        if (arg[1] == '-') {
+            const size_t eq = arg.find('=');
+            const std::string name = arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
+            const FlagInfo* info = findLong(name);
+            if (info == nullptr || !allows(*verb, info->flag)) {
+                *error = context + "unknown option '--" + name + "'";
+                return false;
+            }
+            std::string value;
+            if (info->takesValue) {
+                if (eq != std::string::npos) {
+                    value = arg.substr(eq + 1);
+                } else if (at + 1 < argc) {
+                    value = argv[++at];
+                } else {
+                    *error = context + flagName(*info) + " needs a value";
+                    return false;
+                }
+            } else if (eq != std::string::npos) {
+                *error = context + flagName(*info) + " takes no value";
+                return false;
+            }
+            if (!apply(options, info->flag, value, error)) {
+                *error = context + *error;
+                return false;
+            }
+            continue;
+        }
+        // A bundle of short options; one that takes a value takes the rest.
+        for (size_t i = 1; i < arg.size(); ++i) {
+            const char c = arg[i];
+            if (c >= '0' && c <= '9' && allows(*verb, Flag::Level)) {
+                if (!setLevel(options, std::string(1, c), error)) {
+                    *error = context + *error;
+                    return false;
+                }
+                continue;
+            }
+            const FlagInfo* info = findShort(c);
+            if (info == nullptr || !allows(*verb, info->flag)) {
+                *error = context + "unknown option '-" + c + "'";
+                return false;
+            }
+            std::string value;
+            if (info->takesValue) {
+                if (i + 1 < arg.size()) {
+                    value = arg.substr(i + 1);
+                } else if (at + 1 < argc) {
+                    value = argv[++at];
+                } else {
+                    *error = context + "-" + c + " needs a value";
+                    return false;
+                }
+                i = arg.size();
+            }
+            if (!apply(options, info->flag, value, error)) {
+                *error = context + *error;
+                return false;
+            }
+        }
+    }
+    if (options->help) return true;
+    if (!checkOptions(*options, error)) {
+        *error = context + *error;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace zar::cli

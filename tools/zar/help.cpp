@@ -1,0 +1,248 @@
+#include "help.h"
+
+namespace zar::cli {
+namespace {
+
+constexpr const char kOverview[] = R"(usage: zar VERB [OPTIONS] ARCHIVE [NAMES...]
+       zar VERB --help, or zar help VERB
+       zar --help | --version
+
+zar creates, lists, tests, extracts and edits ZIP archives. It also lists TAR,
+gzip-compressed TAR, LZH, ARJ, ZOO and ARC archives, and extracts the members
+of TAR and gzip files.
+
+Verbs (short forms after the comma):
+  list, l        the entries with sizes, ratio, method, date, attributes and
+                 comments; the archive comment and totals
+  test, t        decode every entry and check its CRC, writing nothing
+  extract, x     extract entries into the current directory or -d DIR
+  add, a         add files and directory trees; same-named entries are replaced
+  update, u      add new files, replace entries whose file is newer
+  freshen, f     replace entries whose file is newer, add nothing new
+  move, m        add like add, then delete the files that went in
+  delete, d      delete entries
+  comment, c     show or set the archive comment or entry comments
+  identify, id   tell what kind of archive a file is
+
+Examples:
+  zar add backup.zip docs notes.txt   a directory tree and a file
+  zar list backup.zip                 what is inside
+  zar test backup.zip                 check every entry
+  zar extract -d out backup.zip       everything into out/
+  zar extract backup.zip 'docs/*.txt' some entries only
+
+Entry names use '/'. Patterns that select entries match without regard to
+case; '*' matches any run of characters ('/' included) and '?' one character.
+A pattern without a directory and with a wildcard, such as '*.txt', matches
+in every directory; quote patterns so that the shell leaves them alone.
+
+Archive names without an extension get ".zip" when zar writes them; to read,
+zar tries the name as given, then with ".zip".
+
+While zar works, stderr shows a progress bar for the entry in hand and for
+the whole run when stderr is a terminal (never otherwise). Problems with
+single entries are printed to stderr as they happen. When an existing file
+would be overwritten and no policy was chosen, zar asks on the terminal; with
+no terminal the file is kept. Ctrl-C cancels: the run stops at the library's
+next check and an archive being written is left exactly as it was (a second
+Ctrl-C stops zar at once).
+
+Exit status:
+  0    success
+  1    some entries had problems (skipped, wrong password, CRC mismatch), or
+       some named files were not found
+  2    bad usage: unknown verb or option, a missing argument, or an option
+       string the library refused (-9, -19, -20, -22)
+  3    nothing matched: no entry or file was selected (-7)
+  4    any other failure
+  130  cancelled: Ctrl-C, or a question answered Cancel (-4)
+A failure in the library prints its result code and what it means on stderr.
+
+Run 'zar VERB --help' for the options of each verb.
+)";
+
+constexpr const char kList[] = R"(usage: zar list [OPTIONS] ARCHIVE [PATTERN...]
+
+Shows the entries of ARCHIVE, or those that the patterns select: length,
+packed size, ratio (space saved), method, date and time, attributes and name,
+with each entry comment on the line below; then the totals. The archive
+comment comes first. A '*' after the method marks an encrypted entry.
+Attributes are the DOS letters D (directory), V (volume label), R (read-only),
+H (hidden), S (system) and A (archive); entries made on other systems carry
+none that the library reads, and show D for a directory and - otherwise.
+Besides ZIP archives, zar lists TAR, gzip-compressed TAR, LZH, ARJ, ZOO and
+ARC archives.
+
+Options:
+  -1, --names               only the names, one a line
+  -x, --exclude PATTERN     leave out entries that PATTERN matches (repeatable)
+  -h, --help                this text
+)";
+
+constexpr const char kTest[] = R"(usage: zar test [OPTIONS] ARCHIVE [PATTERN...]
+
+Decodes every entry (or those that the patterns select) and checks its CRC,
+writing nothing. Each problem is printed as it is found, for example
+"zar: notes.txt: CRC mismatch. File may have error."; the exit status is 1
+when any entry had one.
+
+Options:
+  -p, --password PASSWORD   the password of encrypted entries
+      --ask-password        read the password from the terminal (or the
+                            first line of stdin when it is not a terminal)
+  -x, --exclude PATTERN     leave out entries that PATTERN matches (repeatable)
+  -v, --verbose             name each entry as it is tested
+  -q, --quiet               print nothing but problems
+      --no-progress         no progress bar, even on a terminal
+      --options "RAW"       library unzip options appended to the ones zar
+                            composes
+  -h, --help                this text
+)";
+
+constexpr const char kExtract[] = R"(usage: zar extract [OPTIONS] ARCHIVE [PATTERN...]
+
+Extracts every entry (or those that the patterns select) into the current
+directory or into -d DIR, recreating the stored directories. File times and
+the read-only attribute are restored. Stored names never lead outside the
+output directory.
+
+A file that exists already is asked about on the terminal ("... file already
+exists. Overwrite it?"); without a terminal it is kept. These choose instead:
+  -o, --overwrite       overwrite existing files, read-only ones too
+  -n, --skip-existing   never overwrite
+      --freshen         only replace existing files older than their entry;
+                        create nothing new
+      --update          replace older files and create missing ones
+
+Options:
+  -d, --dir DIR             extract into DIR (made when missing)
+  -j, --flat                put every file straight into the output
+                            directory, leaving the stored directories out
+  -p, --password PASSWORD   the password of encrypted entries
+      --ask-password        read the password from the terminal (or the
+                            first line of stdin when it is not a terminal)
+  -x, --exclude PATTERN     leave out entries that PATTERN matches (repeatable)
+  -v, --verbose             name each file as it is extracted
+  -q, --quiet               print nothing but problems
+      --no-progress         no progress bar, even on a terminal
+      --options "RAW"       library unzip options appended to the ones zar
+                            composes (for example "-JR": do not restore
+                            read-only attributes)
+  -h, --help                this text
+)";
+
+constexpr const char kWrite[] = R"(usage: zar add [OPTIONS] ARCHIVE PATH...
+       zar update [OPTIONS] ARCHIVE PATH...
+       zar freshen [OPTIONS] ARCHIVE PATH...
+       zar move [OPTIONS] ARCHIVE PATH...
+
+add puts files into ARCHIVE (made when missing) and replaces entries of the
+same name. update adds new files and replaces an entry only when its file is
+newer; freshen only replaces entries whose file is newer and adds nothing;
+move adds like add and then deletes the files that went in, and the
+directories that this leaves empty.
+
+A PATH that names a directory brings in the whole tree below it. Entries are
+named by the paths as given ("docs/a.txt"), without a leading "/" or "./"; a
+path with ".." is refused (use -C or --flat instead). A quoted wildcard such
+as '*.txt' is matched in the directory it names, and with -r in every
+directory below it as well. Hidden files (names starting with '.') are
+included unless --no-hidden is given.
+
+The archive is written beside itself and takes the old one's place only when
+everything went well: a failure or Ctrl-C leaves it as it was.
+
+Options:
+  -0 ... -4, --level N      compression: 0 store, 1 fastest, 2 fast,
+                            3 normal (the default), 4 best
+  -r, --recurse             look for the named files and patterns in every
+                            directory below theirs as well
+  -j, --flat                store names without their directories
+  -C, --cd DIR              change into DIR first, so that names are stored
+                            relative to it (the archive name is not affected)
+  -x, --exclude PATTERN     leave out files that PATTERN matches
+                            (repeatable; without a directory it matches in
+                            every directory, as in -x '*.o')
+  -p, --password PASSWORD   encrypt with the traditional ZIP encryption
+      --ask-password        read the password from the terminal, twice (or
+                            the first line of stdin when it is not a terminal)
+  -i, --interactive         ask before replacing an entry that exists
+      --no-hidden           leave out hidden files
+      --latest-time         give the archive the time of its newest entry;
+                            without PATHs, only that
+      --keep-time           give the archive back the time it had
+  -v, --verbose             name each entry added, changed or deleted
+  -q, --quiet               print nothing but problems
+      --no-progress         no progress bar, even on a terminal
+      --options "RAW"       library zip options appended to the ones zar
+                            composes (for example "-JR" to leave the
+                            read-only attribute out, or "-TA" to take only
+                            files changed today)
+  -h, --help                this text
+)";
+
+constexpr const char kDelete[] = R"(usage: zar delete [OPTIONS] ARCHIVE PATTERN...
+
+Deletes the entries that the patterns select. A pattern with a wildcard also
+matches below its directory: 'logs/*' deletes the tree under logs/. The
+archive is rebuilt beside itself and replaced only when all went well.
+
+Options:
+  -x, --exclude PATTERN     spare entries that PATTERN matches (repeatable)
+      --latest-time         give the archive the time of its newest entry
+      --keep-time           give the archive back the time it had
+  -v, --verbose             name each entry deleted
+  -q, --quiet               print nothing but problems
+      --options "RAW"       library zip options appended to the ones zar
+                            composes
+  -h, --help                this text
+)";
+
+constexpr const char kComment[] = R"(usage: zar comment [OPTIONS] ARCHIVE [TEXT]
+
+Without TEXT, --file or --clear, shows the archive comment, or with -e the
+comments of the entries that the patterns match. Otherwise sets the archive
+comment, or with -e the comment of every entry that a pattern matches.
+
+An entry pattern matches in its own directory only: '*.txt' names entries at
+the top, 'docs/*.txt' those in docs/.
+
+Options:
+  -e, --entry PATTERN   work on entry comments (repeatable)
+  -F, --file FILE       take the comment from FILE ('-': stdin); line ends
+                        at its end are dropped
+      --clear           remove the comment
+  -h, --help            this text
+)";
+
+constexpr const char kIdentify[] = R"(usage: zar identify FILE...
+
+Prints the kind of archive each FILE is: ZIP, a spanned or multi-volume ZIP
+set, a self-extracting program with a ZIP archive inside, TAR, gzip, LZH, ARJ,
+ZOO, ARC or the library's own older kinds. A file of no known kind, or one
+that cannot be read, is reported on stderr, and the exit status is 4.
+
+Options:
+  -h, --help    this text
+)";
+
+}  // namespace
+
+const char* helpText(Verb verb) {
+    switch (verb) {
+        case Verb::List: return kList;
+        case Verb::Test: return kTest;
+        case Verb::Extract: return kExtract;
+        case Verb::Add:
+        case Verb::Update:
+        case Verb::Freshen:
+        case Verb::Move: return kWrite;
+        case Verb::Delete: return kDelete;
+        case Verb::Comment: return kComment;
+        case Verb::Identify: return kIdentify;
+        case Verb::None: break;
+    }
+    return kOverview;
+}
+
+}  // namespace zar::cli

@@ -1,0 +1,299 @@
+// zar add, update, freshen, move and delete: one Ax4Zip run each. The library
+// builds the new archive beside the old one and commits it only when the run
+// succeeded; zar compares the directory before and after to say what changed.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "archive_name.h"
+#include "compose.h"
+#include "entries.h"
+#include "password.h"
+#include "patterns.h"
+#include "reporter.h"
+#include "results.h"
+#include "text.h"
+#include "verbs.h"
+#include "zarlib32.h"
+
+namespace zar::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The smallest ZIP archive, an end record alone, has 22 bytes.
+constexpr uintmax_t kSmallestArchive = 22;
+
+// "./a//b/./c/" becomes "a/b/c"; "." becomes "". A leading "/" stays: the
+// library stores absolute paths without it.
+std::string normalizePath(const std::string& given) {
+    std::string path = given.rfind('/', 0) == 0 ? "/" : "";
+    size_t at = 0;
+    while (at <= given.size()) {
+        size_t end = given.find('/', at);
+        if (end == std::string::npos) end = given.size();
+        const std::string part = given.substr(at, end - at);
+        if (!part.empty() && part != ".") {
+            if (!path.empty() && path.back() != '/') path += '/';
+            path += part;
+        }
+        at = end + 1;
+    }
+    return path;
+}
+
+// A ".." in a stored name would lead out of the folder it is extracted into.
+bool climbsUp(const std::string& path) {
+    return path == ".." || path.rfind("../", 0) == 0 || path.find("/../") != std::string::npos ||
+           (path.size() >= 3 && path.compare(path.size() - 3, 3, "/..") == 0);
+}
+
+bool isHidden(const fs::path& path) {
+    const std::string name = path.filename().string();
+    return !name.empty() && name[0] == '.';
+}
+
+// What the run will read, near enough for the overall bar; 0 when unknown.
+uint64_t estimateBytes(const std::vector<std::string>& files, const std::vector<std::string>& directories,
+                       bool skipHidden) {
+    std::error_code ec;
+    uint64_t total = 0;
+    for (const std::string& file : files) {
+        if (hasWildcards(file)) return 0;
+        total += fs::file_size(file, ec);
+        if (ec) ec.clear();
+    }
+    for (const std::string& directory : directories) {
+        fs::recursive_directory_iterator walk(directory.empty() ? "." : directory,
+                                              fs::directory_options::skip_permission_denied, ec);
+        for (; !ec && walk != fs::recursive_directory_iterator(); walk.increment(ec)) {
+            if (skipHidden && isHidden(walk->path())) {
+                if (walk->is_directory(ec)) walk.disable_recursion_pending();
+                continue;
+            }
+            if (walk->is_regular_file(ec)) total += walk->file_size(ec);
+            ec.clear();
+        }
+        ec.clear();
+    }
+    return total;
+}
+
+// After a move the files are gone; directories left empty go too, deepest
+// first. The working directory itself stays.
+void removeEmptyDirectories(const std::vector<std::string>& directories) {
+    for (const std::string& directory : directories) {
+        if (directory.empty()) continue;
+        std::error_code ec;
+        std::vector<fs::path> found{directory};
+        for (fs::recursive_directory_iterator walk(directory, ec); !ec && walk != fs::recursive_directory_iterator();
+             walk.increment(ec))
+            if (walk->is_directory(ec) && !walk->is_symlink(ec)) found.push_back(walk->path());
+        std::sort(found.begin(), found.end(),
+                  [](const fs::path& a, const fs::path& b) { return a.string().size() > b.string().size(); });
+        for (const fs::path& path : found)
+            if (fs::is_empty(path, ec) && !ec) fs::remove(path, ec);
+    }
+}
+
+// The entries of the archive before the run, when it had any.
+int16_t entriesBefore(AxHandle handle, bool existed, std::vector<Entry>* entries) {
+    entries->clear();
+    return existed ? readEntries(handle, entries) : int16_t{AX_OK};
+}
+
+bool sameEntry(const CDR& a, const CDR& b) {
+    return a.crc == b.crc && a.packedSize == b.packedSize && a.unpackedSize == b.unpackedSize && a.date == b.date &&
+           a.time == b.time && a.method == b.method && a.flags == b.flags &&
+           a.externalAttributes == b.externalAttributes;
+}
+
+// Prints what changed between the two directories: a line per entry with
+// --verbose, one summary line unless --quiet.
+void tellChanges(const Options& options, const std::string& archive, const std::vector<Entry>& before,
+                 const std::vector<Entry>& after) {
+    std::map<std::string, const CDR*> old, now;
+    for (const Entry& entry : before) old[entry.name] = &entry.record;
+    for (const Entry& entry : after) now[entry.name] = &entry.record;
+    size_t added = 0, changed = 0, deleted = 0;
+    for (const Entry& entry : after) {
+        auto it = old.find(entry.name);
+        const char* what = it == old.end() ? "added:" : !sameEntry(*it->second, entry.record) ? "changed:" : nullptr;
+        if (what == nullptr) continue;
+        ++(it == old.end() ? added : changed);
+        if (options.verbose) std::printf("%-9s%s\n", what, printable(entry.name).c_str());
+    }
+    for (const Entry& entry : before) {
+        if (now.count(entry.name) != 0) continue;
+        ++deleted;
+        if (options.verbose) std::printf("%-9s%s\n", "deleted:", printable(entry.name).c_str());
+    }
+    if (options.quiet) return;
+    std::string line = printable(archive) + ": ";
+    std::vector<std::string> parts;
+    if (added != 0) parts.push_back(std::to_string(added) + " added");
+    if (changed != 0) parts.push_back(std::to_string(changed) + " changed");
+    if (deleted != 0) parts.push_back(std::to_string(deleted) + " deleted");
+    if (parts.empty()) parts.push_back("no entry changed");
+    for (size_t i = 0; i < parts.size(); ++i) line += (i != 0 ? ", " : "") + parts[i];
+    line += "; " + countOf(after.size(), "entry", "entries") + " in all";
+    std::printf("%s\n", line.c_str());
+}
+
+// A file that exists and is no archive zar can write is left alone; the
+// library would otherwise treat a short file as a new archive.
+int checkWritable(const ArchiveName& name, bool* existed) {
+    struct stat st;
+    *existed = false;
+    if (::stat(name.path().c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) return kExitOk;
+    if (static_cast<uintmax_t>(st.st_size) < kSmallestArchive) return reportResult(name.shown(), AX_UNKNOWN_KIND);
+    uint16_t kind = AX_KIND_NONE;
+    const int16_t result = Ax4IdentifyFile(name.path().c_str(), &kind);
+    if (result != AX_OK) return reportResult(name.shown(), result);
+    if (kind != AX_KIND_ZIP && kind != AX_KIND_OLD_SINGLE_FILE) {
+        complain(name.shown() + ": " + explainResult(AX_NOT_ON_THIS_KIND) + ": a " + kindName(kind) +
+                 " is only read (code " + std::to_string(AX_NOT_ON_THIS_KIND) + ")");
+        return exitStatusFor(AX_NOT_ON_THIS_KIND);
+    }
+    *existed = true;
+    return kExitOk;
+}
+
+// Runs Ax4Zip with reporting on and reads the directory before and after.
+int zipRun(const Options& options, const ArchiveName& name, int16_t openMode, bool existed, const std::string& include,
+           const std::string& exclude, const std::string& zipOptions, uint64_t totalBytes) {
+    ReportSettings settings;
+    settings.progress = !options.quiet && !options.noProgress && stderrIsTerminal() && options.verb != Verb::Delete;
+    settings.questionsOnTerminal = stdinIsTerminal();
+    settings.totalBytes = totalBytes;
+    startReporting(settings);
+    cancelOnInterrupt();
+
+    OpenArchive archive;
+    int16_t result = archive.open(name.path(), static_cast<int16_t>(openMode | AX_OPEN_LONG_NAMES));
+    if (result != AX_OK) return reportResult(name.shown(), result);
+    std::vector<Entry> before, after;
+    result = entriesBefore(archive.handle(), existed, &before);
+    if (result != AX_OK) return reportResult(name.shown(), result);
+
+    result = Ax4Zip(&archive.handle(), include.c_str(), exclude.empty() ? nullptr : exclude.c_str(),
+                    zipOptions.c_str());
+    stopReporting();
+    if (result == AX_OK) result = readEntries(archive.handle(), &after);
+    archive.close();
+
+    if (result == AX_CANCELLED && reportCounts().declinedPrompt) {
+        complain(name.shown() + ": stopped: a disk prompt needs a terminal; the archive is as it was");
+        return kExitFailure;
+    }
+    if (result == AX_CANCELLED && interrupted()) {
+        complain(name.shown() + ": cancelled; the archive is as it was (code " + std::to_string(result) + ")");
+        return kExitCancelled;
+    }
+    if (result != AX_OK) return reportResult(name.shown(), result);
+    tellChanges(options, name.shown(), before, after);
+    return kExitOk;
+}
+
+std::string timeOption(const Options& options) {
+    if (options.latestTime) return "-O";
+    if (options.keepTime) return "-K";
+    return {};
+}
+
+}  // namespace
+
+int runWrite(const Options& options) {
+    ArchiveName name = ArchiveName::forWriting(options.operands[0]);
+    if (!options.changeDir.empty()) name.makeAbsolute();
+    bool existed = false;
+    if (int status = checkWritable(name, &existed); status != kExitOk) return status;
+
+    const std::vector<std::string> paths(options.operands.begin() + 1, options.operands.end());
+    if (int status = refuseUnquotable(paths); status != kExitOk) return status;
+    if (int status = refuseUnquotable(options.excludes); status != kExitOk) return status;
+
+    std::string password, error;
+    if (!obtainPassword(options, true, &password, &error)) {
+        complain(error);
+        return kExitUsage;
+    }
+    if (!options.changeDir.empty() && ::chdir(options.changeDir.c_str()) != 0) {
+        complain(options.changeDir + ": " + std::strerror(errno));
+        return kExitFailure;
+    }
+
+    // Directories bring their trees; files and wildcards go as they are.
+    std::vector<std::string> patterns, files, directories;
+    size_t missing = 0;
+    for (const std::string& given : paths) {
+        const std::string path = normalizePath(given);
+        if (!options.flat && climbsUp(path)) {
+            complain(given + ": a name with \"..\" would be stored as it is; use -C DIR to store names relative "
+                             "to DIR, or --flat");
+            return kExitUsage;
+        }
+        std::error_code ec;
+        if (!hasWildcards(path) && fs::is_directory(path.empty() ? "." : path, ec)) {
+            directories.push_back(path);
+            patterns.push_back(path.empty() ? "*.*" : path + (path.back() == '/' ? "*.*" : "/*.*"));
+        } else if (hasWildcards(path) || fs::exists(fs::symlink_status(path, ec))) {
+            files.push_back(path);
+            patterns.push_back(path);
+        } else {
+            complain(given + ": no such file or directory");
+            ++missing;
+        }
+    }
+    if (patterns.empty() && missing != 0) {
+        complain(name.shown() + ": nothing to add (code " + std::to_string(AX_NOTHING_DONE) + ")");
+        return kExitNothingMatched;
+    }
+
+    OptionString zipOptions;
+    zipOptions.add("-.L");  // names keep their case
+    if (!options.flat) zipOptions.add("-N");
+    if (options.recurse || !directories.empty()) zipOptions.add("-R");
+    if (!options.noHidden) zipOptions.add("-WHS");
+    if (options.level >= 0) zipOptions.add(levelOption(options.level));
+    if (options.verb == Verb::Update) zipOptions.add("-U");
+    if (options.verb == Verb::Freshen) zipOptions.add("-F");
+    if (options.verb == Verb::Move) zipOptions.add("-M");
+    if (options.interactive) zipOptions.add("-.Q");
+    zipOptions.add(timeOption(options));
+    if (!password.empty()) zipOptions.add(passwordOption(password));
+    zipOptions.add(options.rawOptions);
+
+    const bool wantBar = !options.quiet && !options.noProgress && stderrIsTerminal();
+    const uint64_t total = wantBar ? estimateBytes(files, directories, options.noHidden) : 0;
+    const int16_t mode = options.verb == Verb::Freshen ? AX_OPEN_UPDATE : AX_OPEN_DECIDE;
+    const int status = zipRun(options, name, mode, existed, patternList(patterns), patternList(options.excludes),
+                              zipOptions.text(), total);
+    if (status != kExitOk) return status;
+    if (options.verb == Verb::Move) removeEmptyDirectories(directories);
+    return missing != 0 ? kExitProblems : kExitOk;
+}
+
+int runDelete(const Options& options) {
+    ArchiveName name = ArchiveName::forWriting(options.operands[0]);
+    bool existed = false;
+    if (int status = checkWritable(name, &existed); status != kExitOk) return status;
+    const std::vector<std::string> patterns(options.operands.begin() + 1, options.operands.end());
+    if (int status = refuseUnquotable(patterns); status != kExitOk) return status;
+    if (int status = refuseUnquotable(options.excludes); status != kExitOk) return status;
+    OptionString zipOptions;
+    zipOptions.add("-D").add("-.L").add(timeOption(options)).add(options.rawOptions);
+    return zipRun(options, name, AX_OPEN_UPDATE, existed, patternList(patterns), patternList(options.excludes),
+                  zipOptions.text(), 0);
+}
+
+}  // namespace zar::cli

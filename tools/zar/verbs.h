@@ -1,0 +1,16 @@
+// The verbs of zar; each returns the process's exit status.
+#pragma once
+
+#include "args.h"
+
+namespace zar::cli {
+
+int runList(const Options& options);
+int runTest(const Options& options);
+int runExtract(const Options& options);
+int runWrite(const Options& options);  // add, update, freshen, move
+int runDelete(const Options& options);
+int runComment(const Options& options);
+int runIdentify(const Options& options);
+
+}  // namespace zar::cli
