@@ -10,11 +10,8 @@ build=${1:?build directory with ZARLIB_BUILD_BENCHMARKS=ON}
 corpus=${2:?corpus directory holding tree/ and big.bin}
 runs=${3:-5}
 host="$build/bench/unzip_archive"
-# Extraction is timed on a memory file system, so the code is measured rather
-# than the disk.
-scratch=/dev/shm
-[ -d "$scratch" ] && [ -w "$scratch" ] || scratch=${TMPDIR:-/tmp}
-work=$(mktemp -d "$scratch/unzip-bench.XXXXXX")
+source "$(dirname "$0")/timing.sh"
+work=$(scratch_dir unzip-bench)
 trap 'rm -rf "$work"' EXIT
 
 mkdir "$work/src"
@@ -24,7 +21,6 @@ ln -s "$(cd "$corpus" && pwd)/big.bin" "$work/src/big.bin"
 (cd "$work/src" && zip -q -r -6 "$work/big.zip" tree tree-again big.bin)
 unpacked=$(unzip -Zt "$work/big.zip" | awk '{ print $3 }')
 
-source "$(dirname "$0")/timing.sh"
 # The output directory is emptied before every run.
 before_run() { rm -rf "$work/out" && mkdir "$work/out"; }
 peak() { rm -rf "$work/out" && mkdir "$work/out" && /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }

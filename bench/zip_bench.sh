@@ -10,9 +10,8 @@ build=${1:?build directory with ZARLIB_BUILD_BENCHMARKS=ON}
 tree=$(cd "${2:-/usr/include}" && pwd)
 runs=${3:-5}
 host="$build/bench/zip_archive"
-scratch=/dev/shm
-[ -d "$scratch" ] && [ -w "$scratch" ] || scratch=${TMPDIR:-/tmp}
-work=$(mktemp -d "$scratch/zip-bench.XXXXXX")
+source "$(dirname "$0")/timing.sh"
+work=$(scratch_dir zip-bench)
 trap 'rm -rf "$work"' EXIT
 
 # Both programs zip the same bytes: a copy of the tree without symbolic
@@ -21,7 +20,6 @@ cp -a "$tree" "$work/tree"
 find "$work/tree" -type l -delete
 tree="$work/tree"
 
-source "$(dirname "$0")/timing.sh"
 # Each run writes a new archive.
 before_run() { rm -f "$work/ours.zip" "$work/zip.zip"; }
 

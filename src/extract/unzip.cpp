@@ -34,19 +34,7 @@ constexpr int16_t kOperationTesting = 3;
 // Big enough that no real extra field is ever cut; the comment is not read.
 constexpr uint16_t kExtraRoom = 65534;
 
-std::string toAnsi(std::string text) {
-    platform::oemToAnsi(text.data());
-    return text;
-}
-
 bool isReadOnly(uint32_t attributes) { return attributes & platform::kAttrReadOnly; }
-
-// The UTC file time of an entry's local DOS date and time; false when the
-// fields name no real time.
-bool entryTime(uint16_t date, uint16_t time, uint64_t* utc) {
-    uint64_t local;
-    return util::dosToFileTime({date, time}, &local) && platform::localToFileTime(local, utc);
-}
 
 // Reads `count` bytes of `file` and drops them, a block at a time: how a
 // member stored as it stands is tested.
@@ -87,7 +75,7 @@ private:
     Result locate();
     Result decide(const std::string& path, bool* write);
     Result produce(uint32_t* crc);
-    Result finishFile(const std::string& path);
+    Result finishFile();
 
     Result passwordCheck(bool* passed);
     // The host's answer to a per-entry notice: kOk to go on with the next
@@ -116,6 +104,7 @@ private:
     std::vector<char> name_;
     std::vector<uint8_t> extra_;
     fs::FileHandle output_ = fs::kInvalidFile;
+    std::string ansiPath_;       // the output path of the entry in hand, for the file system
     std::string madeDirectory_;  // whose tree was made last
     bool yesToAll_ = false;
     uint32_t processed_ = 0;
@@ -124,7 +113,7 @@ private:
 Result UnzipRun::setup(const char* outputDir, const char* includeSpecs, const char* excludeSpecs,
                        const char* options) {
     StatusRecord& status = frame::status();
-    frame::setNameField(status.archiveName, toAnsi(archive_.name).c_str());
+    frame::setNameField(status.archiveName, fs::ansiForm(archive_.name).c_str());
     name_.assign(archive::kNameLimit + 1, '\0');
     extra_.assign(kExtraRoom, 0);
 
@@ -172,8 +161,7 @@ Result UnzipRun::walk() {
 }
 
 Result UnzipRun::entry() {
-    std::string name = name_.data();
-    platform::ansiToOem(name.data());
+    const std::string name = fs::oemForm(name_.data());
     if (!fs::select(name, include_, exclude_, true, true)) return kOk;
 
     const bool keepDrive = has(frame::kUnzipKeepDrive);
@@ -199,7 +187,8 @@ Result UnzipRun::entry() {
         path = drive + outputDir_ + (withDirectories ? directory : "") + file;
         if (isDirectory && !path.empty() && !fs::isSeparator(path.back())) path += '/';
         if (keepDrive) applyPathFilters(path);
-        frame::setNameField(status.entryName, toAnsi(path).c_str());
+        ansiPath_ = fs::ansiForm(path);
+        frame::setNameField(status.entryName, ansiPath_.c_str());
 
         // Never write over an archive that is open, or a temporary file of
         // the library's, whatever the entry is called.
@@ -276,7 +265,7 @@ Result UnzipRun::volumeLabelEntry() {
     bool passed;
     if (Result r = passwordCheck(&passed); r != kOk || !passed) return r;
     if (!test()) {
-        std::string drive = toAnsi(outputDir_.empty() ? "." : outputDir_);
+        std::string drive = fs::ansiForm(outputDir_.empty() ? "." : outputDir_);
         if (!platform::setVolumeLabel(drive.c_str(), name_.data())) {
             frame::setMoreStatus(kAccessDenied);
             return kOk;
@@ -313,7 +302,7 @@ Result UnzipRun::fileEntry(const std::string& path) {
     uint32_t crc = 0;
     if (Result r = produce(&crc); r != kOk) return r;
     if (!test())
-        if (Result r = finishFile(path); r != kOk) return r;
+        if (Result r = finishFile(); r != kOk) return r;
 
     if (!tarKind() && crc != field32(CentralRecord::kCrc)) {
         if (notice(kCrcMismatch) != kOk) return kCancelled;
@@ -339,7 +328,7 @@ Result UnzipRun::decide(const std::string& path, bool* write) {
         madeDirectory_ = std::move(directory);
     }
 
-    const std::string ansi = toAnsi(path);
+    const std::string& ansi = ansiPath_;
     const uint32_t attributes = platform::fileAttributes(ansi.c_str());
     const bool exists = attributes != platform::kInvalidAttributes && !(attributes & platform::kAttrDirectory);
     if (!exists) {
@@ -362,7 +351,7 @@ Result UnzipRun::decide(const std::string& path, bool* write) {
             *write = has(frame::kUnzipVersionNewerOrEqual) ? order <= 0 : order < 0;
         }
     } else if (has(frame::kUnzipFreshen | frame::kUnzipUpdate)) {
-        *write = entryTime(field16(CentralRecord::kDate), field16(CentralRecord::kTime), &entryUtc) &&
+        *write = util::dosToUtc({field16(CentralRecord::kDate), field16(CentralRecord::kTime)}, &entryUtc) &&
                  platform::fileTimeOf(ansi.c_str(), &existingUtc) && entryUtc > existingUtc;
     } else if (yesToAll_) {
         *write = true;
@@ -415,20 +404,20 @@ Result UnzipRun::produce(uint32_t* crc) {
 }
 
 // Restores the entry's time and attributes on the written file.
-Result UnzipRun::finishFile(const std::string& path) {
+Result UnzipRun::finishFile() {
     // A date that names no real time leaves the file with the time of its
     // writing rather than ending the run.
     uint64_t utc;
-    if (entryTime(field16(CentralRecord::kDate), field16(CentralRecord::kTime), &utc) &&
+    if (util::dosToUtc({field16(CentralRecord::kDate), field16(CentralRecord::kTime)}, &utc) &&
         !platform::setFileTime(output_, utc))
         return kAccessDenied;
     closeOutput();
 
-    const std::string ansi = toAnsi(path);
+    const char* ansi = ansiPath_.c_str();
     uint32_t attributes = (field32(CentralRecord::kExternalAttributes) & 0xFF & attributeMask_) |
                           platform::kAttrArchive;
-    if (platform::setFileAttributes(ansi.c_str(), attributes)) return kOk;
-    if ((attributes & kNormalBit) && platform::setFileAttributes(ansi.c_str(), attributes & ~kNormalBit)) return kOk;
+    if (platform::setFileAttributes(ansi, attributes)) return kOk;
+    if ((attributes & kNormalBit) && platform::setFileAttributes(ansi, attributes & ~kNormalBit)) return kOk;
     return kAccessDenied;
 }
 

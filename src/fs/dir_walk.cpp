@@ -13,16 +13,6 @@ using namespace frame;
 
 constexpr uint32_t kPlainBits = platform::kAttrReadOnly | platform::kAttrArchive | 0x80u;
 
-std::string toOem(std::string text) {
-    platform::ansiToOem(text.data());
-    return text;
-}
-
-std::string toAnsi(std::string text) {
-    platform::oemToAnsi(text.data());
-    return text;
-}
-
 // The date filter of -TA and -TB on a file's local DOS date: true to leave it out.
 bool outsideDates(uint16_t date, const OptionSet& o) {
     bool after = o.flags & kZipDateAfter, before = o.flags & kZipDateBefore;
@@ -120,7 +110,7 @@ bool DiskSearch::first(const std::string& pattern, uint32_t allowance, uint32_t 
     flags_ = optionFlags;
     size_t separator = pattern.find_last_of("\\/");
     filePart_ = separator == std::string::npos ? pattern : pattern.substr(separator + 1);
-    search_ = platform::findFirstFile(toAnsi(pattern).c_str(), &item_);
+    search_ = platform::findFirstFile(ansiForm(pattern).c_str(), &item_);
     return advance(search_ != nullptr);
 }
 
@@ -135,7 +125,7 @@ bool DiskSearch::counts() {
     if (item_.name == "." || item_.name == "..") return false;
     if (!attributesAllowed(item_.attributes, allowance_)) return false;
     bool useShort = (flags_ & kZipShortNames) && !item_.shortName.empty();
-    name_ = toOem(useShort ? item_.shortName : item_.name);
+    name_ = oemForm(useShort ? item_.shortName : item_.name);
     return wildcardMatch(name_.c_str(), filePart_.c_str());
 }
 
@@ -210,7 +200,7 @@ Result collect(const char* include, const char* exclude, const OptionSet& option
     Walk w{options, includeList, excludeList, list, queue, allowance};
     for (size_t i = 0; i < specifications.size(); ++i) {
         std::string drive, directory, file;
-        splitName(toOem(specifications[i]).c_str(), &drive, &directory, &file);
+        splitName(oemForm(specifications[i]).c_str(), &drive, &directory, &file);
         if (file.empty()) file.push_back('*');
         if (flags & kZipLongNames) {
             if (Result r = expandLongNames(drive, &directory); r != kOk) return r;

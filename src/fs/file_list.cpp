@@ -112,18 +112,30 @@ Result FileList::readRecord(uint32_t offset, FileRecord* record, uint32_t* next,
 }
 
 Result FileList::lookup(const char* storedName, bool* found, uint32_t* offset, std::string* fullPath) {
+    FileRecord record;
+    Result r = search(storedName, found, offset, &record, fullPath != nullptr);
+    if (r == kOk && *found && fullPath != nullptr) *fullPath = std::move(record.fullPath);
+    return r;
+}
+
+Result FileList::lookup(const char* storedName, bool* found, FileRecord* record) {
+    uint32_t offset;
+    Result r = search(storedName, found, &offset, record, true);
+    record->offset = offset;
+    return r;
+}
+
+Result FileList::search(const char* storedName, bool* found, uint32_t* offset, FileRecord* record, bool withPath) {
     *found = false;
     *offset = kNoRecord;
     if (!buckets_) return kOk;
     uint32_t at = buckets_[bucketOf(storedName)];
-    FileRecord record;
     while (at != kNoRecord) {
         uint32_t next;
-        if (Result r = readRecord(at, &record, &next, fullPath != nullptr); r != kOk) return r;
+        if (Result r = readRecord(at, record, &next, withPath); r != kOk) return r;
         *offset = at;
-        if (namesEqual(record.storedName.c_str(), storedName)) {
+        if (namesEqual(record->storedName.c_str(), storedName)) {
             *found = true;
-            if (fullPath != nullptr) *fullPath = record.fullPath;
             return kOk;
         }
         if (next == 0) break;
@@ -178,12 +190,6 @@ Result FileList::add(const char* fullPath, const char* storedName, uint32_t attr
     ++count_;
     nameTotal_ += static_cast<uint32_t>(nameLength);
     return kOk;
-}
-
-Result FileList::read(uint32_t offset, FileRecord* record) {
-    uint32_t next;
-    record->offset = offset;
-    return readRecord(offset, record, &next, true);
 }
 
 Result FileList::forEach(const std::function<Result(const FileRecord&)>& visit) {

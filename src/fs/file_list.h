@@ -78,9 +78,8 @@ public:
     // `*offset` the record's offset and `*fullPath` its path. Not found:
     // `*offset` is the last record of the bucket's chain, or kNoRecord.
     Result lookup(const char* storedName, bool* found, uint32_t* offset, std::string* fullPath);
-
-    // The whole record at `offset`, as lookup found it.
-    Result read(uint32_t offset, FileRecord* record);
+    // The same, delivering the whole record (its offset included) when found.
+    Result lookup(const char* storedName, bool* found, FileRecord* record);
 
     // Reads the records in the order they were added.
     Result forEach(const std::function<Result(const FileRecord&)>& visit);
@@ -96,6 +95,9 @@ private:
     struct TableDeleter {
         void operator()(uint32_t* table) const;
     };
+    // Walks the bucket chain of a stored name; `*record` holds the last record
+    // read (the match when found), its path read only when asked.
+    Result search(const char* storedName, bool* found, uint32_t* offset, FileRecord* record, bool withPath);
     // Reads the header and stored name of the record at `offset`.
     Result readRecord(uint32_t offset, FileRecord* record, uint32_t* next, bool withPath);
 

@@ -27,6 +27,16 @@ bool namesEqual(const char* a, const char* b) {
 
 bool namesEqualN(const char* a, const char* b, size_t n) { return comparable(a, n) == comparable(b, n); }
 
+std::string ansiForm(std::string text) {
+    platform::oemToAnsi(text.data());
+    return text;
+}
+
+std::string oemForm(std::string text) {
+    platform::ansiToOem(text.data());
+    return text;
+}
+
 void splitPath(const char* path, std::string* drive, std::string* directory, std::string* name,
                std::string* extension) {
     std::string p(path);

@@ -15,6 +15,11 @@ bool namesEqual(const char* a, const char* b);
 // The same over the first n characters.
 bool namesEqualN(const char* a, const char* b, size_t n);
 
+// The same text in the host's (ANSI) code page, and in the one names are
+// stored in (OEM).
+std::string ansiForm(std::string text);
+std::string oemForm(std::string text);
+
 // Splits a path into drive, directory, file name and extension; any output may
 // be null. A path that begins with two separators is a UNC path, whose drive
 // is the two separators, the server and the share. Otherwise the drive is a

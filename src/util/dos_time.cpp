@@ -55,22 +55,29 @@ bool fileTimeToDos(uint64_t localFileTime, DosDateTime* dos) {
                          &dos->time);
 }
 
-DosDateTime unixTimeToDos(int64_t seconds) {
+bool dosToUtc(DosDateTime dos, uint64_t* utc) {
+    uint64_t local;
+    return dosToFileTime(dos, &local) && platform::localToFileTime(local, utc);
+}
+
+DosDateTime utcToDos(uint64_t utc) {
+    uint64_t local;
     DosDateTime dos;
-    if (seconds < -kUnixEpochSeconds || seconds > 0x7FFFFFFFFFFLL) return dos;
-    uint64_t utc = static_cast<uint64_t>((seconds + kUnixEpochSeconds) * kTicksPerSecond), local;
     if (!platform::fileTimeToLocal(utc, &local) || !fileTimeToDos(local, &dos)) return DosDateTime{};
     return dos;
+}
+
+DosDateTime unixTimeToDos(int64_t seconds) {
+    if (seconds < -kUnixEpochSeconds || seconds > 0x7FFFFFFFFFFLL) return DosDateTime{};
+    return utcToDos(static_cast<uint64_t>((seconds + kUnixEpochSeconds) * kTicksPerSecond));
 }
 
 Result dosGetFileTime(const char* name, DosDateTime* dos) {
     if (name == nullptr) return kAccessDenied;
     OpenFile file(name, platform::kAccessRead);
-    uint64_t utc, local;
+    uint64_t utc;
     if (!file.valid() || !platform::fileTime(file.get(), &utc)) return kAccessDenied;
-    DosDateTime converted;
-    if (!platform::fileTimeToLocal(utc, &local) || !fileTimeToDos(local, &converted)) converted = DosDateTime{};
-    *dos = converted;
+    *dos = utcToDos(utc);
     return kOk;
 }
 
@@ -78,10 +85,8 @@ Result dosSetFileTime(const char* name, DosDateTime dos) {
     if (name == nullptr) return kAccessDenied;
     OpenFile file(name, platform::kAccessReadWrite);
     if (!file.valid()) return kAccessDenied;
-    uint64_t local, utc;
-    if (!dosToFileTime(dos, &local) || !platform::localToFileTime(local, &utc) ||
-        !platform::setFileTime(file.get(), utc))
-        return kAccessDenied;
+    uint64_t utc;
+    if (!dosToUtc(dos, &utc) || !platform::setFileTime(file.get(), utc)) return kAccessDenied;
     return kOk;
 }
 

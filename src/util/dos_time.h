@@ -24,6 +24,13 @@ bool dosToFileTime(DosDateTime dos, uint64_t* localFileTime);
 // its time of day; false after 2107.
 bool fileTimeToDos(uint64_t localFileTime, DosDateTime* dos);
 
+// The UTC file time of a local DOS date and time; false when the fields name
+// no real time.
+bool dosToUtc(DosDateTime dos, uint64_t* utc);
+
+// The local DOS form of a UTC file time; both fields 0 when it has none.
+DosDateTime utcToDos(uint64_t utc);
+
 // The DOS form, in local time, of a Unix time (seconds since 1970, UTC);
 // both fields 0 when it cannot be converted.
 DosDateTime unixTimeToDos(int64_t seconds);

@@ -18,11 +18,7 @@ using archive::EndRecord;
 
 namespace {
 
-std::string toOem(const char* text) {
-    std::string out = text == nullptr ? "" : text;
-    platform::ansiToOem(out.data());
-    return out;
-}
+std::string toOem(const char* text) { return fs::oemForm(text == nullptr ? "" : text); }
 
 }  // namespace
 
@@ -58,9 +54,7 @@ Result setArchiveComment(archive::ArchiveHandle& archive, const char* comment) {
 Result setEntryComments(archive::ArchiveHandle& archive, const char* pattern, const char* comment) {
     if (archive.flags & archive::kMultiVolumeKinds) return kNotOnThisKind;
     archive.flags &= ~archive::kEndLocated;
-    std::string shown = archive.name;
-    platform::oemToAnsi(shown.data());
-    frame::setNameField(frame::status().archiveName, shown.c_str());
+    frame::setNameField(frame::status().archiveName, fs::ansiForm(archive.name).c_str());
     if (!archive.writable()) return kNotWritable;
     if (pattern == nullptr) return kMissingArgument;
     const std::string text = toOem(comment);

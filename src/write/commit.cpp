@@ -6,11 +6,6 @@
 namespace zar::write {
 namespace {
 
-std::string toAnsi(std::string text) {
-    platform::oemToAnsi(text.data());
-    return text;
-}
-
 // The drive and directory of a path; "." for a bare name.
 std::string directoryOf(const std::string& path) {
     std::string drive, directory;
@@ -42,7 +37,7 @@ fs::TempFile makeDataFile(const archive::ArchiveHandle& archive) {
 }
 
 Result commitArchive(archive::ArchiveHandle& archive, fs::TempFile& dataFile, const util::DosDateTime* time) {
-    const std::string target = toAnsi(archive.name), replacement = toAnsi(dataFile.name());
+    const std::string target = fs::ansiForm(archive.name), replacement = fs::ansiForm(dataFile.name());
     const bool beside = sameDirectory(replacement, target);
     if (!beside) {
         // Copying over the archive needs room for the whole new archive.
@@ -70,9 +65,8 @@ Result commitArchive(archive::ArchiveHandle& archive, fs::TempFile& dataFile, co
     if (archive.file == fs::kInvalidFile && result == kOk) result = kAccessDenied;
     // A date that names no real time (entries of a damaged archive may carry
     // one) leaves the archive with the time of its writing.
-    uint64_t local, utc;
-    if (result == kOk && time != nullptr && util::dosToFileTime(*time, &local) &&
-        platform::localToFileTime(local, &utc) && !platform::setFileTime(archive.file, utc))
+    uint64_t utc;
+    if (result == kOk && time != nullptr && util::dosToUtc(*time, &utc) && !platform::setFileTime(archive.file, utc))
         result = kAccessDenied;
     return result;
 }

@@ -4,6 +4,7 @@
 #include "frame/options.h"
 #include "frame/run_state.h"
 #include "frame/status.h"
+#include "fs/names.h"
 #include "fs/wildcard.h"
 #include "write/new_archive.h"
 
@@ -38,9 +39,7 @@ Result deleteEntries(archive::ArchiveHandle& archive, const char* includeSpecs, 
             ExistingEntry& entry = old.entry();
             if (fs::select(entry.name, include, exclude, true, false)) {
                 deleted = true;
-                std::string shown = entry.name;
-                platform::oemToAnsi(shown.data());
-                frame::setNameField(status.entryName, shown.c_str());
+                frame::setNameField(status.entryName, fs::ansiForm(entry.name).c_str());
                 status.operation = kOperationDeleting;
                 frame::report(frame::kProgress, 0);
                 continue;

@@ -16,6 +16,7 @@
 #include "frame/run_state.h"
 #include "frame/status.h"
 #include "fs/long_names.h"
+#include "fs/names.h"
 
 namespace zar::write {
 namespace {
@@ -275,11 +276,6 @@ void upperCaseName(std::string* name) {
     platform::ansiToOem(name->data());
 }
 
-std::string ansiForm(std::string text) {
-    platform::oemToAnsi(text.data());
-    return text;
-}
-
 }  // namespace
 
 Result writeLocalHeader(fs::FileHandle file, uint8_t* header, std::string_view name, const uint8_t* extra) {
@@ -380,7 +376,7 @@ Result writeEntry(const EntryRequest& request) {
     if (request.versionBlock) {
         uint8_t version[8] = {};
         // A file without a version resource stores zeros; that is no error.
-        if (!platform::fileVersion(ansiForm(request.diskPath).c_str(), version)) std::memset(version, 0, 8);
+        if (!platform::fileVersion(fs::ansiForm(request.diskPath).c_str(), version)) std::memset(version, 0, 8);
         appendBlock(request.extra, &extraLength,
                     archive::versionBlock(loadBe32(version), loadBe32(version + 4)));
     }

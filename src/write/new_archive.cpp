@@ -18,10 +18,9 @@ void NewestTime::see(uint16_t date, uint16_t dosTime) {
 }
 
 Result archiveDosTime(const archive::ArchiveHandle& archive, util::DosDateTime* time) {
-    uint64_t utc, local;
+    uint64_t utc;
     if (!platform::fileTime(archive.file, &utc)) return kAccessDenied;
-    *time = {};
-    if (platform::fileTimeToLocal(utc, &local)) util::fileTimeToDos(local, time);
+    *time = util::utcToDos(utc);
     return kOk;
 }
 
@@ -37,19 +36,14 @@ OldEntries::OldEntries(archive::ArchiveHandle& archive)
     entry_.comment = comment_.data();
 }
 
-Result OldEntries::first() {
+Result OldEntries::first() { return read(true); }
+Result OldEntries::next() { return read(false); }
+
+Result OldEntries::read(bool first) {
+    // The record keeps the stored name's length, whichever name is handed out.
     archive_.flags |= archive::kKeepNameLength;
     archive::RecordBuffers out{record_, name_.data(), extra_.data(), kPartRoom, comment_.data(), kPartRoom};
-    return took(archive::findFirst(archive_, out));
-}
-
-Result OldEntries::next() {
-    archive_.flags |= archive::kKeepNameLength;
-    archive::RecordBuffers out{record_, name_.data(), extra_.data(), kPartRoom, comment_.data(), kPartRoom};
-    return took(archive::findNext(archive_, out));
-}
-
-Result OldEntries::took(Result r) {
+    Result r = first ? archive::findFirst(archive_, out) : archive::findNext(archive_, out);
     if (r != kOk) return r;
     entry_.name = name_.data();
     entry_.extra = extra_.data();

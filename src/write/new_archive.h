@@ -41,7 +41,7 @@ public:
     uint8_t* record() { return record_; }
 
 private:
-    Result took(Result r);
+    Result read(bool first);
 
     archive::ArchiveHandle& archive_;
     uint8_t record_[archive::CentralRecord::kSize] = {};

@@ -14,6 +14,8 @@
 #include "frame/status.h"
 #include "fs/dir_walk.h"
 #include "fs/file_list.h"
+#include "fs/names.h"
+#include "util/dos_time.h"
 #include "write/delete_run.h"
 #include "write/entry_writer.h"
 #include "write/new_archive.h"
@@ -24,11 +26,6 @@ namespace {
 using archive::CentralRecord;
 
 constexpr int16_t kOperationZipping = 0;
-
-std::string toAnsi(std::string text) {
-    platform::oemToAnsi(text.data());
-    return text;
-}
 
 // True when a file's DOS date and time are strictly later than an entry's.
 bool newer(uint16_t fileDate, uint16_t fileTime, uint16_t entryDate, uint16_t entryTime) {
@@ -68,7 +65,7 @@ private:
 
 Result ZipRun::run(const char* includeSpecs, const char* excludeSpecs) {
     StatusRecord& status = frame::status();
-    frame::setNameField(status.archiveName, toAnsi(archive_.name).c_str());
+    frame::setNameField(status.archiveName, fs::ansiForm(archive_.name).c_str());
     if (!archive_.writable()) return kNotWritable;
 
     const int64_t size = platform::seekFile(archive_.file, 0, platform::SeekFrom::End);
@@ -112,17 +109,14 @@ Result ZipRun::existingEntries() {
         if (has(frame::kZipVolumeLabel) && (record[CentralRecord::kExternalAttributes] & platform::kAttrVolumeLabel))
             continue;
 
-        bool found = false;
-        uint32_t offset = 0;
-        std::string path;
         // Directories are listed without the '/' their entries end in.
         std::string key = entry.name;
         if (key.size() > 1 && key.back() == '/') key.pop_back();
-        if (Result l = list_.lookup(key.c_str(), &found, &offset, &path); l != kOk) return l;
+        bool found = false;
         fs::FileRecord file;
+        if (Result l = list_.lookup(key.c_str(), &found, &file); l != kOk) return l;
         bool replace = false;
         if (found) {
-            if (Result l = list_.read(offset, &file); l != kOk) return l;
             const uint16_t date = loadLe16(record + CentralRecord::kDate), time = loadLe16(record + CentralRecord::kTime);
             if (has(frame::kZipUpdate | frame::kZipFreshen))
                 replace = newer(file.date, file.time, date, time);
@@ -135,15 +129,15 @@ Result ZipRun::existingEntries() {
         if (Result c = target_.count(); c != kOk) return c;
         if (replace) {
             status.operation = kOperationZipping;
-            frame::setNameField(status.entryName, toAnsi(file.fullPath).c_str());
+            frame::setNameField(status.entryName, fs::ansiForm(file.fullPath).c_str());
             // The entry keeps its name and place; its old comment goes.
             if (Result w = writeFile(file, entry.name); w != kOk) return w;
-            written_.insert(offset);
+            written_.insert(file.offset);
         } else {
             newest_.see(loadLe16(record + CentralRecord::kDate), loadLe16(record + CentralRecord::kTime));
             if (Result c = copyEntry(archive_.file, target_.data(), target_.directory(), entry); c != kOk) return c;
         }
-        if (found) dealt_.insert(offset);
+        if (found) dealt_.insert(file.offset);
     }
     return r == kNothingDone ? kOk : r;
 }
@@ -154,7 +148,7 @@ Result ZipRun::newFiles() {
         if (dealt_.count(file.offset) != 0) return kOk;
         if (Result c = target_.count(); c != kOk) return c;
         status.operation = kOperationZipping;
-        frame::setNameField(status.entryName, toAnsi(file.fullPath).c_str());
+        frame::setNameField(status.entryName, fs::ansiForm(file.fullPath).c_str());
         if (Result w = writeFile(file, file.storedName); w != kOk) return w;
         written_.insert(file.offset);
         return kOk;
@@ -169,9 +163,9 @@ Result ZipRun::volumeLabel() {
         root = ".";
     std::string label;
     if (!platform::volumeLabel(root.c_str(), &label) || label.empty()) return kOk;
-    platform::ansiToOem(label.data());
+    label = fs::oemForm(label);
     if (Result c = target_.count(); c != kOk) return c;
-    frame::setNameField(frame::status().entryName, toAnsi(label).c_str());
+    frame::setNameField(frame::status().entryName, fs::ansiForm(label).c_str());
     fs::FileRecord file;
     file.attributes = platform::kAttrVolumeLabel;
     file.storedName = label;
@@ -182,7 +176,7 @@ Result ZipRun::volumeLabel() {
 Result ZipRun::askReplace(const std::string& name, bool* replace) {
     StatusRecord& status = frame::status();
     status.operation = kOperationZipping;
-    frame::setNameField(status.entryName, toAnsi(name).c_str());
+    frame::setNameField(status.entryName, fs::ansiForm(name).c_str());
     switch (frame::report(frame::kQuestion, frame::kAskFileExists)) {
         case frame::kAnswerYes: *replace = true; return kOk;
         case frame::kAnswerNo: *replace = false; return kOk;
@@ -217,7 +211,7 @@ void ZipRun::afterCommit() {
     if (!has(frame::kZipMove | frame::kZipClearArchiveBit)) return;
     list_.forEach([&](const fs::FileRecord& file) {
         if (written_.count(file.offset) == 0) return kOk;
-        const std::string path = toAnsi(file.fullPath);
+        const std::string path = fs::ansiForm(file.fullPath);
         if (has(frame::kZipClearArchiveBit)) {
             if (file.attributes & platform::kAttrArchive)
                 platform::setFileAttributes(path.c_str(), file.attributes & 0x07);
@@ -240,9 +234,8 @@ Result stampNewest(archive::ArchiveHandle& archive) {
         newest.see(loadLe16(entries.record() + CentralRecord::kDate), loadLe16(entries.record() + CentralRecord::kTime));
     if (r != kNothingDone) return r;
     if (!newest.any) return kNothingDone;
-    uint64_t local, utc;
-    if (!util::dosToFileTime(newest.time, &local) || !platform::localToFileTime(local, &utc) ||
-        !platform::setFileTime(archive.file, utc))
+    uint64_t utc;
+    if (!util::dosToUtc(newest.time, &utc) || !platform::setFileTime(archive.file, utc))
         return kAccessDenied;
     return kOk;
 }
