@@ -9,16 +9,6 @@
 namespace zar::fs {
 namespace {
 
-std::string toOem(std::string text) {
-    platform::ansiToOem(text.data());
-    return text;
-}
-
-std::string toAnsi(std::string text) {
-    platform::oemToAnsi(text.data());
-    return text;
-}
-
 struct Range {
     size_t begin, end;
 };
@@ -49,8 +39,8 @@ bool lookUp(const std::string& prefix, platform::FoundItem* item) {
 }  // namespace
 
 Result expandLongNames(const std::string& drive, std::string* path) {
-    std::string p = toAnsi(*path);
-    const std::string d = toAnsi(drive);
+    std::string p = ansiForm(*path);
+    const std::string d = ansiForm(drive);
     bool first = true;
     size_t at = 0;
     while (at < p.size()) {
@@ -73,12 +63,12 @@ Result expandLongNames(const std::string& drive, std::string* path) {
         p.replace(at, end - at, item.name);
         at += item.name.size();
     }
-    *path = toOem(p);
+    *path = oemForm(p);
     return kOk;
 }
 
 Result shortNameForm(const std::string& fullPath, std::string* storedName, std::string* shortName) {
-    const std::string p = toAnsi(fullPath);
+    const std::string p = ansiForm(fullPath);
     std::vector<std::pair<std::string, std::string>> names;  // long and short, in OEM
     bool first = true;
     for (const Range& r : components(p, "\\/")) {
@@ -87,7 +77,7 @@ Result shortNameForm(const std::string& fullPath, std::string* storedName, std::
         first = false;
         if (driveComponent) continue;
         if (isDots(component)) {
-            names.emplace_back(toOem(component), toOem(component));
+            names.emplace_back(oemForm(component), oemForm(component));
             continue;
         }
         platform::FoundItem item;
@@ -95,7 +85,7 @@ Result shortNameForm(const std::string& fullPath, std::string* storedName, std::
             shortName->clear();
             return kDirectoryFailed;
         }
-        names.emplace_back(toOem(item.name), toOem(item.shortName.empty() ? item.name : item.shortName));
+        names.emplace_back(oemForm(item.name), oemForm(item.shortName.empty() ? item.name : item.shortName));
     }
 
     // Replace the trailing components from the last backwards, so that the
