@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <string_view>
 #include <vector>
 
+#include "archive/extra_field.h"
 #include "archive/records.h"
+#include "archive/zip_format.h"
 #include "common/bytes.h"
 #include "platform/platform.h"
 
@@ -30,32 +33,29 @@ bool readExactly(ArchiveHandle& archive, uint32_t offset, void* buffer, uint32_t
 }
 
 // Records of archives written with Zip64 carry all ones in the sizes and the
-// local offset, and the real values in the Zip64 extra block (tag 1), each
-// present only where the record holds all ones. Values that fit 32 bits are
-// put into the record.
+// local offset, and the real values in the Zip64 extra block, each present
+// only where the record holds all ones. Values that fit 32 bits are put into
+// the record.
 Result applyZip64Extra(ArchiveHandle& archive, uint32_t extraAt, uint16_t extraLength, uint8_t* record) {
     static constexpr size_t kFields[] = {CentralRecord::kUnpackedSize, CentralRecord::kPackedSize,
                                          CentralRecord::kLocalOffset};
     bool any = false;
-    for (size_t field : kFields) any |= loadLe32(record + field) == 0xFFFFFFFFu;
+    for (size_t field : kFields) any |= loadLe32(record + field) == kAllOnes32;
     if (!any || extraLength == 0) return kOk;
     std::vector<uint8_t> extra(extraLength);
     if (!readExactly(archive, extraAt, extra.data(), extraLength)) return kShortRead;
-    for (size_t at = 0; at + 4 <= extra.size();) {
-        uint16_t tag = loadLe16(&extra[at]), size = loadLe16(&extra[at + 2]);
-        if (at + 4 + size > extra.size()) break;
-        if (tag == 1) {
-            size_t value = at + 4;
-            for (size_t field : kFields) {
-                if (loadLe32(record + field) != 0xFFFFFFFFu) continue;
-                if (value + 8 > at + 4 + size) break;
-                uint64_t real = loadLe64(&extra[value]);
-                if (real < 0xFFFFFFFFu) storeLe32(record + field, static_cast<uint32_t>(real));
-                value += 8;
-            }
-            break;
+    ExtraFieldCursor cursor(extra.data(), extra.size());
+    for (ExtraBlock block; cursor.next(&block);) {
+        if (block.tag != kTagZip64) continue;
+        size_t value = 0;
+        for (size_t field : kFields) {
+            if (loadLe32(record + field) != kAllOnes32) continue;
+            if (value + 8 > block.size) break;
+            uint64_t real = loadLe64(block.data + value);
+            if (real < kAllOnes32) storeLe32(record + field, static_cast<uint32_t>(real));
+            value += 8;
         }
-        at += 4 + size;
+        break;
     }
     return kOk;
 }
@@ -63,25 +63,16 @@ Result applyZip64Extra(ArchiveHandle& archive, uint32_t extraAt, uint16_t extraL
 }  // namespace
 
 void effectiveFileName(const char* stored, const uint8_t* extra, uint16_t extraLength, char* out) {
-    size_t at = 0;
-    while (extra != nullptr && extraLength - at >= 7) {
-        const uint8_t* block = extra + at;
-        uint16_t size = loadLe16(block + 2);
-        if (block[0] == 'K' && block[1] == 'W' && block[4] == 'Z' && block[5] == 'r') {
-            // The name runs to the block's end, never past the field's.
-            size_t length = size >= 2 ? size - 2u : 0;
-            length = std::min<size_t>(length, extraLength - at - 6);
-            const char* name = reinterpret_cast<const char*>(block + 6);
-            if (length > 0 && (name[0] == '\\' || name[0] == '/')) ++name, --length;
-            length = std::min(length, kNameLimit);
-            std::memmove(out, name, length);
-            out[length] = '\0';
-            toSlashes(out);
-            platform::oemToAnsi(out);
-            return;
-        }
-        if (size_t{4} + size >= extraLength - at) break;
-        at += 4 + size;
+    std::string_view name =
+        findPrivateBlock(extra, extraLength, kLongNameSubtag, ExtraFieldCursor::Overrun::ClipToField);
+    if (!name.empty()) {
+        if (!name.empty() && (name[0] == '\\' || name[0] == '/')) name.remove_prefix(1);
+        name = name.substr(0, kNameLimit);
+        std::memmove(out, name.data(), name.size());
+        out[name.size()] = '\0';
+        toSlashes(out);
+        platform::oemToAnsi(out);
+        return;
     }
     if (out != stored) {
         size_t length = strnlen(stored, kNameLimit);
@@ -99,7 +90,7 @@ Result readCentralRecord(ArchiveHandle& archive, uint32_t* position, const Recor
 
     struct ClearKeepFlag {
         ArchiveHandle& a;
-        ~ClearKeepFlag() { a.flags &= ~kKeepNameLength; }
+        ~ClearKeepFlag() { a.keepNameLength = false; }
     } clearKeep{archive};
 
     const uint32_t start = *position;
@@ -114,7 +105,7 @@ Result readCentralRecord(ArchiveHandle& archive, uint32_t* position, const Recor
     const uint16_t extraLength = loadLe16(record + CentralRecord::kExtraLength);
     const uint16_t commentLength = loadLe16(record + CentralRecord::kCommentLength);
     const uint64_t fullEnd = uint64_t{start} + CentralRecord::kSize + nameLength + extraLength + commentLength;
-    if (fullEnd >= kUnset) return kShortRead;  // past what 32-bit offsets reach
+    if (fullEnd >= kNoPosition) return kShortRead;  // past what 32-bit offsets reach
     const uint32_t end = static_cast<uint32_t>(fullEnd);
     bool cut = false;
 
@@ -136,7 +127,7 @@ Result readCentralRecord(ArchiveHandle& archive, uint32_t* position, const Recor
 
     if (Result r = applyZip64Extra(archive, at, extraLength, record); r != kOk) return r;
     if (extraLength != 0) {
-        if (archive.flags & kLongNameMode) {
+        if (archive.longNameMode) {
             std::vector<uint8_t> field;
             try {
                 field.resize(extraLength);
@@ -150,7 +141,7 @@ Result readCentralRecord(ArchiveHandle& archive, uint32_t* position, const Recor
                 cut |= take < extraLength;
             }
             effectiveFileName(out.name, field.data(), extraLength, out.name);
-            if (!(archive.flags & kKeepNameLength))
+            if (!archive.keepNameLength)
                 storeLe16(record + CentralRecord::kNameLength, static_cast<uint16_t>(std::strlen(out.name)));
         } else if (extraWanted) {
             uint16_t take = std::min(extraLength, out.extraSize);
@@ -182,23 +173,24 @@ Result readCentralRecord(ArchiveHandle& archive, uint32_t* position, const Recor
     uint8_t last;
     if (end > start + CentralRecord::kSize && !readExactly(archive, end - 1, &last, 1)) return kShortRead;
 
-    if (record[CentralRecord::kVersionMadeBy + 1] != 0) storeLe32(record + CentralRecord::kExternalAttributes, 0);
+    // Hosts are handed DOS attributes only: another system's are handed on as 0.
+    if (hostSystem(loadLe16(record + CentralRecord::kVersionMadeBy)) != HostSystem::Dos)
+        storeLe32(record + CentralRecord::kExternalAttributes, 0);
     *position = end;
     return cut ? kTooLong : kOk;
 }
 
 Result findFirst(ArchiveHandle& archive, const RecordBuffers& out) {
     if (archive.converted() && archive.writable()) return kNotWritable;
-    if (!(archive.flags & kEndLocated)) {
+    if (!archive.endLocated)
         if (Result r = locateEnd(archive); r != kOk) return r;
-    }
     archive.findCursor = archive.cdStart;
     return readCentralRecord(archive, &archive.findCursor, out);
 }
 
 Result findNext(ArchiveHandle& archive, const RecordBuffers& out) {
     if (archive.converted() && archive.writable()) return kNotWritable;
-    if (!(archive.flags & kEndLocated)) return kFindFirstNeeded;
+    if (!archive.endLocated) return kFindFirstNeeded;
     return readCentralRecord(archive, &archive.findCursor, out);
 }
 

@@ -10,22 +10,6 @@
 
 namespace zar::archive {
 
-int64_t FileSource::size() { return platform::fileSize(file_); }
-
-bool FileSource::readAt(uint32_t offset, void* buffer, uint32_t count, uint32_t* done) {
-    *done = 0;
-    if (!fs::seekTo(file_, offset)) return false;
-    return platform::readFile(file_, buffer, count, done);
-}
-
-bool MemorySource::readAt(uint32_t offset, void* buffer, uint32_t count, uint32_t* done) {
-    *done = 0;
-    if (offset >= size_) return true;
-    *done = static_cast<uint32_t>(std::min<size_t>(count, size_ - offset));
-    std::memcpy(buffer, data_ + offset, *done);
-    return true;
-}
-
 namespace {
 
 bool startsWith(const uint8_t* p, uint32_t signature) { return loadLe32(p) == signature; }

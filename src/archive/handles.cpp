@@ -5,6 +5,7 @@
 #include <list>
 #include <new>
 
+#include "archive/end_record.h"
 #include "archive/identify.h"
 #include "archive/records.h"
 #include "archive/workfile.h"
@@ -33,18 +34,8 @@ bool fileExists(const char* name, int64_t* length) {
     fs::File file(fs::openFile(name, platform::kAccessRead, platform::kShareReadWrite, fs::Disposition::OpenExisting,
                                0, true));
     if (!file.valid()) return false;
-    *length = platform::fileSize(file.get());
+    *length = fs::fileLength(file.get());
     return true;
-}
-
-bool isMultiVolumeKind(Kind kind) {
-    return kind == Kind::OwnMultiVolume || kind == Kind::Spanned || kind == Kind::FrontDirectory ||
-           kind == Kind::OwnMultiVolume3;
-}
-
-bool needsWorkFile(Kind kind) {
-    uint16_t k = static_cast<uint16_t>(kind);
-    return (k >= 2 && k <= 8) || (k >= 10 && k <= 12);
 }
 
 Result allocateSharedBuffers() {
@@ -84,25 +75,99 @@ struct PendingWork {
     }
 };
 
-}  // namespace
+// How an open goes once the mode is decided: what to open, with which
+// access and sharing, and the kind found on the way.
+struct OpenPlan {
+    OpenMode how = OpenMode::Decide;
+    uint32_t share = 0;
+    Kind kind = Kind::None;
+    bool identified = false;
+};
 
-uint16_t kindFlag(Kind kind) {
-    switch (kind) {
-        case Kind::OwnMultiVolume: return kOwnMultiVolume;
-        case Kind::Spanned: return kSpannedSet;
-        case Kind::FrontDirectory: return kFrontDirectory;
-        case Kind::Lzh: case Kind::Arj: case Kind::Zoo: case Kind::Arc: return kForeignKind;
-        case Kind::OldSingleFile: return kOldSingleFile;
-        case Kind::OwnMultiVolume3: return kOwnMultiVolume3;
-        case Kind::Tar: return kTarKind;
-        case Kind::Gzip: return kGzipKind;
-        case Kind::SelfExtracting: return kSelfExtracting;
-        default: return 0;
+// Mode 0 decides from the file: a missing or too short file is created; a
+// ZIP archive (or one of the older single-file kind) is opened for reading
+// and writing unless it is read-only; every other kind for reading. The
+// decided mode replaces the given one, share bit and all.
+Result decideMode(const char* name, OpenPlan& plan) {
+    int64_t length = 0;
+    if (!fileExists(name, &length) || length < static_cast<int64_t>(EndRecord::kSize)) {
+        plan.how = OpenMode::Create;
+        return kOk;
+    }
+    if (Result r = identifyFile(name, &plan.kind); r != kOk) return r;
+    plan.identified = true;
+    plan.share = 0;
+    plan.how = OpenMode::ReadOnly;
+    if (plan.kind == Kind::Zip || plan.kind == Kind::OldSingleFile) {
+        uint32_t attributes = platform::fileAttributes(name);
+        bool readOnly = attributes != platform::kInvalidAttributes && (attributes & platform::kAttrReadOnly);
+        if (!readOnly) plan.how = OpenMode::ReadWrite;
+    }
+    return kOk;
+}
+
+// Opens the archive file as the plan says; fills the record's kind, access,
+// share and the created mark.
+Result openForPlan(const char* name, OpenPlan& plan, PendingOpen& pending, ArchiveHandle& record) {
+    int64_t length = 0;
+    switch (plan.how) {
+        case OpenMode::ReadOnly: {
+            if (!fileExists(name, &length)) return kPathNotFound;
+            if (!plan.identified)
+                if (Result r = identifyFile(name, &plan.kind); r != kOk) return r;
+            // Multi-volume sets are gathered volume by volume; this build reads
+            // single files only.
+            if (isMultiVolume(plan.kind)) return kNotOnThisKind;
+            record.share = plan.share ? platform::kShareReadWrite : platform::kShareRead;
+            record.access = platform::kAccessRead;
+            record.kind = plan.kind == Kind::None ? Kind::Zip : plan.kind;
+            pending.file = fs::File(
+                fs::openFile(name, record.access, record.share, fs::Disposition::OpenExisting, 0, true));
+            return pending.file.valid() ? kOk : kAccessDenied;
+        }
+        case OpenMode::ReadWrite: {
+            if (!fileExists(name, &length)) return kPathNotFound;
+            if (Result r = identifyFile(name, &plan.kind); r != kOk) return r;
+            if (isReadOnlyKind(plan.kind)) return kNotOnThisKind;
+            record.share = plan.share;
+            record.access = platform::kAccessReadWrite;
+            record.kind = Kind::Zip;  // written as a ZIP archive whatever the file held
+            pending.file = fs::File(
+                fs::openFile(name, record.access, record.share, fs::Disposition::OpenExisting, 0, true));
+            return pending.file.valid() ? kOk : kAccessDenied;
+        }
+        default: {  // Create, emptying any file of that name
+            record.share = plan.share;
+            record.access = platform::kAccessReadWrite;
+            record.kind = Kind::Zip;
+            fs::File created(fs::openFile(name, record.access, 0, fs::Disposition::CreateAlways,
+                                          platform::kAttrArchive, true));
+            if (!created.valid()) return kAccessDenied;
+            created.close();
+            pending.created = true;
+            pending.file = fs::File(
+                fs::openFile(name, record.access, record.share, fs::Disposition::OpenExisting, 0, true));
+            if (!pending.file.valid()) {
+                fs::deleteFile(name);
+                return kAccessDenied;
+            }
+            record.createdByOpen = true;
+            return kOk;
+        }
     }
 }
 
+// Builds the work file of a kind read through one; the pending work file is
+// removed again unless the open succeeds.
+Result attachWorkFile(const char* name, const PendingOpen& pending, PendingWork& work, ArchiveHandle& record) {
+    if (record.writable() || !needsWorkFile(record.kind)) return kOk;
+    return buildWorkFile(pending.file.get(), name, record.kind, &work.file, &work.name, &record.volume);
+}
+
+}  // namespace
+
 Result openArchive(const char* path, uint32_t mode, fs::FileHandle* handle) {
-    *handle = kUnset;
+    *handle = fs::kInvalidFile;
     if (path == nullptr || std::strpbrk(path, "?*") != nullptr) return kPathNotFound;
     while (*path >= 1 && *path <= 32) ++path;
     if (*path == '\0') return kPathNotFound;
@@ -112,98 +177,25 @@ Result openArchive(const char* path, uint32_t mode, fs::FileHandle* handle) {
     if (!hasExtension(pending.name)) pending.name += ".ZIP";
     const char* name = pending.name.c_str();
 
-    bool longNames = mode & kLongNameBit;
-    mode &= ~kLongNameBit;
-    if ((mode & 7) > 3) return kNotWritable;
-    const uint32_t shareWanted = (mode & kShareBit) ? platform::kShareReadWrite : 0;
-
-    Kind kind = Kind::None;
-    bool identified = false;
-    uint16_t flags = 0;
-    int64_t length = 0;
-    uint32_t how = mode & 7;
-    uint32_t share = shareWanted;
-
-    if (how == 0) {
-        if (!fileExists(name, &length) || length < static_cast<int64_t>(EndRecord::kSize)) {
-            how = 3;
-        } else {
-            if (Result r = identifyFile(name, &kind); r != kOk) return r;
-            identified = true;
-            share = 0;  // the decided mode replaces the given one, share bit and all
-            if (kind == Kind::Zip || kind == Kind::OldSingleFile) {
-                uint32_t attributes = platform::fileAttributes(name);
-                bool readOnly = attributes != platform::kInvalidAttributes && (attributes & platform::kAttrReadOnly);
-                how = readOnly ? 1 : 2;
-            } else {
-                how = 1;
-            }
-        }
-    }
-
-    uint32_t access = platform::kAccessRead;
-    switch (how) {
-        case 1: {
-            if (!fileExists(name, &length)) return kPathNotFound;
-            if (!identified) {
-                if (Result r = identifyFile(name, &kind); r != kOk) return r;
-            }
-            // Multi-volume sets are gathered volume by volume; this build reads
-            // single files only.
-            if (isMultiVolumeKind(kind)) return kNotOnThisKind;
-            flags |= kindFlag(kind);
-            pending.file = fs::File(fs::openFile(name, platform::kAccessRead,
-                                                 share ? platform::kShareReadWrite : platform::kShareRead,
-                                                 fs::Disposition::OpenExisting, 0, true));
-            if (!pending.file.valid()) return kAccessDenied;
-            share = share ? platform::kShareReadWrite : platform::kShareRead;
-            break;
-        }
-        case 2: {
-            if (!fileExists(name, &length)) return kPathNotFound;
-            if (Result r = identifyFile(name, &kind); r != kOk) return r;
-            uint16_t k = static_cast<uint16_t>(kind);
-            if ((k >= 2 && k <= 8) || k == 10 || k == 13) return kNotOnThisKind;
-            kind = Kind::Zip;  // written as a ZIP archive: no kind bit in this mode
-            access = platform::kAccessReadWrite;
-            pending.file = fs::File(fs::openFile(name, access, share, fs::Disposition::OpenExisting, 0, true));
-            if (!pending.file.valid()) return kAccessDenied;
-            break;
-        }
-        default: {  // 3: create, emptying any file of that name
-            access = platform::kAccessReadWrite;
-            fs::File created(fs::openFile(name, access, 0, fs::Disposition::CreateAlways, platform::kAttrArchive,
-                                          true));
-            if (!created.valid()) return kAccessDenied;
-            created.close();
-            pending.created = true;
-            pending.file = fs::File(fs::openFile(name, access, share, fs::Disposition::OpenExisting, 0, true));
-            if (!pending.file.valid()) {
-                fs::deleteFile(name);
-                return kAccessDenied;
-            }
-            flags |= kCreatedByOpen;
-            kind = Kind::Zip;
-            break;
-        }
-    }
+    const uint32_t how = mode & kOpenModeMask;
+    if (how > static_cast<uint32_t>(OpenMode::Create)) return kNotWritable;
+    OpenPlan plan;
+    plan.how = static_cast<OpenMode>(how);
+    plan.share = (mode & kOpenShared) ? platform::kShareReadWrite : 0;
+    if (plan.how == OpenMode::Decide)
+        if (Result r = decideMode(name, plan); r != kOk) return r;
 
     ArchiveHandle record;
+    if (Result r = openForPlan(name, plan, pending, record); r != kOk) return r;
     PendingWork work;
-    if (how == 1 && needsWorkFile(kind)) {
-        if (Result r = buildWorkFile(pending.file.get(), name, kind, &work.file, &work.name, &record.volume);
-            r != kOk)
-            return r;
-    }
+    if (Result r = attachWorkFile(name, pending, work, record); r != kOk) return r;
     if (Result r = allocateSharedBuffers(); r != kOk) return r;
+
     record.workFile = work.file;
     record.workName = work.name;
-
-    record.access = access;
-    record.share = share;
     record.file = pending.file.get();
     record.name = pending.name;
-    record.flags = static_cast<uint16_t>(flags | (longNames ? kLongNameMode : 0));
+    record.longNameMode = mode & kOpenLongNames;
     try {
         archives.push_front(std::move(record));
     } catch (const std::bad_alloc&) {
@@ -218,7 +210,7 @@ Result openArchive(const char* path, uint32_t mode, fs::FileHandle* handle) {
 }
 
 ArchiveHandle* lookup(fs::FileHandle handle) {
-    if (handle == kUnset) return nullptr;
+    if (handle == fs::kInvalidFile) return nullptr;
     for (ArchiveHandle& a : archives)
         if (a.file == handle) return &a;
     return nullptr;
@@ -230,20 +222,20 @@ uint8_t* workBuffer(int which) { return sharedBuffers[which & 1].get(); }
 
 void closeArchive(fs::FileHandle* handle) {
     fs::FileHandle value = *handle;
-    *handle = kUnset;
+    *handle = fs::kInvalidFile;
     auto it = archives.begin();
     while (it != archives.end() && it->file != value) ++it;
     if (it == archives.end()) return;
     ArchiveHandle& a = *it;
-    a.flags &= ~kEndLocated;
+    a.endLocated = false;
 
     bool remove = false;
-    if (!(a.flags & kMultiVolumeKinds)) {
+    if (!a.multiVolume()) {
         uint8_t head[4];
-        int64_t length = platform::fileSize(a.file);
-        bool readable = fs::seekTo(a.file, 0) && fs::readFile(a.file, head, 4) == 4;
+        const int64_t length = fs::fileLength(a.file);
+        bool readable = fs::seekTo(a.file, 0) && fs::readExact(a.file, head, sizeof head);
         bool empty = !readable || loadLe32(head) == kEndSignature || length < 23;
-        remove = empty && (a.flags & kCreatedByOpen);
+        remove = empty && a.createdByOpen;
     }
     fs::closeFile(a.file);
     if (remove) fs::deleteFile(a.name.c_str());
@@ -269,17 +261,16 @@ void closeAllArchives() {
 }
 
 bool seekDirectory(const ArchiveHandle& archive, uint32_t offset) {
-    return offset != kUnset && fs::seekTo(archive.directoryFile(), offset);
+    return offset != kNoPosition && fs::seekTo(archive.directoryFile(), offset);
 }
 
 bool readDirectory(ArchiveHandle& archive, uint32_t offset, void* buffer, uint32_t count, uint32_t* done) {
     *done = 0;
-    if (offset == kUnset) return false;
+    if (offset == kNoPosition) return false;
     auto* out = static_cast<uint8_t*>(buffer);
-    if (!(archive.flags & kEndLocated) || count > kWorkBufferSize) {
+    if (!archive.endLocated || count > kWorkBufferSize) {
         if (!fs::seekTo(archive.directoryFile(), offset)) return false;
-        *done = fs::readFile(archive.directoryFile(), out, count);
-        return true;
+        return fs::readSome(archive.directoryFile(), out, count, done);
     }
     bool inside = offset >= archive.windowStart && offset - archive.windowStart + uint64_t{count} <= archive.window.size();
     if (!inside) {
@@ -289,7 +280,7 @@ bool readDirectory(ArchiveHandle& archive, uint32_t offset, void* buffer, uint32
             return false;
         }
         uint32_t got = 0;
-        if (!platform::readFile(archive.directoryFile(), archive.window.data(), kWorkBufferSize, &got)) {
+        if (!fs::readSome(archive.directoryFile(), archive.window.data(), kWorkBufferSize, &got)) {
             archive.window.clear();
             return false;
         }
@@ -304,27 +295,26 @@ bool readDirectory(ArchiveHandle& archive, uint32_t offset, void* buffer, uint32
 }
 
 Result locateEnd(ArchiveHandle& archive) {
-    archive.flags &= ~kEndLocated;
+    archive.endLocated = false;
     archive.window.clear();
     if (archive.converted() && archive.writable()) return kNotWritable;
     FileSource source(archive.directoryFile());
     EndLocation location;
-    EndKind kind = (archive.flags & kOldSingleFile) ? EndKind::OldSingleFile : EndKind::Zip;
+    EndKind kind = archive.kind == Kind::OldSingleFile ? EndKind::OldSingleFile : EndKind::Zip;
     if (Result r = locateEndRecord(source, kind, &location); r != kOk) return r;
     archive.cdStart = location.directoryStart;
     archive.endPos = location.endRecord;
-    archive.flags |= kEndLocated;
+    archive.endLocated = true;
     return kOk;
 }
 
 Result readEnd(ArchiveHandle& archive, uint8_t* record, char* comment, uint32_t size) {
     if (comment != nullptr && size != 0) comment[0] = '\0';
-    if (!(archive.flags & kEndLocated)) {
+    if (!archive.endLocated)
         if (Result r = locateEnd(archive); r != kOk) return r;
-    }
     fs::FileHandle file = archive.directoryFile();
     if (!seekDirectory(archive, archive.endPos)) return kAccessDenied;
-    if (fs::readFile(file, record, EndRecord::kSize) != EndRecord::kSize) return kShortRead;
+    if (!fs::readExact(file, record, EndRecord::kSize)) return kShortRead;
     uint16_t length = loadLe16(record + EndRecord::kCommentLength);
     if (comment == nullptr || length == 0) return kOk;
     Result result = kOk;
@@ -334,7 +324,7 @@ Result readEnd(ArchiveHandle& archive, uint8_t* record, char* comment, uint32_t 
         result = kTooLong;
     }
     if (size == 0) return result;
-    if (take != 0 && fs::readFile(file, comment, take) != take) {
+    if (take != 0 && !fs::readExact(file, comment, take)) {
         comment[0] = '\0';
         return kShortRead;
     }

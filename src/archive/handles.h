@@ -7,70 +7,69 @@
 #include <string>
 #include <vector>
 
-#include "archive/end_record.h"
+#include "archive/byte_source.h"
 #include "archive/kinds.h"
 #include "frame/result.h"
 #include "fs/file_io.h"
 
 namespace zar::archive {
 
-// Bits of ArchiveHandle::flags.
-inline constexpr uint16_t kCreatedByOpen = 0x0001;    // deleted at close while it holds no entry
-inline constexpr uint16_t kSpannedSet = 0x0002;       // kind 3
-inline constexpr uint16_t kOwnMultiVolume = 0x0004;   // kind 2
-inline constexpr uint16_t kEndLocated = 0x0008;       // cdStart and endPos are valid
-inline constexpr uint16_t kFrontDirectory = 0x0010;   // kind 4
-inline constexpr uint16_t kForeignKind = 0x0020;      // LZH, ARJ, ZOO, ARC (kinds 5 to 8)
-inline constexpr uint16_t kOldSingleFile = 0x0040;    // kind 9
-inline constexpr uint16_t kOwnMultiVolume3 = 0x0080;  // kind 10
-inline constexpr uint16_t kTarKind = 0x0100;          // kind 11
-inline constexpr uint16_t kGzipKind = 0x0200;         // kind 12
-inline constexpr uint16_t kSelfExtracting = 0x0400;   // kind 13
-inline constexpr uint16_t kLongNameMode = 0x0800;     // names come from long-name blocks
-inline constexpr uint16_t kKeepNameLength = 0x1000;   // for the next directory read only
-// Kinds whose directory is read from the work file, never from the archive.
-inline constexpr uint16_t kConvertedKinds = 0x0336;
-inline constexpr uint16_t kMultiVolumeKinds = kSpannedSet | kOwnMultiVolume | kFrontDirectory;
+// How openArchive opens a file: the low three bits of the mode a host passes.
+enum class OpenMode : uint32_t {
+    Decide = 0,     // read and write when the file is a writable ZIP archive, read only otherwise, create when missing
+    ReadOnly = 1,
+    ReadWrite = 2,
+    Create = 3,     // empties any file of that name
+};
+inline constexpr uint32_t kOpenModeMask = 0x7;
+// Further bits of the mode: share reading and writing with others; long-name mode.
+inline constexpr uint32_t kOpenShared = 0x8;
+inline constexpr uint32_t kOpenLongNames = 0x100;
 
-inline constexpr uint32_t kUnset = 0xFFFFFFFFu;
-inline constexpr uint32_t kShareBit = 0x8;
-inline constexpr uint32_t kLongNameBit = 0x100;
+constexpr uint32_t openMode(OpenMode mode, uint32_t bits = 0) { return static_cast<uint32_t>(mode) | bits; }
 
 struct ArchiveHandle {
-    uint32_t cdStart = kUnset;     // first central record; valid while kEndLocated
-    uint32_t endPos = kUnset;      // end record; valid while kEndLocated
-    uint32_t findCursor = kUnset;  // next central record of an enumeration
-    uint32_t firstVolumeSize = 0;  // multi-volume creation
+    uint32_t cdStart = kNoPosition;     // first central record; valid while endLocated
+    uint32_t endPos = kNoPosition;      // end record; valid while endLocated
+    uint32_t findCursor = kNoPosition;  // next central record of an enumeration
+    uint32_t firstVolumeSize = 0;       // multi-volume creation
     uint32_t nextVolumeSize = 0;
     uint32_t volumeRoom = 0;
-    uint32_t access = 0;           // platform::kAccessRead, or read and write
+    uint32_t access = 0;                // platform::kAccessRead, or read and write
     uint32_t share = 0;
     fs::FileHandle file = fs::kInvalidFile;
     fs::FileHandle workFile = fs::kInvalidFile;
-    std::string name;              // as opened, ".ZIP" added when it had no extension
-    std::string workName;          // the work file, empty when none
-    uint16_t flags = 0;
+    std::string name;                   // as opened, ".ZIP" added when it had no extension
+    std::string workName;               // the work file, empty when none
+    // The identified kind when opened for reading; an archive opened for
+    // writing or created is written as a ZIP archive whatever it held.
+    Kind kind = Kind::Zip;
     uint16_t volume = 0;
-    // Read-ahead window over the directory file, valid while kEndLocated holds
+    bool createdByOpen = false;         // deleted at close while it holds no entry
+    bool endLocated = false;            // cdStart and endPos are valid
+    bool longNameMode = false;          // names come from long-name blocks
+    bool keepNameLength = false;        // for the next directory read only
+    // Read-ahead window over the directory file, valid while endLocated holds
     // since the last locateEnd; directory reads are served from it.
     std::vector<uint8_t> window;
     uint32_t windowStart = 0;
 
-    bool converted() const { return flags & kConvertedKinds; }
+    bool converted() const { return isConverted(kind); }
+    bool multiVolume() const { return isMultiVolume(kind); }
     bool writable() const { return access & platform::kAccessWrite; }
     // The file the directory is read from.
     fs::FileHandle directoryFile() const { return converted() ? workFile : file; }
 };
 
-// The kind bit of ArchiveHandle::flags for an identified kind (0 for ZIP).
-uint16_t kindFlag(Kind kind);
-
-// Opens an archive. `mode` bits 0-2: 0 decide from the file, 1 read only,
-// 2 read and write, 3 create; bit 3 shares reading and writing with others;
-// bit 8 asks for long-name mode. `*handle` is the new handle, or kUnset.
+// Opens an archive. `mode` is an OpenMode with the kOpenShared and
+// kOpenLongNames bits; modes 4 to 7 give kNotWritable. `*handle` is the new
+// handle, or fs::kInvalidFile.
 Result openArchive(const char* path, uint32_t mode, fs::FileHandle* handle);
+inline Result openArchive(const char* path, OpenMode mode, fs::FileHandle* handle) {
+    return openArchive(path, openMode(mode), handle);
+}
 
-// Closes the archive of `*handle` and sets it to kUnset; an unknown handle is
+// Closes the archive of `*handle` and sets it to fs::kInvalidFile; an unknown handle is
 // ignored.
 void closeArchive(fs::FileHandle* handle);
 
@@ -87,7 +86,7 @@ int openArchiveCount();
 inline constexpr uint32_t kWorkBufferSize = 65520;
 uint8_t* workBuffer(int which);
 
-// Locates the end record: fills cdStart and endPos and sets kEndLocated.
+// Locates the end record: fills cdStart and endPos and sets endLocated.
 Result locateEnd(ArchiveHandle& archive);
 
 // Reads the 22-byte end record and, when `comment` is given, the archive

@@ -1,4 +1,5 @@
-// The archive kinds that identification tells apart.
+// The archive kinds that identification tells apart, and the groups of kinds
+// that the handles, the readers and the drivers treat alike.
 #pragma once
 
 #include <cstdint>
@@ -21,5 +22,32 @@ enum class Kind : uint16_t {
     Gzip = 12,                // a gzip-compressed TAR
     SelfExtracting = 13,      // a program holding a ZIP archive
 };
+
+// Kinds whose members the library lists but cannot extract.
+constexpr bool isForeign(Kind kind) {
+    return kind == Kind::Lzh || kind == Kind::Arj || kind == Kind::Zoo || kind == Kind::Arc;
+}
+
+// Sets that span several volumes.
+constexpr bool isMultiVolume(Kind kind) {
+    return kind == Kind::OwnMultiVolume || kind == Kind::Spanned || kind == Kind::FrontDirectory ||
+           kind == Kind::OwnMultiVolume3;
+}
+
+// Kinds that get a work file when they are opened for reading.
+constexpr bool needsWorkFile(Kind kind) {
+    return isMultiVolume(kind) || isForeign(kind) || kind == Kind::Tar || kind == Kind::Gzip;
+}
+
+// Kinds whose directory is read from the work file, never from the archive.
+// The version-3 multi-volume kind gets a work file but is not among them: its
+// directory is looked for in the archive file itself.
+constexpr bool isConverted(Kind kind) { return needsWorkFile(kind) && kind != Kind::OwnMultiVolume3; }
+
+// Kinds that cannot be opened for writing.
+constexpr bool isReadOnlyKind(Kind kind) {
+    return kind == Kind::OwnMultiVolume || kind == Kind::Spanned || kind == Kind::FrontDirectory ||
+           isForeign(kind) || kind == Kind::OwnMultiVolume3 || kind == Kind::SelfExtracting;
+}
 
 }  // namespace zar::archive

@@ -1,13 +1,12 @@
 // The on-disk records of the ZIP format as this library reads and writes them,
 // and its own private records: each layout is defined once here, as a size and
-// field offsets, and read and written with the little-endian helpers.
+// field offsets, and read and written with the little-endian helpers. The
+// values that go into the fields are named in archive/zip_format.h.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <string_view>
-#include <vector>
 
 #include "frame/result.h"
 #include "fs/file_io.h"
@@ -18,6 +17,7 @@ inline constexpr uint32_t kLocalSignature = 0x04034B50;    // "PK\3\4"
 inline constexpr uint32_t kCentralSignature = 0x02014B50;  // "PK\1\2"
 inline constexpr uint32_t kEndSignature = 0x06054B50;      // "PK\5\6"
 inline constexpr uint32_t kSpanMarker = 0x08074B50;        // "PK\7\8": a spanned set's first bytes
+inline constexpr uint32_t kDescriptorSignature = kSpanMarker;  // the same bytes open a data descriptor
 inline constexpr uint32_t kZip64EndSignature = 0x06064B50; // "PK\6\6"
 inline constexpr uint32_t kZip64LocatorSignature = 0x07064B50;  // "PK\6\7"
 
@@ -49,6 +49,27 @@ struct EndRecord {
     static constexpr uint32_t kLargestComment = 65535;
 };
 
+// Data descriptor after an entry's data (flag bit 3), in the form with its
+// signature and 32-bit sizes.
+struct DataDescriptor {
+    static constexpr size_t kSize = 16;
+    static constexpr size_t kSignature = 0, kCrc = 4, kPackedSize = 8, kUnpackedSize = 12;
+};
+
+// Zip64 end of central directory locator: 20 bytes right before the end record.
+struct Zip64Locator {
+    static constexpr size_t kSize = 20;
+    static constexpr size_t kSignature = 0, kEndRecordDisk = 4, kEndRecordOffset = 8, kTotalDisks = 16;
+};
+
+// Zip64 end of central directory record: 56 bytes without its extensible data.
+struct Zip64EndRecord {
+    static constexpr size_t kSize = 56;
+    static constexpr size_t kSignature = 0, kRecordSize = 4, kVersionMadeBy = 12, kVersionNeeded = 14,
+                            kThisDisk = 16, kDirectoryDisk = 20, kEntriesOnDisk = 24, kTotalEntries = 32,
+                            kDirectorySize = 40, kDirectoryOffset = 48;
+};
+
 // Header of the library's own multi-volume kind, in place of the first local
 // header; its central records follow with the signature 'A','X',1,2.
 struct OwnVolumeHeader {
@@ -74,31 +95,6 @@ inline constexpr std::string_view kFillerRecord{"PK\x07\x08_FILLER12345", 16};
 
 inline constexpr size_t kNameLimit = 260;      // longest name, without its NUL
 inline constexpr size_t kCommentLimit = 8192;  // comment and extra-field buffers
-
-// ---- Private extra blocks ---------------------------------------------------
-//
-// "KW", a u16 data size, then the data, which starts with a two-byte subtag:
-// "ZR" for the version block, "Zr" for the long-name block.
-
-inline constexpr char kVersionSubtag = 'R';
-inline constexpr char kLongNameSubtag = 'r';
-
-// The version block: the file's version number, most significant 32-bit word
-// first, each word most significant byte first.
-std::vector<uint8_t> versionBlock(uint32_t mostSignificant, uint32_t leastSignificant);
-// The long-name block: the long name with '/' separators, no NUL.
-std::vector<uint8_t> longNameBlock(std::string_view longName);
-
-// The data of the first private block with the subtag 'Z' + `subtag` in an
-// extra field, after its subtag; other blocks are skipped by their size. A
-// block that runs past the field's end ends the walk. Empty when none.
-std::string_view findPrivateBlock(const uint8_t* extra, size_t length, char subtag);
-
-// The file version an entry's central extra field holds in its version block.
-// The field is walked block by block (tag, 16-bit size, data) while at least
-// 14 bytes remain. False when there is no version block or its 8 version
-// bytes are all zero.
-bool entryVersion(const uint8_t* extra, size_t length, uint8_t version[8]);
 
 // Writes one central record: the signature is put into `record` (46 bytes),
 // then the record, its name, extra field and comment are written at the file's

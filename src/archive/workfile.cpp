@@ -15,7 +15,7 @@ public:
     Result add(const MemberRecord& record) override {
         if (record.name.size() > 0xFFFF || record.comment.size() > 0xFFFF) return kTooLong;
         std::string bytes = encodeCentralRecord(record);
-        if (fs::writeAll(file_, bytes.data(), static_cast<uint32_t>(bytes.size())) != 0) return kWriteFailed;
+        if (!fs::writeAll(file_, bytes.data(), static_cast<uint32_t>(bytes.size()))) return kWriteFailed;
         ++count_;
         size_ += static_cast<uint32_t>(bytes.size());
         return kOk;
@@ -33,9 +33,9 @@ public:
         storeLe32(record + EndRecord::kDirectorySize, size_);
         storeLe32(record + EndRecord::kDirectoryOffset, 0);
         storeLe16(record + EndRecord::kCommentLength, static_cast<uint16_t>(end.comment.size()));
-        if (fs::writeAll(file_, record, sizeof record) != 0) return kWriteFailed;
+        if (!fs::writeAll(file_, record, sizeof record)) return kWriteFailed;
         if (!end.comment.empty() &&
-            fs::writeAll(file_, end.comment.data(), static_cast<uint32_t>(end.comment.size())) != 0)
+            !fs::writeAll(file_, end.comment.data(), static_cast<uint32_t>(end.comment.size())))
             return kWriteFailed;
         return kOk;
     }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "archive/workfile_builders.h"
+#include "archive/zip_format.h"
 #include "common/bytes.h"
 #include "util/dos_time.h"
 
@@ -105,8 +106,10 @@ Result buildArjRecords(ByteSource& archive, const char*, RecordSink& sink, WorkF
             record.crc = loadLe32(start + ArjHeader::kCrc);
             record.packedSize = loadLe32(start + ArjHeader::kPackedSize);
             record.unpackedSize = loadLe32(start + ArjHeader::kUnpackedSize);
-            record.internalAttributes = type & 1;
-            record.externalAttributes = type == kDirectory ? 16 : type == kVolumeLabel ? 8 : 32;
+            record.internalAttributes = type & kInternalText;  // type 1 is text
+            record.externalAttributes = type == kDirectory     ? kDosDirectory
+                                        : type == kVolumeLabel ? kDosVolumeLabel
+                                                               : kDosArchive;
             record.name = std::move(name);
             record.comment = std::move(comment);
             if (Result r = sink.add(record); r != kOk) return r;

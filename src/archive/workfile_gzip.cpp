@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "archive/workfile_builders.h"
+#include "archive/zip_format.h"
 #include "common/bytes.h"
 #include "util/dos_time.h"
 
@@ -107,15 +108,15 @@ Result buildGzipRecords(ByteSource& archive, const char* archivePath, RecordSink
         return r;
 
     util::DosDateTime when = util::unixTimeToDos(loadLe32(header + GzipHeader::kMtime));
-    record.versionNeeded = 20;
-    record.method = 8;
+    record.versionNeeded = kVersionDeflated;
+    record.method = kMethodDeflated;
     record.time = when.time;
     record.date = when.date;
     record.crc = loadLe32(trailer);
     record.unpackedSize = loadLe32(trailer + 4);
     record.packedSize = static_cast<uint32_t>(static_cast<uint64_t>(fileLength) - dataStart - sizeof trailer);
     record.internalAttributes = flags & kText;
-    record.externalAttributes = 32;
+    record.externalAttributes = kDosArchive;
     record.localOffset = static_cast<uint32_t>(dataStart);
     return sink.add(record);
 }

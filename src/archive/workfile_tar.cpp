@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "archive/workfile_builders.h"
+#include "archive/zip_format.h"
 #include "common/bytes.h"
 #include "util/dos_time.h"
 
@@ -191,15 +192,16 @@ Result buildTarRecords(ByteSource& archive, const char*, RecordSink& sink, WorkF
             record.name = std::move(name);
         }
         util::DosDateTime when = util::unixTimeToDos(mtime);
-        record.method = 0;
+        record.method = kMethodStored;
         record.time = when.time;
         record.date = when.date;
         record.crc = static_cast<uint32_t>(checksum);
         record.packedSize = static_cast<uint32_t>(size);
         record.unpackedSize = static_cast<uint32_t>(size);
-        record.externalAttributes = 32;
-        if (type == '5' || (!record.name.empty() && record.name.back() == '/')) record.externalAttributes |= 16;
-        if ((mode & kOwnerWrite) == 0) record.externalAttributes |= 1;
+        record.externalAttributes = kDosArchive;
+        if (type == '5' || (!record.name.empty() && record.name.back() == '/'))
+            record.externalAttributes |= kDosDirectory;
+        if ((mode & kOwnerWrite) == 0) record.externalAttributes |= kDosReadOnly;
         if (dataStart > kLastOffset) return kBadArchive;
         record.localOffset = static_cast<uint32_t>(dataStart);
         if (Result r = sink.add(record); r != kOk) return r;

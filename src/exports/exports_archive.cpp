@@ -117,12 +117,12 @@ ZARLIB_EXPORT int16_t AXAPI Ax4ReadCDR(AxHandle handle, uint32_t* position, CDR*
 
 ZARLIB_EXPORT uint32_t AXAPI Ax4GetCDR(AxHandle handle) AX_NOEXCEPT {
     archive::ArchiveHandle* a = archive::lookup(handle);
-    return a == nullptr ? 0xFFFFFFFFu : a->cdStart;
+    return a == nullptr ? archive::kNoPosition : a->cdStart;
 }
 
 ZARLIB_EXPORT uint32_t AXAPI Ax4GetNextCDR(AxHandle handle) AX_NOEXCEPT {
     archive::ArchiveHandle* a = archive::lookup(handle);
-    return a == nullptr ? 0xFFFFFFFFu : a->findCursor;
+    return a == nullptr ? archive::kNoPosition : a->findCursor;
 }
 
 ZARLIB_EXPORT int16_t AXAPI Ax4ZipCount(AxHandle handle, uint16_t* count) AX_NOEXCEPT {

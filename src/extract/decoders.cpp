@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "archive/zip_format.h"
 #include "codec/inflate.h"
 
 namespace zar::extract {
@@ -44,26 +45,26 @@ private:
 
 int16_t methodCode(uint16_t zipMethod, uint16_t flags) {
     switch (zipMethod) {
-        case 8: return static_cast<int16_t>(1 + ((flags >> 1) & 3));
-        case 10: return 5;
-        case 6: return 6;
-        case 11: return 7;
-        case 12: return 8;
-        case 1: return 9;
-        default: return 0;
+        case archive::kMethodDeflated:
+            return static_cast<int16_t>(kCodeDeflatedFirst + archive::methodOptions(flags));
+        case archive::kMethodLibraryImploded: return kCodeLibraryImploded;
+        case archive::kMethodImploded: return kCodeImploded;
+        case archive::kMethodReserved11: return kCodeMethod11;
+        case archive::kMethodBzip2: return kCodeBzip2;
+        case archive::kMethodShrunk: return kCodeShrunk;
+        default: return kCodeStored;
     }
 }
 
-bool hasDecoder(int16_t code) { return code >= 0 && code <= 4; }
+bool hasDecoder(int16_t code) { return code >= kCodeStored && code <= kCodeDeflatedLast; }
 
 std::unique_ptr<Decoder> makeDecoder(int16_t code, uint16_t /*flags*/, Result* result) {
     *result = kOk;
     try {
-        switch (code) {
-            case 0: return std::make_unique<StoredDecoder>();
-            case 1: case 2: case 3: case 4: return std::make_unique<InflateDecoder>();
-            default: *result = kUnknownMethod; return nullptr;
-        }
+        if (code == kCodeStored) return std::make_unique<StoredDecoder>();
+        if (code >= kCodeDeflatedFirst && code <= kCodeDeflatedLast) return std::make_unique<InflateDecoder>();
+        *result = kUnknownMethod;
+        return nullptr;
     } catch (const std::bad_alloc&) {
         *result = kNoMemory;
         return nullptr;

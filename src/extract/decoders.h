@@ -10,9 +10,19 @@
 
 namespace zar::extract {
 
-// The library's method code of an entry: 0 stored, 1 to 4 deflated (by flag
-// bits 1-2), 5, 7 and 8 for ZIP methods 10, 11 and 12, 6 imploded, 9 shrunk;
-// any other method shows as 0.
+// The library's method code of an entry, its small number for the entry's
+// compression that hosts see in the status record.
+inline constexpr int16_t kCodeStored = 0;
+inline constexpr int16_t kCodeDeflatedFirst = 1;  // 1 to 4: deflated, by the flags' deflate setting
+inline constexpr int16_t kCodeDeflatedLast = 4;
+inline constexpr int16_t kCodeLibraryImploded = 5;
+inline constexpr int16_t kCodeImploded = 6;
+inline constexpr int16_t kCodeMethod11 = 7;
+inline constexpr int16_t kCodeBzip2 = 8;
+inline constexpr int16_t kCodeShrunk = 9;
+
+// The method code of a ZIP method and its general-purpose flags; methods
+// without a code of their own show as kCodeStored.
 int16_t methodCode(uint16_t zipMethod, uint16_t flags);
 
 // True when the method code has a decoder in this library.

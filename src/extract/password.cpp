@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "archive/records.h"
+#include "archive/zip_format.h"
 #include "codec/zipcrypto.h"
 #include "common/bytes.h"
 
@@ -12,12 +13,12 @@ using archive::CentralRecord;
 
 bool checkByteMatches(uint8_t byte, uint16_t flags, uint32_t crc, uint16_t dosTime) {
     if (byte == static_cast<uint8_t>(crc >> 24)) return true;
-    return (flags & 0x0008) && byte == static_cast<uint8_t>(dosTime >> 8);
+    return (flags & archive::kFlagDataDescriptor) && byte == static_cast<uint8_t>(dosTime >> 8);
 }
 
 Result checkPassword(fs::FileHandle file, uint8_t* record, const char* password) {
     uint16_t flags = loadLe16(record + CentralRecord::kFlags);
-    if (!(flags & 1)) return kOk;
+    if (!(flags & archive::kFlagEncrypted)) return kOk;
     if (password == nullptr || *password == '\0') return kBadPassword;
 
     uint32_t packed = loadLe32(record + CentralRecord::kPackedSize);
@@ -26,7 +27,7 @@ Result checkPassword(fs::FileHandle file, uint8_t* record, const char* password)
     codec::ZipCryptoKeys& keys = codec::sharedKeys();
     keys.init(reinterpret_cast<const uint8_t*>(password), std::strlen(password));
     uint8_t header[codec::kEncryptionHeaderSize];
-    if (fs::readFile(file, header, sizeof header) != sizeof header) return kShortRead;
+    if (!fs::readExact(file, header, sizeof header)) return kShortRead;
     keys.decrypt(header, sizeof header);
     if (!checkByteMatches(header[11], flags, loadLe32(record + CentralRecord::kCrc),
                           loadLe16(record + CentralRecord::kTime)))

@@ -35,12 +35,20 @@ struct BlockBuffers {
 void reportProgress(uint32_t done) {
     StatusRecord& status = frame::status();
     status.doneBytes = done;
-    frame::report(frame::kProgress, 0);
+    frame::progress();
 }
 
+// What a delivery tells the decoding loop: go on, stop because the caller has
+// all it wants, or stop with a failure.
+struct Delivery {
+    Result failure = kOk;
+    bool enough = false;
+};
+constexpr Delivery kGoOn{};
+constexpr Delivery kEnough{kOk, true};
+
 // Feeds the entry's compressed data block by block to its decoder and hands
-// every produced piece to `deliver`, which returns kOk to go on, or a code to
-// stop with (kNothingDone stops without an error). Reports progress when asked.
+// every produced piece to `deliver`. Reports progress when asked.
 template <class Deliver>
 Result runDecoder(const EntryData& entry, Decoder& decoder, BlockBuffers& buffers, bool progress,
                   const uint32_t* doneBytes, Deliver&& deliver) {
@@ -48,7 +56,7 @@ Result runDecoder(const EntryData& entry, Decoder& decoder, BlockBuffers& buffer
     for (;;) {
         const uint32_t blockSize = std::min(remaining, kBlockSize);
         const bool last = remaining <= kBlockSize;
-        if (fs::readFile(entry.input, buffers.input, blockSize) != blockSize) return kShortRead;
+        if (!fs::readExact(entry.input, buffers.input, blockSize)) return kShortRead;
         if (entry.encrypted) codec::sharedKeys().decrypt(buffers.input, blockSize);
         remaining -= blockSize;
 
@@ -60,9 +68,9 @@ Result runDecoder(const EntryData& entry, Decoder& decoder, BlockBuffers& buffer
                                     &produced, last);
             at += consumed;
             if (produced != 0) {
-                Result r = deliver(buffers.output, produced);
-                if (r == kNothingDone) return kOk;  // the caller has all it wants
-                if (r != kOk) return r;
+                const Delivery d = deliver(buffers.output, produced);
+                if (d.failure != kOk) return d.failure;
+                if (d.enough) return kOk;
             }
             frame::yield();
             if (finished) break;
@@ -102,15 +110,15 @@ Result decodeToFile(const EntryData& entry, fs::FileHandle output, uint32_t* crc
         n = std::min(n, entry.unpackedSize - decoded);
         running = codec::crc32Update(bytes, n, running);
         if (output != fs::kInvalidFile) {
-            if (fs::writeAll(output, bytes, n) != 0) return kWriteFailed;
+            if (!fs::writeAll(output, bytes, n)) return Delivery{kWriteFailed};
             written += n;
         }
         decoded += n;
-        return decoded == entry.unpackedSize ? kNothingDone : kOk;
+        return decoded == entry.unpackedSize ? kEnough : kGoOn;
     });
     if (result == kOk && frame::takeCancel()) result = kCancelled;
     status.doneBytes = entry.unpackedSize;
-    frame::report(frame::kProgress, 0);
+    frame::progress();
     *crc = ~running;
     return result;
 }
@@ -118,7 +126,8 @@ Result decodeToFile(const EntryData& entry, fs::FileHandle output, uint32_t* crc
 Result decodeToMemory(const EntryData& entry, uint8_t* destination, int32_t start, int32_t count,
                       uint32_t* delivered) {
     *delivered = 0;
-    if (entry.methodCode == 5 || entry.methodCode > 6) return kUnknownMethod;
+    // Memory extraction takes stored, deflated and imploded data only.
+    if (entry.methodCode == kCodeLibraryImploded || entry.methodCode > kCodeImploded) return kUnknownMethod;
     const uint64_t wanted = count < 0 ? 2147483647u : static_cast<uint32_t>(count);
     const uint64_t from = start < 0 ? 0 : static_cast<uint32_t>(start);
     if (entry.packedSize < 1 || wanted == 0) return kOk;
@@ -141,7 +150,7 @@ Result decodeToMemory(const EntryData& entry, uint8_t* destination, int32_t star
             *delivered = static_cast<uint32_t>(copyTo - from);
         }
         position = pieceEnd;
-        return position >= end ? kNothingDone : kOk;
+        return position >= end ? kEnough : kGoOn;
     });
     if (result == kOk && frame::takeCancel()) result = kCancelled;
     return result;

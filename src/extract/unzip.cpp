@@ -7,7 +7,9 @@
 
 #include "archive/directory.h"
 #include "archive/handles.h"
+#include "archive/extra_field.h"
 #include "archive/records.h"
+#include "archive/zip_format.h"
 #include "common/bytes.h"
 #include "extract/decoders.h"
 #include "extract/output_paths.h"
@@ -28,9 +30,6 @@ namespace {
 using archive::CentralRecord;
 using archive::LocalHeader;
 
-constexpr uint32_t kNormalBit = 0x80;
-constexpr int16_t kOperationUnzipping = 1;
-constexpr int16_t kOperationTesting = 3;
 // Big enough that no real extra field is ever cut; the comment is not read.
 constexpr uint16_t kExtraRoom = 65534;
 
@@ -47,7 +46,7 @@ Result readThrough(fs::FileHandle file, uint32_t count) {
     }
     while (count != 0) {
         uint32_t n = std::min(count, kBlockSize);
-        if (fs::readFile(file, block, n) != n) return kShortRead;
+        if (!fs::readExact(file, block, n)) return kShortRead;
         count -= n;
         frame::yield();
         if (frame::takeCancel()) return kCancelled;
@@ -86,9 +85,10 @@ private:
 
     bool has(uint32_t flag) const { return flags_ & flag; }
     bool test() const { return has(frame::kUnzipTest); }
-    bool tarKind() const { return archive_.flags & archive::kTarKind; }
-    bool gzipKind() const { return archive_.flags & archive::kGzipKind; }
-    bool foreignKind() const { return archive_.flags & archive::kForeignKind; }
+    bool tarKind() const { return archive_.kind == archive::Kind::Tar; }
+    bool gzipKind() const { return archive_.kind == archive::Kind::Gzip; }
+    bool foreignKind() const { return archive::isForeign(archive_.kind); }
+    // Entries with local headers, passwords and the ZIP methods.
     bool zipKind() const { return !tarKind() && !gzipKind() && !foreignKind(); }
 
     uint16_t field16(size_t at) const { return loadLe16(record_ + at); }
@@ -97,7 +97,7 @@ private:
     archive::ArchiveHandle& archive_;
     uint32_t flags_ = 0;
     char password_[frame::kPasswordSize] = {};
-    uint32_t attributeMask_ = 0xFF;
+    uint32_t attributeMask_ = archive::kDosAttributeMask;
     std::string outputDir_;
     fs::SpecList include_, exclude_;
     uint8_t record_[CentralRecord::kSize] = {};
@@ -119,19 +119,19 @@ Result UnzipRun::setup(const char* outputDir, const char* includeSpecs, const ch
 
     if (Result r = frame::unzipOptions(options, flags_, password_); r != kOk) return r;
     if (has(frame::kUnzipLongNames))
-        archive_.flags |= archive::kLongNameMode;
-    else if (archive_.flags & archive::kLongNameMode)
+        archive_.longNameMode = true;
+    else if (archive_.longNameMode)
         flags_ |= frame::kUnzipLongNames;
 
-    if (has(frame::kUnzipNoHidden)) attributeMask_ &= ~platform::kAttrHidden;
-    if (has(frame::kUnzipNoSystem)) attributeMask_ &= ~platform::kAttrSystem;
-    if (has(frame::kUnzipNoReadOnly)) attributeMask_ &= ~platform::kAttrReadOnly;
-    if (has(frame::kUnzipNoNormal)) attributeMask_ &= ~kNormalBit;
+    if (has(frame::kUnzipNoHidden)) attributeMask_ &= ~archive::kDosHidden;
+    if (has(frame::kUnzipNoSystem)) attributeMask_ &= ~archive::kDosSystem;
+    if (has(frame::kUnzipNoReadOnly)) attributeMask_ &= ~archive::kDosReadOnly;
+    if (has(frame::kUnzipNoNormal)) attributeMask_ &= ~archive::kDosNormal;
 
     if (test()) {
-        status.operation = kOperationTesting;
+        frame::setOperation(frame::Operation::Testing);
     } else {
-        status.operation = kOperationUnzipping;
+        frame::setOperation(frame::Operation::Unzipping);
         outputDir_ = outputDir == nullptr ? "" : outputDir;
         if (!outputDir_.empty() && !fs::isSeparator(outputDir_.back()) && outputDir_.back() != ':')
             outputDir_ += '/';
@@ -142,19 +142,19 @@ Result UnzipRun::setup(const char* outputDir, const char* includeSpecs, const ch
 
     // Entries of spanned sets are gathered across volumes before they are
     // decoded; until such sets can be opened there is nothing to gather.
-    if (archive_.flags & archive::kMultiVolumeKinds) return kNotOnThisKind;
+    if (archive_.multiVolume()) return kNotOnThisKind;
     return kOk;
 }
 
 Result UnzipRun::walk() {
     archive::RecordBuffers buffers{record_, name_.data(), extra_.data(), kExtraRoom, nullptr, archive::kSkipPart};
-    archive_.flags |= archive::kKeepNameLength;
+    archive_.keepNameLength = true;
     Result r = archive::findFirst(archive_, buffers);
     while (r == kOk) {
         r = entry();
         closeOutput();
         if (r != kOk) return r;
-        archive_.flags |= archive::kKeepNameLength;
+        archive_.keepNameLength = true;
         r = archive::findNext(archive_, buffers);
     }
     return r == kNothingDone ? kOk : r;
@@ -172,8 +172,8 @@ Result UnzipRun::entry() {
     const uint8_t lowAttributes = static_cast<uint8_t>(field32(CentralRecord::kExternalAttributes));
     // A name ending in a separator is a directory whatever its attributes say
     // (several writers leave the attribute byte of directories empty).
-    const bool isDirectory = (lowAttributes & platform::kAttrDirectory) || (!name.empty() && file.empty());
-    const bool isVolumeLabel = !isDirectory && (lowAttributes & platform::kAttrVolumeLabel);
+    const bool isDirectory = (lowAttributes & archive::kDosDirectory) || (!name.empty() && file.empty());
+    const bool isVolumeLabel = !isDirectory && (lowAttributes & archive::kDosVolumeLabel);
 
     StatusRecord& status = frame::status();
     std::string path;
@@ -200,7 +200,7 @@ Result UnzipRun::entry() {
     if (Result r = locate(); r != kOk) return r;
 
     status.method = static_cast<uint16_t>(
-        tarKind() ? 0 : methodCode(field16(CentralRecord::kMethod), field16(CentralRecord::kFlags)));
+        tarKind() ? kCodeStored : methodCode(field16(CentralRecord::kMethod), field16(CentralRecord::kFlags)));
     status.totalBytes = field32(CentralRecord::kUnpackedSize);
     status.packedBytes = tarKind() ? status.totalBytes : field32(CentralRecord::kPackedSize);
     frame::setExtendedStatus(field16(CentralRecord::kDate), field16(CentralRecord::kTime));
@@ -217,10 +217,10 @@ Result UnzipRun::locate() {
     if (!fs::seekTo(archive_.file, offset)) return kShortRead;
     if (!zipKind()) return kOk;
     uint8_t local[LocalHeader::kSize];
-    if (fs::readFile(archive_.file, local, sizeof local) != sizeof local) return kShortRead;
+    if (!fs::readExact(archive_.file, local, sizeof local)) return kShortRead;
     const int64_t data = int64_t{offset} + LocalHeader::kSize + loadLe16(local + LocalHeader::kNameLength) +
                          loadLe16(local + LocalHeader::kExtraLength);
-    if (platform::seekFile(archive_.file, data, platform::SeekFrom::Begin) != data) return kShortRead;
+    if (!fs::seekTo(archive_.file, data)) return kShortRead;
     return kOk;
 }
 
@@ -232,14 +232,13 @@ Result UnzipRun::passwordCheck(bool* passed) {
         return kOk;
     }
     if (r != kBadPassword) return r;
-    int16_t answer = frame::report(frame::kNotice, kWrongPassword);
-    if (answer != frame::kAnswerOk) return kCancelled;
+    if (frame::notice(kWrongPassword) != frame::Answer::Ok) return kCancelled;
     if (frame::moreStatus() == 0) frame::setMoreStatus(kWrongPassword);
     return kOk;
 }
 
 Result UnzipRun::notice(int16_t code) {
-    return frame::report(frame::kNotice, code) == frame::kAnswerOk ? kOk : kCancelled;
+    return frame::notice(code) == frame::Answer::Ok ? kOk : kCancelled;
 }
 
 Result UnzipRun::accessDenied() {
@@ -286,8 +285,10 @@ Result UnzipRun::fileEntry(const std::string& path) {
     // any output exists, so that the entries after it are still extracted.
     // Members of the foreign kinds are listed but have no decoder here.
     const uint16_t method = field16(CentralRecord::kMethod);
-    const bool known = method == 0 || method == 1 || method == 6 || method == 8 || method == 10 ||
-                       method == 11 || method == 12;
+    const bool known = method == archive::kMethodStored || method == archive::kMethodShrunk ||
+                       method == archive::kMethodImploded || method == archive::kMethodDeflated ||
+                       method == archive::kMethodLibraryImploded || method == archive::kMethodReserved11 ||
+                       method == archive::kMethodBzip2;
     const int16_t code = methodCode(method, field16(CentralRecord::kFlags));
     if (!known || foreignKind() || (!tarKind() && !hasDecoder(code))) return notice(kUnknownMethod);
 
@@ -356,10 +357,10 @@ Result UnzipRun::decide(const std::string& path, bool* write) {
     } else if (yesToAll_) {
         *write = true;
     } else {
-        switch (frame::report(frame::kQuestion, frame::kAskFileExists)) {
-            case frame::kAnswerYes: *write = true; break;
-            case frame::kAnswerNo: break;
-            case frame::kAnswerYesToAll: *write = yesToAll_ = true; break;
+        switch (frame::ask(frame::Question::FileExists)) {
+            case frame::Answer::Yes: *write = true; break;
+            case frame::Answer::No: break;
+            case frame::Answer::YesToAll: *write = yesToAll_ = true; break;
             default: return kCancelled;
         }
     }
@@ -399,7 +400,7 @@ Result UnzipRun::produce(uint32_t* crc) {
     data.unpackedSize = unpacked;
     data.methodCode = methodCode(field16(CentralRecord::kMethod), flags);
     data.flags = flags;
-    data.encrypted = zipKind() && (flags & 1);
+    data.encrypted = zipKind() && (flags & archive::kFlagEncrypted);
     return decodeToFile(data, output_, crc);
 }
 
@@ -414,10 +415,10 @@ Result UnzipRun::finishFile() {
     closeOutput();
 
     const char* ansi = ansiPath_.c_str();
-    uint32_t attributes = (field32(CentralRecord::kExternalAttributes) & 0xFF & attributeMask_) |
-                          platform::kAttrArchive;
+    uint32_t attributes = (field32(CentralRecord::kExternalAttributes) & attributeMask_) | archive::kDosArchive;
     if (platform::setFileAttributes(ansi, attributes)) return kOk;
-    if ((attributes & kNormalBit) && platform::setFileAttributes(ansi, attributes & ~kNormalBit)) return kOk;
+    if ((attributes & archive::kDosNormal) && platform::setFileAttributes(ansi, attributes & ~archive::kDosNormal))
+        return kOk;
     return kAccessDenied;
 }
 
@@ -465,8 +466,8 @@ Result unzip(fs::FileHandle* archiveHandle, const char* outputDir, const char* i
 }
 
 Result quickUnzip(const char* archiveName, const char* outputDir, const char* fileSpecs, const char* options) {
-    fs::FileHandle handle = archive::kUnset;
-    Result r = archive::openArchive(archiveName, 1, &handle);
+    fs::FileHandle handle = fs::kInvalidFile;
+    Result r = archive::openArchive(archiveName, archive::OpenMode::ReadOnly, &handle);
     if (r != kOk) return r;
     r = unzip(&handle, outputDir, fileSpecs, nullptr, options);
     archive::closeArchive(&handle);

@@ -1,6 +1,8 @@
 // The run state lives here and nowhere else.
 #include "frame/run_state.h"
 
+#include "frame/status.h"
+
 #include <atomic>
 #include <cstring>
 
@@ -37,7 +39,7 @@ void setReporting(bool on) {
         StatusRecord& s = state.status;
         s.archiveName[0] = '\0';
         s.entryName[0] = '\0';
-        s.operation = -1;
+        s.operation = static_cast<int16_t>(Operation::None);
         s.totalBytes = s.doneBytes = s.packedBytes = 0;
         s.method = 0;
         s.reserved16 = 0;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "frame/result.h"
 #include "frame/run_state.h"
 #include "platform/platform.h"
 
@@ -28,51 +29,55 @@ StatusRecord hostCopy() {
 }
 
 const char* caption(int16_t operation) {
-    switch (operation) {
-        case 0: return "Zipping";
-        case 1: return "UnZipping";
-        case 2: return "Deleting";
-        case 3: return "Testing";
-        case 4: return "Indexing";
+    switch (static_cast<Operation>(operation)) {
+        case Operation::Zipping: return "Zipping";
+        case Operation::Unzipping: return "UnZipping";
+        case Operation::Deleting: return "Deleting";
+        case Operation::Testing: return "Testing";
+        case Operation::Indexing: return "Indexing";
         default: return "";
     }
 }
 
 const char* noticeSuffix(int16_t code) {
     switch (code) {
-        case -25: return ": CRC mismatch. File may have error.";
-        case -24: return ": wrong password. Skipping file.";
-        case -3: return ": unknown compression method. Skipping file.";
-        case 105: return ": access denied. Skipping file.";
+        case kCrcMismatch: return ": CRC mismatch. File may have error.";
+        case kWrongPassword: return ": wrong password. Skipping file.";
+        case kUnknownMethod: return ": unknown compression method. Skipping file.";
+        case kAccessDenied: return ": access denied. Skipping file.";
         default: return "";
     }
 }
 
 }  // namespace
 
-int16_t fixedAnswer(int16_t kind, int16_t code) {
-    if (kind == kQuestion) return code == kAskFileExists ? kAnswerNo : kAnswerCancel;
-    return kAnswerOk;
+void setOperation(Operation operation) { status().operation = static_cast<int16_t>(operation); }
+
+Answer fixedAnswer(ReportKind kind, int16_t code) {
+    if (kind == ReportKind::Question)
+        return static_cast<Question>(code) == Question::FileExists ? Answer::No : Answer::Cancel;
+    return Answer::Ok;
 }
 
-int16_t builtInDialog(const StatusRecord& record) {
+Answer builtInDialog(const StatusRecord& record) {
+    const auto kind = static_cast<ReportKind>(record.kind);
     std::string text = record.entryName;
     uint32_t style;
-    if (record.kind == kNotice) {
+    if (kind == ReportKind::Notice) {
         text += noticeSuffix(record.code);
         style = platform::kBoxOkCancel | platform::kBoxIconExclamation;
-    } else if (record.kind == kQuestion) {
+    } else if (kind == ReportKind::Question) {
         style = platform::kBoxIconQuestion;
-        switch (record.code) {
-            case kAskInsertDisk:
+        switch (static_cast<Question>(record.code)) {
+            case Question::InsertDisk:
                 text = "Insert disk # " + std::to_string(record.disk);
                 style |= platform::kBoxOkCancel;
                 break;
-            case kAskFileExists:
+            case Question::FileExists:
                 text += ": file already exists. Overwrite it?";
                 style |= platform::kBoxYesNoCancel | platform::kBoxDefaultButton2;
                 break;
-            case kAskLastDisk:
+            case Question::LastDisk:
                 text = "Insert the last disk of the set.";
                 style |= platform::kBoxOkCancel;
                 break;
@@ -81,25 +86,27 @@ int16_t builtInDialog(const StatusRecord& record) {
                 break;
         }
     } else {
-        return kAnswerOk;
+        return Answer::Ok;
     }
     int answer = platform::messageBox(text.c_str(), caption(record.operation), style);
-    if (answer == 0) return fixedAnswer(record.kind, record.code);  // nobody to ask
-    return static_cast<int16_t>(answer);
+    if (answer == 0) return fixedAnswer(kind, record.code);  // nobody to ask
+    return static_cast<Answer>(answer);
 }
 
-int16_t report(int16_t kind, int16_t code, int16_t disk) {
+Answer report(ReportKind kind, int16_t code, int16_t disk) {
     StatusRecord& record = status();
-    record.kind = kind;
+    record.kind = static_cast<int16_t>(kind);
     record.code = code;
-    if (kind == kQuestion && (code == kAskInsertDisk || code == kAskLastDisk)) record.disk = disk;
+    const auto question = static_cast<Question>(code);
+    if (kind == ReportKind::Question && (question == Question::InsertDisk || question == Question::LastDisk))
+        record.disk = disk;
     if (!reporting()) return fixedAnswer(kind, code);
 
     AxCPrintHookProc host = hook();
     if (host == nullptr) return builtInDialog(hostCopy());
     int16_t answer = host(hostCopy());
     if (answer == kUseBuiltinDialog) return builtInDialog(hostCopy());
-    return answer;
+    return static_cast<Answer>(answer);
 }
 
 void setNameField(char (&field)[260], const char* text) {

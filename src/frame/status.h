@@ -9,33 +9,64 @@
 
 namespace zar::frame {
 
-inline constexpr int16_t kNotice = 0;
-inline constexpr int16_t kQuestion = 1;
-inline constexpr int16_t kProgress = 2;
+// What a report is: the status record's kind field.
+enum class ReportKind : int16_t {
+    Notice = 0,    // a problem with one entry; the code says which
+    Question = 1,  // the code is a Question
+    Progress = 2,
+};
 
-inline constexpr int16_t kAskInsertDisk = 1;
-inline constexpr int16_t kAskFileExists = 2;
-inline constexpr int16_t kAskLastDisk = 3;
+// The questions, as the code of a question report.
+enum class Question : int16_t {
+    InsertDisk = 1,
+    FileExists = 2,
+    LastDisk = 3,
+};
 
-inline constexpr int16_t kAnswerOk = 1;
-inline constexpr int16_t kAnswerCancel = 2;
-inline constexpr int16_t kAnswerYes = 6;
-inline constexpr int16_t kAnswerNo = 7;
-inline constexpr int16_t kAnswerYesToAll = 106;
+// Answers to reports, from the host's hook, a built-in dialog or the fixed
+// defaults. A hook may answer any value; values outside these stop the run.
+enum class Answer : int16_t {
+    Ok = 1,
+    Cancel = 2,
+    Yes = 6,
+    No = 7,
+    YesToAll = 106,  // replace this file and every later one of the run
+};
+
+// The status record's operation field.
+enum class Operation : int16_t {
+    None = -1,  // reporting was switched on and no operation has run since
+    Zipping = 0,
+    Unzipping = 1,
+    Deleting = 2,
+    Testing = 3,
+    Indexing = 4,  // reading the directory of a multi-volume set
+};
+
+void setOperation(Operation operation);
 
 // Reports what the status record describes. The caller has stored the entry
 // name, operation and the size fields it owns; report() sets kind, code and
-// (for disk questions) disk, and returns the 16-bit answer.
-int16_t report(int16_t kind, int16_t code, int16_t disk = 0);
+// (for disk questions) disk, and returns the answer.
+Answer report(ReportKind kind, int16_t code, int16_t disk = 0);
+
+// A notice of `code` about the entry in hand.
+inline Answer notice(int16_t code) { return report(ReportKind::Notice, code); }
+// A question; `disk` for the disk questions.
+inline Answer ask(Question question, int16_t disk = 0) {
+    return report(ReportKind::Question, static_cast<int16_t>(question), disk);
+}
+// A progress report. Its answer counts for nothing: hosts cancel through the flag.
+inline void progress() { report(ReportKind::Progress, 0); }
 
 // Puts `text` into one of the record's name fields, cut to fit with its NUL.
 void setNameField(char (&field)[260], const char* text);
 
 // The built-in message box for a report, on a record whose separators are
 // already '\'. Without any way to show a box it answers like reporting off.
-int16_t builtInDialog(const StatusRecord& record);
+Answer builtInDialog(const StatusRecord& record);
 
 // The answer a report gets when nobody is asked.
-int16_t fixedAnswer(int16_t kind, int16_t code);
+Answer fixedAnswer(ReportKind kind, int16_t code);
 
 }  // namespace zar::frame

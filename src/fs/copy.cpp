@@ -19,8 +19,8 @@ Result copyBytes(FileHandle in, FileHandle out, int64_t count) {
     while (count > 0) {
         if (frame::cancelPending()) break;
         uint32_t piece = static_cast<uint32_t>(std::min<int64_t>(count, static_cast<int64_t>(size)));
-        if (readFile(in, buffer.get(), piece) != piece) return kShortRead;
-        if (writeAll(out, buffer.get(), piece) != 0) return kWriteFailed;
+        if (!readExact(in, buffer.get(), piece)) return kShortRead;
+        if (!writeAll(out, buffer.get(), piece)) return kWriteFailed;
         count -= piece;
         frame::yield();
     }

@@ -153,7 +153,7 @@ Result DirectoryQueue::create() {
 
 Result DirectoryQueue::push(const std::string& directory) {
     std::string line = directory + '\n';
-    if (!seekTo(file_.get(), writeAt_) || writeAll(file_.get(), line.data(), static_cast<uint32_t>(line.size())) != 0)
+    if (!seekTo(file_.get(), writeAt_) || !writeAll(file_.get(), line.data(), static_cast<uint32_t>(line.size())))
         return kWriteFailed;
     writeAt_ += static_cast<uint32_t>(line.size());
     ++pending_;
@@ -163,8 +163,8 @@ Result DirectoryQueue::push(const std::string& directory) {
 Result DirectoryQueue::pop(std::string* directory) {
     char buffer[kLineLimit];
     if (!seekTo(file_.get(), readAt_)) return kShortRead;
-    uint32_t got = readFile(file_.get(), buffer, kLineLimit);
-    if (got == 0) return kShortRead;
+    uint32_t got = 0;
+    if (!readSome(file_.get(), buffer, kLineLimit, &got) || got == 0) return kShortRead;
     const char* end = std::find(buffer, buffer + got, '\n');
     if (end == buffer + got) return kSomeEntriesFailed;
     directory->assign(buffer, static_cast<size_t>(end - buffer));

@@ -20,21 +20,36 @@ FileHandle openFile(const char* name, uint32_t access, uint32_t share, Dispositi
     return platform::openFile(ansiName(name).c_str(), access, share, disposition, attributes);
 }
 
-uint32_t readFile(FileHandle file, void* buffer, uint32_t count) {
-    uint32_t done = 0;
-    if (!platform::readFile(file, buffer, count, &done)) return 0;
-    return done;
+bool readSome(FileHandle file, void* buffer, uint32_t count, uint32_t* done) {
+    *done = 0;
+    return platform::readFile(file, buffer, count, done);
 }
 
-int writeAll(FileHandle file, const void* buffer, uint32_t count) {
+bool readExact(FileHandle file, void* buffer, uint32_t count) {
     uint32_t done = 0;
-    if (!platform::writeFile(file, buffer, count, &done) || done != count) return 1;
-    return 0;
+    return platform::readFile(file, buffer, count, &done) && done == count;
 }
 
-bool seekTo(FileHandle file, uint32_t offset) {
-    return platform::seekFile(file, offset, platform::SeekFrom::Begin) == static_cast<int64_t>(offset);
+bool writeAll(FileHandle file, const void* buffer, uint32_t count) {
+    uint32_t done = 0;
+    return platform::writeFile(file, buffer, count, &done) && done == count;
 }
+
+bool seekTo(FileHandle file, int64_t offset) {
+    return offset >= 0 && platform::seekFile(file, offset, platform::SeekFrom::Begin) == offset;
+}
+
+bool skip(FileHandle file, int64_t distance) {
+    return platform::seekFile(file, distance, platform::SeekFrom::Current) >= 0;
+}
+
+int64_t positionOf(FileHandle file) { return platform::seekFile(file, 0, platform::SeekFrom::Current); }
+
+int64_t seekToEnd(FileHandle file) { return platform::seekFile(file, 0, platform::SeekFrom::End); }
+
+int64_t fileLength(FileHandle file) { return platform::fileSize(file); }
+
+bool truncateHere(FileHandle file) { return platform::truncateFile(file); }
 
 void closeFile(FileHandle& file) {
     if (file == kInvalidFile) return;

@@ -21,14 +21,37 @@ using platform::kInvalidFile;
 FileHandle openFile(const char* name, uint32_t access, uint32_t share, Disposition disposition,
                     uint32_t attributes, bool convert);
 
-// Bytes read; 0 on failure. Callers map a short count to kShortRead.
-uint32_t readFile(FileHandle file, void* buffer, uint32_t count);
+// Reads and writes say whether they failed apart from how much they moved:
+// a read that meets the end of the file succeeds with a short count.
 
-// 0 when all `count` bytes were written; nonzero on failure or a short write.
-int writeAll(FileHandle file, const void* buffer, uint32_t count);
+// Reads up to `count` bytes. False when the read fails; otherwise `*done`
+// holds what was read, fewer than asked only at the end of the file.
+bool readSome(FileHandle file, void* buffer, uint32_t count, uint32_t* done);
+
+// True when all `count` bytes were read. The end of the file and a failure
+// both give false: for the callers that need the bytes, either is kShortRead.
+bool readExact(FileHandle file, void* buffer, uint32_t count);
+
+// True when all `count` bytes were written.
+bool writeAll(FileHandle file, const void* buffer, uint32_t count);
 
 // Seeks to an absolute offset; false on failure.
-bool seekTo(FileHandle file, uint32_t offset);
+bool seekTo(FileHandle file, int64_t offset);
+
+// Moves `distance` bytes on from the current position; false on failure.
+bool skip(FileHandle file, int64_t distance);
+
+// The current position, or -1.
+int64_t positionOf(FileHandle file);
+
+// Seeks to the end: the file's length, or -1.
+int64_t seekToEnd(FileHandle file);
+
+// The file's length without moving, or -1.
+int64_t fileLength(FileHandle file);
+
+// Cuts the file off at the current position; false on failure.
+bool truncateHere(FileHandle file);
 
 // Closes a valid handle and sets the variable to invalid; a second close does nothing.
 void closeFile(FileHandle& file);

@@ -105,8 +105,8 @@ Result FileList::readRecord(uint32_t offset, FileRecord* record, uint32_t* next,
     if (offset >= end_ || !seekTo(file_.get(), offset)) return kShortRead;
     uint8_t bytes[kLargestRecord];
     uint32_t want = std::min<uint32_t>(kLargestRecord, end_ - offset);
-    uint32_t got = readFile(file_.get(), bytes, want);
-    if (!decode(bytes, got, record, next, withPath)) return kShortRead;
+    uint32_t got = 0;
+    if (!readSome(file_.get(), bytes, want, &got) || !decode(bytes, got, record, next, withPath)) return kShortRead;
     record->offset = offset;
     return kOk;
 }
@@ -176,14 +176,14 @@ Result FileList::add(const char* fullPath, const char* storedName, uint32_t attr
     std::memcpy(bytes + L::kHeaderSize, storedName, nameLength);
     std::memcpy(bytes + L::kHeaderSize + nameLength, fullPath, pathLength);
     uint32_t length = static_cast<uint32_t>(L::kHeaderSize + nameLength + pathLength);
-    if (!seekTo(file_.get(), end_) || writeAll(file_.get(), bytes, length) != 0) return kWriteFailed;
+    if (!seekTo(file_.get(), end_) || !writeAll(file_.get(), bytes, length)) return kWriteFailed;
 
     if (last == kNoRecord) {
         buckets_[bucketOf(storedName)] = end_;
     } else {
         uint8_t link[4];
         storeLe32(link, end_);
-        if (!seekTo(file_.get(), last + L::kNext) || writeAll(file_.get(), link, 4) != 0) return kAccessDenied;
+        if (!seekTo(file_.get(), last + L::kNext) || !writeAll(file_.get(), link, 4)) return kAccessDenied;
     }
 
     end_ += length;
@@ -213,7 +213,7 @@ Result FileList::forEach(const std::function<Result(const FileRecord&)>& visit) 
             uint32_t want = std::min(kBlock - held, end_ - offset - held);
             // The visitor may have moved the file position (a lookup does).
             if (want == 0 || !seekTo(file_.get(), offset + held)) return kShortRead;
-            if (readFile(file_.get(), buffer.get() + held, want) != want) return kShortRead;
+            if (!readExact(file_.get(), buffer.get() + held, want)) return kShortRead;
             uint32_t got = want;
             held += got;
             continue;

@@ -24,36 +24,36 @@ std::string toOem(const char* text) { return fs::oemForm(text == nullptr ? "" : 
 
 Result setArchiveComment(archive::ArchiveHandle& archive, const char* comment) {
     if (!archive.writable()) return kNotWritable;
-    if (archive.flags & archive::kMultiVolumeKinds) return kNotOnThisKind;
-    if (!(archive.flags & archive::kEndLocated))
+    if (archive.multiVolume()) return kNotOnThisKind;
+    if (!archive.endLocated)
         if (Result r = archive::locateEnd(archive); r != kOk) return r;
     const std::string text = toOem(comment);
     if (text.size() > EndRecord::kLargestComment) return kTooLong;
     const uint32_t endPos = archive.endPos;
     // The directory read-ahead may hold the old comment.
-    archive.flags &= ~archive::kEndLocated;
-    if (endPos == archive::kUnset) return kShortRead;
+    archive.endLocated = false;
+    if (endPos == archive::kNoPosition) return kShortRead;
 
     // The text goes first and its length after it: an archive left half way
     // still has an end record that the search finds.
     const uint32_t textAt = endPos + EndRecord::kSize;
     if (!text.empty()) {
         if (!fs::seekTo(archive.file, textAt)) return kShortRead;
-        if (fs::writeAll(archive.file, text.data(), static_cast<uint32_t>(text.size())) != 0) return kWriteFailed;
+        if (!fs::writeAll(archive.file, text.data(), static_cast<uint32_t>(text.size()))) return kWriteFailed;
     }
     uint8_t length[2];
     storeLe16(length, static_cast<uint16_t>(text.size()));
     if (!fs::seekTo(archive.file, endPos + EndRecord::kCommentLength)) return kShortRead;
-    if (fs::writeAll(archive.file, length, sizeof length) != 0) return kWriteFailed;
+    if (!fs::writeAll(archive.file, length, sizeof length)) return kWriteFailed;
     if (!fs::seekTo(archive.file, textAt + static_cast<uint32_t>(text.size())) ||
-        !platform::truncateFile(archive.file))
+        !fs::truncateHere(archive.file))
         return kWriteFailed;
     return kOk;
 }
 
 Result setEntryComments(archive::ArchiveHandle& archive, const char* pattern, const char* comment) {
-    if (archive.flags & archive::kMultiVolumeKinds) return kNotOnThisKind;
-    archive.flags &= ~archive::kEndLocated;
+    if (archive.multiVolume()) return kNotOnThisKind;
+    archive.endLocated = false;
     frame::setNameField(frame::status().archiveName, fs::ansiForm(archive.name).c_str());
     if (!archive.writable()) return kNotWritable;
     if (pattern == nullptr) return kMissingArgument;
@@ -62,7 +62,7 @@ Result setEntryComments(archive::ArchiveHandle& archive, const char* pattern, co
     if (text.size() >= archive::kCommentLimit || wanted.size() >= archive::kNameLimit) return kTooLong;
     platform::upperCase(wanted.data());
 
-    const int64_t size = platform::seekFile(archive.file, 0, platform::SeekFrom::End);
+    const int64_t size = fs::seekToEnd(archive.file);
     if (size < 0) return kAccessDenied;
     if (size == 0) return kPathNotFound;
 

@@ -19,13 +19,11 @@ bool sameDirectory(const std::string& a, const std::string& b) {
                           platform::fullPath(directoryOf(b).c_str()).c_str());
 }
 
+// `name` is already in the file system's form.
 int64_t sizeOf(const std::string& name) {
-    platform::FileHandle file = platform::openFile(name.c_str(), platform::kAccessRead, platform::kShareReadWrite,
-                                                   platform::Disposition::OpenExisting, 0);
-    if (file == platform::kInvalidFile) return -1;
-    int64_t size = platform::fileSize(file);
-    platform::closeFile(file);
-    return size;
+    fs::File file(fs::openFile(name.c_str(), platform::kAccessRead, platform::kShareReadWrite,
+                               fs::Disposition::OpenExisting, 0, false));
+    return file.valid() ? fs::fileLength(file.get()) : -1;
 }
 
 }  // namespace
@@ -41,14 +39,14 @@ Result commitArchive(archive::ArchiveHandle& archive, fs::TempFile& dataFile, co
     const bool beside = sameDirectory(replacement, target);
     if (!beside) {
         // Copying over the archive needs room for the whole new archive.
-        const int64_t newSize = sizeOf(replacement), oldSize = platform::fileSize(archive.file);
+        const int64_t newSize = sizeOf(replacement), oldSize = fs::fileLength(archive.file);
         uint32_t free = 0;
         if (newSize < 0 || oldSize < 0 || !platform::freeSpace(target.c_str(), &free)) return kAccessDenied;
         if (oldSize + int64_t{free} < newSize) return kWriteFailed;
     }
 
     fs::closeFile(archive.file);
-    archive.flags &= ~archive::kEndLocated;
+    archive.endLocated = false;
     Result result = kOk;
     if (beside) {
         if (platform::replaceFile(replacement.c_str(), target.c_str())) {

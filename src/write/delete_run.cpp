@@ -12,10 +12,6 @@ namespace zar::write {
 
 using archive::CentralRecord;
 
-namespace {
-constexpr int16_t kOperationDeleting = 2;
-}  // namespace
-
 Result deleteEntries(archive::ArchiveHandle& archive, const char* includeSpecs, const char* excludeSpecs,
                      uint32_t optionFlags) {
     if (!archive.writable()) return kNotWritable;
@@ -40,8 +36,8 @@ Result deleteEntries(archive::ArchiveHandle& archive, const char* includeSpecs, 
             if (fs::select(entry.name, include, exclude, true, false)) {
                 deleted = true;
                 frame::setNameField(status.entryName, fs::ansiForm(entry.name).c_str());
-                status.operation = kOperationDeleting;
-                frame::report(frame::kProgress, 0);
+                frame::setOperation(frame::Operation::Deleting);
+                frame::progress();
                 continue;
             }
             if (Result r = target.count(); r != kOk) return r;

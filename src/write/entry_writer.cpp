@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "archive/handles.h"
+#include "archive/extra_field.h"
 #include "archive/records.h"
+#include "archive/zip_format.h"
 #include "codec/crc32.h"
 #include "codec/deflate.h"
 #include "codec/zipcrypto.h"
@@ -39,15 +41,14 @@ constexpr uint32_t kDynamicFrom = 97;
 constexpr int64_t kLargestListedSize = 0x7FFFFFFF;
 constexpr int64_t kLargestOffset = 0xFFFFFFFF;
 
-constexpr uint16_t kMadeBy = 20;            // version 2.0, MS-DOS
-constexpr uint16_t kStoredVersion = 10;
-constexpr uint16_t kDeflatedVersion = 20;
-constexpr uint16_t kNoDataVersion = 11;     // directories and the volume label
-constexpr uint16_t kEncryptedFlag = 0x0001;
-constexpr uint16_t kLevelFlags = 0x0006;    // the deflate setting, bits 1-2
-constexpr uint16_t kTextAttribute = 0x0001;
-constexpr uint16_t kMethodStored = 0;
-constexpr uint16_t kMethodDeflated = 8;
+using archive::kFlagEncrypted;
+using archive::kMethodDeflated;
+using archive::kMethodStored;
+using archive::kVersionDeflated;
+using archive::kVersionStored;
+
+// Version 2.0 on DOS.
+constexpr uint16_t kMadeBy = archive::versionMadeBy(archive::HostSystem::Dos, kVersionDeflated);
 
 struct Level {
     uint16_t method, versionNeeded, flagBits, chainLimit;
@@ -55,12 +56,14 @@ struct Level {
 
 // Levels 0 to 4; levels 5 to 9 have no method and take row 0 for the entries
 // that need none.
+constexpr uint16_t deflateFlags(uint16_t setting) { return archive::methodOptionFlags(setting); }
+
 constexpr Level kLevels[] = {
-    {kMethodStored, kStoredVersion, 0x0000, 0},
-    {kMethodDeflated, kDeflatedVersion, 0x0006, 8},
-    {kMethodDeflated, kDeflatedVersion, 0x0004, 25},
-    {kMethodDeflated, kDeflatedVersion, 0x0000, 55},
-    {kMethodDeflated, kDeflatedVersion, 0x0002, 505},
+    {kMethodStored, kVersionStored, 0, 0},
+    {kMethodDeflated, kVersionDeflated, deflateFlags(archive::kDeflateSuperFast), 8},
+    {kMethodDeflated, kVersionDeflated, deflateFlags(archive::kDeflateFast), 25},
+    {kMethodDeflated, kVersionDeflated, deflateFlags(archive::kDeflateNormal), 55},
+    {kMethodDeflated, kVersionDeflated, deflateFlags(archive::kDeflateMaximum), 505},
 };
 constexpr uint16_t kHighestMethodLevel = 4;
 static_assert(std::size(kLevels) == kHighestMethodLevel + 1);
@@ -96,12 +99,6 @@ private:
     uint8_t* output_ = nullptr;
 };
 
-int64_t positionOf(fs::FileHandle file) { return platform::seekFile(file, 0, platform::SeekFrom::Current); }
-
-bool seekTo(fs::FileHandle file, int64_t offset) {
-    return platform::seekFile(file, offset, platform::SeekFrom::Begin) == offset;
-}
-
 // One run over the file from its start: progress, reads, the CRC and the
 // text test (first run only), the method, and the writes of the output.
 class Compressor {
@@ -125,7 +122,7 @@ private:
     Result feed(uint16_t level, const codec::DeflateBuffers& deflate, const uint8_t* piece, uint32_t count,
                 bool last, bool* finished);
     Result flush() {
-        if (fill_ != 0 && fs::writeAll(dataFile_, buffers_.output(), fill_) != 0) return kWriteFailed;
+        if (fill_ != 0 && !fs::writeAll(dataFile_, buffers_.output(), fill_)) return kWriteFailed;
         fill_ = 0;
         return kOk;
     }
@@ -166,12 +163,12 @@ Result Compressor::run(uint16_t level) {
     bool last = size_ < kPieceSize;
     for (bool finished = false; !finished;) {
         status.doneBytes = size_ - remaining;
-        frame::report(frame::kProgress, 0);  // the host cancels through the flag, not the answer
+        frame::progress();  // the host cancels through the flag, not the answer
         if (frame::cancelPending()) return kCancelled;
 
         const uint32_t count = std::min(remaining, kPieceSize);
         uint8_t* piece = buffers_.input();
-        if (count != 0 && fs::readFile(file_, piece, count) != count) return kShortRead;
+        if (count != 0 && !fs::readExact(file_, piece, count)) return kShortRead;
         if (firstRun_) {
             if (text_) text_ = std::all_of(piece, piece + count, isTextByte);
             running_ = codec::crc32Update(piece, count, running_);
@@ -188,7 +185,7 @@ Result Compressor::feed(uint16_t level, const codec::DeflateBuffers& deflate, co
                         uint32_t count, bool last, bool* finished) {
     if (level == 0) {
         // Stored pieces go out as they are; every piece but the last is whole.
-        if (count != 0 && fs::writeAll(dataFile_, piece, count) != 0) return kWriteFailed;
+        if (count != 0 && !fs::writeAll(dataFile_, piece, count)) return kWriteFailed;
         packed_ += count;
         *finished = last;
         frame::yield();
@@ -221,13 +218,13 @@ Result encryptInPlace(fs::FileHandle dataFile, int64_t at, uint32_t count) {
     PieceBuffers buffers;
     Result r = buffers.acquire();
     if (r != kOk) return r;
-    if (!seekTo(dataFile, at)) return kAccessDenied;
+    if (!fs::seekTo(dataFile, at)) return kAccessDenied;
     while (count != 0) {
         const uint32_t n = std::min(count, kPieceSize);
-        if (fs::readFile(dataFile, buffers.input(), n) != n) return kShortRead;
-        if (!seekTo(dataFile, at)) return kAccessDenied;
+        if (!fs::readExact(dataFile, buffers.input(), n)) return kShortRead;
+        if (!fs::seekTo(dataFile, at)) return kAccessDenied;
         codec::sharedKeys().encrypt(buffers.input(), n);
-        if (fs::writeAll(dataFile, buffers.input(), n) != 0) return kAccessDenied;
+        if (!fs::writeAll(dataFile, buffers.input(), n)) return kAccessDenied;
         at += n;
         count -= n;
     }
@@ -243,8 +240,8 @@ Result writeEncryptionHeader(fs::FileHandle dataFile, int64_t at, uint32_t crc, 
     codec::makeEncryptionHeader(header, crc, millisecond);
     codec::sharedKeys().init(reinterpret_cast<const uint8_t*>(password.data()), password.size());
     codec::sharedKeys().encrypt(header, sizeof header);
-    if (!seekTo(dataFile, at)) return kAccessDenied;
-    if (fs::writeAll(dataFile, header, sizeof header) != 0) return kAccessDenied;
+    if (!fs::seekTo(dataFile, at)) return kAccessDenied;
+    if (!fs::writeAll(dataFile, header, sizeof header)) return kAccessDenied;
     return kOk;
 }
 
@@ -288,23 +285,23 @@ Result writeLocalHeader(fs::FileHandle file, uint8_t* header, std::string_view n
     std::memcpy(bytes.data(), header, LocalHeader::kSize);
     if (!name.empty()) std::memcpy(bytes.data() + LocalHeader::kSize, name.data(), name.size());
     if (extraLength != 0) std::memcpy(bytes.data() + LocalHeader::kSize + name.size(), extra, extraLength);
-    return fs::writeAll(file, bytes.data(), static_cast<uint32_t>(bytes.size())) == 0 ? kOk : kWriteFailed;
+    return fs::writeAll(file, bytes.data(), static_cast<uint32_t>(bytes.size())) ? kOk : kWriteFailed;
 }
 
 Result initEntryRecord(uint8_t* record, const fs::FileRecord& file, const std::string& storedName,
                        uint32_t optionFlags, fs::FileHandle dataFile) {
-    const int64_t end = platform::seekFile(dataFile, 0, platform::SeekFrom::End);
+    const int64_t end = fs::seekToEnd(dataFile);
     if (end < 0) return kAccessDenied;
     if (end > kLargestOffset) return kTooLong;
     std::memset(record, 0, CentralRecord::kSize);
     storeLe16(record + CentralRecord::kVersionMadeBy, kMadeBy);
-    storeLe16(record + CentralRecord::kFlags, optionFlags & frame::kZipPassword ? kEncryptedFlag : 0);
+    storeLe16(record + CentralRecord::kFlags, optionFlags & frame::kZipPassword ? kFlagEncrypted : 0);
     storeLe16(record + CentralRecord::kTime, file.time);
     storeLe16(record + CentralRecord::kDate, file.date);
     storeLe32(record + CentralRecord::kUnpackedSize, file.size);
     // writeEntry sets the final length; a name too long for the field fails there.
     storeLe16(record + CentralRecord::kNameLength, static_cast<uint16_t>(std::min<size_t>(storedName.size(), 0xFFFF)));
-    storeLe32(record + CentralRecord::kExternalAttributes, file.attributes & 0xFF);
+    storeLe32(record + CentralRecord::kExternalAttributes, file.attributes & archive::kDosAttributeMask);
     storeLe32(record + CentralRecord::kLocalOffset, static_cast<uint32_t>(end));
     return kOk;
 }
@@ -322,8 +319,8 @@ Result compressFile(fs::FileHandle file, fs::FileHandle dataFile, uint32_t size,
         if (*level <= kHighestMethodLevel && size < kStoreBelow) *level = 0;
         PieceBuffers buffers;
         Compressor compressor(file, dataFile, size, buffers);
-        const int64_t dataStart = positionOf(dataFile);
-        const int64_t fileStart = positionOf(file);
+        const int64_t dataStart = fs::positionOf(dataFile);
+        const int64_t fileStart = fs::positionOf(file);
         if (dataStart < 0 || fileStart < 0) {
             result = kAccessDenied;
         } else if ((result = buffers.acquire()) == kOk) {
@@ -332,7 +329,7 @@ Result compressFile(fs::FileHandle file, fs::FileHandle dataFile, uint32_t size,
             if (result == kOk && (compressor.packed() > size || (compressor.packed() == size && *level != 0))) {
                 *level = 0;
                 compressor.restart();
-                if (!seekTo(dataFile, dataStart) || !seekTo(file, fileStart)) result = kAccessDenied;
+                if (!fs::seekTo(dataFile, dataStart) || !fs::seekTo(file, fileStart)) result = kAccessDenied;
                 else result = compressor.run(0);
             }
         }
@@ -345,11 +342,11 @@ Result compressFile(fs::FileHandle file, fs::FileHandle dataFile, uint32_t size,
     }
     if (ran) {
         frame::status().doneBytes = size;
-        frame::report(frame::kProgress, 0);
+        frame::progress();
     }
     if (frame::takeCancel()) result = kCancelled;
     // Cuts off what a given-up attempt wrote beyond the stored data.
-    if (result == kOk && !platform::truncateFile(dataFile)) result = kAccessDenied;
+    if (result == kOk && !fs::truncateHere(dataFile)) result = kAccessDenied;
     return result;
 }
 
@@ -360,23 +357,24 @@ Result writeEntry(const EntryRequest& request) {
     const Level& level = kLevels[request.level <= kHighestMethodLevel ? request.level : 0];
     const bool encrypted = !request.password.empty();
     const uint32_t attributes = loadLe32(record + CentralRecord::kExternalAttributes);
-    const bool label = attributes & platform::kAttrVolumeLabel;
-    const bool noData = label || (attributes & platform::kAttrDirectory);
+    const bool label = attributes & archive::kDosVolumeLabel;
+    const bool noData = label || (attributes & archive::kDosDirectory);
 
     storeLe16(record + CentralRecord::kMethod, level.method);
     storeLe16(record + CentralRecord::kVersionNeeded, level.versionNeeded);
-    uint16_t flags = loadLe16(record + CentralRecord::kFlags) & ~(kLevelFlags | kEncryptedFlag);
-    flags |= level.flagBits | (encrypted ? kEncryptedFlag : 0);
+    uint16_t flags = loadLe16(record + CentralRecord::kFlags) & ~(archive::kFlagMethodOptions | kFlagEncrypted);
+    flags |= level.flagBits | (encrypted ? kFlagEncrypted : 0);
     storeLe16(record + CentralRecord::kFlags, flags);
 
     std::replace(name.begin(), name.end(), '\\', '/');
     // Readers know a directory entry by the '/' that ends its name.
-    if ((attributes & platform::kAttrDirectory) && !name.empty() && name.back() != '/') name += '/';
+    if ((attributes & archive::kDosDirectory) && !name.empty() && name.back() != '/') name += '/';
     uint16_t extraLength = 0;
     if (request.versionBlock) {
-        uint8_t version[8] = {};
+        uint8_t version[archive::kVersionBytes] = {};
         // A file without a version resource stores zeros; that is no error.
-        if (!platform::fileVersion(fs::ansiForm(request.diskPath).c_str(), version)) std::memset(version, 0, 8);
+        if (!platform::fileVersion(fs::ansiForm(request.diskPath).c_str(), version))
+            std::memset(version, 0, sizeof version);
         appendBlock(request.extra, &extraLength,
                     archive::versionBlock(loadBe32(version), loadBe32(version + 4)));
     }
@@ -404,19 +402,19 @@ Result writeEntry(const EntryRequest& request) {
     const int64_t cryptOffset = headerOffset + LocalHeader::kSize + name.size() + extraLength;
     uint8_t header[LocalHeader::kSize];
     localHeaderOf(record, header);
-    if (!seekTo(request.dataFile, headerOffset)) return kAccessDenied;
+    if (!fs::seekTo(request.dataFile, headerOffset)) return kAccessDenied;
     Result r = writeLocalHeader(request.dataFile, header, name, request.extra);
     if (r != kOk) return r;
     if (encrypted) {
         const uint8_t placeholder[codec::kEncryptionHeaderSize] = {};
-        if (fs::writeAll(request.dataFile, placeholder, sizeof placeholder) != 0) return kWriteFailed;
+        if (!fs::writeAll(request.dataFile, placeholder, sizeof placeholder)) return kWriteFailed;
     }
 
     uint32_t crc = 0, packed = 0;
     uint16_t internal = 0;
     if (noData) {
         storeLe16(record + CentralRecord::kMethod, kMethodStored);
-        storeLe16(record + CentralRecord::kVersionNeeded, kNoDataVersion);
+        storeLe16(record + CentralRecord::kVersionNeeded, archive::kVersionNoData);
         storeLe32(record + CentralRecord::kUnpackedSize, 0);
     } else {
         fs::File file(fs::openFile(request.diskPath.c_str(), platform::kAccessRead, platform::kShareRead,
@@ -425,7 +423,7 @@ Result writeEntry(const EntryRequest& request) {
         const uint32_t size = loadLe32(record + CentralRecord::kUnpackedSize);
         // The list records size 0 for a file too large for it; such a file
         // must not become an empty entry.
-        const int64_t actual = platform::fileSize(file.get());
+        const int64_t actual = fs::fileLength(file.get());
         if (actual < 0) return kAccessDenied;
         if (size == 0 && actual > kLargestListedSize) return kTooLong;
         uint16_t used = request.level;
@@ -434,9 +432,9 @@ Result writeEntry(const EntryRequest& request) {
         if (r != kOk) return r;
         if (used == 0) {
             storeLe16(record + CentralRecord::kMethod, kMethodStored);
-            storeLe16(record + CentralRecord::kVersionNeeded, kStoredVersion);
+            storeLe16(record + CentralRecord::kVersionNeeded, kVersionStored);
         }
-        if (text) internal |= kTextAttribute;
+        if (text) internal |= archive::kInternalText;
     }
     if (encrypted) {
         r = writeEncryptionHeader(request.dataFile, cryptOffset, crc, request.password);
@@ -451,10 +449,10 @@ Result writeEntry(const EntryRequest& request) {
     storeLe16(record + CentralRecord::kInternalAttributes, internal);
 
     localHeaderOf(record, header);
-    if (!seekTo(request.dataFile, headerOffset)) return kAccessDenied;
+    if (!fs::seekTo(request.dataFile, headerOffset)) return kAccessDenied;
     r = writeLocalHeader(request.dataFile, header, name, request.extra);
     if (r != kOk) return r;
-    const int64_t end = platform::seekFile(request.dataFile, 0, platform::SeekFrom::End);
+    const int64_t end = fs::seekToEnd(request.dataFile);
     if (end < 0) return kAccessDenied;
     // Whatever follows the entry must still be reachable by a 32-bit offset.
     if (end > kLargestOffset) return kTooLong;

@@ -1,6 +1,7 @@
 #include "write/new_archive.h"
 
 #include "archive/directory.h"
+#include "archive/zip_format.h"
 #include "common/bytes.h"
 #include "fs/copy.h"
 #include "platform/platform.h"
@@ -41,7 +42,7 @@ Result OldEntries::next() { return read(false); }
 
 Result OldEntries::read(bool first) {
     // The record keeps the stored name's length, whichever name is handed out.
-    archive_.flags |= archive::kKeepNameLength;
+    archive_.keepNameLength = true;
     archive::RecordBuffers out{record_, name_.data(), extra_.data(), kPartRoom, comment_.data(), kPartRoom};
     Result r = first ? archive::findFirst(archive_, out) : archive::findNext(archive_, out);
     if (r != kOk) return r;
@@ -89,9 +90,9 @@ Result NewArchive::readOldEnd() {
 
 Result NewArchive::finish() {
     uint32_t directoryStart;
-    const int64_t directorySize = platform::seekFile(directory_, 0, platform::SeekFrom::End);
+    const int64_t directorySize = fs::seekToEnd(directory_);
     if (!dataEnd(data_, &directoryStart) || directorySize < 0 ||
-        int64_t{directoryStart} + directorySize > int64_t{0xFFFFFFFF})
+        int64_t{directoryStart} + directorySize > int64_t{archive::kAllOnes32})
         return kWriteFailed;
     storeLe16(end_ + EndRecord::kEntriesOnDisk, entries_);
     storeLe16(end_ + EndRecord::kTotalEntries, entries_);
@@ -102,8 +103,8 @@ Result NewArchive::finish() {
 
     if (!fs::seekTo(directory_, 0)) return kAccessDenied;
     if (Result r = fs::copyBytes(directory_, data_, directorySize); r != kOk) return r;
-    if (fs::writeAll(data_, end_, EndRecord::kSize) != 0) return kWriteFailed;
-    if (commentLength != 0 && fs::writeAll(data_, comment_.data(), commentLength) != 0) return kWriteFailed;
+    if (!fs::writeAll(data_, end_, EndRecord::kSize)) return kWriteFailed;
+    if (commentLength != 0 && !fs::writeAll(data_, comment_.data(), commentLength)) return kWriteFailed;
     return kOk;
 }
 

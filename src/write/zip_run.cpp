@@ -8,6 +8,7 @@
 #include "archive/directory.h"
 #include "archive/handles.h"
 #include "archive/records.h"
+#include "archive/zip_format.h"
 #include "common/bytes.h"
 #include "frame/options.h"
 #include "frame/run_state.h"
@@ -24,8 +25,6 @@ namespace zar::write {
 namespace {
 
 using archive::CentralRecord;
-
-constexpr int16_t kOperationZipping = 0;
 
 // True when a file's DOS date and time are strictly later than an entry's.
 bool newer(uint16_t fileDate, uint16_t fileTime, uint16_t entryDate, uint16_t entryTime) {
@@ -68,7 +67,7 @@ Result ZipRun::run(const char* includeSpecs, const char* excludeSpecs) {
     frame::setNameField(status.archiveName, fs::ansiForm(archive_.name).c_str());
     if (!archive_.writable()) return kNotWritable;
 
-    const int64_t size = platform::seekFile(archive_.file, 0, platform::SeekFrom::End);
+    const int64_t size = fs::seekToEnd(archive_.file);
     if (size < 0) return kAccessDenied;
     const bool notEmpty = size > 0;
     if (!notEmpty && has(frame::kZipFreshen)) return kNothingDone;
@@ -106,7 +105,7 @@ Result ZipRun::existingEntries() {
         ExistingEntry& entry = old.entry();
         const uint8_t* record = entry.record;
         // The drive's current label is added at the end instead.
-        if (has(frame::kZipVolumeLabel) && (record[CentralRecord::kExternalAttributes] & platform::kAttrVolumeLabel))
+        if (has(frame::kZipVolumeLabel) && (record[CentralRecord::kExternalAttributes] & archive::kDosVolumeLabel))
             continue;
 
         // Directories are listed without the '/' their entries end in.
@@ -128,7 +127,7 @@ Result ZipRun::existingEntries() {
 
         if (Result c = target_.count(); c != kOk) return c;
         if (replace) {
-            status.operation = kOperationZipping;
+            frame::setOperation(frame::Operation::Zipping);
             frame::setNameField(status.entryName, fs::ansiForm(file.fullPath).c_str());
             // The entry keeps its name and place; its old comment goes.
             if (Result w = writeFile(file, entry.name); w != kOk) return w;
@@ -147,7 +146,7 @@ Result ZipRun::newFiles() {
     return list_.forEach([&](const fs::FileRecord& file) {
         if (dealt_.count(file.offset) != 0) return kOk;
         if (Result c = target_.count(); c != kOk) return c;
-        status.operation = kOperationZipping;
+        frame::setOperation(frame::Operation::Zipping);
         frame::setNameField(status.entryName, fs::ansiForm(file.fullPath).c_str());
         if (Result w = writeFile(file, file.storedName); w != kOk) return w;
         written_.insert(file.offset);
@@ -175,12 +174,12 @@ Result ZipRun::volumeLabel() {
 
 Result ZipRun::askReplace(const std::string& name, bool* replace) {
     StatusRecord& status = frame::status();
-    status.operation = kOperationZipping;
+    frame::setOperation(frame::Operation::Zipping);
     frame::setNameField(status.entryName, fs::ansiForm(name).c_str());
-    switch (frame::report(frame::kQuestion, frame::kAskFileExists)) {
-        case frame::kAnswerYes: *replace = true; return kOk;
-        case frame::kAnswerNo: *replace = false; return kOk;
-        case frame::kAnswerYesToAll: *replace = replaceAll_ = true; return kOk;
+    switch (frame::ask(frame::Question::FileExists)) {
+        case frame::Answer::Yes: *replace = true; return kOk;
+        case frame::Answer::No: *replace = false; return kOk;
+        case frame::Answer::YesToAll: *replace = replaceAll_ = true; return kOk;
         default: return kCancelled;
     }
 }
@@ -213,8 +212,9 @@ void ZipRun::afterCommit() {
         if (written_.count(file.offset) == 0) return kOk;
         const std::string path = fs::ansiForm(file.fullPath);
         if (has(frame::kZipClearArchiveBit)) {
+            constexpr uint32_t kKept = platform::kAttrReadOnly | platform::kAttrHidden | platform::kAttrSystem;
             if (file.attributes & platform::kAttrArchive)
-                platform::setFileAttributes(path.c_str(), file.attributes & 0x07);
+                platform::setFileAttributes(path.c_str(), file.attributes & kKept);
         } else {
             if (has(frame::kZipMoveReadOnly) && (file.attributes & platform::kAttrReadOnly))
                 platform::setFileAttributes(path.c_str(), 0);
@@ -247,11 +247,11 @@ Result zip(fs::FileHandle* handle, const char* includeSpecs, const char* exclude
     if (archive == nullptr) return kNotOpen;
 
     frame::OptionSet set;
-    if (archive->flags & archive::kMultiVolumeKinds) set.flags = frame::kZipMultiVolume;
+    if (archive->multiVolume()) set.flags = frame::kZipMultiVolume;
     if (Result r = frame::zipOptions(options, set); r != kOk) return r;
     if (set.flags & frame::kZipLongNames)
-        archive->flags |= archive::kLongNameMode;
-    else if (archive->flags & archive::kLongNameMode)
+        archive->longNameMode = true;
+    else if (archive->longNameMode)
         set.flags |= frame::kZipLongNames;
     if (!(set.flags & frame::kZipLongNames)) set.flags |= frame::kZipShortNames;
 
@@ -270,14 +270,14 @@ Result zip(fs::FileHandle* handle, const char* includeSpecs, const char* exclude
         result = stampNewest(*archive);
     }
     // The next operation reads the directory afresh.
-    archive->flags &= ~archive::kEndLocated;
+    archive->endLocated = false;
     *handle = archive->file;
     return result;
 }
 
 Result quickZip(const char* archiveName, const char* includeSpecs, const char* options) {
-    fs::FileHandle handle = archive::kUnset;
-    Result r = archive::openArchive(archiveName, 0, &handle);
+    fs::FileHandle handle = fs::kInvalidFile;
+    Result r = archive::openArchive(archiveName, archive::OpenMode::Decide, &handle);
     if (r != kOk) return r;
     r = zip(&handle, includeSpecs, nullptr, options);
     archive::closeArchive(&handle);

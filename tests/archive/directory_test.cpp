@@ -133,7 +133,7 @@ TEST_F(Directory, ArchiveBehindAProgramStub) {
     zip.entries = {zar::test::entry("inside.txt", "payload")};
     AxHandle h = open(zip.bytes(), AX_OPEN_DECIDE);
     EXPECT_FALSE(zar::archive::lookup(h)->writable()) << "a program is opened read only";
-    EXPECT_TRUE(zar::archive::lookup(h)->flags & zar::archive::kSelfExtracting);
+    EXPECT_EQ(zar::archive::lookup(h)->kind, zar::archive::Kind::SelfExtracting);
     Listing l = listAll(h);
     ASSERT_EQ(l.entries.size(), 1u);
     EXPECT_EQ(l.entries[0].name, "inside.txt");
@@ -218,16 +218,26 @@ TEST_F(Directory, LongNameMode) {
     EXPECT_EQ(record.extraLength, e.extra.size());
     EXPECT_EQ(extra[0], 0x55);
 
-    zar::archive::lookup(h)->flags |= zar::archive::kKeepNameLength;
+    zar::archive::lookup(h)->keepNameLength = true;
     EXPECT_EQ(Ax4ZipFindFirst(h, &record, name, nullptr, 0, nullptr, 0), 0);
     EXPECT_EQ(record.nameLength, 10);
-    EXPECT_EQ(zar::archive::lookup(h)->flags & zar::archive::kKeepNameLength, 0) << "cleared by every read";
+    EXPECT_FALSE(zar::archive::lookup(h)->keepNameLength) << "cleared by every read";
 
     char effective[261];
     Ax4EffectiveFileName("A\\B.TXT", nullptr, 0, effective);
     EXPECT_STREQ(effective, "A/B.TXT");
     Ax4EffectiveFileName("X", e.extra.data(), static_cast<uint16_t>(e.extra.size()), effective);
     EXPECT_STREQ(effective, "long.txt");
+
+    // A long-name block that claims more than the field holds is read as far
+    // as the field goes; an empty long name leaves the stored one.
+    const std::string overrun = std::string("KW\x40\0Zr", 6) + "cut.txt";
+    Ax4EffectiveFileName("X", reinterpret_cast<const uint8_t*>(overrun.data()),
+                         static_cast<uint16_t>(overrun.size()), effective);
+    EXPECT_STREQ(effective, "cut.txt");
+    const std::string empty("KW\x02\0Zr", 6);
+    Ax4EffectiveFileName("X\\Y", reinterpret_cast<const uint8_t*>(empty.data()), 6, effective);
+    EXPECT_STREQ(effective, "X/Y");
 }
 
 TEST_F(Directory, FindNextNeedsFindFirst) {

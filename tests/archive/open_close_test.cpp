@@ -80,7 +80,7 @@ TEST_F(Open, DecideFromTheFile) {
     EXPECT_FALSE(zar::archive::lookup(ro)->writable());
     ASSERT_EQ(Ax4ZipOpen((scratch / "ten.zip").c_str(), AX_OPEN_DECIDE, &ten), 0);
     EXPECT_EQ(fsys::file_size(scratch / "ten.zip"), 0u) << "a 10-byte file is emptied as a new archive";
-    EXPECT_EQ(zar::archive::lookup(ten)->flags & zar::archive::kCreatedByOpen, zar::archive::kCreatedByOpen);
+    EXPECT_TRUE(zar::archive::lookup(ten)->createdByOpen);
     ASSERT_EQ(Ax4ZipOpen((scratch / "fresh").c_str(), AX_OPEN_DECIDE, &fresh), 0);
     EXPECT_TRUE(fsys::exists(scratch / "fresh.ZIP"));
 
@@ -133,7 +133,7 @@ TEST_F(Open, RegistryAndSharedBuffersFollowTheOpenArchives) {
     EXPECT_NE(zar::archive::workBuffer(1), nullptr);
     EXPECT_TRUE(zar::fs::isRegisteredTempFile((scratch / "a.zip").c_str()));
     EXPECT_TRUE(zar::fs::isRegisteredTempFile((scratch / "b.zip").c_str()));
-    EXPECT_TRUE(zar::archive::lookup(b)->flags & zar::archive::kLongNameMode);
+    EXPECT_TRUE(zar::archive::lookup(b)->longNameMode);
     Ax4ZipClose(&a);
     EXPECT_EQ(a, AX_NO_ARCHIVE);
     EXPECT_FALSE(zar::fs::isRegisteredTempFile((scratch / "a.zip").c_str()));
@@ -227,7 +227,7 @@ TEST_F(Open, ForeignKindsThroughTheExports) {
     zar::archive::ArchiveHandle* a = zar::archive::lookup(h);
     ASSERT_NE(a, nullptr);
     EXPECT_FALSE(a->writable());
-    EXPECT_TRUE(a->flags & zar::archive::kTarKind);
+    EXPECT_EQ(a->kind, zar::archive::Kind::Tar);
     std::string work = a->workName;
     EXPECT_TRUE(fsys::exists(work));
     EXPECT_TRUE(zar::fs::isRegisteredTempFile(work.c_str()));
@@ -247,7 +247,7 @@ TEST_F(Open, ForeignKindsThroughTheExports) {
 
     ASSERT_EQ(Ax4ZipOpen((scratch / "t.tar").c_str(), AX_OPEN_UPDATE, &h), 0);
     EXPECT_TRUE(zar::archive::lookup(h)->workName.empty());
-    EXPECT_EQ(zar::archive::lookup(h)->flags & zar::archive::kConvertedKinds, 0);
+    EXPECT_FALSE(zar::archive::lookup(h)->converted());
     Ax4ZipClose(&h);
 
     ASSERT_EQ(Ax4ZipOpen((scratch / "t.arj").c_str(), AX_OPEN_DECIDE, &h), 0);

@@ -1,6 +1,7 @@
 // Private extra blocks and the central record writer.
 #include <gtest/gtest.h>
 
+#include "archive/extra_field.h"
 #include "archive/records.h"
 #include "common/scratch.h"
 #include "common/zip_builder.h"
@@ -36,6 +37,58 @@ TEST(PrivateBlocks, TruncatedFieldsEndTheWalk) {
         EXPECT_TRUE(archive::findPrivateBlock(longName.data(), cut, 'r').empty()) << cut;
     std::vector<uint8_t> huge = {'X', 'Y', 0xFF, 0xFF, 0};  // claims 65535 bytes
     EXPECT_TRUE(archive::findPrivateBlock(huge.data(), huge.size(), 'r').empty());
+}
+
+// The blocks a cursor yields over a field, as (tag, size) pairs.
+std::vector<std::pair<uint16_t, size_t>> walk(const std::vector<uint8_t>& field,
+                                              archive::ExtraFieldCursor::Overrun overrun) {
+    std::vector<std::pair<uint16_t, size_t>> seen;
+    archive::ExtraFieldCursor cursor(field.data(), field.size(), overrun);
+    for (archive::ExtraBlock block; cursor.next(&block);) seen.emplace_back(block.tag, block.size);
+    return seen;
+}
+
+TEST(ExtraFieldCursor, StopsSafelyOnShortAndOverrunningBlocks) {
+    using Overrun = archive::ExtraFieldCursor::Overrun;
+    using Seen = std::vector<std::pair<uint16_t, size_t>>;
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> field;
+        Seen ends, clipped;
+    } cases[] = {
+        {"empty", {}, {}, {}},
+        {"two blocks filling the field", {1, 0, 2, 0, 'a', 'b', 2, 0, 0, 0}, {{1, 2}, {2, 0}}, {{1, 2}, {2, 0}}},
+        {"a tail too short for a header", {1, 0, 0, 0, 9, 9, 9}, {{1, 0}}, {{1, 0}}},
+        {"a block running past the field", {1, 0, 1, 0, 'a', 3, 0, 9, 0, 'x'}, {{1, 1}}, {{1, 1}, {3, 1}}},
+        {"a size of 65535", {7, 0, 0xFF, 0xFF, 1}, {}, {{7, 1}}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(walk(c.field, Overrun::EndsWalk), c.ends) << c.what;
+        EXPECT_EQ(walk(c.field, Overrun::ClipToField), c.clipped) << c.what;
+    }
+}
+
+TEST(PrivateBlocks, ShortPrivateBlocksHoldNoSubtag) {
+    // "KW" blocks of size 0 and 1, followed by bytes that look like a subtag.
+    for (uint8_t size : {0, 1}) {
+        std::vector<uint8_t> extra = {'K', 'W', size, 0};
+        extra.resize(4 + size, 'Z');
+        for (char c : std::string("Zr-name")) extra.push_back(static_cast<uint8_t>(c));
+        EXPECT_TRUE(archive::findPrivateBlock(extra.data(), extra.size(), 'r').empty()) << int{size};
+    }
+}
+
+TEST(PrivateBlocks, VersionBlockOnlyAtItsOwnSize) {
+    uint8_t version[archive::kVersionBytes];
+    auto block = archive::versionBlock(0x00010002, 0x00030004);
+    ASSERT_TRUE(archive::entryVersion(block.data(), block.size(), version));
+    EXPECT_EQ(version[1], 1);
+    EXPECT_EQ(version[7], 4);
+    auto zero = archive::versionBlock(0, 0);
+    EXPECT_FALSE(archive::entryVersion(zero.data(), zero.size(), version)) << "no version";
+    block.push_back(0);
+    block[2] = 11;  // one byte longer than a version block
+    EXPECT_FALSE(archive::entryVersion(block.data(), block.size(), version));
 }
 
 TEST(CentralRecord, WrittenWithItsSignatureAndTrailingFields) {

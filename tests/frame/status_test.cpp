@@ -57,19 +57,28 @@ protected:
     }
 };
 
+// The report kinds and question codes as hosts see them in the record.
+constexpr int16_t kNotice = 0, kQuestion = 1, kProgress = 2;
+constexpr int16_t kAskInsertDisk = 1, kAskFileExists = 2;
+
+// A report's answer as the raw value a host would have given.
+int16_t answer(int16_t kind, int16_t code, int16_t disk = 0) {
+    return static_cast<int16_t>(frame::report(static_cast<frame::ReportKind>(kind), code, disk));
+}
+
 TEST_F(Status, ReportingOffAnswersWithFixedDefaults) {
     Ax4SetCPrint(0);
     Ax4CPrintHook(recordHook);
     struct Case {
         int16_t kind, code, answer;
     } cases[] = {
-        {frame::kNotice, -25, 1},       {frame::kNotice, 105, 1},
-        {frame::kQuestion, 2, 7},       // keep the existing file
-        {frame::kQuestion, 1, 2},       // volume questions cancel
-        {frame::kQuestion, 3, 2},       {frame::kQuestion, 99, 2},
-        {frame::kProgress, 0, 1},
+        {kNotice, -25, 1},       {kNotice, 105, 1},
+        {kQuestion, 2, 7},       // keep the existing file
+        {kQuestion, 1, 2},       // volume questions cancel
+        {kQuestion, 3, 2},       {kQuestion, 99, 2},
+        {kProgress, 0, 1},
     };
-    for (const Case& c : cases) EXPECT_EQ(frame::report(c.kind, c.code, 4), c.answer) << c.kind << "/" << c.code;
+    for (const Case& c : cases) EXPECT_EQ(answer(c.kind, c.code, 4), c.answer) << c.kind << "/" << c.code;
     EXPECT_TRUE(seen.empty());
     EXPECT_TRUE(shown.empty());
 }
@@ -79,7 +88,7 @@ TEST_F(Status, HookSeesBackslashesWhileTheRecordKeepsSlashes) {
     names("C:/archives/data.zip", "docs/readme.txt");
     frame::status().operation = 1;
     hookAnswer = 6;
-    EXPECT_EQ(frame::report(frame::kQuestion, frame::kAskFileExists), 6);
+    EXPECT_EQ(answer(kQuestion, kAskFileExists), 6);
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_STREQ(seen[0].archiveName, "C:\\archives\\data.zip");
     EXPECT_STREQ(seen[0].entryName, "docs\\readme.txt");
@@ -92,9 +101,9 @@ TEST_F(Status, HookSeesBackslashesWhileTheRecordKeepsSlashes) {
 
 TEST_F(Status, HookAnswersPassUnchanged) {
     Ax4CPrintHook(recordHook);
-    for (int16_t answer : {1, 2, 7, 106, -4, 12345}) {
-        hookAnswer = answer;
-        EXPECT_EQ(frame::report(frame::kNotice, -24), answer);
+    for (int16_t given : {1, 2, 7, 106, -4, 12345}) {
+        hookAnswer = given;
+        EXPECT_EQ(answer(kNotice, -24), given);
     }
     EXPECT_TRUE(shown.empty());
 }
@@ -105,12 +114,12 @@ TEST_F(Status, HandBackFromTheHookRunsTheBuiltInDialog) {
     names("a.zip", "dir/file.txt");
     frame::status().operation = 1;
     dialogAnswer = 6;
-    EXPECT_EQ(frame::report(frame::kQuestion, frame::kAskFileExists), 6);
+    EXPECT_EQ(answer(kQuestion, kAskFileExists), 6);
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].text, "dir\\file.txt: file already exists. Overwrite it?");
 
     shown.clear();
-    EXPECT_EQ(frame::report(frame::kProgress, 0), 1);  // progress never shows a box
+    EXPECT_EQ(answer(kProgress, 0), 1);  // progress never shows a box
     EXPECT_TRUE(shown.empty());
 }
 
@@ -139,7 +148,7 @@ TEST_F(Status, BuiltInDialogTextsCaptionsAndButtons) {
         shown.clear();
         names("a.zip", "f.txt");
         frame::status().operation = c.operation;
-        EXPECT_EQ(frame::report(c.kind, c.code, c.disk), 1);
+        EXPECT_EQ(answer(c.kind, c.code, c.disk), 1);
         ASSERT_EQ(shown.size(), 1u);
         EXPECT_EQ(shown[0].text, c.text);
         EXPECT_EQ(shown[0].caption, c.caption);
@@ -149,9 +158,9 @@ TEST_F(Status, BuiltInDialogTextsCaptionsAndButtons) {
 
 TEST_F(Status, WithoutAnyoneToAskTheDialogsAnswerLikeReportingOff) {
     dialogAnswer = 0;  // no terminal
-    EXPECT_EQ(frame::report(frame::kNotice, -25), 1);
-    EXPECT_EQ(frame::report(frame::kQuestion, frame::kAskFileExists), 7);
-    EXPECT_EQ(frame::report(frame::kQuestion, frame::kAskInsertDisk, 2), 2);
+    EXPECT_EQ(answer(kNotice, -25), 1);
+    EXPECT_EQ(answer(kQuestion, kAskFileExists), 7);
+    EXPECT_EQ(answer(kQuestion, kAskInsertDisk, 2), 2);
 }
 
 TEST_F(Status, ReportingOnResetsTheRecord) {

@@ -46,7 +46,7 @@ std::vector<StatusRecord> progress;
 size_t cancelAtReport = 0;
 
 int16_t AXAPI onReport(StatusRecord r) {
-    if (r.kind == frame::kProgress) {
+    if (r.kind == static_cast<int16_t>(frame::ReportKind::Progress)) {
         progress.push_back(r);
         if (progress.size() == cancelAtReport) frame::requestCancel();
     }
@@ -331,7 +331,7 @@ constexpr LevelRow kDeflateLevels[] = {{1, 0x0006, 8}, {2, 0x0004, 25}, {3, 0x00
 uint16_t levelFlags(uint16_t level) { return level >= 1 && level <= 4 ? kDeflateLevels[level - 1].flagBits : 0; }
 
 TEST_F(EntryWriter, InitialisesTheRecord) {
-    ASSERT_EQ(fs::writeAll(data_.get(), "0123456789", 10), 0);
+    ASSERT_TRUE(fs::writeAll(data_.get(), "0123456789", 10));
     ASSERT_TRUE(fs::seekTo(data_.get(), 3));  // the record takes the end, not the position
     fs::FileRecord file;
     file.size = 1234;

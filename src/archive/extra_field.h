@@ -1,0 +1,69 @@
+// The extra field of local headers and central records: one cursor that walks
+// its blocks (a u16 tag, a u16 data size, the data), and the library's own
+// "KW" blocks built and found on top of it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace zar::archive {
+
+// One block of an extra field. `data` points into the field; `offset` is
+// where the block's tag lies.
+struct ExtraBlock {
+    uint16_t tag = 0;
+    const uint8_t* data = nullptr;
+    size_t size = 0;
+    size_t offset = 0;
+
+    size_t whole() const { return 4 + size; }
+    // A "KW" block whose data starts with 'Z' and `subtag`.
+    bool isPrivate(char subtag) const;
+    // The data after the two subtag bytes of a private block.
+    std::string_view privateData() const;
+};
+
+// Yields the blocks of an extra field in order. The walk ends at a tail too
+// short for a block's four header bytes, and at a block whose size runs past
+// the end of the field, which is not yielded.
+class ExtraFieldCursor {
+public:
+    enum class Overrun {
+        EndsWalk,
+        // The last block is yielded cut to the field's end: names in
+        // long-name blocks written by older tools may overrun the field, and
+        // are read as far as the field goes.
+        ClipToField,
+    };
+
+    ExtraFieldCursor(const uint8_t* field, size_t length, Overrun overrun = Overrun::EndsWalk)
+        : field_(field), length_(field == nullptr ? 0 : length), overrun_(overrun) {}
+
+    bool next(ExtraBlock* block);
+
+private:
+    const uint8_t* field_;
+    size_t length_;
+    size_t at_ = 0;
+    Overrun overrun_;
+};
+
+// The version block: the file's version number, most significant 32-bit word
+// first, each word most significant byte first.
+inline constexpr size_t kVersionBytes = 8;
+std::vector<uint8_t> versionBlock(uint32_t mostSignificant, uint32_t leastSignificant);
+// The long-name block: the long name with '/' separators, no NUL.
+std::vector<uint8_t> longNameBlock(std::string_view longName);
+
+// The data of the first private block with `subtag`, after its subtag bytes;
+// empty when there is none.
+std::string_view findPrivateBlock(const uint8_t* extra, size_t length, char subtag,
+                                  ExtraFieldCursor::Overrun overrun = ExtraFieldCursor::Overrun::EndsWalk);
+
+// The file version an entry's extra field holds in its version block. False
+// when there is no version block or its version bytes are all zero.
+bool entryVersion(const uint8_t* extra, size_t length, uint8_t version[kVersionBytes]);
+
+}  // namespace zar::archive
