@@ -286,25 +286,13 @@ ZARLIB_EXPORT int16_t AXAPI Ax4ZipNewComment(AxHandle handle, const char *commen
 ZARLIB_EXPORT int16_t AXAPI Ax4ZipNewFileComment(AxHandle *handle, const char *pattern,
                                                  const char *comment) AX_NOEXCEPT;
 
-/* ---- Codecs ------------------------------------------------------------ */
+/* ---- Codecs: CRC-32 ---------------------------------------------------- */
 
 /* Folds `count` bytes into a running CRC-32. Start at 0xFFFFFFFF and
  * complement the final value; no conditioning happens inside. */
 ZARLIB_EXPORT uint32_t AXAPI AxCrc32A(const uint8_t *data, uint32_t count, uint32_t crc) AX_NOEXCEPT;
 
-/* ---- Traditional encryption --------------------------------------------- */
-
-/* One stream at a time: the keys are shared by the whole library. */
-ZARLIB_EXPORT void AXAPI AxInitKeys(const uint8_t *password, uint16_t length) AX_NOEXCEPT;
-ZARLIB_EXPORT void AXAPI AxEncryptData(uint8_t *buffer, uint32_t count) AX_NOEXCEPT;
-ZARLIB_EXPORT void AXAPI AxDecryptData(uint8_t *buffer, uint32_t count) AX_NOEXCEPT;
-/* Fills a plain 12-byte encryption header for an entry of CRC-32 `crc`. */
-ZARLIB_EXPORT void AXAPI AxInitHeader(uint8_t *header, uint32_t crc) AX_NOEXCEPT;
-/* Checks a password on the entry whose encryption header is next in `file`:
- * AX_OK (the keys are ready for its data), AX_BAD_PASSWORD or AX_SHORT_READ. */
-ZARLIB_EXPORT int16_t AXAPI Ax4ZipCheckPassword(uint32_t file, CDR *record, const char *password) AX_NOEXCEPT;
-ZARLIB_EXPORT int16_t AXAPI Ax4ZipCheckPasswordVB32(uint32_t file, const CDRVB32 *record,
-                                                    const char *password) AX_NOEXCEPT;
+/* ---- Codecs: Inflate --------------------------------------------------- */
 
 /* Raw Deflate decoding as a resumable stream filter. The caller owns a work
  * buffer of AxInflateUCBufSize() bytes (39028, any alignment) that holds the
@@ -333,23 +321,7 @@ ZARLIB_EXPORT int32_t AXAPI AxInflateUC(const uint8_t *input, uint32_t inputOffs
                                         uint8_t *output, uint32_t outputOffset, uint32_t *outputCount,
                                         void *work, int16_t lastInput) AX_NOEXCEPT;
 
-/* ---- DOS date and time ------------------------------------------------- */
-
-/* DOS dates and times are local: date = (year - 1980) << 9 | month << 5 | day,
- * time = hour << 11 | minute << 5 | second / 2. The date 0 means no date. */
-ZARLIB_EXPORT void AXAPI Ax4ExpandDosDate(uint16_t date, uint16_t *month, uint16_t *day,
-                                          uint16_t *year) AX_NOEXCEPT;
-ZARLIB_EXPORT void AXAPI Ax4ExpandDosTime(int16_t time, uint16_t *hour, uint16_t *minute,
-                                          uint16_t *second) AX_NOEXCEPT;
-/* Years below 80 count as 20xx and 80-99 as 19xx; fields are not checked. */
-ZARLIB_EXPORT void AXAPI Ax4CompressDosDate(int16_t month, int16_t day, int16_t year, uint16_t *date) AX_NOEXCEPT;
-ZARLIB_EXPORT void AXAPI Ax4CompressDosTime(int16_t hour, int16_t minute, int16_t second,
-                                            uint16_t *time) AX_NOEXCEPT;
-/* A file's last-write time; a time before 1980 gives the date 0 with its time
- * of day. AX_ACCESS_DENIED when the file cannot be opened. */
-ZARLIB_EXPORT int16_t AXAPI Ax4DosGetFileTime(const char *path, uint16_t *date, uint16_t *time) AX_NOEXCEPT;
-/* Sets a file's last-write time; the date 0 stands for 1 January 1980. */
-ZARLIB_EXPORT int16_t AXAPI Ax4DosSetFileTime(const char *path, uint32_t date, uint32_t time) AX_NOEXCEPT;
+/* ---- Codecs: Deflate --------------------------------------------------- */
 
 /* Deflate compression into a raw Deflate stream through three caller-owned
  * work buffers (any alignment), whose sizes AxDeflateBufSize stores: 57613,
@@ -373,6 +345,38 @@ ZARLIB_EXPORT int32_t AXAPI AxDeflate(uint16_t chainLimit, int16_t dynamicBlocks
                                       uint32_t inputOffset, uint32_t *inputCount, uint8_t *output,
                                       uint32_t outputOffset, uint32_t *outputCount, int16_t lastInput,
                                       void *mainBuffer, void *chainBuffer, void *tokenBuffer) AX_NOEXCEPT;
+
+/* ---- Traditional encryption -------------------------------------------- */
+
+/* One stream at a time: the keys are shared by the whole library. */
+ZARLIB_EXPORT void AXAPI AxInitKeys(const uint8_t *password, uint16_t length) AX_NOEXCEPT;
+ZARLIB_EXPORT void AXAPI AxEncryptData(uint8_t *buffer, uint32_t count) AX_NOEXCEPT;
+ZARLIB_EXPORT void AXAPI AxDecryptData(uint8_t *buffer, uint32_t count) AX_NOEXCEPT;
+/* Fills a plain 12-byte encryption header for an entry of CRC-32 `crc`. */
+ZARLIB_EXPORT void AXAPI AxInitHeader(uint8_t *header, uint32_t crc) AX_NOEXCEPT;
+/* Checks a password on the entry whose encryption header is next in `file`:
+ * AX_OK (the keys are ready for its data), AX_BAD_PASSWORD or AX_SHORT_READ. */
+ZARLIB_EXPORT int16_t AXAPI Ax4ZipCheckPassword(uint32_t file, CDR *record, const char *password) AX_NOEXCEPT;
+ZARLIB_EXPORT int16_t AXAPI Ax4ZipCheckPasswordVB32(uint32_t file, const CDRVB32 *record,
+                                                    const char *password) AX_NOEXCEPT;
+
+/* ---- DOS date and time ------------------------------------------------- */
+
+/* DOS dates and times are local: date = (year - 1980) << 9 | month << 5 | day,
+ * time = hour << 11 | minute << 5 | second / 2. The date 0 means no date. */
+ZARLIB_EXPORT void AXAPI Ax4ExpandDosDate(uint16_t date, uint16_t *month, uint16_t *day,
+                                          uint16_t *year) AX_NOEXCEPT;
+ZARLIB_EXPORT void AXAPI Ax4ExpandDosTime(int16_t time, uint16_t *hour, uint16_t *minute,
+                                          uint16_t *second) AX_NOEXCEPT;
+/* Years below 80 count as 20xx and 80-99 as 19xx; fields are not checked. */
+ZARLIB_EXPORT void AXAPI Ax4CompressDosDate(int16_t month, int16_t day, int16_t year, uint16_t *date) AX_NOEXCEPT;
+ZARLIB_EXPORT void AXAPI Ax4CompressDosTime(int16_t hour, int16_t minute, int16_t second,
+                                            uint16_t *time) AX_NOEXCEPT;
+/* A file's last-write time; a time before 1980 gives the date 0 with its time
+ * of day. AX_ACCESS_DENIED when the file cannot be opened. */
+ZARLIB_EXPORT int16_t AXAPI Ax4DosGetFileTime(const char *path, uint16_t *date, uint16_t *time) AX_NOEXCEPT;
+/* Sets a file's last-write time; the date 0 stands for 1 January 1980. */
+ZARLIB_EXPORT int16_t AXAPI Ax4DosSetFileTime(const char *path, uint32_t date, uint32_t time) AX_NOEXCEPT;
 
 #ifdef __cplusplus
 }

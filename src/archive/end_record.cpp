@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "archive/records.h"
+#include "archive/zip_format.h"
 #include "common/bytes.h"
 
 namespace zar::archive {
@@ -20,21 +21,20 @@ bool startsWith(const uint8_t* p, std::string_view magic) { return std::memcmp(p
 // record, found through the locator just before it. The real offset is taken
 // when it still fits 32 bits; otherwise the all-ones value stays.
 uint32_t resolveZip64Offset(ByteSource& source, uint32_t endAt, uint32_t offset) {
-    constexpr uint32_t kLocatorSize = 20, kZip64EndSize = 56;
-    if (offset != 0xFFFFFFFFu || endAt < kLocatorSize) return offset;
-    uint8_t locator[kLocatorSize];
+    if (offset != kAllOnes32 || endAt < Zip64Locator::kSize) return offset;
+    uint8_t locator[Zip64Locator::kSize];
     uint32_t done;
-    if (!source.readAt(endAt - kLocatorSize, locator, kLocatorSize, &done) || done != kLocatorSize ||
-        loadLe32(locator) != kZip64LocatorSignature)
+    if (!source.readAt(endAt - Zip64Locator::kSize, locator, sizeof locator, &done) || done != sizeof locator ||
+        loadLe32(locator + Zip64Locator::kSignature) != kZip64LocatorSignature)
         return offset;
-    uint64_t recordAt = loadLe64(locator + 8);
-    if (recordAt > 0xFFFFFFFFu - kZip64EndSize) return offset;
-    uint8_t record[kZip64EndSize];
-    if (!source.readAt(static_cast<uint32_t>(recordAt), record, kZip64EndSize, &done) || done != kZip64EndSize ||
-        loadLe32(record) != kZip64EndSignature)
+    uint64_t recordAt = loadLe64(locator + Zip64Locator::kEndRecordOffset);
+    if (recordAt > kAllOnes32 - Zip64EndRecord::kSize) return offset;
+    uint8_t record[Zip64EndRecord::kSize];
+    if (!source.readAt(static_cast<uint32_t>(recordAt), record, sizeof record, &done) || done != sizeof record ||
+        loadLe32(record + Zip64EndRecord::kSignature) != kZip64EndSignature)
         return offset;
-    uint64_t directory = loadLe64(record + 48);
-    return directory < 0xFFFFFFFFu ? static_cast<uint32_t>(directory) : offset;
+    uint64_t directory = loadLe64(record + Zip64EndRecord::kDirectoryOffset);
+    return directory < kAllOnes32 ? static_cast<uint32_t>(directory) : offset;
 }
 
 Result checkTrailer(const uint8_t* trailer) {
@@ -54,7 +54,7 @@ Result locateEndRecord(ByteSource& source, EndKind kind, EndLocation* location) 
     if (fileLength < 0) return kAccessDenied;
     if (fileLength < recordSize) return kBadArchive;
     // Offsets in the records are 32-bit; only the last 4 GiB can be addressed.
-    const uint32_t length = static_cast<uint32_t>(std::min<int64_t>(fileLength, 0xFFFFFFFF));
+    const uint32_t length = static_cast<uint32_t>(std::min<int64_t>(fileLength, kAllOnes32));
 
     // Without a comment the record is the file's last bytes, taken as it stands.
     uint8_t last[EndRecord::kSize];

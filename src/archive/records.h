@@ -89,10 +89,6 @@ struct OldTrailer {
     static constexpr uint32_t kSmallestLength = 18;
 };
 
-// Closes the last volume of a central-directory-first multi-volume set, right
-// before its end record.
-inline constexpr std::string_view kFillerRecord{"PK\x07\x08_FILLER12345", 16};
-
 inline constexpr size_t kNameLimit = 260;      // longest name, without its NUL
 inline constexpr size_t kCommentLimit = 8192;  // comment and extra-field buffers
 

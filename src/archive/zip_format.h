@@ -98,7 +98,8 @@ inline constexpr uint32_t kDosAttributeMask = 0xFF;
 
 static_assert(kDosReadOnly == platform::kAttrReadOnly && kDosHidden == platform::kAttrHidden &&
               kDosSystem == platform::kAttrSystem && kDosVolumeLabel == platform::kAttrVolumeLabel &&
-              kDosDirectory == platform::kAttrDirectory && kDosArchive == platform::kAttrArchive);
+              kDosDirectory == platform::kAttrDirectory && kDosArchive == platform::kAttrArchive &&
+              kDosNormal == platform::kAttrNormal);
 
 // ---- Extra blocks ---------------------------------------------------------------
 //

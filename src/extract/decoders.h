@@ -40,7 +40,7 @@ public:
 
 // The decoder of a method code, ready for a new entry; null with kUnknownMethod
 // for codes without one, or kNoMemory. `flags` are the entry's general-purpose
-// flags (the imploded variants read them).
+// flags.
 std::unique_ptr<Decoder> makeDecoder(int16_t methodCode, uint16_t flags, Result* result);
 
 }  // namespace zar::extract

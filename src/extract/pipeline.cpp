@@ -126,7 +126,7 @@ Result decodeToFile(const EntryData& entry, fs::FileHandle output, uint32_t* crc
 Result decodeToMemory(const EntryData& entry, uint8_t* destination, int32_t start, int32_t count,
                       uint32_t* delivered) {
     *delivered = 0;
-    // Memory extraction takes stored, deflated and imploded data only.
+    // Codes that memory extraction never decodes; the rest need a decoder as well.
     if (entry.methodCode == kCodeLibraryImploded || entry.methodCode > kCodeImploded) return kUnknownMethod;
     const uint64_t wanted = count < 0 ? 2147483647u : static_cast<uint32_t>(count);
     const uint64_t from = start < 0 ? 0 : static_cast<uint32_t>(start);

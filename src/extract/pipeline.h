@@ -25,7 +25,7 @@ struct EntryData {
 // Decodes an entry into `output`, or only checks it when `output` is invalid
 // (test mode). `*crc` receives the CRC-32 of the decoded bytes whatever the
 // outcome (0 for an entry without data). kOk, kUnknownMethod, kCancelled,
-// kWriteFailed, kShortRead, kCrcMismatch (a failed Unshrink), kNoMemory.
+// kWriteFailed, kShortRead, kNoMemory.
 Result decodeToFile(const EntryData& entry, fs::FileHandle output, uint32_t* crc);
 
 // Delivers bytes [start, start + count) of an entry's decoded data to

@@ -5,25 +5,14 @@
 #include "fs/long_names.h"
 #include "fs/names.h"
 #include "fs/wildcard.h"
+#include "fs/zip_rules.h"
 
 namespace zar::fs {
 namespace {
 
 using namespace frame;
 
-constexpr uint32_t kPlainBits = platform::kAttrReadOnly | platform::kAttrArchive | 0x80u;
-
-// The date filter of -TA and -TB on a file's local DOS date: true to leave it out.
-bool outsideDates(uint16_t date, const OptionSet& o) {
-    bool after = o.flags & kZipDateAfter, before = o.flags & kZipDateBefore;
-    if (after && before) {
-        if (o.dateAfter < o.dateBefore) return date < o.dateAfter || date >= o.dateBefore;
-        return date >= o.dateBefore && date < o.dateAfter;
-    }
-    if (after) return date < o.dateAfter;
-    if (before) return date >= o.dateBefore;
-    return false;
-}
+constexpr uint32_t kPlainBits = platform::kAttrReadOnly | platform::kAttrArchive | platform::kAttrNormal;
 
 // Everything one include specification's walk needs.
 struct Walk {
@@ -34,27 +23,6 @@ struct Walk {
     DirectoryQueue& queue;
     uint32_t allowance;
 };
-
-// The name a found item is stored under.
-std::string storedName(const OptionSet& o, const std::string& drive, const std::string& directory,
-                       const std::string& subdirectory, const std::string& name) {
-    std::string stored;
-    bool withDrive = o.flags & kZipStoreDrive;
-    if (withDrive) {
-        // A drive part that is only a root separator stands for the current drive.
-        bool root = !drive.empty() && isSeparator(drive[0]) && !(drive.size() > 1 && isSeparator(drive[1]));
-        stored = root ? std::string(1, platform::currentDriveLetter()) + ":\\" : drive;
-    }
-    if (o.flags & kZipFullPaths) {
-        stored += directory + subdirectory + name;
-    } else if (o.flags & kZipRelativePaths) {
-        stored += subdirectory + name;
-    } else {
-        if (withDrive && !stored.empty()) stored.pop_back();
-        stored += name;
-    }
-    return stored;
-}
 
 // Walks the directory of one include specification, and with recursion every
 // directory below it, breadth-first.

@@ -22,7 +22,7 @@ uint32_t maskedAttributes(uint32_t attributes, uint32_t flags) {
     if (flags & frame::kZipOmitHidden) attributes &= ~platform::kAttrHidden;
     if (flags & frame::kZipOmitSystem) attributes &= ~platform::kAttrSystem;
     if (flags & frame::kZipOmitReadOnly) attributes &= ~platform::kAttrReadOnly;
-    if (flags & frame::kZipOmitNormal) attributes &= ~0x80u;
+    if (flags & frame::kZipOmitNormal) attributes &= ~platform::kAttrNormal;
     return attributes;
 }
 

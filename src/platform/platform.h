@@ -70,6 +70,7 @@ inline constexpr uint32_t kAttrSystem = 0x04;
 inline constexpr uint32_t kAttrVolumeLabel = 0x08;
 inline constexpr uint32_t kAttrDirectory = 0x10;
 inline constexpr uint32_t kAttrArchive = 0x20;
+inline constexpr uint32_t kAttrNormal = 0x80;
 inline constexpr uint32_t kInvalidAttributes = 0xFFFFFFFFu;
 
 // The DOS attribute bits of a file or directory, or kInvalidAttributes.

@@ -49,7 +49,6 @@ private:
     // or kCancelled.
     Result askReplace(const std::string& name, bool* replace);
     Result writeFile(const fs::FileRecord& file, const std::string& storedName);
-    Result counted(uint16_t date, uint16_t time);
 
     archive::ArchiveHandle& archive_;
     const frame::OptionSet& options_;
