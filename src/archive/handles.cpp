@@ -220,6 +220,17 @@ int openArchiveCount() { return static_cast<int>(archives.size()); }
 
 uint8_t* workBuffer(int which) { return sharedBuffers[which & 1].get(); }
 
+Result WorkBuffers::acquire() {
+    first_ = workBuffer(0);
+    second_ = workBuffer(1);
+    if (first_ != nullptr && second_ != nullptr) return kOk;
+    own_ = fs::allocateBlock(2 * size_t{kWorkBufferSize});
+    if (!own_) return kNoMemory;
+    first_ = own_.get();
+    second_ = own_.get() + kWorkBufferSize;
+    return kOk;
+}
+
 void closeArchive(fs::FileHandle* handle) {
     fs::FileHandle value = *handle;
     *handle = fs::kInvalidFile;

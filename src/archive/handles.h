@@ -86,6 +86,22 @@ int openArchiveCount();
 inline constexpr uint32_t kWorkBufferSize = 65520;
 uint8_t* workBuffer(int which);
 
+// The two work buffers a decode or an entry write runs in: the shared ones
+// while an archive is open, else a block of its own (a host that calls an
+// engine without an open archive). Each holds kWorkBufferSize bytes.
+class WorkBuffers {
+public:
+    // kOk, or kNoMemory when no block can be had.
+    Result acquire();
+    uint8_t* first() const { return first_; }
+    uint8_t* second() const { return second_; }
+
+private:
+    fs::Block own_;
+    uint8_t* first_ = nullptr;
+    uint8_t* second_ = nullptr;
+};
+
 // Locates the end record: fills cdStart and endPos and sets endLocated.
 Result locateEnd(ArchiveHandle& archive);
 

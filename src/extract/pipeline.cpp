@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 #include "archive/handles.h"
 #include "codec/crc32.h"
@@ -13,24 +12,6 @@
 
 namespace zar::extract {
 namespace {
-
-// The two shared work buffers while archives are open; buffers of its own for
-// a decode that runs without one (a host's own file through the codecs).
-struct BlockBuffers {
-    std::vector<uint8_t> own;
-    uint8_t* input;
-    uint8_t* output;
-
-    BlockBuffers() {
-        input = archive::workBuffer(0);
-        output = archive::workBuffer(1);
-        if (input == nullptr || output == nullptr) {
-            own.resize(2 * kBlockSize);
-            input = own.data();
-            output = own.data() + kBlockSize;
-        }
-    }
-};
 
 void reportProgress(uint32_t done) {
     StatusRecord& status = frame::status();
@@ -50,25 +31,25 @@ constexpr Delivery kEnough{kOk, true};
 // Feeds the entry's compressed data block by block to its decoder and hands
 // every produced piece to `deliver`. Reports progress when asked.
 template <class Deliver>
-Result runDecoder(const EntryData& entry, Decoder& decoder, BlockBuffers& buffers, bool progress,
-                  const uint32_t* doneBytes, Deliver&& deliver) {
+Result runDecoder(const EntryData& entry, Decoder& decoder, const archive::WorkBuffers& buffers,
+                  bool progress, const uint32_t* doneBytes, Deliver&& deliver) {
     uint32_t remaining = entry.packedSize;
     for (;;) {
         const uint32_t blockSize = std::min(remaining, kBlockSize);
         const bool last = remaining <= kBlockSize;
-        if (!fs::readExact(entry.input, buffers.input, blockSize)) return kShortRead;
-        if (entry.encrypted) codec::sharedKeys().decrypt(buffers.input, blockSize);
+        if (!fs::readExact(entry.input, buffers.first(), blockSize)) return kShortRead;
+        if (entry.encrypted) codec::sharedKeys().decrypt(buffers.first(), blockSize);
         remaining -= blockSize;
 
         bool finished = false;
         for (uint32_t at = 0;;) {
             if (progress) reportProgress(*doneBytes);
             uint32_t consumed = 0, produced = 0;
-            finished = decoder.step(buffers.input + at, blockSize - at, &consumed, buffers.output, kBlockSize,
-                                    &produced, last);
+            finished = decoder.step(buffers.first() + at, blockSize - at, &consumed, buffers.second(),
+                                    kBlockSize, &produced, last);
             at += consumed;
             if (produced != 0) {
-                const Delivery d = deliver(buffers.output, produced);
+                const Delivery d = deliver(buffers.second(), produced);
                 if (d.failure != kOk) return d.failure;
                 if (d.enough) return kOk;
             }
@@ -100,7 +81,8 @@ Result decodeToFile(const EntryData& entry, fs::FileHandle output, uint32_t* crc
     Result result;
     std::unique_ptr<Decoder> decoder = makeDecoder(entry.methodCode, entry.flags, &result);
     if (!decoder) return result;
-    BlockBuffers buffers;
+    archive::WorkBuffers buffers;
+    if (Result r = buffers.acquire(); r != kOk) return r;
 
     // Decoding stops at the entry's declared size: a stream that would decode
     // to more is cut there, and the CRC comparison judges what was produced.
@@ -135,7 +117,8 @@ Result decodeToMemory(const EntryData& entry, uint8_t* destination, int32_t star
     Result result;
     std::unique_ptr<Decoder> decoder = makeDecoder(entry.methodCode, entry.flags, &result);
     if (!decoder) return result;
-    BlockBuffers buffers;
+    archive::WorkBuffers buffers;
+    if (Result r = buffers.acquire(); r != kOk) return r;
 
     // As for files, nothing past the entry's declared size is delivered.
     const uint64_t end = std::min<uint64_t>(from + wanted, entry.unpackedSize);

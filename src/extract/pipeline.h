@@ -6,12 +6,14 @@
 
 #include <cstdint>
 
+#include "archive/handles.h"
 #include "frame/result.h"
 #include "fs/file_io.h"
 
 namespace zar::extract {
 
-inline constexpr uint32_t kBlockSize = 65520;
+// Compressed data is read, and decoded data delivered, in pieces of this size.
+inline constexpr uint32_t kBlockSize = archive::kWorkBufferSize;
 
 struct EntryData {
     fs::FileHandle input = fs::kInvalidFile;  // at the first byte of compressed data

@@ -38,15 +38,11 @@ bool isReadOnly(uint32_t attributes) { return attributes & platform::kAttrReadOn
 // Reads `count` bytes of `file` and drops them, a block at a time: how a
 // member stored as it stands is tested.
 Result readThrough(fs::FileHandle file, uint32_t count) {
-    std::vector<uint8_t> own;
-    uint8_t* block = archive::workBuffer(0);
-    if (block == nullptr) {
-        own.resize(kBlockSize);
-        block = own.data();
-    }
+    archive::WorkBuffers buffers;
+    if (Result r = buffers.acquire(); r != kOk) return r;
     while (count != 0) {
         uint32_t n = std::min(count, kBlockSize);
-        if (!fs::readExact(file, block, n)) return kShortRead;
+        if (!fs::readExact(file, buffers.first(), n)) return kShortRead;
         count -= n;
         frame::yield();
         if (frame::takeCancel()) return kCancelled;

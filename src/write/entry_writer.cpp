@@ -76,28 +76,8 @@ constexpr uint32_t loadBe32(const uint8_t* p) {
 
 constexpr bool isTextByte(uint8_t b) { return (b >= 9 && b <= 13) || b == 26 || (b >= 32 && b <= 126); }
 
-// The shared work buffers while an archive is open; a block of its own
-// otherwise (a host writing through the internal interface alone).
-class PieceBuffers {
-public:
-    Result acquire() {
-        input_ = archive::workBuffer(0);
-        output_ = archive::workBuffer(1);
-        if (input_ != nullptr && output_ != nullptr) return kOk;
-        own_ = fs::allocateBlock(2 * size_t{kPieceSize});
-        if (!own_) return kNoMemory;
-        input_ = own_.get();
-        output_ = own_.get() + kPieceSize;
-        return kOk;
-    }
-    uint8_t* input() const { return input_; }
-    uint8_t* output() const { return output_; }
-
-private:
-    fs::Block own_;
-    uint8_t* input_ = nullptr;
-    uint8_t* output_ = nullptr;
-};
+// Pieces are read into the first work buffer and output collected in the second.
+using PieceBuffers = archive::WorkBuffers;
 
 // One run over the file from its start: progress, reads, the CRC and the
 // text test (first run only), the method, and the writes of the output.
@@ -122,7 +102,7 @@ private:
     Result feed(uint16_t level, const codec::DeflateBuffers& deflate, const uint8_t* piece, uint32_t count,
                 bool last, bool* finished);
     Result flush() {
-        if (fill_ != 0 && !fs::writeAll(dataFile_, buffers_.output(), fill_)) return kWriteFailed;
+        if (fill_ != 0 && !fs::writeAll(dataFile_, buffers_.second(), fill_)) return kWriteFailed;
         fill_ = 0;
         return kOk;
     }
@@ -167,7 +147,7 @@ Result Compressor::run(uint16_t level) {
         if (frame::cancelPending()) return kCancelled;
 
         const uint32_t count = std::min(remaining, kPieceSize);
-        uint8_t* piece = buffers_.input();
+        uint8_t* piece = buffers_.first();
         if (count != 0 && !fs::readExact(file_, piece, count)) return kShortRead;
         if (firstRun_) {
             if (text_) text_ = std::all_of(piece, piece + count, isTextByte);
@@ -195,7 +175,7 @@ Result Compressor::feed(uint16_t level, const codec::DeflateBuffers& deflate, co
     const uint16_t chainLimit = kLevels[level].chainLimit;
     const bool dynamic = size_ >= kDynamicFrom;
     for (uint32_t at = 0;;) {
-        codec::DeflateIo io{piece + at, count - at, buffers_.output() + fill_, kPieceSize - fill_ - kOutputSlack};
+        codec::DeflateIo io{piece + at, count - at, buffers_.second() + fill_, kPieceSize - fill_ - kOutputSlack};
         *finished = codec::runDeflate(deflate, chainLimit, dynamic, last, io) == codec::DeflateStatus::kDone;
         at += io.inputCount;
         fill_ += io.outputCount;
@@ -221,10 +201,10 @@ Result encryptInPlace(fs::FileHandle dataFile, int64_t at, uint32_t count) {
     if (!fs::seekTo(dataFile, at)) return kAccessDenied;
     while (count != 0) {
         const uint32_t n = std::min(count, kPieceSize);
-        if (!fs::readExact(dataFile, buffers.input(), n)) return kShortRead;
+        if (!fs::readExact(dataFile, buffers.first(), n)) return kShortRead;
         if (!fs::seekTo(dataFile, at)) return kAccessDenied;
-        codec::sharedKeys().encrypt(buffers.input(), n);
-        if (!fs::writeAll(dataFile, buffers.input(), n)) return kAccessDenied;
+        codec::sharedKeys().encrypt(buffers.first(), n);
+        if (!fs::writeAll(dataFile, buffers.first(), n)) return kAccessDenied;
         at += n;
         count -= n;
     }
