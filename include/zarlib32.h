@@ -160,6 +160,20 @@ enum {
     AX_KIND_SELF_EXTRACTING = 13
 };
 
+/* Values in a CDR: general-purpose flag bits, and the DOS attribute bits of
+ * the external attributes. */
+enum {
+    AX_FLAG_ENCRYPTED = 0x0001,
+    AX_FLAG_DATA_DESCRIPTOR = 0x0008, /* CRC and sizes follow the data */
+    AX_FLAG_UTF8 = 0x0800,            /* name and comment are UTF-8 */
+    AX_ATTR_READ_ONLY = 0x01,
+    AX_ATTR_HIDDEN = 0x02,
+    AX_ATTR_SYSTEM = 0x04,
+    AX_ATTR_VOLUME_LABEL = 0x08,
+    AX_ATTR_DIRECTORY = 0x10,
+    AX_ATTR_ARCHIVE = 0x20
+};
+
 #pragma pack(push, 1)
 /* The central directory record of one entry, as stored (signature "PK\1\2"). */
 typedef struct CDR {

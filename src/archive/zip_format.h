@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "platform/platform.h"
+#include "zarlib32.h"
 
 namespace zar::archive {
 
@@ -96,6 +97,11 @@ inline constexpr uint8_t kDosArchive = 0x20;
 inline constexpr uint8_t kDosNormal = 0x80;
 inline constexpr uint32_t kDosAttributeMask = 0xFF;
 
+static_assert(kFlagEncrypted == AX_FLAG_ENCRYPTED && kFlagDataDescriptor == AX_FLAG_DATA_DESCRIPTOR &&
+              kFlagUtf8 == AX_FLAG_UTF8);
+static_assert(kDosReadOnly == AX_ATTR_READ_ONLY && kDosHidden == AX_ATTR_HIDDEN && kDosSystem == AX_ATTR_SYSTEM &&
+              kDosVolumeLabel == AX_ATTR_VOLUME_LABEL && kDosDirectory == AX_ATTR_DIRECTORY &&
+              kDosArchive == AX_ATTR_ARCHIVE);
 static_assert(kDosReadOnly == platform::kAttrReadOnly && kDosHidden == platform::kAttrHidden &&
               kDosSystem == platform::kAttrSystem && kDosVolumeLabel == platform::kAttrVolumeLabel &&
               kDosDirectory == platform::kAttrDirectory && kDosArchive == platform::kAttrArchive &&

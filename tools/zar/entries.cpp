@@ -3,7 +3,7 @@
 namespace zar::cli {
 
 bool Entry::isDirectory() const {
-    return (record.externalAttributes & 0x10) != 0 || (!name.empty() && name.back() == '/');
+    return (record.externalAttributes & AX_ATTR_DIRECTORY) != 0 || (!name.empty() && name.back() == '/');
 }
 
 int16_t readEntries(AxHandle handle, std::vector<Entry>* entries) {

@@ -36,7 +36,7 @@ struct Entry {
     std::string name;
     std::string comment;
     bool isDirectory() const;
-    bool isEncrypted() const { return (record.flags & 1) != 0; }
+    bool isEncrypted() const { return (record.flags & AX_FLAG_ENCRYPTED) != 0; }
 };
 
 // Every entry in directory order: 0, or the code that stopped the reading.

@@ -81,12 +81,12 @@ std::string attributeText(const Entry& entry) {
     if ((entry.record.versionMadeBy >> 8) != 0) return entry.isDirectory() ? "D" : "-";
     const uint32_t a = entry.record.externalAttributes;
     std::string text = "......";
-    if (a & 0x10) text[0] = 'D';
-    if (a & 0x08) text[1] = 'V';
-    if (a & 0x01) text[2] = 'R';
-    if (a & 0x02) text[3] = 'H';
-    if (a & 0x04) text[4] = 'S';
-    if (a & 0x20) text[5] = 'A';
+    if (a & AX_ATTR_DIRECTORY) text[0] = 'D';
+    if (a & AX_ATTR_VOLUME_LABEL) text[1] = 'V';
+    if (a & AX_ATTR_READ_ONLY) text[2] = 'R';
+    if (a & AX_ATTR_HIDDEN) text[3] = 'H';
+    if (a & AX_ATTR_SYSTEM) text[4] = 'S';
+    if (a & AX_ATTR_ARCHIVE) text[5] = 'A';
     return text;
 }
 
