@@ -3,14 +3,13 @@
 #include <string>
 
 #include "common/dos_date.h"
+#include "common/file_time.h"
 #include "platform/platform.h"
 
 namespace zar::util {
 namespace {
 
 constexpr uint16_t kFirstOfJanuary1980 = packDosDate(1980, 1, 1);
-constexpr int64_t kTicksPerSecond = 10000000;
-constexpr int64_t kUnixEpochSeconds = 11644473600;  // 1970 counted from 1601
 
 // Owns a handle of the platform layer for the length of one call.
 class OpenFile {

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/file_time.h"
 #include "platform/posix/posix_internal.h"
 
 namespace zar::platform {
@@ -18,8 +19,6 @@ namespace {
 
 constexpr const char* kDosBitsAttribute = "user.dos.attributes";
 constexpr uint32_t kStoredBits = kAttrArchive | kAttrSystem;
-constexpr int64_t kTicksPerSecond = 10000000;
-constexpr int64_t kUnixEpochInTicks = 116444736000000000;  // 1970-01-01 in 1601 ticks
 
 bool hiddenName(const std::string& path) {
     size_t slash = path.find_last_of('/');
@@ -28,7 +27,7 @@ bool hiddenName(const std::string& path) {
 }
 
 struct timespec toTimespec(uint64_t fileTime) {
-    int64_t ticks = static_cast<int64_t>(fileTime) - kUnixEpochInTicks;
+    int64_t ticks = static_cast<int64_t>(fileTime) - kUnixEpochTicks;
     int64_t sec = ticks / kTicksPerSecond, rest = ticks % kTicksPerSecond;
     if (rest < 0) {
         rest += kTicksPerSecond;
@@ -46,7 +45,7 @@ namespace posix {
 
 uint64_t toFileTime(const struct timespec& ts) {
     return static_cast<uint64_t>(static_cast<int64_t>(ts.tv_sec) * kTicksPerSecond + ts.tv_nsec / 100 +
-                                 kUnixEpochInTicks);
+                                 kUnixEpochTicks);
 }
 
 uint32_t dosAttributes(const std::string& path, const struct stat& st) {
