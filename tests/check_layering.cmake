@@ -1,5 +1,9 @@
-# Fails when a source file includes a header of a layer above its own, or when
-# code outside the platform layer includes an operating-system header.
+# The layer order where the build cannot hold it. The build already refuses a
+# header of a layer that the including layer does not link (src/CMakeLists.txt);
+# this check reads the sources instead of the link lists, so it also fails when
+# a layer includes (and links) one that is not below it, including one of its
+# own rank, and when code outside the platform layer includes an
+# operating-system header.
 set(rank_common 0)
 set(rank_platform 1)
 set(rank_frame 2)

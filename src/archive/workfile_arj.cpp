@@ -17,7 +17,7 @@
 #include "archive/workfile_builders.h"
 #include "archive/zip_format.h"
 #include "common/bytes.h"
-#include "util/dos_time.h"
+#include "frame/local_time.h"
 
 namespace zar::archive {
 namespace {
@@ -94,7 +94,7 @@ Result buildArjRecords(ByteSource& archive, const char*, RecordSink& sink, WorkF
             MemberRecord record;
             const uint8_t host = start[ArjHeader::kHostOs];
             if (host == kUnixHost || host == kNextHost) {
-                util::DosDateTime when = util::unixTimeToDos(loadLe32(start + ArjHeader::kUnixTime));
+                DosDateTime when = frame::unixTimeToDos(loadLe32(start + ArjHeader::kUnixTime));
                 record.time = when.time;
                 record.date = when.date;
             } else {

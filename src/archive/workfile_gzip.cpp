@@ -8,7 +8,7 @@
 #include "archive/workfile_builders.h"
 #include "archive/zip_format.h"
 #include "common/bytes.h"
-#include "util/dos_time.h"
+#include "frame/local_time.h"
 
 namespace zar::archive {
 namespace {
@@ -107,7 +107,7 @@ Result buildGzipRecords(ByteSource& archive, const char* archivePath, RecordSink
         r != kOk)
         return r;
 
-    util::DosDateTime when = util::unixTimeToDos(loadLe32(header + GzipHeader::kMtime));
+    DosDateTime when = frame::unixTimeToDos(loadLe32(header + GzipHeader::kMtime));
     record.versionNeeded = kVersionDeflated;
     record.method = kMethodDeflated;
     record.time = when.time;

@@ -18,7 +18,7 @@
 
 #include "archive/workfile_builders.h"
 #include "common/bytes.h"
-#include "util/dos_time.h"
+#include "frame/local_time.h"
 
 namespace zar::archive {
 namespace {
@@ -126,7 +126,7 @@ Result readLevel2(ByteSource& archive, uint64_t offset, const uint8_t* fixed, Me
     std::vector<uint8_t> header(headerSize);
     if (Result r = readExact(archive, offset, header.data(), headerSize); r != kOk) return r;
 
-    util::DosDateTime when = util::unixTimeToDos(loadLe32(fixed + LzhHeader::kUnixTime));
+    DosDateTime when = frame::unixTimeToDos(loadLe32(fixed + LzhHeader::kUnixTime));
     record->time = when.time;
     record->date = when.date;
     record->crc = loadLe16(header.data() + LzhHeader::kLevel2Crc);

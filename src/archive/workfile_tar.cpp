@@ -11,7 +11,7 @@
 #include "archive/workfile_builders.h"
 #include "archive/zip_format.h"
 #include "common/bytes.h"
-#include "util/dos_time.h"
+#include "frame/local_time.h"
 
 namespace zar::archive {
 namespace {
@@ -191,7 +191,7 @@ Result buildTarRecords(ByteSource& archive, const char*, RecordSink& sink, WorkF
                 name = fieldText(header + TarHeader::kPrefix, TarHeader::kPrefixWidth) + "/" + name;
             record.name = std::move(name);
         }
-        util::DosDateTime when = util::unixTimeToDos(mtime);
+        DosDateTime when = frame::unixTimeToDos(mtime);
         record.method = kMethodStored;
         record.time = when.time;
         record.date = when.date;

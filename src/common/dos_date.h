@@ -1,8 +1,8 @@
 // The arithmetic of DOS dates and times, the packed local times of ZIP headers:
 //   date = (year - 1980) << 9 | month << 5 | day
 //   time = hour << 11 | minute << 5 | second / 2
-// Header-only and pure, below every layer, so that the option parser, the file
-// list and the date utilities pack and unpack the same way.
+// Header-only and pure, below every layer, so that the option parser, the
+// local-time conversions and the date utilities pack and unpack the same way.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +28,12 @@ constexpr uint16_t packDosTime(int hour, int minute, int second) {
     return static_cast<uint16_t>(static_cast<uint32_t>(hour) << 11 | static_cast<uint32_t>(minute) << 5 |
                                  static_cast<uint32_t>(second) >> 1);
 }
+
+// A packed date and time as a header holds them; the date 0 stands for no date.
+struct DosDateTime {
+    uint16_t date = 0;
+    uint16_t time = 0;
+};
 
 struct DosDateFields {
     uint16_t year, month, day;

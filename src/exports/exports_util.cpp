@@ -36,7 +36,7 @@ ZARLIB_EXPORT void AXAPI Ax4CompressDosTime(int16_t hour, int16_t minute, int16_
 
 ZARLIB_EXPORT int16_t AXAPI Ax4DosGetFileTime(const char* path, uint16_t* date, uint16_t* time) AX_NOEXCEPT {
     return exports::guarded([&] {
-        util::DosDateTime dos;
+        DosDateTime dos;
         Result result = util::dosGetFileTime(path, &dos);
         if (result == kOk) {
             if (date) *date = dos.date;

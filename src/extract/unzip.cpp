@@ -15,6 +15,7 @@
 #include "extract/output_paths.h"
 #include "extract/password.h"
 #include "extract/pipeline.h"
+#include "frame/local_time.h"
 #include "frame/options.h"
 #include "frame/run_state.h"
 #include "frame/status.h"
@@ -22,7 +23,6 @@
 #include "fs/names.h"
 #include "fs/temp_files.h"
 #include "fs/wildcard.h"
-#include "util/dos_time.h"
 
 namespace zar::extract {
 namespace {
@@ -348,7 +348,7 @@ Result UnzipRun::decide(const std::string& path, bool* write) {
             *write = has(frame::kUnzipVersionNewerOrEqual) ? order <= 0 : order < 0;
         }
     } else if (has(frame::kUnzipFreshen | frame::kUnzipUpdate)) {
-        *write = util::dosToUtc({field16(CentralRecord::kDate), field16(CentralRecord::kTime)}, &entryUtc) &&
+        *write = frame::dosToUtc({field16(CentralRecord::kDate), field16(CentralRecord::kTime)}, &entryUtc) &&
                  platform::fileTimeOf(ansi.c_str(), &existingUtc) && entryUtc > existingUtc;
     } else if (yesToAll_) {
         *write = true;
@@ -405,7 +405,7 @@ Result UnzipRun::finishFile() {
     // A date that names no real time leaves the file with the time of its
     // writing rather than ending the run.
     uint64_t utc;
-    if (util::dosToUtc({field16(CentralRecord::kDate), field16(CentralRecord::kTime)}, &utc) &&
+    if (frame::dosToUtc({field16(CentralRecord::kDate), field16(CentralRecord::kTime)}, &utc) &&
         !platform::setFileTime(output_, utc))
         return kAccessDenied;
     closeOutput();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/dos_date.h"
+#include "frame/local_time.h"
 #include "frame/run_state.h"
 #include "platform/platform.h"
 
@@ -22,16 +23,6 @@ bool isBlank(char c) { return c != '\0' && static_cast<signed char>(c) <= 32; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 bool isLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-// Today's date in local time, in DOS form; 0 when it has none.
-uint16_t today() {
-    uint64_t local;
-    platform::CalendarTime when;
-    if (!platform::fileTimeToLocal(platform::currentFileTime(), &local) ||
-        !platform::fileTimeToCalendar(local, &when))
-        return 0;
-    return dosDateInRange(when.year, when.month, when.day);
-}
 
 class Scanner {
 public:
@@ -193,7 +184,7 @@ int twoDigits(Scanner& s) {
 Result date(Scanner& s, uint32_t* out) {
     size_t digits = s.digitsAhead();
     if (digits == 0) {
-        *out = today();
+        *out = todayDosDate();
         return kOk;
     }
     int order = platform::localeDateOrder();

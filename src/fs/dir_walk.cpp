@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "frame/local_time.h"
 #include "fs/long_names.h"
 #include "fs/names.h"
 #include "fs/wildcard.h"
@@ -46,9 +47,7 @@ Result walk(Walk& w, const std::string& drive, const std::string& directory, con
             }
             if ((flags & kZipArchiveBitOnly) && !(item.attributes & platform::kAttrArchive)) continue;
             if (flags & (kZipDateAfter | kZipDateBefore)) {
-                uint16_t date, time;
-                localDosTime(item.lastWrite, &date, &time);
-                if (outsideDates(date, w.options)) continue;
+                if (outsideDates(frame::utcToDos(item.lastWrite).date, w.options)) continue;
             }
             std::string fullPath = drive + directory + subdirectory + name;
             if (!select(fullPath, w.include, w.exclude, recursing, true)) continue;

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "common/bytes.h"
-#include "common/dos_date.h"
+#include "frame/local_time.h"
 #include "frame/options.h"
 #include "fs/names.h"
 #include "platform/platform.h"
@@ -45,16 +45,6 @@ bool decode(const uint8_t* bytes, size_t available, FileRecord* record, uint32_t
 }
 
 }  // namespace
-
-void localDosTime(uint64_t utc, uint16_t* date, uint16_t* time) {
-    uint64_t local;
-    platform::CalendarTime when;
-    if (!platform::fileTimeToLocal(utc, &local) || !platform::fileTimeToCalendar(local, &when) ||
-        !calendarToDos(when.year, when.month, when.day, when.hour, when.minute, when.second, date, time)) {
-        *date = 0;
-        *time = 0;
-    }
-}
 
 void FileList::TableDeleter::operator()(uint32_t* table) const { platform::freeBlock(table); }
 
@@ -167,10 +157,9 @@ Result FileList::add(const char* fullPath, const char* storedName, uint32_t attr
     storeLe32(bytes + L::kNext, 0);
     storeLe32(bytes + L::kSize, directory || size > kLargestSize ? 0 : static_cast<uint32_t>(size));
     storeLe32(bytes + L::kAttributes, maskedAttributes(attributes, optionFlags));
-    uint16_t date, time;
-    localDosTime(lastWrite, &date, &time);
-    storeLe16(bytes + L::kDate, date);
-    storeLe16(bytes + L::kTime, time);
+    DosDateTime when = frame::utcToDos(lastWrite);
+    storeLe16(bytes + L::kDate, when.date);
+    storeLe16(bytes + L::kTime, when.time);
     storeLe16(bytes + L::kNameLength, static_cast<uint16_t>(nameLength));
     storeLe16(bytes + L::kPathLength, static_cast<uint16_t>(pathLength));
     std::memcpy(bytes + L::kHeaderSize, storedName, nameLength);

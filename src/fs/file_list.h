@@ -40,10 +40,6 @@ struct FileRecord {
     std::string fullPath;
 };
 
-// The local DOS date and time of a UTC file time (before 1980 the date is 0
-// with its time of day); both 0 when it has no DOS form.
-void localDosTime(uint64_t utc, uint16_t* date, uint16_t* time);
-
 class FileList {
 public:
     static constexpr uint32_t kBuckets = 32749;     // a prime

@@ -2,15 +2,11 @@
 
 #include <string>
 
-#include "common/dos_date.h"
+#include "frame/local_time.h"
 #include "platform/platform.h"
 
 namespace zar::util {
 namespace {
-
-constexpr uint16_t kFirstOfJanuary1980 = packDosDate(1980, 1, 1);
-constexpr int64_t kTicksPerSecond = 10000000;
-constexpr int64_t kUnixEpochSeconds = 11644473600;  // 1970 counted from 1601
 
 // Owns a handle of the platform layer for the length of one call.
 class OpenFile {
@@ -35,49 +31,12 @@ private:
 
 }  // namespace
 
-bool dosToFileTime(DosDateTime dos, uint64_t* localFileTime) {
-    DosDateFields date = unpackDosDate(dos.date == 0 ? kFirstOfJanuary1980 : dos.date);
-    DosTimeFields time = unpackDosTime(dos.time);
-    platform::CalendarTime when{};
-    when.year = date.year;
-    when.month = date.month;
-    when.day = date.day;
-    when.hour = time.hour;
-    when.minute = time.minute;
-    when.second = time.second;
-    return platform::calendarToFileTime(when, localFileTime);
-}
-
-bool fileTimeToDos(uint64_t localFileTime, DosDateTime* dos) {
-    platform::CalendarTime when;
-    if (!platform::fileTimeToCalendar(localFileTime, &when)) return false;
-    return calendarToDos(when.year, when.month, when.day, when.hour, when.minute, when.second, &dos->date,
-                         &dos->time);
-}
-
-bool dosToUtc(DosDateTime dos, uint64_t* utc) {
-    uint64_t local;
-    return dosToFileTime(dos, &local) && platform::localToFileTime(local, utc);
-}
-
-DosDateTime utcToDos(uint64_t utc) {
-    uint64_t local;
-    DosDateTime dos;
-    if (!platform::fileTimeToLocal(utc, &local) || !fileTimeToDos(local, &dos)) return DosDateTime{};
-    return dos;
-}
-
-DosDateTime unixTimeToDos(int64_t seconds) {
-    if (seconds < -kUnixEpochSeconds || seconds > 0x7FFFFFFFFFFLL) return DosDateTime{};
-    return utcToDos(static_cast<uint64_t>((seconds + kUnixEpochSeconds) * kTicksPerSecond));
-}
-
 Result dosGetFileTime(const char* name, DosDateTime* dos) {
     if (name == nullptr) return kAccessDenied;
     OpenFile file(name, platform::kAccessRead);
     uint64_t utc;
     if (!file.valid() || !platform::fileTime(file.get(), &utc)) return kAccessDenied;
-    *dos = utcToDos(utc);
+    *dos = frame::utcToDos(utc);
     return kOk;
 }
 
@@ -86,7 +45,7 @@ Result dosSetFileTime(const char* name, DosDateTime dos) {
     OpenFile file(name, platform::kAccessReadWrite);
     if (!file.valid()) return kAccessDenied;
     uint64_t utc;
-    if (!dosToUtc(dos, &utc) || !platform::setFileTime(file.get(), utc)) return kAccessDenied;
+    if (!frame::dosToUtc(dos, &utc) || !platform::setFileTime(file.get(), utc)) return kAccessDenied;
     return kOk;
 }
 

@@ -1,5 +1,6 @@
 #include "write/commit.h"
 
+#include "frame/local_time.h"
 #include "fs/names.h"
 #include "platform/platform.h"
 
@@ -34,7 +35,7 @@ fs::TempFile makeDataFile(const archive::ArchiveHandle& archive) {
     return fs::TempFile::make();
 }
 
-Result commitArchive(archive::ArchiveHandle& archive, fs::TempFile& dataFile, const util::DosDateTime* time) {
+Result commitArchive(archive::ArchiveHandle& archive, fs::TempFile& dataFile, const DosDateTime* time) {
     const std::string target = fs::ansiForm(archive.name), replacement = fs::ansiForm(dataFile.name());
     const bool beside = sameDirectory(replacement, target);
     if (!beside) {
@@ -64,7 +65,7 @@ Result commitArchive(archive::ArchiveHandle& archive, fs::TempFile& dataFile, co
     // A date that names no real time (entries of a damaged archive may carry
     // one) leaves the archive with the time of its writing.
     uint64_t utc;
-    if (result == kOk && time != nullptr && util::dosToUtc(*time, &utc) && !platform::setFileTime(archive.file, utc))
+    if (result == kOk && time != nullptr && frame::dosToUtc(*time, &utc) && !platform::setFileTime(archive.file, utc))
         result = kAccessDenied;
     return result;
 }

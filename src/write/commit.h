@@ -6,9 +6,9 @@
 #include <string>
 
 #include "archive/handles.h"
+#include "common/dos_date.h"
 #include "frame/result.h"
 #include "fs/temp_files.h"
-#include "util/dos_time.h"
 
 namespace zar::write {
 
@@ -25,6 +25,6 @@ fs::TempFile makeDataFile(const archive::ArchiveHandle& archive);
 // that local DOS date and time afterwards. kOk; kWriteFailed when there is no
 // room (nothing changed); kAccessDenied for a failed rename, copy, reopen or
 // time setting.
-Result commitArchive(archive::ArchiveHandle& archive, fs::TempFile& dataFile, const util::DosDateTime* time);
+Result commitArchive(archive::ArchiveHandle& archive, fs::TempFile& dataFile, const DosDateTime* time);
 
 }  // namespace zar::write

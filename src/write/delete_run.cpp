@@ -18,7 +18,7 @@ Result deleteEntries(archive::ArchiveHandle& archive, const char* includeSpecs, 
     if (includeSpecs == nullptr || *includeSpecs == '\0') return kNothingDone;
     const fs::SpecList include(includeSpecs), exclude(excludeSpecs);
 
-    util::DosDateTime kept;
+    DosDateTime kept;
     if (optionFlags & frame::kZipKeepArchiveTime)
         if (Result r = archiveDosTime(archive, &kept); r != kOk) return r;
 
@@ -49,7 +49,7 @@ Result deleteEntries(archive::ArchiveHandle& archive, const char* includeSpecs, 
     if (!deleted) return kNothingDone;
     if (Result r = target.finish(); r != kOk) return r;
 
-    const util::DosDateTime* time = nullptr;
+    const DosDateTime* time = nullptr;
     if (optionFlags & frame::kZipKeepArchiveTime) time = &kept;
     else if ((optionFlags & frame::kZipNewestTime) && newest.any) time = &newest.time;
     return target.commit(time);

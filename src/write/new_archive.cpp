@@ -3,6 +3,7 @@
 #include "archive/directory.h"
 #include "archive/zip_format.h"
 #include "common/bytes.h"
+#include "frame/local_time.h"
 #include "fs/copy.h"
 #include "platform/platform.h"
 #include "write/commit.h"
@@ -18,10 +19,10 @@ void NewestTime::see(uint16_t date, uint16_t dosTime) {
     time = {date, dosTime};
 }
 
-Result archiveDosTime(const archive::ArchiveHandle& archive, util::DosDateTime* time) {
+Result archiveDosTime(const archive::ArchiveHandle& archive, DosDateTime* time) {
     uint64_t utc;
     if (!platform::fileTime(archive.file, &utc)) return kAccessDenied;
-    *time = util::utcToDos(utc);
+    *time = frame::utcToDos(utc);
     return kOk;
 }
 
@@ -108,7 +109,7 @@ Result NewArchive::finish() {
     return kOk;
 }
 
-Result NewArchive::commit(const util::DosDateTime* time) {
+Result NewArchive::commit(const DosDateTime* time) {
     fs::closeFile(data_);
     fs::closeFile(directory_);
     directoryName_.remove();

@@ -11,9 +11,9 @@
 
 #include "archive/handles.h"
 #include "archive/records.h"
+#include "common/dos_date.h"
 #include "frame/result.h"
 #include "fs/temp_files.h"
-#include "util/dos_time.h"
 #include "write/copy_entry.h"
 
 namespace zar::write {
@@ -21,13 +21,13 @@ namespace zar::write {
 // The newest of the DOS dates and times seen, the date deciding first.
 struct NewestTime {
     bool any = false;
-    util::DosDateTime time;
+    DosDateTime time;
     void see(uint16_t date, uint16_t time);
 };
 
 // The last-write time of the archive file, in local DOS form (both fields 0
 // when it has none): the time a run with -K gives the archive back.
-Result archiveDosTime(const archive::ArchiveHandle& archive, util::DosDateTime* time);
+Result archiveDosTime(const archive::ArchiveHandle& archive, DosDateTime* time);
 
 // The entries of the old archive, read one at a time in directory order,
 // each with its name (OEM), extra field and comment, ready to be copied.
@@ -76,7 +76,7 @@ public:
 
     // Closes both files and commits the data file over the archive; `time`,
     // when given, becomes the archive's last-write time.
-    Result commit(const util::DosDateTime* time);
+    Result commit(const DosDateTime* time);
 
 private:
     archive::ArchiveHandle& archive_;

@@ -10,13 +10,13 @@
 #include "archive/records.h"
 #include "archive/zip_format.h"
 #include "common/bytes.h"
+#include "frame/local_time.h"
 #include "frame/options.h"
 #include "frame/run_state.h"
 #include "frame/status.h"
 #include "fs/dir_walk.h"
 #include "fs/file_list.h"
 #include "fs/names.h"
-#include "util/dos_time.h"
 #include "write/delete_run.h"
 #include "write/entry_writer.h"
 #include "write/new_archive.h"
@@ -75,7 +75,7 @@ Result ZipRun::run(const char* includeSpecs, const char* excludeSpecs) {
     if (Result r = fs::buildFileList(includeSpecs, excludeSpecs, options_, list_); r != kOk) return r;
     if (list_.count() == 0) return kNothingDone;
 
-    util::DosDateTime kept;
+    DosDateTime kept;
     if (has(frame::kZipKeepArchiveTime))
         if (Result r = archiveDosTime(archive_, &kept); r != kOk) return r;
     if (Result r = target_.create(); r != kOk) return r;
@@ -89,7 +89,7 @@ Result ZipRun::run(const char* includeSpecs, const char* excludeSpecs) {
     if (target_.entries() == 0) return kNothingDone;
 
     if (Result r = target_.finish(); r != kOk) return r;
-    const util::DosDateTime* time = nullptr;
+    const DosDateTime* time = nullptr;
     if (has(frame::kZipKeepArchiveTime)) time = &kept;
     else if (has(frame::kZipNewestTime) && newest_.any) time = &newest_.time;
     return target_.commit(time);
@@ -234,7 +234,7 @@ Result stampNewest(archive::ArchiveHandle& archive) {
     if (r != kNothingDone) return r;
     if (!newest.any) return kNothingDone;
     uint64_t utc;
-    if (!util::dosToUtc(newest.time, &utc) || !platform::setFileTime(archive.file, utc))
+    if (!frame::dosToUtc(newest.time, &utc) || !platform::setFileTime(archive.file, utc))
         return kAccessDenied;
     return kOk;
 }

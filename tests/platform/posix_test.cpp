@@ -1,4 +1,4 @@
-// The POSIX backend: DOS attributes, file times and their conversions, full
+// The POSIX backend: DOS attributes, replacing files, file times and their conversions, full
 // paths, volumes and labels, the locale's date order.
 #include <gtest/gtest.h>
 
@@ -54,6 +54,42 @@ TEST(Attributes, BackslashesAreSeparators) {
     std::filesystem::create_directory(s / "dir");
     zar::test::writeText(s / "dir/f", "x");
     EXPECT_EQ(fileAttributes((s.path() + "\\dir\\f").c_str()), kAttrArchive);
+}
+
+// A replacement takes the target's place whole, with the target's permissions
+// and stored DOS bits; without a target it simply takes the name.
+TEST(Files, ReplaceTakesTheTargetsPlaceAndAttributes) {
+    Scratch s;
+    const std::string target = s / "target", replacement = s / "new";
+    auto text = [](const std::string& path) {
+        std::vector<uint8_t> bytes = zar::test::readBytes(path);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    zar::test::writeText(target, "old");
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    const bool stored = extendedAttributesWork(target);
+    if (stored) {
+        ASSERT_TRUE(setFileAttributes(target.c_str(), kAttrSystem));
+    }
+    zar::test::writeText(replacement, "new");
+    ASSERT_EQ(::chmod(replacement.c_str(), 0600), 0);
+
+    ASSERT_TRUE(replaceFile(replacement.c_str(), target.c_str()));
+    EXPECT_EQ(text(target), "new");
+    EXPECT_FALSE(std::filesystem::exists(replacement));
+    struct stat st;
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    if (stored) {
+        EXPECT_EQ(fileAttributes(target.c_str()), kAttrSystem);
+    }
+
+    EXPECT_FALSE(replaceFile((s / "missing").c_str(), target.c_str()));
+    EXPECT_EQ(text(target), "new");
+
+    zar::test::writeText(replacement, "first");
+    ASSERT_TRUE(replaceFile((s.path() + "\\new").c_str(), (s / "fresh").c_str()));
+    EXPECT_EQ(text(s / "fresh"), "first");
 }
 
 TEST(FileTimes, SetAndReadBack) {

@@ -6,8 +6,8 @@
 #include <sys/stat.h>
 #include <time.h>
 
+#include "common/civil_time.h"
 #include "common/scratch.h"
-#include "util/dos_time.h"
 #include "zarlib32.h"
 
 namespace {
@@ -97,14 +97,7 @@ protected:
     }
     // The UTC instant of a wall-clock time in this zone's winter.
     static time_t winterInstant(int year, int month, int day, int hour, int minute, int second) {
-        struct tm t = {};
-        t.tm_year = year - 1900;
-        t.tm_mon = month - 1;
-        t.tm_mday = day;
-        t.tm_hour = hour;
-        t.tm_min = minute;
-        t.tm_sec = second;
-        return timegm(&t) - GetParam().winterOffset;
+        return zar::test::utcSeconds(year, month, day, hour, minute, second) - GetParam().winterOffset;
     }
 
     Scratch scratch_;
@@ -166,25 +159,10 @@ TEST_P(FileTimes, Failures) {
 TEST_P(FileTimes, SummerTimeFollowsTheRulesOfThatDay) {
     uint16_t date = (2024 - 1980) << 9 | 7 << 5 | 15;
     ASSERT_EQ(Ax4DosSetFileTime(path_.c_str(), date, 12 << 11), AX_OK);
-    struct tm t = {};
-    t.tm_year = 124, t.tm_mon = 6, t.tm_mday = 15, t.tm_hour = 12;
-    EXPECT_EQ(mtime(), timegm(&t) - GetParam().summerOffset);
+    EXPECT_EQ(mtime(), zar::test::utcSeconds(2024, 7, 15, 12, 0, 0) - GetParam().summerOffset);
 }
 
 INSTANTIATE_TEST_SUITE_P(Zones, FileTimes, ::testing::ValuesIn(kZones),
                          [](const auto& info) { return std::string(info.param.tz[0] == 'E' ? "NewYork" : "Tokyo"); });
-
-TEST(Conversions, UnixTimeBefore1980KeepsItsTimeOfDay) {
-    ScopedEnv tz("TZ", "UTC0");
-    tzset();
-    zar::util::DosDateTime dos = zar::util::unixTimeToDos(3600 * 5 + 60 * 6 + 8);  // 1970-01-01 05:06:08
-    EXPECT_EQ(dos.date, 0);
-    EXPECT_EQ(dos.time, 5 << 11 | 6 << 5 | 4);
-    uint64_t local;
-    ASSERT_TRUE(zar::util::dosToFileTime({0, 0}, &local));
-    zar::util::DosDateTime back;
-    ASSERT_TRUE(zar::util::fileTimeToDos(local, &back));
-    EXPECT_EQ(back.date, 1 << 5 | 1);
-}
 
 }  // namespace

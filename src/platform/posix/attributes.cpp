@@ -2,15 +2,14 @@
 // bit, directory the file type, hidden a leading dot in the name; the archive
 // and system bits live in an extended attribute where the file system keeps
 // them (else archive reads as set for files and system as clear).
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <time.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
+#include "common/file_time.h"
 #include "platform/posix/posix_internal.h"
 
 namespace zar::platform {
@@ -18,8 +17,6 @@ namespace {
 
 constexpr const char* kDosBitsAttribute = "user.dos.attributes";
 constexpr uint32_t kStoredBits = kAttrArchive | kAttrSystem;
-constexpr int64_t kTicksPerSecond = 10000000;
-constexpr int64_t kUnixEpochInTicks = 116444736000000000;  // 1970-01-01 in 1601 ticks
 
 bool hiddenName(const std::string& path) {
     size_t slash = path.find_last_of('/');
@@ -28,7 +25,7 @@ bool hiddenName(const std::string& path) {
 }
 
 struct timespec toTimespec(uint64_t fileTime) {
-    int64_t ticks = static_cast<int64_t>(fileTime) - kUnixEpochInTicks;
+    int64_t ticks = static_cast<int64_t>(fileTime) - kUnixEpochTicks;
     int64_t sec = ticks / kTicksPerSecond, rest = ticks % kTicksPerSecond;
     if (rest < 0) {
         rest += kTicksPerSecond;
@@ -46,7 +43,17 @@ namespace posix {
 
 uint64_t toFileTime(const struct timespec& ts) {
     return static_cast<uint64_t>(static_cast<int64_t>(ts.tv_sec) * kTicksPerSecond + ts.tv_nsec / 100 +
-                                 kUnixEpochInTicks);
+                                 kUnixEpochTicks);
+}
+
+bool takeAttributes(const std::string& path, const std::string& model) {
+    struct stat st;
+    if (::stat(model.c_str(), &st) != 0) return true;
+    if (::chmod(path.c_str(), st.st_mode & 07777) != 0) return false;
+    unsigned char stored;
+    if (::getxattr(model.c_str(), kDosBitsAttribute, &stored, 1) == 1)
+        ::setxattr(path.c_str(), kDosBitsAttribute, &stored, 1, 0);
+    return true;
 }
 
 uint32_t dosAttributes(const std::string& path, const struct stat& st) {
@@ -103,30 +110,6 @@ bool setFileTime(FileHandle file, uint64_t lastWrite) {
     times[0].tv_nsec = UTIME_OMIT;
     times[1] = toTimespec(lastWrite);
     return ::futimens(static_cast<int>(file), times) == 0;
-}
-
-bool replaceFile(const char* replacement, const char* target) {
-    const std::string from = posix::osName(replacement), to = posix::osName(target);
-    struct stat st;
-    if (::stat(to.c_str(), &st) == 0) {
-        if (::chmod(from.c_str(), st.st_mode & 07777) != 0) return false;
-        unsigned char stored;
-        if (::getxattr(to.c_str(), kDosBitsAttribute, &stored, 1) == 1)
-            ::setxattr(from.c_str(), kDosBitsAttribute, &stored, 1, 0);
-    }
-    int fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool flushed = ::fsync(fd) == 0;
-    ::close(fd);
-    if (!flushed || ::rename(from.c_str(), to.c_str()) != 0) return false;
-    // The directory entry itself reaches the disk too.
-    std::string directory = to.substr(0, to.find_last_of('/') + 1);
-    fd = ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-    return true;
 }
 
 bool fileTimeOf(const char* name, uint64_t* lastWrite) {

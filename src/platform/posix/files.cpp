@@ -161,6 +161,24 @@ bool renameFile(const char* from, const char* to) {
     return ::rename(osName(from).c_str(), osName(to).c_str()) == 0;
 }
 
+bool replaceFile(const char* replacement, const char* target) {
+    const std::string from = osName(replacement), to = osName(target);
+    if (!posix::takeAttributes(from, to)) return false;
+    int fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool flushed = ::fsync(fd) == 0;
+    ::close(fd);
+    if (!flushed || ::rename(from.c_str(), to.c_str()) != 0) return false;
+    // The directory entry itself reaches the disk too.
+    std::string directory = to.substr(0, to.find_last_of('/') + 1);
+    fd = ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+    return true;
+}
+
 bool createDirectory(const char* name) { return ::mkdir(osName(name).c_str(), 0777) == 0; }
 
 bool removeDirectory(const char* name) { return ::rmdir(osName(name).c_str()) == 0; }

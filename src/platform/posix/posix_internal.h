@@ -17,6 +17,12 @@ std::string osName(const char* name);
 // The DOS attribute bits of the item at `path` (an OS name) whose status is `st`.
 uint32_t dosAttributes(const std::string& path, const struct stat& st);
 
+// Gives the item at `path` the permission bits and the stored DOS bits of the
+// item at `model` (OS names); true when `model` does not exist, false when the
+// permissions cannot be set. The DOS bits are copied where the file system
+// keeps them.
+bool takeAttributes(const std::string& path, const std::string& model);
+
 // A POSIX time as a file time (100 ns ticks since 1601, UTC).
 uint64_t toFileTime(const struct timespec& ts);
 

@@ -3,14 +3,13 @@
 // that every year the file times can hold converts.
 #include <time.h>
 
+#include "common/file_time.h"
 #include "platform/platform.h"
 
 namespace zar::platform {
 namespace {
 
-constexpr int64_t kTicksPerSecond = 10000000;
 constexpr int64_t kSecondsPerDay = 86400;
-constexpr int64_t kUnixEpochSeconds = 11644473600;  // 1970-01-01 counted from 1601-01-01
 
 // Days since 1970-01-01 of a proleptic Gregorian date, and back.
 int64_t daysFromCivil(int64_t y, unsigned m, unsigned d) {
