@@ -1,6 +1,8 @@
 // Code lengths by heap merging with a length limit, and canonical codes.
 #include "codec/deflate_huffman.h"
 
+#include "codec/deflate_tables.h"
+
 namespace zar::codec {
 namespace {
 

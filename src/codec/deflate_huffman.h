@@ -50,14 +50,4 @@ void buildCodeLengths(uint32_t* freq, unsigned n, unsigned maxLength, uint8_t* l
 // bit first.
 void assignCanonicalCodes(const uint8_t* lengths, unsigned n, uint16_t* codes);
 
-// The low `count` bits of `code` in reverse order.
-constexpr uint16_t reverseBits(uint16_t code, unsigned count) {
-    uint16_t r = 0;
-    for (unsigned i = 0; i < count; ++i) {
-        r = static_cast<uint16_t>(r << 1 | (code & 1));
-        code >>= 1;
-    }
-    return r;
-}
-
 }  // namespace zar::codec
