@@ -43,24 +43,47 @@ inline constexpr std::array<uint16_t, 32> kDistBase = {1,    2,    3,    4,    5
 inline constexpr std::array<uint8_t, 30> kDistExtra = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
                                                        6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
-// Order in which a dynamic block header sends the code-length code's lengths.
-inline constexpr std::array<uint8_t, kCodeLengthSymbols> kCodeLengthOrder = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
-                                                                             11, 4,  12, 3, 13, 2, 14, 1, 15};
-
-// Each length follows from the one before: a base plus the span its extra bits
+// Each base follows from the one before: a base plus the span its extra bits
 // cover is the next base, and the last spans end at the largest values.
-constexpr bool basesAreContiguous() {
+static_assert([] {
     for (unsigned i = 0; i + 1 < 28; ++i)
         if (kLengthBase[i] + (1u << kLengthExtra[i]) != kLengthBase[i + 1]) return false;
     for (unsigned i = 0; i + 1 < 30; ++i)
         if (kDistBase[i] + (1u << kDistExtra[i]) != kDistBase[i + 1]) return false;
     return true;
-}
-static_assert(basesAreContiguous());
+}());
 static_assert(kLengthBase[0] == kMinMatch && kLengthBase[28] == kMaxMatch && kLengthExtra[28] == 0 &&
               kLengthBase[27] + (1u << kLengthExtra[27]) - 1 == kMaxMatch);
 static_assert(kDistBase[0] == 1 && kDistBase[29] + (1u << kDistExtra[29]) - 1 == kMaxDistance);
-static_assert(kCodeLengthOrder[0] == 16 && kCodeLengthOrder[3] == 0 && kCodeLengthOrder[18] == 15);
+
+// Order in which a dynamic block header sends the code-length code's lengths.
+inline constexpr std::array<uint8_t, kCodeLengthSymbols> kCodeLengthOrder = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                                                             11, 4,  12, 3, 13, 2, 14, 1, 15};
+// Every symbol appears once.
+static_assert([] {
+    unsigned seen = 0;
+    for (uint8_t symbol : kCodeLengthOrder) seen |= 1u << symbol;
+    return seen == (1u << kCodeLengthSymbols) - 1;
+}() && kCodeLengthOrder[0] == 16 && kCodeLengthOrder[18] == 15);
+
+// Extra bits after code-length symbols 16 (repeat the previous length 3 to 6
+// times), 17 (3 to 10 zeros) and 18 (11 to 138 zeros); the others have none.
+constexpr unsigned codeLengthExtra(unsigned symbol) {
+    return symbol == 16 ? 2 : symbol == 17 ? 3 : symbol == 18 ? 7 : 0;
+}
+
+// Code lengths of the fixed codes.
+constexpr uint8_t fixedLitLenLength(unsigned symbol) {
+    return symbol < 144 ? 8 : symbol < 256 ? 9 : symbol < 280 ? 7 : 8;
+}
+inline constexpr uint8_t kFixedDistLength = 5;
+
+// The fixed codes use all of their code space (a Kraft sum of exactly 1).
+static_assert([] {
+    unsigned sum = 0;
+    for (unsigned s = 0; s < kLitLenSymbols; ++s) sum += 1u << (kMaxCodeLength - fixedLitLenLength(s));
+    return sum == 1u << kMaxCodeLength && kDistSymbols << (kMaxCodeLength - kFixedDistLength) == 1u << kMaxCodeLength;
+}());
 
 // The low `count` bits of `code` in reverse order (count <= 16). Canonical
 // codes count up most significant bit first, but Deflate packs them into

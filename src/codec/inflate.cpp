@@ -156,7 +156,7 @@ constexpr uint32_t leafEntry(CodeKind kind, unsigned symbol, unsigned codeLength
             if (symbol < 30) return makeEntry(symbol, 0, codeLength, kDistExtra[symbol]);
             return makeEntry(0, kExceptionalFlag, codeLength, 0);  // 30 and 31 are invalid
         case CodeKind::kPrecode:
-            return makeEntry(symbol, 0, codeLength, symbol == 16 ? 2 : symbol == 17 ? 3 : symbol == 18 ? 7 : 0);
+            return makeEntry(symbol, 0, codeLength, codeLengthExtra(symbol));
     }
     return 0;
 }
@@ -294,9 +294,9 @@ constexpr size_t kLitLenRootSize = size_t{1} << kLitLenRootBits;
 
 constexpr std::array<uint32_t, kLitLenRootSize> makeFixedLitLen() {
     std::array<uint32_t, kLitLenRootSize> table{};
-    uint8_t lengths[288] = {};
-    for (unsigned s = 0; s < 288; ++s) lengths[s] = s < 144 ? 8 : s < 256 ? 9 : s < 280 ? 7 : 8;
-    if (buildTable(lengths, 288, CodeKind::kLitLen, kLitLenRootBits, table.data(), table.size()) != table.size())
+    uint8_t lengths[kLitLenSymbols] = {};
+    for (unsigned s = 0; s < kLitLenSymbols; ++s) lengths[s] = fixedLitLenLength(s);
+    if (buildTable(lengths, kLitLenSymbols, CodeKind::kLitLen, kLitLenRootBits, table.data(), table.size()) != table.size())
         table = {};
     return table;
 }
@@ -304,9 +304,9 @@ constexpr std::array<uint32_t, kLitLenRootSize> makeFixedLitLen() {
 constexpr std::array<uint16_t, kDistRootSize> makeFixedDist() {
     std::array<uint32_t, kDistRootSize> table{};
     std::array<uint16_t, kDistRootSize> packed{};
-    uint8_t lengths[32] = {};
-    for (auto& l : lengths) l = 5;
-    if (buildTable(lengths, 32, CodeKind::kDist, kDistRootBits, table.data(), table.size()) == table.size())
+    uint8_t lengths[kDistSymbols] = {};
+    for (auto& l : lengths) l = kFixedDistLength;
+    if (buildTable(lengths, kDistSymbols, CodeKind::kDist, kDistRootBits, table.data(), table.size()) == table.size())
         for (size_t i = 0; i < table.size(); ++i) packed[i] = packDist(table[i]);
     return packed;
 }
