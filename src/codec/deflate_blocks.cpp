@@ -32,15 +32,10 @@ struct FixedCodes {
 
 constexpr FixedCodes makeFixedCodes() {
     FixedCodes f;
-    uint16_t count[16] = {};
-    for (unsigned s = 0; s < kLitLenSymbols; ++s) ++count[f.litLength[s] = fixedLitLenLength(s)];
-    uint16_t next[16] = {};
-    for (unsigned len = 1; len < 15; ++len) next[len + 1] = static_cast<uint16_t>((next[len] + count[len]) << 1);
-    for (unsigned s = 0; s < kLitLenSymbols; ++s) f.litCode[s] = reverseBits(next[f.litLength[s]]++, f.litLength[s]);
-    for (unsigned s = 0; s < kDistSymbols; ++s) {
-        f.distLength[s] = kFixedDistLength;
-        f.distCode[s] = reverseBits(static_cast<uint16_t>(s), kFixedDistLength);
-    }
+    for (unsigned s = 0; s < kLitLenSymbols; ++s) f.litLength[s] = fixedLitLenLength(s);
+    assignCanonicalCodes(f.litLength.data(), kLitLenSymbols, f.litCode.data());
+    for (auto& l : f.distLength) l = kFixedDistLength;
+    assignCanonicalCodes(f.distLength.data(), kDistSymbols, f.distCode.data());
     return f;
 }
 
@@ -48,7 +43,7 @@ constexpr FixedCodes kFixed = makeFixedCodes();
 // Literal 0 is 00110000, 144 is 110010000, end-of-block 0000000, 280 11000000.
 static_assert(kFixed.litCode[0] == reverseBits(0x30, 8) && kFixed.litCode[144] == reverseBits(0x190, 9) &&
               kFixed.litCode[256] == 0 && kFixed.litCode[280] == reverseBits(0xC0, 8) &&
-              kFixed.litCode[287] == reverseBits(0xC7, 8));
+              kFixed.litCode[287] == reverseBits(0xC7, 8) && kFixed.distCode[6] == reverseBits(6, 5));
 
 // ---- Bit output ---------------------------------------------------------------
 
