@@ -23,8 +23,6 @@ enum Phase : uint8_t {
 
 // ---- Fixed codes, built at compile time by the same canonical rule ----------
 
-constexpr uint8_t fixedLitLength(unsigned sym) { return sym < 144 ? 8 : sym < 256 ? 9 : sym < 280 ? 7 : 8; }
-
 struct FixedCodes {
     std::array<uint16_t, kLitLenSymbols> litCode{};
     std::array<uint8_t, kLitLenSymbols> litLength{};
@@ -34,15 +32,10 @@ struct FixedCodes {
 
 constexpr FixedCodes makeFixedCodes() {
     FixedCodes f;
-    uint16_t count[16] = {};
-    for (unsigned s = 0; s < kLitLenSymbols; ++s) ++count[f.litLength[s] = fixedLitLength(s)];
-    uint16_t next[16] = {};
-    for (unsigned len = 1; len < 15; ++len) next[len + 1] = static_cast<uint16_t>((next[len] + count[len]) << 1);
-    for (unsigned s = 0; s < kLitLenSymbols; ++s) f.litCode[s] = reverseBits(next[f.litLength[s]]++, f.litLength[s]);
-    for (unsigned s = 0; s < kDistSymbols; ++s) {
-        f.distLength[s] = 5;
-        f.distCode[s] = reverseBits(static_cast<uint16_t>(s), 5);
-    }
+    for (unsigned s = 0; s < kLitLenSymbols; ++s) f.litLength[s] = fixedLitLenLength(s);
+    assignCanonicalCodes(f.litLength.data(), kLitLenSymbols, f.litCode.data());
+    for (auto& l : f.distLength) l = kFixedDistLength;
+    assignCanonicalCodes(f.distLength.data(), kDistSymbols, f.distCode.data());
     return f;
 }
 
@@ -50,7 +43,7 @@ constexpr FixedCodes kFixed = makeFixedCodes();
 // Literal 0 is 00110000, 144 is 110010000, end-of-block 0000000, 280 11000000.
 static_assert(kFixed.litCode[0] == reverseBits(0x30, 8) && kFixed.litCode[144] == reverseBits(0x190, 9) &&
               kFixed.litCode[256] == 0 && kFixed.litCode[280] == reverseBits(0xC0, 8) &&
-              kFixed.litCode[287] == reverseBits(0xC7, 8));
+              kFixed.litCode[287] == reverseBits(0xC7, 8) && kFixed.distCode[6] == reverseBits(6, 5));
 
 // ---- Bit output ---------------------------------------------------------------
 
@@ -284,7 +277,7 @@ bool continueBlock(BlockCoder& c, const uint8_t* tokens, OutputCursor& out) {
         while (c.item < c.recordBytes) {
             unsigned sym = c.records[c.item++];
             b.put(c.codeLengthCode[sym], c.codeLengthLength[sym]);
-            if (sym >= 16) b.put(c.records[c.item++], sym == 16 ? 2 : sym == 17 ? 3 : 7);
+            if (sym >= 16) b.put(c.records[c.item++], codeLengthExtra(sym));
             if (!b.drain(out)) return false;
         }
         c.phase = kPhaseTokens;

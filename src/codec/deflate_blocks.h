@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "codec/deflate_huffman.h"
+#include "codec/deflate_tables.h"
 
 namespace zar::codec {
 
@@ -24,31 +25,7 @@ inline constexpr unsigned kTokenDataOffset = kBlockTokens / 8;
 inline constexpr unsigned kTokenBufferSize = kTokenDataOffset + 3 * kBlockTokens;
 static_assert(kTokenBufferSize == 25600);
 
-inline constexpr unsigned kMinMatch = 3;
-inline constexpr unsigned kMaxMatch = 258;
-
-// ---- Symbols --------------------------------------------------------------
-
-inline constexpr unsigned kLitLenSymbols = 288;
-inline constexpr unsigned kDistSymbols = 32;
-inline constexpr unsigned kCodeLengthSymbols = 19;
-inline constexpr unsigned kEndOfBlock = 256;
-inline constexpr unsigned kMaxCodeLength = 15;
-inline constexpr unsigned kMaxCodeLengthCodeLength = 7;
-
-inline constexpr std::array<uint16_t, 29> kLengthBase = {
-    3, 4, 5, 6, 7, 8, 9, 10, 11, 13, 15, 17, 19, 23, 27, 31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
-inline constexpr std::array<uint8_t, 29> kLengthExtra = {
-    0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-inline constexpr std::array<uint16_t, 30> kDistBase = {
-    1, 2, 3, 4, 5, 7, 9, 13, 17, 25, 33, 49, 65, 97, 129, 193, 257, 385, 513, 769,
-    1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-inline constexpr std::array<uint8_t, 30> kDistExtra = {
-    0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
-
-// Order in which the code-length code's lengths are sent.
-inline constexpr std::array<uint8_t, 19> kCodeLengthOrder = {
-    16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+// ---- Length and distance symbols -----------------------------------------
 
 // Length symbol (0 to 28, to be added to 257) of each length - 3. A length
 // of 258 is symbol 285, not the last value of symbol 284.

@@ -1,4 +1,5 @@
-// Code lengths by heap merging with a length limit, and canonical codes.
+// Code lengths by heap merging with a length limit. (Canonical codes are built
+// in the header, where the fixed codes also use them at compile time.)
 #include "codec/deflate_huffman.h"
 
 namespace zar::codec {
@@ -103,17 +104,6 @@ void buildCodeLengths(uint32_t* freq, unsigned n, unsigned maxLength, uint8_t* l
     unsigned at = 0;
     for (unsigned len = 1; len <= deepest; ++len)
         for (unsigned k = 0; k < s.countByLength[len]; ++k) lengths[s.sorted[at++]] = static_cast<uint8_t>(len);
-}
-
-void assignCanonicalCodes(const uint8_t* lengths, unsigned n, uint16_t* codes) {
-    uint16_t count[16] = {};
-    for (unsigned i = 0; i < n; ++i) ++count[lengths[i]];
-    uint16_t next[16] = {};
-    for (unsigned len = 1; len < 15; ++len) next[len + 1] = static_cast<uint16_t>((next[len] + count[len]) << 1);
-    for (unsigned i = 0; i < n; ++i) {
-        unsigned len = lengths[i];
-        codes[i] = len == 0 ? 0 : reverseBits(next[len]++, len);
-    }
 }
 
 }  // namespace zar::codec

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "codec/deflate_tables.h"
+
 namespace zar::codec {
 
 inline constexpr unsigned kMaxHuffmanSymbols = 288;
@@ -47,17 +49,16 @@ void buildCodeLengths(uint32_t* freq, unsigned n, unsigned maxLength, uint8_t* l
 // Canonical codes for the given lengths (0 = unused symbol, at most 15 bits):
 // codes ascend with the length, and within one length with the symbol number.
 // Each code is returned bit-reversed, ready to be written least significant
-// bit first.
-void assignCanonicalCodes(const uint8_t* lengths, unsigned n, uint16_t* codes);
-
-// The low `count` bits of `code` in reverse order.
-constexpr uint16_t reverseBits(uint16_t code, unsigned count) {
-    uint16_t r = 0;
-    for (unsigned i = 0; i < count; ++i) {
-        r = static_cast<uint16_t>(r << 1 | (code & 1));
-        code >>= 1;
+// bit first. Also builds the fixed codes at compile time.
+constexpr void assignCanonicalCodes(const uint8_t* lengths, unsigned n, uint16_t* codes) {
+    uint16_t count[16] = {};
+    for (unsigned i = 0; i < n; ++i) ++count[lengths[i]];
+    uint16_t next[16] = {};
+    for (unsigned len = 1; len < 15; ++len) next[len + 1] = static_cast<uint16_t>((next[len] + count[len]) << 1);
+    for (unsigned i = 0; i < n; ++i) {
+        unsigned len = lengths[i];
+        codes[i] = len == 0 ? 0 : reverseBits(next[len]++, len);
     }
-    return r;
 }
 
 }  // namespace zar::codec

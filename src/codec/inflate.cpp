@@ -11,6 +11,8 @@
 #include <bit>
 #include <cstring>
 
+#include "codec/deflate_tables.h"
+
 // On x86-64 the fast loop is compiled a second time for processors with BMI2,
 // whose shifts and bit extraction take any register and save instructions on
 // the path from one table lookup to the next.
@@ -43,7 +45,7 @@ namespace {
 // root 8, maximum length 15); a single code or an empty one needs fewer. The
 // distance table has 16-bit entries so that both fit beside the window.
 
-constexpr size_t kWindowSize = 32768;
+constexpr size_t kWindowSize = kMaxDistance;
 constexpr size_t kWindowMask = kWindowSize - 1;
 constexpr unsigned kLitLenRootBits = 10;
 constexpr unsigned kDistRootBits = 8;
@@ -140,23 +142,6 @@ constexpr uint32_t entryExtra(uint32_t e, uint64_t bits) {
     return static_cast<uint32_t>((bits & lowBits(entryBits(e))) >> entryCodeLength(e));
 }
 
-constexpr std::array<uint16_t, 29> kLengthBase = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
-                                                  31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
-constexpr std::array<uint8_t, 29> kLengthExtra = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
-                                                  2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr std::array<uint16_t, 32> kDistBase = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,
-                                                33,  49,  65,  97,  129, 193,  257,  385,  513,  769,
-                                                1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577,
-                                                0,    0};  // 30 and 31 are invalid
-constexpr std::array<uint8_t, 30> kDistExtra = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
-                                                6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
-// Order in which the code-length code lengths are sent.
-constexpr std::array<uint8_t, 19> kPrecodeOrder = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
-
-static_assert(kLengthBase[28] == 258 && kLengthBase[27] + (1 << kLengthExtra[27]) - 1 == 258);
-static_assert(kDistBase[29] + (1 << kDistExtra[29]) - 1 == 32768);
-static_assert(kPrecodeOrder[0] == 16 && kPrecodeOrder[18] == 15);
-
 enum class CodeKind { kLitLen, kDist, kPrecode };
 
 // The entry of a symbol whose code has `codeLength` bits in its table.
@@ -171,7 +156,7 @@ constexpr uint32_t leafEntry(CodeKind kind, unsigned symbol, unsigned codeLength
             if (symbol < 30) return makeEntry(symbol, 0, codeLength, kDistExtra[symbol]);
             return makeEntry(0, kExceptionalFlag, codeLength, 0);  // 30 and 31 are invalid
         case CodeKind::kPrecode:
-            return makeEntry(symbol, 0, codeLength, symbol == 16 ? 2 : symbol == 17 ? 3 : symbol == 18 ? 7 : 0);
+            return makeEntry(symbol, 0, codeLength, codeLengthExtra(symbol));
     }
     return 0;
 }
@@ -189,6 +174,7 @@ constexpr uint32_t kDistUnused = 0x8000;
 constexpr uint32_t kDistPointer = 0x4000;
 constexpr uint32_t kDistRootSize = 1u << kDistRootBits;
 static_assert(kDistEntries - kDistRootSize <= 256, "subtable starts fit 8 bits");
+static_assert(kDistBase.size() == 32, "a leaf's 5-bit symbol indexes kDistBase without a check");
 
 constexpr uint16_t packDist(uint32_t e) {
     if ((e & kSubtableFlag) != 0)
@@ -210,12 +196,6 @@ constexpr uint32_t unpackDist(uint32_t d) {
                          kDistRootBits - subBits);
     }
     return unusedEntry(d & 31);
-}
-
-constexpr unsigned reverseBits(unsigned code, unsigned length) {
-    unsigned r = 0;
-    for (unsigned i = 0; i < length; ++i, code >>= 1) r = r << 1 | (code & 1);
-    return r;
 }
 
 // Builds the decode table of `count` symbols with code lengths `lengths`
@@ -314,9 +294,9 @@ constexpr size_t kLitLenRootSize = size_t{1} << kLitLenRootBits;
 
 constexpr std::array<uint32_t, kLitLenRootSize> makeFixedLitLen() {
     std::array<uint32_t, kLitLenRootSize> table{};
-    uint8_t lengths[288] = {};
-    for (unsigned s = 0; s < 288; ++s) lengths[s] = s < 144 ? 8 : s < 256 ? 9 : s < 280 ? 7 : 8;
-    if (buildTable(lengths, 288, CodeKind::kLitLen, kLitLenRootBits, table.data(), table.size()) != table.size())
+    uint8_t lengths[kLitLenSymbols] = {};
+    for (unsigned s = 0; s < kLitLenSymbols; ++s) lengths[s] = fixedLitLenLength(s);
+    if (buildTable(lengths, kLitLenSymbols, CodeKind::kLitLen, kLitLenRootBits, table.data(), table.size()) != table.size())
         table = {};
     return table;
 }
@@ -324,9 +304,9 @@ constexpr std::array<uint32_t, kLitLenRootSize> makeFixedLitLen() {
 constexpr std::array<uint16_t, kDistRootSize> makeFixedDist() {
     std::array<uint32_t, kDistRootSize> table{};
     std::array<uint16_t, kDistRootSize> packed{};
-    uint8_t lengths[32] = {};
-    for (auto& l : lengths) l = 5;
-    if (buildTable(lengths, 32, CodeKind::kDist, kDistRootBits, table.data(), table.size()) == table.size())
+    uint8_t lengths[kDistSymbols] = {};
+    for (auto& l : lengths) l = kFixedDistLength;
+    if (buildTable(lengths, kDistSymbols, CodeKind::kDist, kDistRootBits, table.data(), table.size()) == table.size())
         for (size_t i = 0; i < table.size(); ++i) packed[i] = packDist(table[i]);
     return packed;
 }
@@ -619,7 +599,7 @@ Decoder::Step Decoder::precodeLengths() {
     uint8_t* lengths = work_ + kLengthsOffset;
     while (s_.index < s_.precodeCount) {
         if (!need(3)) return Step::kNeedInput;
-        lengths[kPrecodeOrder[s_.index++]] = static_cast<uint8_t>(peek(3));
+        lengths[kCodeLengthOrder[s_.index++]] = static_cast<uint8_t>(peek(3));
         if (!drop(3)) return Step::kBad;
     }
     uint32_t table[kPrecodeEntries];

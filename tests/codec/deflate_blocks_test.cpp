@@ -9,6 +9,7 @@
 
 #include "codec/deflate_blocks.h"
 #include "codec/deflate_huffman.h"
+#include "codec/deflate_tables.h"
 #include "deflate_trace.h"
 
 namespace {
