@@ -343,6 +343,13 @@ inline uint64_t loadWord(const uint8_t* p) {
 
 inline void storeWord(uint8_t* p, uint64_t v) { std::memcpy(p, &v, 8); }
 
+// Moves 8 bytes as they stand, whatever the host's byte order.
+inline void copyWord(uint8_t* out, const uint8_t* src) {
+    uint64_t v;
+    std::memcpy(&v, src, 8);
+    std::memcpy(out, &v, 8);
+}
+
 // Copies a match of `length` bytes from `distance` bytes back, front to back,
 // so that a distance below the length repeats the last `distance` bytes.
 // Requires distance <= bytes before `out` and kCopyOvershoot bytes of room
@@ -351,14 +358,14 @@ inline uint8_t* copyMatchFast(uint8_t* out, size_t distance, size_t length) {
     const uint8_t* src = out - distance;
     uint8_t* const end = out + length;
     if (distance >= 8) {
-        storeWord(out, loadWord(src));
-        storeWord(out + 8, loadWord(src + 8));
-        storeWord(out + 16, loadWord(src + 16));
+        copyWord(out, src);
+        copyWord(out + 8, src + 8);
+        copyWord(out + 16, src + 16);
         while ((out += 24) < end) {
             src += 24;
-            storeWord(out, loadWord(src));
-            storeWord(out + 8, loadWord(src + 8));
-            storeWord(out + 16, loadWord(src + 16));
+            copyWord(out, src);
+            copyWord(out + 8, src + 8);
+            copyWord(out + 16, src + 16);
         }
     } else if (distance == 1) {
         const uint64_t v = uint64_t{*src} * 0x0101010101010101u;
@@ -370,7 +377,7 @@ inline uint8_t* copyMatchFast(uint8_t* out, size_t distance, size_t length) {
     } else {
         // Each word repeats the pattern that the previous one finished.
         do {
-            storeWord(out, loadWord(src));
+            copyWord(out, src);
             out += distance;
             src += distance;
         } while (out < end);
@@ -383,9 +390,9 @@ inline uint8_t* copyMatchFast(uint8_t* out, size_t distance, size_t length) {
 inline uint8_t* copyWords(uint8_t* out, const uint8_t* src, size_t length) {
     uint8_t* const end = out + length;
     do {
-        storeWord(out, loadWord(src));
-        storeWord(out + 8, loadWord(src + 8));
-        storeWord(out + 16, loadWord(src + 16));
+        copyWord(out, src);
+        copyWord(out + 8, src + 8);
+        copyWord(out + 16, src + 16);
         out += 24;
         src += 24;
     } while (out < end);

@@ -55,7 +55,7 @@ public:
     }
 
     unsigned decode(BitReader& in) const {
-        unsigned code = 0, first = 0, index = 0;
+        unsigned code = 0, first = 0;
         for (unsigned len = 1; len <= 15; ++len) {
             code |= in.bit();
             unsigned count = 0;
@@ -65,7 +65,6 @@ public:
                 for (size_t s = 0; s < lengths_.size(); ++s)
                     if (lengths_[s] == len && k-- == 0) return static_cast<unsigned>(s);
             }
-            index += count;
             first = (first + count) << 1;
             code <<= 1;
         }
