@@ -91,11 +91,12 @@ Result shortNameForm(const std::string& fullPath, std::string* storedName, std::
     // Replace the trailing components from the last backwards, so that the
     // offsets of the earlier ones stay valid.
     std::string longForm = *storedName, shortForm = *storedName;
-    // The stored name's components; one that ends at a ':' is a drive, which
-    // the disk path does not spell, and keeps its place.
+    // The stored name's components; a leading drive, which the disk path does
+    // not spell, keeps its place. A ':' anywhere else is part of a name.
+    const size_t driveEnd = storedName->size() >= 2 && (*storedName)[1] == ':' ? 2 : 0;
     std::vector<Range> stored;
-    for (const Range& r : components(*storedName, "\\/:"))
-        if (r.end == storedName->size() || (*storedName)[r.end] != ':') stored.push_back(r);
+    for (const Range& r : components(storedName->substr(driveEnd), "\\/"))
+        stored.push_back({r.begin + driveEnd, r.end + driveEnd});
     size_t count = std::min(stored.size(), names.size());
     for (size_t j = 1; j <= count; ++j) {
         const Range& r = stored[stored.size() - j];

@@ -17,11 +17,11 @@ Result expandLongNames(const std::string& drive, std::string* path);
 
 // For the entry writer in long-name mode: `fullPath` (OEM, the file on disk)
 // is searched component by component; the trailing components of
-// `*storedName` (as many as it has, separated by '/', '\' or ':') take the
-// file system's long spelling, and `*shortName` receives the same with each
-// component's short (8.3) name where it has one. A stored name ending in '/'
-// keeps it. kOk, or kDirectoryFailed with `*shortName` empty when a component
-// is not found.
+// `*storedName` (as many as it has, separated by '/' or '\'; a leading drive
+// keeps its place) take the file system's long spelling, and `*shortName`
+// receives the same with each component's short (8.3) name where it has one.
+// A stored name ending in '/' keeps it. kOk, or kDirectoryFailed with
+// `*shortName` empty when a component is not found.
 Result shortNameForm(const std::string& fullPath, std::string* storedName, std::string* shortName);
 
 // The path's drive letter when it begins with a letter and ':', else the

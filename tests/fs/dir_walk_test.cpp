@@ -342,6 +342,12 @@ TEST_F(BuildList, ShortNameForm) {
     stored = "C:\\deep/F.txt";
     ASSERT_EQ(shortNameForm(s / "root/sub/deep/f.txt", &stored, &shortName), kOk);
     EXPECT_EQ(stored, "C:\\deep/f.txt");  // the drive is no component of the disk path
+    // A ':' inside a name is part of the name, as Linux trees have them.
+    test::writeBytes(s / "root/sub/Algorithm::Diff.3pm", std::vector<uint8_t>{'x'});
+    stored = "sub/Algorithm::Diff.3pm";
+    ASSERT_EQ(shortNameForm(s / "root/sub/Algorithm::Diff.3pm", &stored, &shortName), kOk);
+    EXPECT_EQ(stored, "sub/Algorithm::Diff.3pm");
+    EXPECT_EQ(shortName, "sub/Algorithm::Diff.3pm");
     stored = "gone.txt";
     EXPECT_EQ(shortNameForm(s / "root/gone.txt", &stored, &shortName), kDirectoryFailed);
     EXPECT_EQ(shortName, "");
