@@ -19,6 +19,9 @@ using exports::fromVb32;
 using exports::toCdr;
 using exports::toVb32;
 
+// Hosts hold the archive's file handle; "no archive" is the invalid file.
+static_assert(AX_NO_ARCHIVE == fs::kInvalidFile);
+
 enum class Read { First, Next };
 
 // One directory read into the host's record and buffers. The record is

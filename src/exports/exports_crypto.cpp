@@ -1,6 +1,7 @@
 // Exports of the traditional encryption and of the password check.
 #include <cstring>
 
+#include "archive/records.h"
 #include "codec/zipcrypto.h"
 #include "exports/cdr_convert.h"
 #include "exports/guard.h"
@@ -33,7 +34,7 @@ ZARLIB_EXPORT void AXAPI AxInitHeader(uint8_t* header, uint32_t crc) AX_NOEXCEPT
 ZARLIB_EXPORT int16_t AXAPI Ax4ZipCheckPassword(uint32_t file, CDR* record, const char* password) AX_NOEXCEPT {
     if (record == nullptr) return kMissingArgument;
     return exports::guarded([&] {
-        uint8_t bytes[46];
+        uint8_t bytes[archive::CentralRecord::kSize];
         exports::fromCdr(*record, bytes);
         Result r = extract::checkPassword(file, bytes, password);
         exports::toCdr(bytes, record);
