@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <new>
 #include <string_view>
 #include <vector>
@@ -33,9 +34,8 @@ bool readExactly(ArchiveHandle& archive, uint32_t offset, void* buffer, uint32_t
 }
 
 // Records of archives written with Zip64 carry all ones in the sizes and the
-// local offset, and the real values in the Zip64 extra block, each present
-// only where the record holds all ones. Values that fit 32 bits are put into
-// the record.
+// local offset, and the real values in the Zip64 extra block. The host view
+// has the values that fit 32 bits put into the record.
 Result applyZip64Extra(ArchiveHandle& archive, uint32_t extraAt, uint16_t extraLength, uint8_t* record) {
     static constexpr size_t kFields[] = {CentralRecord::kUnpackedSize, CentralRecord::kPackedSize,
                                          CentralRecord::kLocalOffset};
@@ -44,20 +44,52 @@ Result applyZip64Extra(ArchiveHandle& archive, uint32_t extraAt, uint16_t extraL
     if (!any || extraLength == 0) return kOk;
     std::vector<uint8_t> extra(extraLength);
     if (!readExactly(archive, extraAt, extra.data(), extraLength)) return kShortRead;
-    ExtraFieldCursor cursor(extra.data(), extra.size());
-    for (ExtraBlock block; cursor.next(&block);) {
-        if (block.tag != kTagZip64) continue;
-        size_t value = 0;
-        for (size_t field : kFields) {
-            if (loadLe32(record + field) != kAllOnes32) continue;
-            if (value + 8 > block.size) break;
-            uint64_t real = loadLe64(block.data + value);
-            if (real < kAllOnes32) storeLe32(record + field, static_cast<uint32_t>(real));
-            value += 8;
-        }
-        break;
-    }
+    const Zip64Fields real = zip64Fields(record, extra.data(), extra.size());
+    const uint64_t values[] = {real.unpackedSize, real.packedSize, real.localOffset};
+    for (size_t i = 0; i < std::size(kFields); ++i)
+        if (values[i] < kAllOnes32) storeLe32(record + kFields[i], static_cast<uint32_t>(values[i]));
     return kOk;
+}
+
+// Reads the 46 bytes of the record at `start` and finds where the record ends,
+// its name, extra field and comment included: kOk; kNothingDone at the end of
+// the directory; kBadArchive without the signature; kShortRead, kAccessDenied.
+Result readFixedPart(ArchiveHandle& archive, uint32_t start, uint8_t* record, uint32_t* end) {
+    uint32_t done;
+    if (!readDirectory(archive, start, record, CentralRecord::kSize, &done)) return kAccessDenied;
+    if (done < CentralRecord::kSize) return done >= 4 && endsDirectory(record) ? kNothingDone : kShortRead;
+    if (endsDirectory(record)) return kNothingDone;
+    if (loadLe32(record) != kCentralSignature) return kBadArchive;
+    const uint64_t fullEnd = uint64_t{start} + CentralRecord::kSize + loadLe16(record + CentralRecord::kNameLength) +
+                             loadLe16(record + CentralRecord::kExtraLength) +
+                             loadLe16(record + CentralRecord::kCommentLength);
+    if (fullEnd >= kNoPosition) return kShortRead;  // past what 32-bit offsets reach
+    *end = static_cast<uint32_t>(fullEnd);
+    return kOk;
+}
+
+// A stored name as the enumeration hands it out, before any long name.
+void fromStored(char* name) {
+    platform::oemToAnsi(name);
+    toSlashes(name);
+}
+
+// Checks that the enumeration can go on over this archive.
+Result canWalk(const ArchiveHandle& archive) {
+    return archive.converted() && archive.writable() ? kNotWritable : kOk;
+}
+
+Result startWalk(ArchiveHandle& archive) {
+    if (Result r = canWalk(archive); r != kOk) return r;
+    if (!archive.endLocated)
+        if (Result r = locateEnd(archive); r != kOk) return r;
+    archive.findCursor = archive.cdStart;
+    return kOk;
+}
+
+Result continueWalk(const ArchiveHandle& archive) {
+    if (Result r = canWalk(archive); r != kOk) return r;
+    return archive.endLocated ? kOk : kFindFirstNeeded;
 }
 
 }  // namespace
@@ -95,18 +127,11 @@ Result readCentralRecord(ArchiveHandle& archive, uint32_t* position, const Recor
 
     const uint32_t start = *position;
     uint8_t* record = out.record;
-    uint32_t done;
-    if (!readDirectory(archive, start, record, CentralRecord::kSize, &done)) return kAccessDenied;
-    if (done < CentralRecord::kSize) return done >= 4 && endsDirectory(record) ? kNothingDone : kShortRead;
-    if (endsDirectory(record)) return kNothingDone;
-    if (loadLe32(record) != kCentralSignature) return kBadArchive;
-
+    uint32_t end;
+    if (Result r = readFixedPart(archive, start, record, &end); r != kOk) return r;
     const uint16_t nameLength = loadLe16(record + CentralRecord::kNameLength);
     const uint16_t extraLength = loadLe16(record + CentralRecord::kExtraLength);
     const uint16_t commentLength = loadLe16(record + CentralRecord::kCommentLength);
-    const uint64_t fullEnd = uint64_t{start} + CentralRecord::kSize + nameLength + extraLength + commentLength;
-    if (fullEnd >= kNoPosition) return kShortRead;  // past what 32-bit offsets reach
-    const uint32_t end = static_cast<uint32_t>(fullEnd);
     bool cut = false;
 
     if (nameLength > kNameLimit) {
@@ -121,8 +146,7 @@ Result readCentralRecord(ArchiveHandle& archive, uint32_t* position, const Recor
         return kShortRead;
     }
     out.name[nameLength] = '\0';
-    platform::oemToAnsi(out.name);
-    toSlashes(out.name);
+    fromStored(out.name);
     at += nameLength;
 
     if (Result r = applyZip64Extra(archive, at, extraLength, record); r != kOk) return r;
@@ -180,18 +204,64 @@ Result readCentralRecord(ArchiveHandle& archive, uint32_t* position, const Recor
     return cut ? kTooLong : kOk;
 }
 
+Result readRawRecord(ArchiveHandle& archive, uint32_t* position, RawRecord* out) {
+    const uint32_t start = *position;
+    const uint8_t* record = out->record;
+    uint32_t end;
+    if (Result r = readFixedPart(archive, start, out->record, &end); r != kOk) return r;
+    const uint16_t nameLength = loadLe16(record + CentralRecord::kNameLength);
+    const uint16_t extraLength = loadLe16(record + CentralRecord::kExtraLength);
+    const uint16_t commentLength = loadLe16(record + CentralRecord::kCommentLength);
+    if (nameLength > kNameLimit) {
+        *position = end;
+        return kTooLong;
+    }
+    try {
+        out->name.resize(nameLength);
+        out->extra.resize(extraLength);
+        out->comment.resize(commentLength);
+    } catch (const std::bad_alloc&) {
+        return kNoMemory;
+    }
+    uint32_t at = start + CentralRecord::kSize;
+    for (std::vector<uint8_t>* part : {&out->name, &out->extra, &out->comment}) {
+        const uint32_t size = static_cast<uint32_t>(part->size());
+        if (size != 0 && !readExactly(archive, at, part->data(), size)) return kShortRead;
+        at += size;
+    }
+
+    if (nameLength != 0) std::memcpy(out->handedName, out->name.data(), nameLength);
+    out->handedName[nameLength] = '\0';
+    fromStored(out->handedName);
+    out->longName = false;
+    if (archive.longNameMode && extraLength != 0) {
+        out->longName = !findPrivateBlock(out->extra.data(), extraLength, kLongNameSubtag,
+                                          ExtraFieldCursor::Overrun::ClipToField)
+                             .empty();
+        effectiveFileName(out->handedName, out->extra.data(), extraLength, out->handedName);
+    }
+    *position = end;
+    return kOk;
+}
+
 Result findFirst(ArchiveHandle& archive, const RecordBuffers& out) {
-    if (archive.converted() && archive.writable()) return kNotWritable;
-    if (!archive.endLocated)
-        if (Result r = locateEnd(archive); r != kOk) return r;
-    archive.findCursor = archive.cdStart;
+    if (Result r = startWalk(archive); r != kOk) return r;
     return readCentralRecord(archive, &archive.findCursor, out);
 }
 
 Result findNext(ArchiveHandle& archive, const RecordBuffers& out) {
-    if (archive.converted() && archive.writable()) return kNotWritable;
-    if (!archive.endLocated) return kFindFirstNeeded;
+    if (Result r = continueWalk(archive); r != kOk) return r;
     return readCentralRecord(archive, &archive.findCursor, out);
+}
+
+Result findFirst(ArchiveHandle& archive, RawRecord* out) {
+    if (Result r = startWalk(archive); r != kOk) return r;
+    return readRawRecord(archive, &archive.findCursor, out);
+}
+
+Result findNext(ArchiveHandle& archive, RawRecord* out) {
+    if (Result r = continueWalk(archive); r != kOk) return r;
+    return readRawRecord(archive, &archive.findCursor, out);
 }
 
 Result entryCount(ArchiveHandle& archive, uint16_t* count) {

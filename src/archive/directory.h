@@ -3,8 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "archive/handles.h"
+#include "archive/records.h"
 #include "frame/result.h"
 
 namespace zar::archive {
@@ -35,6 +37,27 @@ Result readCentralRecord(ArchiveHandle& archive, uint32_t* position, const Recor
 Result findFirst(ArchiveHandle& archive, const RecordBuffers& out);
 // Reads the record at the enumeration cursor; kFindFirstNeeded before findFirst.
 Result findNext(ArchiveHandle& archive, const RecordBuffers& out);
+
+// One central record as it stands in the archive, for the library's own
+// writing runs, which copy it unchanged: nothing is folded in, zeroed or
+// converted, whatever the host view above does with it.
+struct RawRecord {
+    uint8_t record[CentralRecord::kSize] = {};  // signature included
+    std::vector<uint8_t> name, extra, comment;  // each of the record's length
+    // The name the enumeration hands out for this record, NUL-terminated:
+    // read from the OEM code page, '/' separators, and in long-name mode the
+    // name of the record's long-name block when it has one.
+    char handedName[kNameLimit + 1] = {};
+    bool longName = false;  // handedName came from a long-name block
+};
+
+// Reads the record at `*position` whole and moves the position past it. The
+// results are those of readCentralRecord, except that no part is ever cut:
+// kTooLong only for a name beyond kNameLimit, which is skipped as there.
+Result readRawRecord(ArchiveHandle& archive, uint32_t* position, RawRecord* out);
+// The enumeration of findFirst and findNext, over raw records.
+Result findFirst(ArchiveHandle& archive, RawRecord* out);
+Result findNext(ArchiveHandle& archive, RawRecord* out);
 
 // The name an entry is known by: the name of its long-name block when the
 // extra field holds one, else the stored name; '/' separators either way.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "archive/records.h"
 #include "archive/zip_format.h"
 #include "common/bytes.h"
 
@@ -66,6 +67,33 @@ std::string_view findPrivateBlock(const uint8_t* extra, size_t length, char subt
     for (ExtraBlock block; cursor.next(&block);)
         if (block.isPrivate(subtag)) return block.privateData();
     return {};
+}
+
+Zip64Fields zip64Fields(const uint8_t* record, const uint8_t* extra, size_t length) {
+    Zip64Fields out;
+    struct Field {
+        size_t inRecord;
+        uint64_t* value;
+        size_t* at;
+    } fields[] = {{CentralRecord::kUnpackedSize, &out.unpackedSize, &out.unpackedAt},
+                  {CentralRecord::kPackedSize, &out.packedSize, &out.packedAt},
+                  {CentralRecord::kLocalOffset, &out.localOffset, &out.offsetAt}};
+    for (Field& f : fields) *f.value = loadLe32(record + f.inRecord);
+
+    ExtraFieldCursor cursor(extra, length);
+    for (ExtraBlock block; cursor.next(&block);) {
+        if (block.tag != kTagZip64) continue;
+        size_t used = 0;
+        for (Field& f : fields) {
+            if (*f.value != kAllOnes32) continue;
+            if (used + 8 > block.size) break;
+            *f.value = loadLe64(block.data + used);
+            *f.at = static_cast<size_t>(block.data - extra) + used;
+            used += 8;
+        }
+        break;  // only the first Zip64 block counts
+    }
+    return out;
 }
 
 bool entryVersion(const uint8_t* extra, size_t length, uint8_t version[kVersionBytes]) {

@@ -62,6 +62,21 @@ std::vector<uint8_t> longNameBlock(std::string_view longName);
 std::string_view findPrivateBlock(const uint8_t* extra, size_t length, char subtag,
                                   ExtraFieldCursor::Overrun overrun = ExtraFieldCursor::Overrun::EndsWalk);
 
+// The 64-bit values of a central record that holds all ones in its sizes or
+// local header offset. Its Zip64 block carries, in this order, the unpacked
+// size, the packed size and the offset, each only where the record holds all
+// ones. A value the record holds itself is taken from it; a value that the
+// block lacks (or cuts short) stays all ones.
+struct Zip64Fields {
+    static constexpr size_t kInRecord = static_cast<size_t>(-1);
+    uint64_t unpackedSize = 0, packedSize = 0, localOffset = 0;
+    // Where each value's eight bytes lie in the extra field; kInRecord when
+    // the record's own 32-bit field is the value.
+    size_t unpackedAt = kInRecord, packedAt = kInRecord, offsetAt = kInRecord;
+};
+// `record` is the 46-byte central record, `extra` its extra field.
+Zip64Fields zip64Fields(const uint8_t* record, const uint8_t* extra, size_t length);
+
 // The file version an entry's extra field holds in its version block. False
 // when there is no version block or its version bytes are all zero.
 bool entryVersion(const uint8_t* extra, size_t length, uint8_t version[kVersionBytes]);

@@ -56,6 +56,13 @@ struct DataDescriptor {
     static constexpr size_t kSignature = 0, kCrc = 4, kPackedSize = 8, kUnpackedSize = 12;
 };
 
+// The same descriptor with 8-byte sizes, which follows the data of an entry
+// whose local header has a Zip64 block.
+struct Zip64DataDescriptor {
+    static constexpr size_t kSize = 24;
+    static constexpr size_t kSignature = 0, kCrc = 4, kPackedSize = 8, kUnpackedSize = 16;
+};
+
 // Zip64 end of central directory locator: 20 bytes right before the end record.
 struct Zip64Locator {
     static constexpr size_t kSize = 20;

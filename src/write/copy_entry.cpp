@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+#include <vector>
 
 #include "archive/extra_field.h"
 #include "archive/records.h"
@@ -13,9 +15,10 @@ namespace zar::write {
 namespace {
 
 using archive::CentralRecord;
-using archive::LocalHeader;
-
 using archive::DataDescriptor;
+using archive::LocalHeader;
+using archive::Zip64DataDescriptor;
+using archive::kAllOnes32;
 
 // Cuts the first long-name block out of an extra field when the name it holds
 // ('\\' read as '/') is `name` exactly; returns the field's new length.
@@ -32,54 +35,120 @@ uint16_t withoutOwnLongName(uint8_t* extra, uint16_t length, const std::string& 
     return length;
 }
 
+// The data size of the first Zip64 block of an extra field, or -1 when there
+// is none.
+int zip64BlockSize(const uint8_t* extra, size_t length) {
+    archive::ExtraFieldCursor cursor(extra, length);
+    for (archive::ExtraBlock block; cursor.next(&block);)
+        if (block.tag == archive::kTagZip64) return static_cast<int>(block.size);
+    return -1;
+}
+
+// Makes the sizes of a local header readable: sizes of all ones need a Zip64
+// block with a value for each of them (unpacked size first, then packed
+// size). Without one the header gets the real sizes, which then must fit.
+Result soundLocalSizes(uint8_t* local, const uint8_t* extra, size_t extraLength, uint64_t packedSize,
+                       uint64_t unpackedSize) {
+    size_t allOnes = 0;
+    for (size_t field : {LocalHeader::kPackedSize, LocalHeader::kUnpackedSize})
+        allOnes += loadLe32(local + field) == kAllOnes32;
+    if (allOnes == 0 || zip64BlockSize(extra, extraLength) >= static_cast<int>(8 * allOnes)) return kOk;
+    if (packedSize >= kAllOnes32 || unpackedSize >= kAllOnes32) return kBadArchive;
+    storeLe32(local + LocalHeader::kPackedSize, static_cast<uint32_t>(packedSize));
+    storeLe32(local + LocalHeader::kUnpackedSize, static_cast<uint32_t>(unpackedSize));
+    return kOk;
+}
+
+// A local header that says its sizes follow the data must be followed by
+// them, or readers that walk the local headers lose their way. The old
+// descriptor may have any of four layouts, so a fresh one is written: with
+// 8-byte sizes where the local header has a Zip64 block, as readers expect.
+Result writeDescriptor(fs::FileHandle data, const uint8_t* record, bool zip64, uint64_t packedSize,
+                       uint64_t unpackedSize) {
+    zip64 |= packedSize > kAllOnes32 || unpackedSize > kAllOnes32;
+    uint8_t descriptor[Zip64DataDescriptor::kSize];
+    storeLe32(descriptor + DataDescriptor::kSignature, archive::kDescriptorSignature);
+    storeLe32(descriptor + DataDescriptor::kCrc, loadLe32(record + CentralRecord::kCrc));
+    if (zip64) {
+        storeLe64(descriptor + Zip64DataDescriptor::kPackedSize, packedSize);
+        storeLe64(descriptor + Zip64DataDescriptor::kUnpackedSize, unpackedSize);
+    } else {
+        storeLe32(descriptor + DataDescriptor::kPackedSize, static_cast<uint32_t>(packedSize));
+        storeLe32(descriptor + DataDescriptor::kUnpackedSize, static_cast<uint32_t>(unpackedSize));
+    }
+    const uint32_t size = zip64 ? Zip64DataDescriptor::kSize : DataDescriptor::kSize;
+    return fs::writeAll(data, descriptor, size) ? kOk : kWriteFailed;
+}
+
 }  // namespace
 
 bool dataEnd(fs::FileHandle data, uint32_t* offset) {
     const int64_t end = fs::seekToEnd(data);
-    if (end < 0 || end > int64_t{archive::kAllOnes32}) return false;
+    if (end < 0 || end >= int64_t{kAllOnes32}) return false;
     *offset = static_cast<uint32_t>(end);
     return true;
 }
 
 Result copyEntry(fs::FileHandle from, fs::FileHandle data, fs::FileHandle directory, ExistingEntry& entry) {
     uint8_t* record = entry.record;
-    if (entry.name.size() > archive::kNameLimit) return kTooLong;
-    const uint16_t extraLength =
-        withoutOwnLongName(entry.extra, loadLe16(record + CentralRecord::kExtraLength), entry.name);
-    storeLe16(record + CentralRecord::kExtraLength, extraLength);
-    storeLe16(record + CentralRecord::kNameLength, static_cast<uint16_t>(entry.name.size()));
+    const char* name = reinterpret_cast<const char*>(entry.storedName);
+    uint16_t extraLength = loadLe16(record + CentralRecord::kExtraLength);
+    if (entry.renamed) {
+        if (entry.name.size() > archive::kNameLimit) return kTooLong;
+        name = entry.name.c_str();
+        extraLength = withoutOwnLongName(entry.extra, extraLength, entry.name);
+        storeLe16(record + CentralRecord::kExtraLength, extraLength);
+        storeLe16(record + CentralRecord::kNameLength, static_cast<uint16_t>(entry.name.size()));
+    }
+    // The real sizes and offset: the Zip64 block's where the record holds all ones.
+    const archive::Zip64Fields real = archive::zip64Fields(record, entry.extra, extraLength);
+    // Positions and sizes beyond 32 bits lie outside any archive read here.
+    if (real.localOffset >= kAllOnes32 || real.packedSize > kAllOnes32) return kShortRead;
 
     uint32_t offset;
     if (!dataEnd(data, &offset)) return kWriteFailed;
     uint8_t local[LocalHeader::kSize];
-    if (!fs::seekTo(from, loadLe32(record + CentralRecord::kLocalOffset)) ||
-        !fs::readExact(from, local, sizeof local))
+    if (!fs::seekTo(from, static_cast<int64_t>(real.localOffset)) || !fs::readExact(from, local, sizeof local))
         return kShortRead;
-    const int64_t oldParts = loadLe16(local + LocalHeader::kNameLength) + loadLe16(local + LocalHeader::kExtraLength);
+    const uint16_t localNameLength = loadLe16(local + LocalHeader::kNameLength);
+    uint16_t localExtraLength = loadLe16(local + LocalHeader::kExtraLength);
+    std::vector<uint8_t> parts;
+    try {
+        parts.resize(size_t{localNameLength} + localExtraLength);
+    } catch (const std::bad_alloc&) {
+        return kNoMemory;
+    }
+    if (!parts.empty() && !fs::readExact(from, parts.data(), static_cast<uint32_t>(parts.size()))) return kShortRead;
+    const uint8_t* localName = parts.data();
+    uint8_t* localExtra = localExtraLength == 0 ? nullptr : parts.data() + localNameLength;
+    if (entry.renamed) {
+        localExtraLength = withoutOwnLongName(localExtra, localExtraLength, entry.name);
+        storeLe16(local + LocalHeader::kNameLength, static_cast<uint16_t>(entry.name.size()));
+        localName = reinterpret_cast<const uint8_t*>(entry.name.data());
+    }
     // The old header's signature is not trusted: a damaged one is not copied.
     storeLe32(local + LocalHeader::kSignature, archive::kLocalSignature);
-    storeLe16(local + LocalHeader::kNameLength, static_cast<uint16_t>(entry.name.size()));
-    storeLe16(local + LocalHeader::kExtraLength, extraLength);
-    storeLe32(record + CentralRecord::kLocalOffset, offset);
+    storeLe16(local + LocalHeader::kExtraLength, localExtraLength);
+    if (Result r = soundLocalSizes(local, localExtra, localExtraLength, real.packedSize, real.unpackedSize); r != kOk)
+        return r;
 
+    const uint16_t newNameLength = loadLe16(local + LocalHeader::kNameLength);
     if (!fs::writeAll(data, local, sizeof local)) return kWriteFailed;
-    if (!fs::skip(from, oldParts)) return kAccessDenied;
-    if (!entry.name.empty() && !fs::writeAll(data, entry.name.data(), static_cast<uint32_t>(entry.name.size())))
-        return kWriteFailed;
-    if (extraLength != 0 && !fs::writeAll(data, entry.extra, extraLength)) return kWriteFailed;
-    if (Result r = fs::copyBytes(from, data, loadLe32(record + CentralRecord::kPackedSize)); r != kOk) return r;
-
-    // A local header that says its sizes follow the data must be followed by
-    // them, or readers that walk the local headers lose their way; the old
-    // descriptor may have any of three layouts, so a fresh one is written.
+    if (newNameLength != 0 && !fs::writeAll(data, localName, newNameLength)) return kWriteFailed;
+    if (localExtraLength != 0 && !fs::writeAll(data, localExtra, localExtraLength)) return kWriteFailed;
+    if (Result r = fs::copyBytes(from, data, static_cast<int64_t>(real.packedSize)); r != kOk) return r;
     if (loadLe16(local + LocalHeader::kFlags) & archive::kFlagDataDescriptor) {
-        uint8_t descriptor[DataDescriptor::kSize];
-        storeLe32(descriptor + DataDescriptor::kSignature, archive::kDescriptorSignature);
-        // CRC, packed and unpacked size lie in the same order in both records.
-        std::memcpy(descriptor + DataDescriptor::kCrc, record + CentralRecord::kCrc, 12);
-        if (!fs::writeAll(data, descriptor, sizeof descriptor)) return kWriteFailed;
+        const bool zip64 = zip64BlockSize(localExtra, localExtraLength) >= 0;
+        if (Result r = writeDescriptor(data, record, zip64, real.packedSize, real.unpackedSize); r != kOk) return r;
     }
-    return archive::writeCentralRecord(directory, record, entry.name.c_str(), entry.extra, entry.comment);
+
+    // The new offset goes where the old one was: into the Zip64 block when the
+    // record holds all ones.
+    if (real.offsetAt == archive::Zip64Fields::kInRecord)
+        storeLe32(record + CentralRecord::kLocalOffset, offset);
+    else
+        storeLe64(entry.extra + real.offsetAt, offset);
+    return archive::writeCentralRecord(directory, record, name, entry.extra, entry.comment);
 }
 
 }  // namespace zar::write

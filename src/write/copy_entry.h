@@ -10,26 +10,36 @@
 
 namespace zar::write {
 
-// One entry of the old archive, as the directory reader delivered it.
+// One entry of the old archive, its central record as it stands in the file.
 struct ExistingEntry {
-    uint8_t* record;      // the 46-byte central record; its offset and lengths are updated
-    std::string name;     // OEM, as it is to be stored
-    uint8_t* extra;       // the central extra field, of the record's extra length
-    const char* comment;  // of the record's comment length, OEM
+    uint8_t* record;           // the 46-byte central record as stored
+    std::string name;          // the name the run matches: OEM, '/' separators
+    // In long-name mode `name` is the long name of the entry's long-name
+    // block, and the copy stores the entry under that name.
+    bool renamed = false;
+    const uint8_t* storedName; // of the record's name length, as stored
+    uint8_t* extra;            // the central extra field, of the record's extra length
+    const char* comment;       // of the record's comment length, as stored unless a run set it
 };
 
-// Copies `entry` from the archive `from`: its local header, brought into line
-// with the central record (the central name and extra field, their lengths),
-// and its data go to the end of `data`; its central record, now pointing
-// there, to the end of `directory`. An entry whose sizes follow its data
-// (flag bit 3) gets a data descriptor made from its central record. In
-// long-name mode the directory hands out an entry's long name: a long-name
-// block naming exactly that name is then cut from the extra field. kOk;
-// kShortRead, kWriteFailed, kAccessDenied, kNoMemory, kCancelled.
+// Copies `entry` from the archive `from`: its local header, its name and
+// extra field as they stand, its data and its data descriptor go to the end
+// of `data`; its central record, now pointing there, to the end of
+// `directory`. Nothing else of either record changes, except that
+// - a damaged local signature is written sound;
+// - a renamed entry takes its new name in both records, and a long-name
+//   block naming exactly that name is cut from both extra fields;
+// - an entry whose sizes follow its data (flag bit 3) gets a fresh
+//   descriptor, with 8-byte sizes when its local header has a Zip64 block;
+// - a local header whose sizes are all ones without a Zip64 block to carry
+//   them gets the real sizes.
+// kOk; kTooLong, kShortRead, kWriteFailed, kAccessDenied, kNoMemory,
+// kCancelled, kBadArchive (an entry that cannot be copied soundly).
 Result copyEntry(fs::FileHandle from, fs::FileHandle data, fs::FileHandle directory, ExistingEntry& entry);
 
 // The position at which the next entry goes: the end of `data`, which must
-// stay below 4 GiB. False when it cannot be found or lies beyond.
+// stay below 4 GiB - 1 (all ones would read as "in the Zip64 records"). False
+// when it cannot be found or lies beyond.
 bool dataEnd(fs::FileHandle data, uint32_t* offset);
 
 }  // namespace zar::write

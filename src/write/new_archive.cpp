@@ -26,32 +26,19 @@ Result archiveDosTime(const archive::ArchiveHandle& archive, DosDateTime* time) 
     return kOk;
 }
 
-namespace {
-// Big enough that no extra field or comment is ever cut.
-constexpr uint16_t kPartRoom = 65534;
-}  // namespace
-
-OldEntries::OldEntries(archive::ArchiveHandle& archive)
-    : archive_(archive), name_(archive::kNameLimit + 1), extra_(kPartRoom), comment_(kPartRoom) {
-    entry_.record = record_;
-    entry_.extra = extra_.data();
-    entry_.comment = comment_.data();
-}
-
 Result OldEntries::first() { return read(true); }
 Result OldEntries::next() { return read(false); }
 
 Result OldEntries::read(bool first) {
-    // The record keeps the stored name's length, whichever name is handed out.
-    archive_.keepNameLength = true;
-    archive::RecordBuffers out{record_, name_.data(), extra_.data(), kPartRoom, comment_.data(), kPartRoom};
-    Result r = first ? archive::findFirst(archive_, out) : archive::findNext(archive_, out);
+    Result r = first ? archive::findFirst(archive_, &raw_) : archive::findNext(archive_, &raw_);
     if (r != kOk) return r;
-    entry_.name = name_.data();
-    entry_.extra = extra_.data();
-    entry_.comment = comment_.data();
+    entry_.record = raw_.record;
+    entry_.name = raw_.handedName;
     platform::ansiToOem(entry_.name.data());
-    platform::ansiToOem(comment_.data());
+    entry_.renamed = raw_.longName;
+    entry_.storedName = raw_.name.data();
+    entry_.extra = raw_.extra.data();
+    entry_.comment = reinterpret_cast<const char*>(raw_.comment.data());
     return kOk;
 }
 

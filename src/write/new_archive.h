@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/directory.h"
 #include "archive/handles.h"
 #include "archive/records.h"
 #include "common/dos_date.h"
@@ -30,25 +31,23 @@ struct NewestTime {
 Result archiveDosTime(const archive::ArchiveHandle& archive, DosDateTime* time);
 
 // The entries of the old archive, read one at a time in directory order,
-// each with its name (OEM), extra field and comment, ready to be copied.
+// each with its central record as it stands and the name the run matches,
+// ready to be copied.
 class OldEntries {
 public:
-    explicit OldEntries(archive::ArchiveHandle& archive);
+    explicit OldEntries(archive::ArchiveHandle& archive) : archive_(archive) {}
     // kOk with an entry in hand; kNothingDone at the end; the reader's codes.
     Result first();
     Result next();
     ExistingEntry& entry() { return entry_; }
-    uint8_t* record() { return record_; }
+    const uint8_t* record() const { return raw_.record; }
 
 private:
     Result read(bool first);
 
     archive::ArchiveHandle& archive_;
-    uint8_t record_[archive::CentralRecord::kSize] = {};
-    std::vector<char> name_;
-    std::vector<uint8_t> extra_;
-    std::vector<char> comment_;
-    ExistingEntry entry_;
+    archive::RawRecord raw_;
+    ExistingEntry entry_{};
 };
 
 class NewArchive {

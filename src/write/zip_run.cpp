@@ -103,9 +103,12 @@ Result ZipRun::existingEntries() {
     for (r = old.first(); r == kOk; r = old.next()) {
         ExistingEntry& entry = old.entry();
         const uint8_t* record = entry.record;
-        // The drive's current label is added at the end instead.
-        if (has(frame::kZipVolumeLabel) && (record[CentralRecord::kExternalAttributes] & archive::kDosVolumeLabel))
-            continue;
+        // The drive's current label is added at the end instead. Only DOS
+        // hosts' attribute bytes say what an entry is.
+        const bool label = archive::hostSystem(loadLe16(record + CentralRecord::kVersionMadeBy)) ==
+                               archive::HostSystem::Dos &&
+                           (record[CentralRecord::kExternalAttributes] & archive::kDosVolumeLabel);
+        if (has(frame::kZipVolumeLabel) && label) continue;
 
         // Directories are listed without the '/' their entries end in.
         std::string key = entry.name;

@@ -7,8 +7,10 @@
 #include <map>
 #include <sstream>
 
+#include "archive/directory.h"
 #include "archive/handles.h"
 #include "archive/records.h"
+#include "common/bytes.h"
 #include "common/run.h"
 #include "common/scratch.h"
 #include "common/zip_builder.h"
@@ -267,6 +269,66 @@ TEST_F(Directory, ForeignHostsReportNoAttributes) {
     EXPECT_EQ(+l.entries[1].record.externalAttributes, 0x21u);
 }
 
+// The library's own drivers read each record as it stands; the host view of
+// the same archive folds, zeroes and renames as before.
+TEST_F(Directory, RawRecordsAreTheStoredBytes) {
+    auto unix = zar::test::entry("dir\\unix.txt", "mode bits", "its comment");
+    unix.versionMadeBy = 0x031E;
+    unix.externalAttributes = 0x81ED0000;
+    unix.extra = {0x55, 0x54, 1, 0, 7};
+    auto big = zar::test::entry("zip64.bin", "sizes in the Zip64 block");
+    big.versionMadeBy = 0x0314;
+    big.externalAttributes = 0x81A40000;
+    big.zip64 = true;
+    auto named = zar::test::entry("LONG~1.TXT", "x");
+    const std::string block = std::string("KW\x0A\0Zr", 6) + "Long.txt";
+    named.extra.assign(block.begin(), block.end());
+    ZipArchive zip;
+    zip.entries = {unix, big, named};
+    const std::vector<uint8_t> bytes = zip.bytes();
+    const uint32_t directoryStart = zar::loadLe32(bytes.data() + bytes.size() - 22 + 16);
+
+    struct Mode {
+        int16_t openMode;
+        std::vector<std::string> handed;
+        std::vector<bool> longName;
+    } modes[] = {
+        {AX_OPEN_READ, {"dir/unix.txt", "zip64.bin", "LONG~1.TXT"}, {false, false, false}},
+        {AX_OPEN_READ | AX_OPEN_LONG_NAMES, {"dir/unix.txt", "zip64.bin", "Long.txt"}, {false, false, true}},
+    };
+    for (const Mode& m : modes) {
+        SCOPED_TRACE(m.openMode);
+        AxHandle h = open(bytes, m.openMode);
+        zar::archive::ArchiveHandle& archive = *zar::archive::lookup(h);
+        zar::archive::RawRecord raw;
+        size_t at = directoryStart;
+        int16_t r = zar::archive::findFirst(archive, &raw);
+        for (size_t i = 0; i < zip.entries.size(); ++i, r = zar::archive::findNext(archive, &raw)) {
+            ASSERT_EQ(r, zar::kOk) << i;
+            auto stored = [&](size_t length) {
+                std::vector<uint8_t> part(bytes.begin() + at, bytes.begin() + at + length);
+                at += length;
+                return part;
+            };
+            const auto record = stored(46);
+            EXPECT_EQ(std::vector<uint8_t>(raw.record, raw.record + 46), record);
+            EXPECT_EQ(raw.name, stored(zar::loadLe16(record.data() + 28)));
+            EXPECT_EQ(raw.extra, stored(zar::loadLe16(record.data() + 30)));
+            EXPECT_EQ(raw.comment, stored(zar::loadLe16(record.data() + 32)));
+            EXPECT_EQ(raw.handedName, m.handed[i]);
+            EXPECT_EQ(raw.longName, m.longName[i]);
+        }
+        EXPECT_EQ(r, zar::kNothingDone);
+
+        Listing l = listAll(h);
+        ASSERT_EQ(l.entries.size(), 3u);
+        EXPECT_EQ(+l.entries[0].record.externalAttributes, 0u) << "another host's attributes";
+        EXPECT_EQ(+l.entries[1].record.packedSize, big.data.size()) << "folded from the Zip64 block";
+        EXPECT_EQ(+l.entries[1].record.localOffset, 30u + 12 + 5 + unix.data.size());
+        Ax4ZipClose(&h);
+    }
+}
+
 TEST_F(Directory, PositionReadsAndTheBasicLayout) {
     ZipArchive zip;
     auto e = zar::test::entry("name.txt", "payload", "c");
@@ -332,9 +394,18 @@ TEST_F(Directory, DamagedRecords) {
     cases.push_back({"directory past the end", bad, 0, AX_SHORT_READ});
 
     for (const Case& c : cases) {
-        Listing l = listAll(open(c.bytes));
+        AxHandle h = open(c.bytes);
+        Listing l = listAll(h);
         EXPECT_EQ(l.entries.size(), c.listed) << c.what;
         EXPECT_EQ(l.result, c.result) << c.what;
+        // The raw walk ends the same way.
+        zar::archive::RawRecord raw;
+        zar::archive::ArchiveHandle& archive = *zar::archive::lookup(h);
+        size_t listed = 0;
+        int16_t r = zar::archive::findFirst(archive, &raw);
+        for (; r == zar::kOk; r = zar::archive::findNext(archive, &raw)) ++listed;
+        EXPECT_EQ(listed, c.listed) << c.what;
+        EXPECT_EQ(r, c.result) << c.what;
         zar::archive::closeAllArchives();
     }
 }

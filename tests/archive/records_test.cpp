@@ -1,8 +1,13 @@
-// Private extra blocks and the central record writer.
+// Private extra blocks, the Zip64 block of central records, and the central
+// record writer.
 #include <gtest/gtest.h>
+
+#include <optional>
+#include <vector>
 
 #include "archive/extra_field.h"
 #include "archive/records.h"
+#include "common/bytes.h"
 #include "common/scratch.h"
 #include "common/zip_builder.h"
 
@@ -89,6 +94,49 @@ TEST(PrivateBlocks, VersionBlockOnlyAtItsOwnSize) {
     block.push_back(0);
     block[2] = 11;  // one byte longer than a version block
     EXPECT_FALSE(archive::entryVersion(block.data(), block.size(), version));
+}
+
+TEST(Zip64Fields, RealValuesAndWhereTheyLie) {
+    constexpr uint32_t kOnes = 0xFFFFFFFF;
+    constexpr size_t kRecord = archive::Zip64Fields::kInRecord;
+    // The Zip64 block follows a foreign block of five bytes: its values start at 9.
+    struct Case {
+        const char* what;
+        uint32_t unpacked, packed, offset;         // the record's fields
+        std::optional<std::vector<uint64_t>> block;  // the Zip64 block's values
+        uint64_t realUnpacked, realPacked, realOffset;
+        size_t unpackedAt, packedAt, offsetAt;
+    } cases[] = {
+        {"no field all ones: the block is not read", 10, 20, 30, std::vector<uint64_t>{7}, 10, 20, 30, kRecord,
+         kRecord, kRecord},
+        {"sizes in the block", kOnes, kOnes, 30, std::vector<uint64_t>{100, 50}, 100, 50, 30, 9, 17, kRecord},
+        {"only the offset", 10, 20, kOnes, std::vector<uint64_t>{5'000'000'000}, 10, 20, 5'000'000'000, kRecord,
+         kRecord, 9},
+        {"packed size and offset", 10, kOnes, kOnes, std::vector<uint64_t>{2, 3}, 10, 2, 3, kRecord, 9, 17},
+        {"all three", kOnes, kOnes, kOnes, std::vector<uint64_t>{1, 2, 3}, 1, 2, 3, 9, 17, 25},
+        {"a block cut short", kOnes, kOnes, kOnes, std::vector<uint64_t>{1}, 1, kOnes, kOnes, 9, kRecord, kRecord},
+        {"no block", kOnes, 20, kOnes, std::nullopt, kOnes, 20, kOnes, kRecord, kRecord, kRecord},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<uint8_t> record(archive::CentralRecord::kSize);
+        storeLe32(record.data() + archive::CentralRecord::kUnpackedSize, c.unpacked);
+        storeLe32(record.data() + archive::CentralRecord::kPackedSize, c.packed);
+        storeLe32(record.data() + archive::CentralRecord::kLocalOffset, c.offset);
+        std::vector<uint8_t> extra = {0x55, 0x54, 1, 0, 9};
+        if (c.block) {
+            test::put16(extra, 1);
+            test::put16(extra, static_cast<uint32_t>(8 * c.block->size()));
+            for (uint64_t v : *c.block) test::put64(extra, v);
+        }
+        const archive::Zip64Fields real = archive::zip64Fields(record.data(), extra.data(), extra.size());
+        EXPECT_EQ(real.unpackedSize, c.realUnpacked);
+        EXPECT_EQ(real.packedSize, c.realPacked);
+        EXPECT_EQ(real.localOffset, c.realOffset);
+        EXPECT_EQ(real.unpackedAt, c.unpackedAt);
+        EXPECT_EQ(real.packedAt, c.packedAt);
+        EXPECT_EQ(real.offsetAt, c.offsetAt);
+    }
 }
 
 TEST(CentralRecord, WrittenWithItsSignatureAndTrailingFields) {

@@ -21,6 +21,11 @@ inline void put32(std::vector<uint8_t>& out, uint32_t v) {
 
 inline void putText(std::vector<uint8_t>& out, const std::string& text) { out.insert(out.end(), text.begin(), text.end()); }
 
+inline void put64(std::vector<uint8_t>& out, uint64_t v) {
+    put32(out, static_cast<uint32_t>(v));
+    put32(out, static_cast<uint32_t>(v >> 32));
+}
+
 inline uint32_t crcOf(const std::string& data) {
     uint32_t crc = 0xFFFFFFFFu;
     for (unsigned char b : data) {
@@ -43,6 +48,9 @@ struct ZipEntry {
     uint16_t flags = 0;
     std::optional<std::string> packed;  // the stored bytes when they are not `data` itself
     std::optional<uint32_t> crc;        // a CRC-32 other than that of `data`
+    // Written as Zip64 writers do: all ones in the sizes of both records and
+    // in the central offset, the real values in a Zip64 block ahead of `extra`.
+    bool zip64 = false;
 
     const std::string& stored() const { return packed ? *packed : data; }
     uint32_t storedCrc() const { return crc ? *crc : crcOf(data); }
@@ -69,18 +77,26 @@ struct ZipArchive {
         for (const ZipEntry& e : entries) {
             offsets.push_back(static_cast<uint32_t>(out.size()));
             put32(out, 0x04034B50);
-            put16(out, 10);
+            put16(out, e.zip64 ? 45 : 10);  // version needed
             put16(out, e.flags);
             put16(out, e.method);
             put16(out, e.time);
             put16(out, e.date);
             put32(out, e.storedCrc());
-            put32(out, static_cast<uint32_t>(e.stored().size()));
-            put32(out, static_cast<uint32_t>(e.data.size()));
+            std::vector<uint8_t> extra;
+            if (e.zip64) {
+                put16(extra, 1);
+                put16(extra, 16);
+                put64(extra, e.data.size());
+                put64(extra, e.stored().size());
+            }
+            extra.insert(extra.end(), e.extra.begin(), e.extra.end());
+            put32(out, e.zip64 ? 0xFFFFFFFFu : static_cast<uint32_t>(e.stored().size()));
+            put32(out, e.zip64 ? 0xFFFFFFFFu : static_cast<uint32_t>(e.data.size()));
             put16(out, static_cast<uint32_t>(e.name.size()));
-            put16(out, static_cast<uint32_t>(e.extra.size()));
+            put16(out, static_cast<uint32_t>(extra.size()));
             putText(out, e.name);
-            out.insert(out.end(), e.extra.begin(), e.extra.end());
+            out.insert(out.end(), extra.begin(), extra.end());
             putText(out, e.stored());
         }
         uint32_t directoryStart = static_cast<uint32_t>(out.size());
@@ -88,23 +104,32 @@ struct ZipArchive {
             const ZipEntry& e = entries[i];
             put32(out, 0x02014B50);
             put16(out, e.versionMadeBy);
-            put16(out, 10);
+            put16(out, e.zip64 ? 45 : 10);  // version needed
             put16(out, e.flags);
             put16(out, e.method);
             put16(out, e.time);
             put16(out, e.date);
             put32(out, e.storedCrc());
-            put32(out, static_cast<uint32_t>(e.stored().size()));
-            put32(out, static_cast<uint32_t>(e.data.size()));
+            std::vector<uint8_t> extra;
+            if (e.zip64) {
+                put16(extra, 1);
+                put16(extra, 24);
+                put64(extra, e.data.size());
+                put64(extra, e.stored().size());
+                put64(extra, offsets[i]);
+            }
+            extra.insert(extra.end(), e.extra.begin(), e.extra.end());
+            put32(out, e.zip64 ? 0xFFFFFFFFu : static_cast<uint32_t>(e.stored().size()));
+            put32(out, e.zip64 ? 0xFFFFFFFFu : static_cast<uint32_t>(e.data.size()));
             put16(out, static_cast<uint32_t>(e.name.size()));
-            put16(out, static_cast<uint32_t>(e.extra.size()));
+            put16(out, static_cast<uint32_t>(extra.size()));
             put16(out, static_cast<uint32_t>(e.comment.size()));
             put16(out, 0);
             put16(out, 0);
             put32(out, e.externalAttributes);
-            put32(out, offsets[i]);
+            put32(out, e.zip64 ? 0xFFFFFFFFu : offsets[i]);
             putText(out, e.name);
-            out.insert(out.end(), e.extra.begin(), e.extra.end());
+            out.insert(out.end(), extra.begin(), extra.end());
             putText(out, e.comment);
         }
         uint32_t directorySize = static_cast<uint32_t>(out.size()) - directoryStart;

@@ -426,6 +426,33 @@ TEST_F(ZipRun, ACopiedEntryGetsASoundLocalHeader) {
     EXPECT_EQ(run("unzip -p " + quote(archive) + " TWO.TXT").output, "two");
 }
 
+TEST_F(ZipRun, CopiedZip64EntriesStayReadable) {
+    struct Case {
+        const char* what;
+        bool zip64;              // sizes and offsets all ones, their values in Zip64 blocks
+        bool damagedLocalSizes;  // all ones in the first local header's sizes, with no block to carry them
+    } cases[] = {
+        {"Zip64 blocks in both headers, the offset in the central one", true, false},
+        {"all-ones local sizes without a Zip64 block", false, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        zar::test::ZipArchive old;
+        old.entries = {zar::test::entry("ONE.TXT", "one"), zar::test::entry("TWO.TXT", "second entry", "a comment")};
+        for (auto& e : old.entries) e.zip64 = c.zip64;
+        auto bytes = old.bytes();
+        if (c.damagedLocalSizes) std::fill(bytes.begin() + 18, bytes.begin() + 26, 0xFF);
+        const std::string archive = s / "z64.zip";
+        writeBytes(archive, bytes);
+        ASSERT_EQ(zip(archive, src + "/a.txt", ""), 0);
+        EXPECT_EQ(rejections(archive), "");
+        EXPECT_EQ(run("unzip -p " + quote(archive) + " ONE.TXT TWO.TXT").output, "onesecond entry");
+        EXPECT_EQ(run("python3 -c 'import sys, zipfile; print([i.comment for i in zipfile.ZipFile(sys.argv[1]).infolist()])' " +
+                      quote(archive)).output,
+                  "[b'', b'a comment', b'']\n");
+    }
+}
+
 TEST_F(ZipRun, ArchiveTimes) {
     const std::string archive = s / "t.zip";
     fsys::last_write_time(src + "/a.txt", fsys::file_time_type::clock::now() - std::chrono::hours(24 * 100));
