@@ -119,6 +119,12 @@ std::string tempDirectory();
 // Creates a new empty file with a unique name beginning with `prefix` in
 // `directory` and returns its name; empty on failure.
 std::string makeUniqueFile(const std::string& directory, const char* prefix);
+// Creates a new empty file with a unique name beginning with `prefix` in
+// `directory` and returns it open for reading and writing, its name in
+// `*name`; kInvalidFile on failure. Unlike makeUniqueFile's owner-only files,
+// it gets the permissions of any file that openFile creates, for it is made
+// to take the place of a file the user keeps.
+FileHandle createUniqueFile(const std::string& directory, const char* prefix, std::string* name);
 
 // ---- Volumes ---------------------------------------------------------------
 

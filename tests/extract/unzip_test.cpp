@@ -13,6 +13,7 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,8 @@
 #include "common/run.h"
 #include "common/scratch.h"
 #include "common/zip_builder.h"
+#include "fs/temp_files.h"
+#include "platform/platform.h"
 #include "zarlib32.h"
 
 namespace {
@@ -64,6 +67,27 @@ int16_t AXAPI hook(StatusRecord record) {
 std::string readText(const std::string& path) {
     auto bytes = readBytes(path);
     return std::string(bytes.begin(), bytes.end());
+}
+
+// The files below `dir` (not the directories), by relative path, sorted.
+std::vector<std::string> filesBelow(const std::string& dir) {
+    std::vector<std::string> found;
+    for (auto& f : fsys::recursive_directory_iterator(dir))
+        if (!f.is_directory()) found.push_back(fsys::relative(f.path(), dir).string());
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+// A file's text, cut short when it is long: what a failed check prints.
+std::string head(const std::string& path) {
+    auto bytes = readBytes(path);
+    if (bytes.size() <= 64) return std::string(bytes.begin(), bytes.end());
+    return std::string(bytes.begin(), bytes.begin() + 64) + "... (" + std::to_string(bytes.size()) + " bytes)";
+}
+
+bool writable(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && (st.st_mode & S_IWUSR);
 }
 
 std::string rawDeflate(const std::string& data) {
@@ -569,6 +593,159 @@ TEST_F(Unzip, AWrongPasswordThatPassesTheCheckIsCaughtByTheCrc) {
     // One in 256 on average: 8 expected; the bounds are far outside chance.
     EXPECT_GE(passed, 1);
     EXPECT_LE(passed, 30);
+}
+
+}  // namespace
+
+namespace {
+
+// ---- Replacing a file ---------------------------------------------------------------
+
+// An entry is written beside its output path and takes that path only once its
+// data is complete: whatever stops it before then leaves the old file as it
+// was, and no new or partial file anywhere.
+TEST_F(Unzip, AnEntryThatFailsLeavesTheFileInItsPlaceAsItWas) {
+    const std::string data(300000, 'n');  // several blocks, so that a failure can come midway
+    ZipArchive zip;
+    zip.entries.push_back(entry("f.txt", data));
+    const std::string whole = make(zip);
+    // The same archive with a stored size that claims twice the data there is:
+    // reading it runs off the end of the file.
+    std::vector<uint8_t> bytes = zip.bytes();
+    const uint8_t central[] = {'P', 'K', 1, 2};
+    auto record = std::search(bytes.begin(), bytes.end(), std::begin(central), std::end(central));
+    ASSERT_NE(record, bytes.end());
+    const uint32_t claimed = 2 * static_cast<uint32_t>(data.size());
+    for (int i = 0; i < 4; ++i) record[20 + i] = static_cast<uint8_t>(claimed >> (8 * i));  // packed size
+    const std::string cut = s / "cut.zip";
+    zar::test::writeBytes(cut, bytes);
+
+    using zar::platform::Fault;
+    struct Case {
+        const char* what;
+        const std::string& archive;
+        const char* options;
+        int16_t answer;  // to the overwrite question
+        std::optional<Fault> fault;
+        int faultAt;
+        bool cancel;
+        int16_t result;
+    } cases[] = {
+        {"first write fails", whole, "-O", 6, Fault::Write, 1, false, -10},
+        {"a later write fails", whole, "-O", 6, Fault::Write, 3, false, -10},
+        {"a read fails", whole, "-O", 6, Fault::Read, 5, false, -11},
+        {"the archive ends early", cut, "-O", 6, std::nullopt, 0, false, -11},
+        {"cancelled", whole, "-O", 6, std::nullopt, 0, true, -4},
+        {"asked and answered yes", whole, "", 6, Fault::Write, 2, false, -10},
+        {"read-only file under -R+", whole, "-O -R+", 6, Fault::Write, 2, false, -10},
+    };
+    for (const Case& c : cases) {
+        for (const bool existed : {true, false}) {
+            SCOPED_TRACE(std::string(c.what) + (existed ? ", over an existing file" : ", no file before"));
+            fsys::remove_all(out);
+            fsys::create_directory(out);
+            const bool readOnly = std::strstr(c.options, "-R+") != nullptr;
+            if (existed) {
+                writeText(o("f.txt"), "the old file");
+                if (readOnly) fsys::permissions(o("f.txt"), fsys::perms::owner_read);
+            }
+            host_.reports.clear();
+            host_.answer = [&](const Report&) { return c.answer; };
+            host_.onProgress = [&] {
+                if (c.cancel) Ax4Cancel();
+            };
+
+            AxHandle h;
+            ASSERT_EQ(Ax4ZipOpen(c.archive.c_str(), AX_OPEN_READ, &h), 0);
+            if (c.fault) zar::platform::failNthCall(*c.fault, c.faultAt);
+            EXPECT_EQ(Ax4UnZip(&h, out.c_str(), "*.*", nullptr, c.options), c.result);
+            if (c.fault) zar::platform::failNthCall(*c.fault, 0);
+            Ax4ZipClose(&h);
+
+            if (existed) {
+                EXPECT_EQ(filesBelow(out), std::vector<std::string>{"f.txt"});
+                EXPECT_EQ(head(o("f.txt")), "the old file");
+                EXPECT_EQ(writable(o("f.txt")), !readOnly);
+            } else {
+                EXPECT_EQ(filesBelow(out), std::vector<std::string>{});
+            }
+            EXPECT_EQ(zar::fs::tempRegistry(), "");
+        }
+    }
+}
+
+TEST_F(Unzip, ACompleteEntryReplacesTheFile) {
+    ZipEntry plain = entry("f.txt", "the new file");
+    ZipEntry readOnly = plain;
+    readOnly.externalAttributes = 0x21;
+    ZipEntry badCrc = plain;
+    badCrc.crc = 0x12345678;
+    struct Case {
+        const char* what;
+        ZipEntry entry;
+        const char* options;
+        bool oldReadOnly;
+        int16_t result;
+        std::vector<int16_t> notices;
+        bool newWritable;
+    } cases[] = {
+        {"over a file", plain, "-O", false, 0, {}, true},
+        {"over a read-only file under -R+", plain, "-O -R+", true, 0, {}, true},
+        {"read-only, over a read-only file", readOnly, "-O -R+", true, 0, {}, false},
+        // Data that fail their CRC are still the entry's file: kept, with a notice.
+        {"with a CRC mismatch", badCrc, "-O", false, -8, {-25}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fsys::remove_all(out);
+        fsys::create_directory(out);
+        writeText(o("f.txt"), "the old file, longer than the new one");
+        if (c.oldReadOnly) fsys::permissions(o("f.txt"), fsys::perms::owner_read);
+        host_.reports.clear();
+        ZipArchive zip;
+        zip.entries.push_back(c.entry);
+        EXPECT_EQ(unzip(make(zip), "*.*", c.options), c.result);
+        EXPECT_EQ(codes(), c.notices);
+        EXPECT_EQ(filesBelow(out), std::vector<std::string>{"f.txt"});
+        EXPECT_EQ(readText(o("f.txt")), "the new file");
+        EXPECT_EQ(writable(o("f.txt")), c.newWritable);
+        struct stat st;
+        ASSERT_EQ(::stat(o("f.txt").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mtime, 1735732800);  // the entry's time
+        // The permissions of any new file, less the write bits of a read-only one.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        EXPECT_EQ(st.st_mode & 0777, (c.newWritable ? 0666u : 0444u) & ~mask);
+        EXPECT_EQ(zar::fs::tempRegistry(), "");
+    }
+}
+
+TEST_F(Unzip, TheNewFileGrowsRegisteredBesideTheOldOne) {
+    ZipArchive zip;
+    zip.entries.push_back(entry("sub/f.txt", std::string(300000, 'n')));
+    fsys::create_directory(o("sub"));
+    writeText(o("sub/f.txt"), "the old file");
+    // What the directory holds while the entry is written.
+    std::vector<std::string> others;
+    std::vector<std::string> oldContent;
+    bool allRegistered = true;
+    host_.onProgress = [&] {
+        oldContent.push_back(readText(o("sub/f.txt")));
+        for (const std::string& name : filesBelow(o("sub"))) {
+            if (name == "f.txt") continue;
+            others.push_back(name);
+            allRegistered = allRegistered && zar::fs::isRegisteredTempFile(o("sub/" + name).c_str());
+        }
+    };
+    EXPECT_EQ(unzip(make(zip), "*.*", "-D -O"), 0);
+    ASSERT_FALSE(others.empty());
+    EXPECT_TRUE(allRegistered);
+    EXPECT_TRUE(std::all_of(others.begin(), others.end(), [&](const std::string& n) { return n == others[0]; }));
+    EXPECT_TRUE(std::all_of(oldContent.begin(), oldContent.end(),
+                            [](const std::string& text) { return text == "the old file"; }));
+    EXPECT_EQ(filesBelow(out), std::vector<std::string>{"sub/f.txt"});
+    EXPECT_TRUE(readText(o("sub/f.txt")) == std::string(300000, 'n')) << head(o("sub/f.txt"));
+    EXPECT_EQ(zar::fs::tempRegistry(), "");
 }
 
 }  // namespace
