@@ -552,6 +552,27 @@ TEST_F(Unzip, TarAndGzipKinds) {
     EXPECT_TRUE(host_.reports.empty());
 }
 
+TEST_F(Unzip, AGzipFileWithoutANameExtractsUnderItsOwnFileName) {
+    fsys::create_directories(s / "deep/work");
+    writeText(s / "s.tar", "tar bytes\n");
+    ASSERT_EQ(zar::test::run("cd " + s.path() + " && gzip -nc s.tar > deep/s.tgz && rm s.tar").status, 0);
+    // The archive's own directory is no part of the member's name, however the
+    // archive is named: relative to the current directory, or from the root.
+    const fsys::path before = fsys::current_path();
+    fsys::current_path(s / "deep/work");
+    for (const std::string& archive : {std::string("../s.tgz"), s / "deep/s.tgz"}) {
+        SCOPED_TRACE(archive);
+        fsys::remove_all(out);
+        fsys::create_directory(out);
+        host_.reports.clear();
+        EXPECT_EQ(unzip(archive, "*.*", "-D"), 0);
+        EXPECT_EQ(codes(), std::vector<int16_t>{});
+        EXPECT_EQ(filesBelow(out), std::vector<std::string>{"s.tar"});
+        EXPECT_EQ(readText(o("s.tar")), "tar bytes\n");
+    }
+    fsys::current_path(before);
+}
+
 }  // namespace
 
 namespace {
