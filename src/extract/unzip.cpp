@@ -85,6 +85,11 @@ private:
     bool foreignKind() const { return archive::isForeign(archive_.kind); }
     // Entries with local headers, passwords and the ZIP methods.
     bool zipKind() const { return !tarKind() && !gzipKind() && !foreignKind(); }
+    // Encryption that no password opens here: AES and strong encryption.
+    bool undecryptable() const {
+        return zipKind() && (field16(CentralRecord::kMethod) == archive::kMethodAes ||
+                             (field16(CentralRecord::kFlags) & archive::kFlagStrongEncryption));
+    }
 
     uint16_t field16(size_t at) const { return loadLe16(record_ + at); }
     uint32_t field32(size_t at) const { return loadLe32(record_ + at); }
@@ -274,6 +279,13 @@ Result UnzipRun::volumeLabelEntry() {
 }
 
 Result UnzipRun::fileEntry(const std::string& path) {
+    // The traditional password check would only take such an entry for one
+    // with a wrong password; like any method without a decoder, it is passed
+    // over before any output exists.
+    if (undecryptable()) {
+        ++processed_;
+        return notice(kUnknownMethod);
+    }
     if (zipKind()) {
         bool passed;
         if (Result r = passwordCheck(&passed); r != kOk || !passed) return r;

@@ -349,9 +349,21 @@ TEST_F(Unzip, PerEntryNotices) {
     badCrc.crc = 0x12345678;
     ZipEntry noDecoder = entry("bz.bin", "BZh9 not really");  // a method that passes the check, without a decoder
     noDecoder.method = 12;
+    // Encrypted in ways no password opens here: AES (its extra block names
+    // AE-2, vendor "AE", 256 bits, deflated inside) and strong encryption.
+    ZipEntry aes = entry("aes.bin", "");
+    aes.packed = std::string(16 + 20 + 10, 'a');  // salt, password check value, data, authentication code
+    aes.crc = 0;
+    aes.method = 99;
+    aes.flags = 1;
+    aes.extra = {0x01, 0x99, 7, 0, 2, 0, 'A', 'E', 3, 8, 0};
+    ZipEntry strong = encrypt(entry("strong.txt", "strongly kept"), "right");
+    strong.flags |= 0x40;
     ZipArchive zip;
     zip.entries.push_back(unknown);
     zip.entries.push_back(noDecoder);
+    zip.entries.push_back(aes);
+    zip.entries.push_back(strong);
     zip.entries.push_back(badCrc);
     zip.entries.push_back(encrypt(entry("secret.txt", "the secret"), "right"));
     zip.entries.push_back(entry("fine.txt", "fine"));
@@ -365,11 +377,15 @@ TEST_F(Unzip, PerEntryNotices) {
     } cases[] = {
         {"method14.bin", "", 0, {-3}, 0},     // an unknown method alone leaves the result 0
         {"bz.bin", "", 0, {-3}, 0},
+        {"aes.bin", "", 0, {-3}, 0},       // not "wrong password", with a password or without
+        {"aes.bin", "-S/right/", 0, {-3}, 0},
+        {"strong.txt", "-S/right/", 0, {-3}, 0},
+        {"strong.txt", "-S/wrong/", 0, {-3}, 0},
         {"bad.txt", "", -8, {-25}, -25},
         {"secret.txt", "", -8, {-24}, -24},   // no password given
         {"secret.txt", "-S/wrong/", -8, {-24}, -24},
         {"secret.txt", "-S/right/", 0, {}, 0},
-        {"*.*", "-S/right/", -8, {-3, -3, -25}, -25},  // and the entries after it are still extracted
+        {"*.*", "-S/right/", -8, {-3, -3, -3, -3, -25}, -25},  // and the entries after it are still extracted
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.include) + " " + c.options);
@@ -384,9 +400,11 @@ TEST_F(Unzip, PerEntryNotices) {
     EXPECT_EQ(readText(o("bad.txt")), "damaged");  // a CRC mismatch leaves the file as written
     EXPECT_FALSE(fsys::exists(o("method14.bin")));
     EXPECT_FALSE(fsys::exists(o("bz.bin")));
+    EXPECT_FALSE(fsys::exists(o("aes.bin")));
+    EXPECT_FALSE(fsys::exists(o("strong.txt")));
 
     // Any answer but 1 ends the run with -4.
-    for (const char* include : {"method14.bin", "bad.txt", "secret.txt"}) {
+    for (const char* include : {"method14.bin", "aes.bin", "bad.txt", "secret.txt"}) {
         SCOPED_TRACE(include);
         host_.answer = [](const Report&) { return int16_t{AX_ANSWER_CANCEL}; };
         EXPECT_EQ(unzip(archive, include, "-O"), -4);
