@@ -482,6 +482,40 @@ TEST_F(Unzip, PathFiltersWithStoredPaths) {
     EXPECT_EQ(readText(o("DATA/SUB/x.txt")), "x");
 }
 
+TEST_F(Unzip, EitherSeparatorInOutputDirectoryAndFilters) {
+    ZipArchive zip;
+    zip.entries.push_back(entry("DATA/SUB/x.txt", "x"));
+    zip.entries.push_back(entry("OTHER/z.txt", "z"));
+    const std::string archive = make(zip);
+    std::string backslashed = out;
+    std::replace(backslashed.begin(), backslashed.end(), '/', '\\');
+    struct Case {
+        std::string outputDir;
+        std::string from, to;  // a path filter; none when empty
+        std::vector<std::string> files;  // below the output directory afterwards
+    } cases[] = {
+        {out + "\\in\\here", "", "", {"in/here/DATA/SUB/x.txt", "in/here/OTHER/z.txt"}},
+        {backslashed, "", "", {"DATA/SUB/x.txt", "OTHER/z.txt"}},
+        {out, out + "\\DATA", out + "\\moved", {"OTHER/z.txt", "moved/SUB/x.txt"}},
+        {backslashed, out + "/DATA", out + "/moved", {"OTHER/z.txt", "moved/SUB/x.txt"}},
+        {out + "/", backslashed + "\\DATA\\", out + "/moved", {"OTHER/z.txt", "moved/SUB/x.txt"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.outputDir + " " + c.from);
+        fsys::remove_all(out);
+        fsys::create_directory(out);
+        if (!c.from.empty()) {
+            ASSERT_EQ(Ax4AddUnZipPathFilter(c.from.c_str(), c.to.c_str()), 0);
+        }
+        AxHandle h;
+        ASSERT_EQ(Ax4ZipOpen(archive.c_str(), AX_OPEN_READ, &h), 0);
+        EXPECT_EQ(Ax4UnZip(&h, c.outputDir.c_str(), "*.*", nullptr, "-D -.D"), 0);
+        Ax4ZipClose(&h);
+        EXPECT_EQ(filesBelow(out), c.files);
+        EXPECT_EQ(filesBelow(s.path()).size(), c.files.size() + 1);  // and nothing beside it but the archive
+    }
+}
+
 TEST_F(Unzip, DeclaredSizeBoundsTheOutput) {
     // A small entry whose data decodes to far more than it declares.
     ZipEntry bomb = deflated("bomb.bin", std::string(5'000'000, '\0'));
