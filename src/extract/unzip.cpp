@@ -35,6 +35,9 @@ constexpr uint16_t kExtraRoom = 65534;
 
 bool isReadOnly(uint32_t attributes) { return attributes & platform::kAttrReadOnly; }
 
+// A path that begins with two separators: "\\server\share\..." or "//server/share/...".
+bool isUnc(const std::string& path) { return path.size() >= 2 && fs::isSeparator(path[0]) && fs::isSeparator(path[1]); }
+
 // Reads `count` bytes of `file` and drops them, a block at a time: how a
 // member stored as it stands is tested.
 Result readThrough(fs::FileHandle file, uint32_t count) {
@@ -199,6 +202,10 @@ Result UnzipRun::entry() {
         if (!fs::tempRegistry().empty() && fs::isRegisteredTempFile(path.c_str())) return kOk;
         const bool writes = isDirectory ? withDirectories : !isVolumeLabel;
         if (writes && climbsOut(directory, file)) return accessDenied();
+        // A UNC name kept under -.D leads to the root of the file system where
+        // such names reach no server, unless a path filter sent it elsewhere.
+        if (writes && keepDrive && isUnc(drive) && isUnc(path) && !platform::uncPathsNameShares())
+            return accessDenied();
     }
 
     if (Result r = locate(); r != kOk) return r;

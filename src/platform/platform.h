@@ -105,6 +105,10 @@ bool calendarToFileTime(const CalendarTime& in, uint64_t* time);
 
 // The absolute form of `name` ("." and ".." folded), without touching the disk.
 std::string fullPath(const char* name);
+// True when a path that begins with two separators ("\\server\share\...")
+// names a share on another machine. Where it does not (POSIX), such a path
+// leads to this machine's root.
+bool uncPathsNameShares();
 // Conversions between the host's code page and the one names are stored in,
 // in place; they are exact inverses. Upper-casing likewise in place.
 void ansiToOem(char* text);

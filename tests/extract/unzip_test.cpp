@@ -462,6 +462,52 @@ TEST_F(Unzip, NamesThatClimbOutAreRefused) {
     }
 }
 
+TEST_F(Unzip, UncNamesKeptWithTheirDriveAreRefused) {
+    // On POSIX "//server/share/..." is "/server/share/...": a server name of
+    // this test's own keeps a regression from touching anyone else's files.
+    const std::string server = "zartest-unc-" + fsys::path(s.path()).filename().string();
+    struct Restore {
+        std::string root;
+        ~Restore() {
+            std::error_code ec;
+            fsys::remove_all(root, ec);
+        }
+    } restore{"/" + server};
+    ZipArchive zip;
+    zip.entries.push_back(entry("\\\\" + server + "\\share\\f.txt", "no"));
+    zip.entries.push_back(entry("//" + server + "/share/dir/g.txt", "no"));
+    ZipEntry dir = entry("//" + server + "/share/made/", "");
+    dir.externalAttributes = 0x10;
+    zip.entries.push_back(dir);
+    zip.entries.push_back(entry("good.txt", "good"));
+    const std::string archive = make(zip);
+    struct Case {
+        const char* options;
+        bool filter;  // sends the share into the output directory
+        int16_t result;
+        std::vector<int16_t> notices;
+        std::vector<std::string> files;
+    } cases[] = {
+        {"-D -.D", false, -8, {105, 105, 105}, {"good.txt"}},
+        {"-D -.D -.O", false, -8, {}, {"good.txt"}},
+        {"-D", false, 0, {}, {"dir/g.txt", "f.txt", "good.txt"}},  // without -.D the drive is dropped
+        {"-D -.D", true, 0, {}, {"good.txt", "unc/dir/g.txt", "unc/f.txt"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.options) + (c.filter ? " with a filter" : ""));
+        fsys::remove_all(out);
+        fsys::create_directory(out);
+        host_.reports.clear();
+        if (c.filter) {
+            ASSERT_EQ(Ax4AddUnZipPathFilter(("//" + server + "/share" + out).c_str(), (out + "/unc").c_str()), 0);
+        }
+        EXPECT_EQ(unzip(archive, "*.*", c.options), c.result);
+        EXPECT_EQ(codes(), c.notices);
+        EXPECT_EQ(filesBelow(out), c.files);
+        EXPECT_FALSE(fsys::exists("/" + server));
+    }
+}
+
 TEST_F(Unzip, PathFiltersWithStoredPaths) {
     ZipArchive zip;
     zip.entries.push_back(entry("DATA/SUB/x.txt", "x"));

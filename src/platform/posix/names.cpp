@@ -42,6 +42,8 @@ std::string fullPath(const char* name) {
     return out.empty() ? "/" : out;
 }
 
+bool uncPathsNameShares() { return false; }
+
 void ansiToOem(char*) {}
 void oemToAnsi(char*) {}
 
