@@ -72,7 +72,7 @@ private:
     Result decide(const std::string& path, bool* write);
     Result extractFile(uint32_t* crc, bool* placed);
     Result produce(fs::FileHandle output, uint32_t* crc);
-    Result finishFile(fs::File& output, const std::string& name);
+    Result setFileTime(fs::FileHandle output);
 
     Result passwordCheck(bool* passed);
     // The host's answer to a per-entry notice: kOk to go on with the next
@@ -418,14 +418,20 @@ Result UnzipRun::decide(const std::string& path, bool* write) {
 Result UnzipRun::extractFile(uint32_t* crc, bool* placed) {
     *placed = false;
     const std::string& target = ansiPath_;
+    // The attributes are the new file's from its creation: setting them after
+    // the writing would cost two more calls to the system for every file.
+    // "Normal" means no other bit, and the archive bit is always set.
+    const uint32_t attributes =
+        (field32(CentralRecord::kExternalAttributes) & attributeMask_ & ~archive::kDosNormal) | archive::kDosArchive;
     fs::FileHandle handle;
-    fs::TempFile partial =
-        fs::TempFile::makeOpen(target.substr(0, target.find_last_of("/\\") + 1), fullDirectory_, &handle);
+    fs::TempFile partial = fs::TempFile::makeOpen(target.substr(0, target.find_last_of("/\\") + 1), fullDirectory_,
+                                                  attributes, &handle);
     if (!partial.valid()) return accessDenied();
     fs::File output(handle);  // declared after `partial`: closed before it is deleted
 
     if (Result r = produce(output.get(), crc); r != kOk) return r;
-    if (Result r = finishFile(output, partial.name()); r != kOk) return r;
+    if (Result r = setFileTime(output.get()); r != kOk) return r;
+    output.close();
     if (unlockTarget_ && !platform::setFileAttributes(target.c_str(), platform::kAttrArchive)) return accessDenied();
     if (!partial.renameTo(target.c_str())) {
         if (unlockTarget_) platform::setFileAttributes(target.c_str(), targetAttributes_);
@@ -454,23 +460,15 @@ Result UnzipRun::produce(fs::FileHandle output, uint32_t* crc) {
     return decodeToFile(data, output, crc);
 }
 
-// Restores the entry's time and attributes on the written file `output`,
-// which it closes; `name` is its name in the file system's form.
-Result UnzipRun::finishFile(fs::File& output, const std::string& name) {
+// Gives the written file the entry's time, once its last byte is written.
+Result UnzipRun::setFileTime(fs::FileHandle output) {
     // A date that names no real time leaves the file with the time of its
     // writing rather than ending the run.
     uint64_t utc;
     if (frame::dosToUtc({field16(CentralRecord::kDate), field16(CentralRecord::kTime)}, &utc) &&
-        !platform::setFileTime(output.get(), utc))
+        !platform::setFileTime(output, utc))
         return kAccessDenied;
-    output.close();
-
-    const char* ansi = name.c_str();
-    uint32_t attributes = (field32(CentralRecord::kExternalAttributes) & attributeMask_) | archive::kDosArchive;
-    if (platform::setFileAttributes(ansi, attributes)) return kOk;
-    if ((attributes & archive::kDosNormal) && platform::setFileAttributes(ansi, attributes & ~archive::kDosNormal))
-        return kOk;
-    return kAccessDenied;
+    return kOk;
 }
 
 }  // namespace

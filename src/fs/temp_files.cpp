@@ -131,12 +131,13 @@ TempFile& TempFile::operator=(TempFile&& other) noexcept {
     return *this;
 }
 
-TempFile TempFile::makeOpen(const std::string& directory, const std::string& fullDirectory,
+TempFile TempFile::makeOpen(const std::string& directory, const std::string& fullDirectory, uint32_t attributes,
                             platform::FileHandle* file) {
     *file = platform::kInvalidFile;
     try {
         std::string name;
-        platform::FileHandle handle = platform::createUniqueFile(directory.empty() ? "." : directory, "AZR", &name);
+        platform::FileHandle handle =
+            platform::createUniqueFile(directory.empty() ? "." : directory, "AZR", attributes, &name);
         if (handle == platform::kInvalidFile) return {};
         // The full path from the directory's: working it out from a relative
         // name would ask the system for the current directory every time.

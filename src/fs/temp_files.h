@@ -33,13 +33,14 @@ public:
     static TempFile make(const std::string& directory = "") { return TempFile(makeTempFile(directory)); }
     // Makes a new file with the prefix "AZR" in `directory` (empty: the
     // current directory) to be renamed over another file there, registers it
-    // and hands it open for writing in `*file`. It gets the permissions of any
-    // new file, not the owner-only ones of make(). `fullDirectory` is
+    // and hands it open for writing in `*file`. It has the DOS `attributes`
+    // from the start (see platform::createUniqueFile), not the owner-only
+    // permissions of make(). `fullDirectory` is
     // platform::fullPath(directory), or empty to have it worked out: a caller
     // that makes many files in one directory works it out once. The caller
     // closes `*file`
     // before the TempFile goes. Invalid, with kInvalidFile, on failure.
-    static TempFile makeOpen(const std::string& directory, const std::string& fullDirectory,
+    static TempFile makeOpen(const std::string& directory, const std::string& fullDirectory, uint32_t attributes,
                              platform::FileHandle* file);
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;

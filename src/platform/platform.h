@@ -125,10 +125,12 @@ std::string tempDirectory();
 std::string makeUniqueFile(const std::string& directory, const char* prefix);
 // Creates a new empty file with a unique name beginning with `prefix` in
 // `directory` and returns it open for reading and writing, its name in
-// `*name`; kInvalidFile on failure. Unlike makeUniqueFile's owner-only files,
-// it gets the permissions of any file that openFile creates, for it is made
-// to take the place of a file the user keeps.
-FileHandle createUniqueFile(const std::string& directory, const char* prefix, std::string* name);
+// `*name`; kInvalidFile on failure. It is made to take the place of a file
+// the user keeps, so unlike makeUniqueFile's owner-only files it has the DOS
+// `attributes` from the start: the permissions that openFile gives a file it
+// creates with them, and the other bits as setFileAttributes keeps them.
+FileHandle createUniqueFile(const std::string& directory, const char* prefix, uint32_t attributes,
+                            std::string* name);
 
 // ---- Volumes ---------------------------------------------------------------
 

@@ -797,29 +797,34 @@ TEST_F(Unzip, ACompleteEntryReplacesTheFile) {
     ZipEntry plain = entry("f.txt", "the new file");
     ZipEntry readOnly = plain;
     readOnly.externalAttributes = 0x21;
+    ZipEntry system = plain;
+    system.externalAttributes = 0x04;  // and no archive bit, which extraction always sets
     ZipEntry badCrc = plain;
     badCrc.crc = 0x12345678;
+    using zar::platform::kAttrArchive, zar::platform::kAttrReadOnly, zar::platform::kAttrSystem;
     struct Case {
         const char* what;
         ZipEntry entry;
         const char* options;
-        bool oldReadOnly;
+        uint32_t oldAttributes;
         int16_t result;
         std::vector<int16_t> notices;
-        bool newWritable;
+        uint32_t newAttributes;
     } cases[] = {
-        {"over a file", plain, "-O", false, 0, {}, true},
-        {"over a read-only file under -R+", plain, "-O -R+", true, 0, {}, true},
-        {"read-only, over a read-only file", readOnly, "-O -R+", true, 0, {}, false},
+        {"over a file", plain, "-O", kAttrArchive, 0, {}, kAttrArchive},
+        {"over a system file", plain, "-O", kAttrSystem, 0, {}, kAttrArchive},
+        {"a system file", system, "-O", kAttrArchive, 0, {}, kAttrArchive | kAttrSystem},
+        {"over a read-only file under -R+", plain, "-O -R+", kAttrReadOnly, 0, {}, kAttrArchive},
+        {"read-only, over a read-only file", readOnly, "-O -R+", kAttrReadOnly, 0, {}, kAttrArchive | kAttrReadOnly},
         // Data that fail their CRC are still the entry's file: kept, with a notice.
-        {"with a CRC mismatch", badCrc, "-O", false, -8, {-25}, true},
+        {"with a CRC mismatch", badCrc, "-O", kAttrArchive, -8, {-25}, kAttrArchive},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         fsys::remove_all(out);
         fsys::create_directory(out);
         writeText(o("f.txt"), "the old file, longer than the new one");
-        if (c.oldReadOnly) fsys::permissions(o("f.txt"), fsys::perms::owner_read);
+        ASSERT_TRUE(zar::platform::setFileAttributes(o("f.txt").c_str(), c.oldAttributes));
         host_.reports.clear();
         ZipArchive zip;
         zip.entries.push_back(c.entry);
@@ -827,14 +832,14 @@ TEST_F(Unzip, ACompleteEntryReplacesTheFile) {
         EXPECT_EQ(codes(), c.notices);
         EXPECT_EQ(filesBelow(out), std::vector<std::string>{"f.txt"});
         EXPECT_EQ(readText(o("f.txt")), "the new file");
-        EXPECT_EQ(writable(o("f.txt")), c.newWritable);
+        EXPECT_EQ(zar::platform::fileAttributes(o("f.txt").c_str()), c.newAttributes);
         struct stat st;
         ASSERT_EQ(::stat(o("f.txt").c_str(), &st), 0);
         EXPECT_EQ(st.st_mtime, 1735732800);  // the entry's time
         // The permissions of any new file, less the write bits of a read-only one.
         const mode_t mask = ::umask(0);
         ::umask(mask);
-        EXPECT_EQ(st.st_mode & 0777, (c.newWritable ? 0666u : 0444u) & ~mask);
+        EXPECT_EQ(st.st_mode & 0777, ((c.newAttributes & kAttrReadOnly) ? 0444u : 0666u) & ~mask);
         EXPECT_EQ(zar::fs::tempRegistry(), "");
     }
 }

@@ -73,7 +73,8 @@ std::string makeUniqueFile(const std::string& directory, const char* prefix) {
     return std::string(name.data());
 }
 
-FileHandle createUniqueFile(const std::string& directory, const char* prefix, std::string* name) {
+FileHandle createUniqueFile(const std::string& directory, const char* prefix, uint32_t attributes,
+                            std::string* name) {
     static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     static constexpr int kTries = 100;
     // A name clashes only with a file left by another run or process: a
@@ -86,6 +87,7 @@ FileHandle createUniqueFile(const std::string& directory, const char* prefix, st
         state = (static_cast<uint64_t>(ts.tv_sec) << 32 ^ static_cast<uint64_t>(ts.tv_nsec)) ^
                 static_cast<uint64_t>(::getpid()) << 16;
     }
+    const mode_t mode = (attributes & kAttrReadOnly) ? 0444 : 0666;  // as openFile creates files
     std::string base = posix::osName(directory.c_str());
     if (!base.empty() && base.back() != '/') base += '/';
     base += prefix;
@@ -97,9 +99,14 @@ FileHandle createUniqueFile(const std::string& directory, const char* prefix, st
         std::string candidate = base;
         for (int i = 0; i < 6; ++i, bits /= sizeof kLetters - 1) candidate += kLetters[bits % (sizeof kLetters - 1)];
         int fd;
-        do fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        do fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         while (fd < 0 && errno == EINTR);
         if (fd >= 0) {
+            if (!posix::storeNewFileBits(fd, attributes)) {
+                ::close(fd);
+                ::unlink(candidate.c_str());
+                return kInvalidFile;
+            }
             *name = std::move(candidate);
             return static_cast<FileHandle>(fd);
         }
