@@ -49,16 +49,20 @@ Result readZeroTerminated(ByteSource& source, uint64_t offset, uint64_t limit, s
     }
 }
 
-// The member name of a file that stores none: the archive path without its
-// drive and extension, with ".tar" for a ".tgz" file.
+// The member name of a file that stores none: the archive's own file name,
+// without drive, directory and extension, with ".tar" for a ".tgz" file. The
+// directory is where the archive happens to lie, not part of its contents:
+// kept, it would extract "../s.tgz" to "../s.tar" (which extraction refuses)
+// and "/home/x/s.tgz" to "out/home/x/s.tar".
 std::string nameFromPath(const char* path) {
     std::string name = path ? path : "";
-    if (name.size() >= 2 && name[1] == ':' && std::isalpha(static_cast<unsigned char>(name[0])))
+    const size_t separator = name.find_last_of("/\\");
+    if (separator != std::string::npos)
+        name.erase(0, separator + 1);
+    else if (name.size() >= 2 && name[1] == ':' && std::isalpha(static_cast<unsigned char>(name[0])))
         name.erase(0, 2);
-    size_t base = name.find_last_of("/\\");
-    base = base == std::string::npos ? 0 : base + 1;
     size_t dot = name.rfind('.');
-    if (dot != std::string::npos && dot >= base) {
+    if (dot != std::string::npos) {
         std::string extension = name.substr(dot);
         for (char& c : extension) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         name.erase(dot);

@@ -24,6 +24,8 @@ inline constexpr uint16_t kMethodDeflate64 = 9;
 inline constexpr uint16_t kMethodLibraryImploded = 10;  // the data-compression-library variant of implode
 inline constexpr uint16_t kMethodReserved11 = 11;
 inline constexpr uint16_t kMethodBzip2 = 12;
+// AES encryption: the real method is in the entry's AES extra block.
+inline constexpr uint16_t kMethodAes = 99;
 
 // ---- General-purpose flag bits ------------------------------------------------
 
@@ -36,6 +38,8 @@ inline constexpr uint16_t kFlagImplode8kDictionary = 0x0002;
 inline constexpr uint16_t kFlagImplodeThreeTrees = 0x0004;
 // CRC and sizes follow the data in a data descriptor; the local header holds zeros.
 inline constexpr uint16_t kFlagDataDescriptor = 0x0008;
+// Strong encryption (certificates or a strong cipher), not the traditional scheme.
+inline constexpr uint16_t kFlagStrongEncryption = 0x0040;
 // Name and comment are UTF-8.
 inline constexpr uint16_t kFlagUtf8 = 0x0800;
 

@@ -18,6 +18,23 @@ std::string normalized(const char* part) {
     return out;
 }
 
+// True when `path` begins with `prefix`, '\\' and '/' being the same
+// separator: a filter written with one matches paths written with the other.
+bool startsWith(const std::string& path, const std::string& prefix) {
+    if (prefix.size() > path.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i)
+        if (path[i] != prefix[i] && !(fs::isSeparator(path[i]) && fs::isSeparator(prefix[i]))) return false;
+    return true;
+}
+
+// Drives compare ignoring case, and a UNC drive's separators either way.
+bool sameDrive(std::string a, std::string b) {
+    for (std::string* drive : {&a, &b})
+        for (char& c : *drive)
+            if (fs::isSeparator(c)) c = '/';
+    return fs::namesEqual(a.c_str(), b.c_str());
+}
+
 std::vector<std::string> splitOnBars(const std::string& text) {
     std::vector<std::string> parts;
     size_t at = 0;
@@ -54,9 +71,9 @@ void applyPathFilters(std::string& path) {
         std::string fromDrive, fromDirectory, toDrive, toDirectory;
         fs::splitName(parts[i].c_str(), &fromDrive, &fromDirectory, nullptr);
         fs::splitName(parts[i + 1].c_str(), &toDrive, &toDirectory, nullptr);
-        if (directory.compare(0, fromDirectory.size(), fromDirectory) != 0) continue;
+        if (!startsWith(directory, fromDirectory)) continue;
         std::string rest = directory.substr(fromDirectory.size());
-        if (fs::namesEqual(fromDrive.c_str(), drive.c_str())) {
+        if (sameDrive(fromDrive, drive)) {
             path = toDrive + toDirectory + rest + name;
             return;
         }

@@ -14,7 +14,9 @@ namespace zar::extract {
 Result addPathFilter(const char* from, const char* to);
 
 // Rewrites `path` with the first filter whose drive and directory prefix
-// match it; a path no filter matches stays as it was.
+// match it; a path no filter matches stays as it was. Directories compare
+// exactly but for '\\' and '/', which are the same separator; drives ignore
+// case as well.
 void applyPathFilters(std::string& path);
 
 // Drops every filter (after each unzip run, whatever its result).

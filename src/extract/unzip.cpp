@@ -35,6 +35,9 @@ constexpr uint16_t kExtraRoom = 65534;
 
 bool isReadOnly(uint32_t attributes) { return attributes & platform::kAttrReadOnly; }
 
+// A path that begins with two separators: "\\server\share\..." or "//server/share/...".
+bool isUnc(const std::string& path) { return path.size() >= 2 && fs::isSeparator(path[0]) && fs::isSeparator(path[1]); }
+
 // Reads `count` bytes of `file` and drops them, a block at a time: how a
 // member stored as it stands is tested.
 Result readThrough(fs::FileHandle file, uint32_t count) {
@@ -53,13 +56,11 @@ Result readThrough(fs::FileHandle file, uint32_t count) {
 class UnzipRun {
 public:
     explicit UnzipRun(archive::ArchiveHandle& archive) : archive_(archive) {}
-    ~UnzipRun() { fs::closeFile(output_); }
     UnzipRun(const UnzipRun&) = delete;
     UnzipRun& operator=(const UnzipRun&) = delete;
 
     Result setup(const char* outputDir, const char* includeSpecs, const char* excludeSpecs, const char* options);
     Result walk();
-    void closeOutput() { fs::closeFile(output_); }
     uint32_t processed() const { return processed_; }
 
 private:
@@ -69,8 +70,9 @@ private:
     Result fileEntry(const std::string& path);
     Result locate();
     Result decide(const std::string& path, bool* write);
-    Result produce(uint32_t* crc);
-    Result finishFile();
+    Result extractFile(uint32_t* crc, bool* placed);
+    Result produce(fs::FileHandle output, uint32_t* crc);
+    Result setFileTime(fs::FileHandle output);
 
     Result passwordCheck(bool* passed);
     // The host's answer to a per-entry notice: kOk to go on with the next
@@ -86,6 +88,11 @@ private:
     bool foreignKind() const { return archive::isForeign(archive_.kind); }
     // Entries with local headers, passwords and the ZIP methods.
     bool zipKind() const { return !tarKind() && !gzipKind() && !foreignKind(); }
+    // Encryption that no password opens here: AES and strong encryption.
+    bool undecryptable() const {
+        return zipKind() && (field16(CentralRecord::kMethod) == archive::kMethodAes ||
+                             (field16(CentralRecord::kFlags) & archive::kFlagStrongEncryption));
+    }
 
     uint16_t field16(size_t at) const { return loadLe16(record_ + at); }
     uint32_t field32(size_t at) const { return loadLe32(record_ + at); }
@@ -99,9 +106,14 @@ private:
     uint8_t record_[CentralRecord::kSize] = {};
     std::vector<char> name_;
     std::vector<uint8_t> extra_;
-    fs::FileHandle output_ = fs::kInvalidFile;
     std::string ansiPath_;       // the output path of the entry in hand, for the file system
     std::string madeDirectory_;  // whose tree was made last
+    std::string fullDirectory_;  // its full path, for the registry
+    // A read-only file in the entry's place that -R+ lets it replace: made
+    // writable only once the entry's file is complete, and given back these
+    // attributes when it cannot be replaced after all.
+    bool unlockTarget_ = false;
+    uint32_t targetAttributes_ = 0;
     bool yesToAll_ = false;
     uint32_t processed_ = 0;
 };
@@ -148,7 +160,6 @@ Result UnzipRun::walk() {
     Result r = archive::findFirst(archive_, buffers);
     while (r == kOk) {
         r = entry();
-        closeOutput();
         if (r != kOk) return r;
         archive_.keepNameLength = true;
         r = archive::findNext(archive_, buffers);
@@ -191,6 +202,10 @@ Result UnzipRun::entry() {
         if (!fs::tempRegistry().empty() && fs::isRegisteredTempFile(path.c_str())) return kOk;
         const bool writes = isDirectory ? withDirectories : !isVolumeLabel;
         if (writes && climbsOut(directory, file)) return accessDenied();
+        // A UNC name kept under -.D leads to the root of the file system where
+        // such names reach no server, unless a path filter sent it elsewhere.
+        if (writes && keepDrive && isUnc(drive) && isUnc(path) && !platform::uncPathsNameShares())
+            return accessDenied();
     }
 
     if (Result r = locate(); r != kOk) return r;
@@ -271,6 +286,13 @@ Result UnzipRun::volumeLabelEntry() {
 }
 
 Result UnzipRun::fileEntry(const std::string& path) {
+    // The traditional password check would only take such an entry for one
+    // with a wrong password; like any method without a decoder, it is passed
+    // over before any output exists.
+    if (undecryptable()) {
+        ++processed_;
+        return notice(kUnknownMethod);
+    }
     if (zipKind()) {
         bool passed;
         if (Result r = passwordCheck(&passed); r != kOk || !passed) return r;
@@ -290,17 +312,17 @@ Result UnzipRun::fileEntry(const std::string& path) {
 
     bool write = false;
     if (Result r = decide(path, &write); r != kOk || !write) return r;
-    if (!test()) {
-        output_ = fs::openFile(path.c_str(), platform::kAccessReadWrite, platform::kShareNone,
-                               platform::Disposition::CreateAlways, platform::kAttrArchive, true);
-        if (output_ == fs::kInvalidFile) return accessDenied();
-    }
 
     uint32_t crc = 0;
-    if (Result r = produce(&crc); r != kOk) return r;
-    if (!test())
-        if (Result r = finishFile(); r != kOk) return r;
+    if (test()) {
+        if (Result r = produce(fs::kInvalidFile, &crc); r != kOk) return r;
+    } else {
+        bool placed = false;
+        if (Result r = extractFile(&crc, &placed); r != kOk || !placed) return r;
+    }
 
+    // Data that decoded to its end but not to its CRC is kept as it came:
+    // the host hears of it and decides what to make of the file.
     if (!tarKind() && crc != field32(CentralRecord::kCrc)) {
         if (notice(kCrcMismatch) != kOk) return kCancelled;
         if (frame::moreStatus() != kAccessDenied) frame::setMoreStatus(kCrcMismatch);
@@ -309,9 +331,11 @@ Result UnzipRun::fileEntry(const std::string& path) {
 }
 
 // The overwrite decision. kOk with `*write` saying whether to write (an
-// existing file is then already gone), or the code that ends the run.
+// existing file is left in place until the new one is complete), or the code
+// that ends the run.
 Result UnzipRun::decide(const std::string& path, bool* write) {
     *write = false;
+    unlockTarget_ = false;
     if (test()) {
         *write = true;
         return kOk;
@@ -320,8 +344,9 @@ Result UnzipRun::decide(const std::string& path, bool* write) {
     // ones under -D, and the output directory itself. Entries come grouped by
     // directory, so a tree made for the previous entry is not walked again.
     std::string directory = path.substr(0, path.find_last_of("/\\") + 1);
-    if (directory != madeDirectory_) {
+    if (directory != madeDirectory_ || fullDirectory_.empty()) {
         if (Result r = createDirectoryTree(path); r != kOk) return r;
+        fullDirectory_ = platform::fullPath(fs::ansiForm(directory).c_str());
         madeDirectory_ = std::move(directory);
     }
 
@@ -330,6 +355,11 @@ Result UnzipRun::decide(const std::string& path, bool* write) {
     const bool exists = attributes != platform::kInvalidAttributes && !(attributes & platform::kAttrDirectory);
     if (!exists) {
         *write = !has(frame::kUnzipFreshen);
+        // A directory in the entry's place can never be replaced by a file.
+        if (*write && attributes != platform::kInvalidAttributes) {
+            *write = false;
+            return accessDenied();
+        }
         return kOk;
     }
 
@@ -362,32 +392,62 @@ Result UnzipRun::decide(const std::string& path, bool* write) {
     }
     if (!*write) return kOk;
 
-    // A read-only file is replaced only once -R+ has made it writable;
-    // otherwise it meets the access-denied notice (-R- passes it over).
+    // A read-only file is replaced only under -R+, which makes it writable
+    // first; otherwise it meets the access-denied notice (-R- passes it over).
     if (isReadOnly(attributes)) {
         if (has(frame::kUnzipKeepReadOnly)) {
             *write = false;
             return kOk;
         }
-        if (!has(frame::kUnzipMakeWritable) || !platform::setFileAttributes(ansi.c_str(), platform::kAttrArchive)) {
+        if (!has(frame::kUnzipMakeWritable)) {
             *write = false;
             return accessDenied();
         }
-    }
-    fs::unregisterTempFile(path.c_str());
-    if (!fs::deleteFile(path.c_str())) {
-        *write = false;
-        if (!has(frame::kUnzipSkipSilently)) return kAccessDenied;
-        frame::setMoreStatus(kAccessDenied);
+        unlockTarget_ = true;
+        targetAttributes_ = attributes;
     }
     return kOk;
 }
 
-Result UnzipRun::produce(uint32_t* crc) {
+// Writes the entry into a new file beside its output path and renames that
+// over the path once the entry's data is complete, with its time and
+// attributes set: until then a file already there stays as it was, and after
+// any failure the new file is gone and nothing stands under the entry's name
+// that was not there before. `*placed` says whether the entry's file now
+// stands at its path; kOk without it means a notice passed the entry over.
+Result UnzipRun::extractFile(uint32_t* crc, bool* placed) {
+    *placed = false;
+    const std::string& target = ansiPath_;
+    // The attributes are the new file's from its creation: setting them after
+    // the writing would cost two more calls to the system for every file.
+    // "Normal" means no other bit, and the archive bit is always set.
+    const uint32_t attributes =
+        (field32(CentralRecord::kExternalAttributes) & attributeMask_ & ~archive::kDosNormal) | archive::kDosArchive;
+    fs::FileHandle handle;
+    fs::TempFile partial = fs::TempFile::makeOpen(target.substr(0, target.find_last_of("/\\") + 1), fullDirectory_,
+                                                  attributes, &handle);
+    if (!partial.valid()) return accessDenied();
+    fs::File output(handle);  // declared after `partial`: closed before it is deleted
+
+    if (Result r = produce(output.get(), crc); r != kOk) return r;
+    if (Result r = setFileTime(output.get()); r != kOk) return r;
+    output.close();
+    if (unlockTarget_ && !platform::setFileAttributes(target.c_str(), platform::kAttrArchive)) return accessDenied();
+    if (!partial.renameTo(target.c_str())) {
+        if (unlockTarget_) platform::setFileAttributes(target.c_str(), targetAttributes_);
+        return accessDenied();
+    }
+    *placed = true;
+    return kOk;
+}
+
+// Decodes the entry's data into `output`, or only checks it when `output` is
+// invalid (test mode).
+Result UnzipRun::produce(fs::FileHandle output, uint32_t* crc) {
     const uint32_t unpacked = field32(CentralRecord::kUnpackedSize);
     if (tarKind()) {
-        if (test()) return readThrough(archive_.file, unpacked);
-        return fs::copyBytes(archive_.file, output_, unpacked);
+        if (output == fs::kInvalidFile) return readThrough(archive_.file, unpacked);
+        return fs::copyBytes(archive_.file, output, unpacked);
     }
     const uint16_t flags = field16(CentralRecord::kFlags);
     EntryData data;
@@ -397,25 +457,18 @@ Result UnzipRun::produce(uint32_t* crc) {
     data.methodCode = methodCode(field16(CentralRecord::kMethod), flags);
     data.flags = flags;
     data.encrypted = zipKind() && (flags & archive::kFlagEncrypted);
-    return decodeToFile(data, output_, crc);
+    return decodeToFile(data, output, crc);
 }
 
-// Restores the entry's time and attributes on the written file.
-Result UnzipRun::finishFile() {
+// Gives the written file the entry's time, once its last byte is written.
+Result UnzipRun::setFileTime(fs::FileHandle output) {
     // A date that names no real time leaves the file with the time of its
     // writing rather than ending the run.
     uint64_t utc;
     if (frame::dosToUtc({field16(CentralRecord::kDate), field16(CentralRecord::kTime)}, &utc) &&
-        !platform::setFileTime(output_, utc))
+        !platform::setFileTime(output, utc))
         return kAccessDenied;
-    closeOutput();
-
-    const char* ansi = ansiPath_.c_str();
-    uint32_t attributes = (field32(CentralRecord::kExternalAttributes) & attributeMask_) | archive::kDosArchive;
-    if (platform::setFileAttributes(ansi, attributes)) return kOk;
-    if ((attributes & archive::kDosNormal) && platform::setFileAttributes(ansi, attributes & ~archive::kDosNormal))
-        return kOk;
-    return kAccessDenied;
+    return kOk;
 }
 
 }  // namespace

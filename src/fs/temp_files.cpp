@@ -124,21 +124,62 @@ TempFile& TempFile::operator=(TempFile&& other) noexcept {
     if (this != &other) {
         remove();
         name_ = std::move(other.name_);
+        registered_ = std::move(other.registered_);
         other.name_.clear();
+        other.registered_.clear();
     }
     return *this;
 }
 
+TempFile TempFile::makeOpen(const std::string& directory, const std::string& fullDirectory, uint32_t attributes,
+                            platform::FileHandle* file) {
+    *file = platform::kInvalidFile;
+    try {
+        std::string name;
+        platform::FileHandle handle =
+            platform::createUniqueFile(directory.empty() ? "." : directory, "AZR", attributes, &name);
+        if (handle == platform::kInvalidFile) return {};
+        // The full path from the directory's: working it out from a relative
+        // name would ask the system for the current directory every time.
+        std::string registered = fullDirectory;
+        if (registered.empty()) {
+            registered = platform::fullPath(name.c_str());
+        } else {
+            if (!isSeparator(registered.back())) registered += '/';
+            registered += lastPart(name);
+        }
+        if (registerTempFile(registered.c_str()) != kOk) {
+            platform::closeFile(handle);
+            platform::deleteFile(name.c_str());
+            return {};
+        }
+        *file = handle;
+        return TempFile(std::move(name), std::move(registered));
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
+}
+
 void TempFile::remove() {
     if (name_.empty()) return;
-    unregisterTempFile(name_.c_str());
+    unregister();
     platform::deleteFile(name_.c_str());
     name_.clear();
+    registered_.clear();
+}
+
+bool TempFile::renameTo(const char* target) {
+    if (name_.empty() || !platform::renameFile(name_.c_str(), target)) return false;
+    unregister();
+    name_.clear();
+    registered_.clear();
+    return true;
 }
 
 std::string TempFile::release() {
     std::string out = std::move(name_);
     name_.clear();
+    registered_.clear();
     return out;
 }
 

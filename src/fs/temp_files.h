@@ -7,6 +7,7 @@
 #include <string>
 
 #include "frame/result.h"
+#include "platform/platform.h"
 
 namespace zar::fs {
 
@@ -30,9 +31,24 @@ class TempFile {
 public:
     TempFile() = default;
     static TempFile make(const std::string& directory = "") { return TempFile(makeTempFile(directory)); }
+    // Makes a new file with the prefix "AZR" in `directory` (empty: the
+    // current directory) to be renamed over another file there, registers it
+    // and hands it open for writing in `*file`. It has the DOS `attributes`
+    // from the start (see platform::createUniqueFile), not the owner-only
+    // permissions of make(). `fullDirectory` is
+    // platform::fullPath(directory), or empty to have it worked out: a caller
+    // that makes many files in one directory works it out once. The caller
+    // closes `*file`
+    // before the TempFile goes. Invalid, with kInvalidFile, on failure.
+    static TempFile makeOpen(const std::string& directory, const std::string& fullDirectory, uint32_t attributes,
+                             platform::FileHandle* file);
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
-    TempFile(TempFile&& other) noexcept : name_(std::move(other.name_)) { other.name_.clear(); }
+    TempFile(TempFile&& other) noexcept
+        : name_(std::move(other.name_)), registered_(std::move(other.registered_)) {
+        other.name_.clear();
+        other.registered_.clear();
+    }
     TempFile& operator=(TempFile&& other) noexcept;
     ~TempFile() { remove(); }
 
@@ -42,10 +58,18 @@ public:
     void remove();
     // Gives up ownership: the file stays, still registered.
     std::string release();
+    // Renames the closed file to `target` (a name in the file system's form),
+    // replacing a file there in one step, and unregisters it: it is then no
+    // temporary file any more. False when the rename fails; the file is then
+    // still owned.
+    bool renameTo(const char* target);
 
 private:
-    explicit TempFile(std::string name) : name_(std::move(name)) {}
+    explicit TempFile(std::string name, std::string registered = {})
+        : name_(std::move(name)), registered_(std::move(registered)) {}
+    void unregister() const { unregisterTempFile((registered_.empty() ? name_ : registered_).c_str()); }
     std::string name_;
+    std::string registered_;  // the full path it is registered by, when known; else name_ is looked up
 };
 
 }  // namespace zar::fs

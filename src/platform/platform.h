@@ -105,6 +105,10 @@ bool calendarToFileTime(const CalendarTime& in, uint64_t* time);
 
 // The absolute form of `name` ("." and ".." folded), without touching the disk.
 std::string fullPath(const char* name);
+// True when a path that begins with two separators ("\\server\share\...")
+// names a share on another machine. Where it does not (POSIX), such a path
+// leads to this machine's root.
+bool uncPathsNameShares();
 // Conversions between the host's code page and the one names are stored in,
 // in place; they are exact inverses. Upper-casing likewise in place.
 void ansiToOem(char* text);
@@ -119,6 +123,14 @@ std::string tempDirectory();
 // Creates a new empty file with a unique name beginning with `prefix` in
 // `directory` and returns its name; empty on failure.
 std::string makeUniqueFile(const std::string& directory, const char* prefix);
+// Creates a new empty file with a unique name beginning with `prefix` in
+// `directory` and returns it open for reading and writing, its name in
+// `*name`; kInvalidFile on failure. It is made to take the place of a file
+// the user keeps, so unlike makeUniqueFile's owner-only files it has the DOS
+// `attributes` from the start: the permissions that openFile gives a file it
+// creates with them, and the other bits as setFileAttributes keeps them.
+FileHandle createUniqueFile(const std::string& directory, const char* prefix, uint32_t attributes,
+                            std::string* name);
 
 // ---- Volumes ---------------------------------------------------------------
 

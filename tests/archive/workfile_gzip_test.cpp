@@ -87,7 +87,7 @@ TEST(GzipWorkFile, NamelessFilesAreNamedAfterTheArchive) {
         ASSERT_EQ(listing.result, kOk) << c.file;
         ASSERT_EQ(listing.records.size(), 1u);
         const MemberRecord& r = listing.records[0];
-        EXPECT_EQ(r.name, scratch / c.name);  // the directory stays, the extension goes
+        EXPECT_EQ(r.name, c.name);  // the directory goes, and the extension
         GzipReport report = reportedByGzip(scratch.path(), path);
         EXPECT_EQ(r.crc, report.crc) << c.file;
         EXPECT_EQ(r.unpackedSize, report.size) << c.file;
@@ -98,13 +98,31 @@ TEST(GzipWorkFile, NamelessFilesAreNamedAfterTheArchive) {
         EXPECT_EQ(r.time, 0);
     }
 
-    // A drive letter is dropped; both separators count.
+    // Only the last part of the path names the member: drive and directories
+    // go, whichever separator they use.
     std::vector<uint8_t> bytes = readBytes(scratch / "plain.gz");
-    EXPECT_EQ(listBytes(Kind::Gzip, bytes, "C:\\backups\\week.tgz").records.at(0).name, "\\backups\\week.tar");
-    EXPECT_EQ(listBytes(Kind::Gzip, bytes, "d:week.TgZ").records.at(0).name, "week.tar");
-    EXPECT_EQ(listBytes(Kind::Gzip, bytes, "dir.v2/file").records.at(0).name, "dir.v2/file");
-    const std::string longPath = "/" + repeat("p", 255) + "/x.tgz";  // 263 characters, 262 as a name
-    EXPECT_EQ(listBytes(Kind::Gzip, bytes, longPath.c_str()).result, kTooLong);
+    const std::string longDirectory = "/" + repeat("p", 300) + "/x.tgz";
+    const std::string longName = "dir/" + repeat("p", 261) + ".gz";  // 261 characters without the extension
+    const struct {
+        const char* path;
+        const char* name;
+    } paths[] = {
+        {"C:\\backups\\week.tgz", "week.tar"},
+        {"d:week.TgZ", "week.tar"},
+        {"dir.v2/file", "file"},
+        {"../s.tgz", "s.tar"},
+        {"..\\..\\s.tgz", "s.tar"},
+        {"/abs/dir/s.tgz", "s.tar"},
+        {"mixed\\sep/arated\\s.tgz", "s.tar"},
+        {"\\\\server\\share\\s.tgz", "s.tar"},
+        {longDirectory.c_str(), "x.tar"},
+    };
+    for (const auto& p : paths) {
+        Listing listing = listBytes(Kind::Gzip, bytes, p.path);
+        ASSERT_EQ(listing.result, kOk) << p.path;
+        EXPECT_EQ(listing.records.at(0).name, p.name) << p.path;
+    }
+    EXPECT_EQ(listBytes(Kind::Gzip, bytes, longName.c_str()).result, kTooLong);
 }
 
 // A gzip header byte by byte: magic, method, flags, time, extra flags, OS.

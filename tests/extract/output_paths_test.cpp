@@ -42,9 +42,24 @@ TEST_F(Filters, FirstMatchingPairIsApplied) {
         {"E:\\DATA\\f.txt", "E:\\moved\\f.txt"},              // no from-drive: the drive stays
         {"\\DATABASE\\f.txt", "\\DATABASE\\f.txt"},            // a prefix ends at a separator
         {"\\data\\f.txt", "\\data\\f.txt"},                    // directories compare exactly
-        {"\\plain\\f.txt", "\\plain\\f.txt"},                  // from got '/', the path uses '\'
+        {"\\plain\\f.txt", "\\other/f.txt"},                   // from got '/', the path uses '\': the same
         {"\\plain/f.txt", "\\other/f.txt"},
+        {"/DATA/SUB/f.txt", "\\moved\\SUB/f.txt"},            // from uses '\', the path '/'
+        {"/DATABASE/f.txt", "/DATABASE/f.txt"},
         {"f.txt", "f.txt"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(applied(c.in), c.out) << c.in;
+}
+
+TEST_F(Filters, UncDrivesMatchWithEitherSeparator) {
+    ASSERT_EQ(Ax4AddUnZipPathFilter("\\\\server\\share\\", "/local/"), 0);
+    struct Case {
+        const char *in, *out;
+    } cases[] = {
+        {"\\\\server\\share\\dir\\f.txt", "/local/dir\\f.txt"},
+        {"//server/share/dir/f.txt", "/local/dir/f.txt"},
+        {"//SERVER/share/f.txt", "/local/f.txt"},  // drives ignore case
+        {"//server/other/f.txt", "//server/other/f.txt"},
     };
     for (const Case& c : cases) EXPECT_EQ(applied(c.in), c.out) << c.in;
 }

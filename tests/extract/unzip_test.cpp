@@ -13,6 +13,7 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,8 @@
 #include "common/run.h"
 #include "common/scratch.h"
 #include "common/zip_builder.h"
+#include "fs/temp_files.h"
+#include "platform/platform.h"
 #include "zarlib32.h"
 
 namespace {
@@ -64,6 +67,27 @@ int16_t AXAPI hook(StatusRecord record) {
 std::string readText(const std::string& path) {
     auto bytes = readBytes(path);
     return std::string(bytes.begin(), bytes.end());
+}
+
+// The files below `dir` (not the directories), by relative path, sorted.
+std::vector<std::string> filesBelow(const std::string& dir) {
+    std::vector<std::string> found;
+    for (auto& f : fsys::recursive_directory_iterator(dir))
+        if (!f.is_directory()) found.push_back(fsys::relative(f.path(), dir).string());
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+// A file's text, cut short when it is long: what a failed check prints.
+std::string head(const std::string& path) {
+    auto bytes = readBytes(path);
+    if (bytes.size() <= 64) return std::string(bytes.begin(), bytes.end());
+    return std::string(bytes.begin(), bytes.begin() + 64) + "... (" + std::to_string(bytes.size()) + " bytes)";
+}
+
+bool writable(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && (st.st_mode & S_IWUSR);
 }
 
 std::string rawDeflate(const std::string& data) {
@@ -325,9 +349,21 @@ TEST_F(Unzip, PerEntryNotices) {
     badCrc.crc = 0x12345678;
     ZipEntry noDecoder = entry("bz.bin", "BZh9 not really");  // a method that passes the check, without a decoder
     noDecoder.method = 12;
+    // Encrypted in ways no password opens here: AES (its extra block names
+    // AE-2, vendor "AE", 256 bits, deflated inside) and strong encryption.
+    ZipEntry aes = entry("aes.bin", "");
+    aes.packed = std::string(16 + 20 + 10, 'a');  // salt, password check value, data, authentication code
+    aes.crc = 0;
+    aes.method = 99;
+    aes.flags = 1;
+    aes.extra = {0x01, 0x99, 7, 0, 2, 0, 'A', 'E', 3, 8, 0};
+    ZipEntry strong = encrypt(entry("strong.txt", "strongly kept"), "right");
+    strong.flags |= 0x40;
     ZipArchive zip;
     zip.entries.push_back(unknown);
     zip.entries.push_back(noDecoder);
+    zip.entries.push_back(aes);
+    zip.entries.push_back(strong);
     zip.entries.push_back(badCrc);
     zip.entries.push_back(encrypt(entry("secret.txt", "the secret"), "right"));
     zip.entries.push_back(entry("fine.txt", "fine"));
@@ -341,11 +377,15 @@ TEST_F(Unzip, PerEntryNotices) {
     } cases[] = {
         {"method14.bin", "", 0, {-3}, 0},     // an unknown method alone leaves the result 0
         {"bz.bin", "", 0, {-3}, 0},
+        {"aes.bin", "", 0, {-3}, 0},       // not "wrong password", with a password or without
+        {"aes.bin", "-S/right/", 0, {-3}, 0},
+        {"strong.txt", "-S/right/", 0, {-3}, 0},
+        {"strong.txt", "-S/wrong/", 0, {-3}, 0},
         {"bad.txt", "", -8, {-25}, -25},
         {"secret.txt", "", -8, {-24}, -24},   // no password given
         {"secret.txt", "-S/wrong/", -8, {-24}, -24},
         {"secret.txt", "-S/right/", 0, {}, 0},
-        {"*.*", "-S/right/", -8, {-3, -3, -25}, -25},  // and the entries after it are still extracted
+        {"*.*", "-S/right/", -8, {-3, -3, -3, -3, -25}, -25},  // and the entries after it are still extracted
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.include) + " " + c.options);
@@ -360,9 +400,11 @@ TEST_F(Unzip, PerEntryNotices) {
     EXPECT_EQ(readText(o("bad.txt")), "damaged");  // a CRC mismatch leaves the file as written
     EXPECT_FALSE(fsys::exists(o("method14.bin")));
     EXPECT_FALSE(fsys::exists(o("bz.bin")));
+    EXPECT_FALSE(fsys::exists(o("aes.bin")));
+    EXPECT_FALSE(fsys::exists(o("strong.txt")));
 
     // Any answer but 1 ends the run with -4.
-    for (const char* include : {"method14.bin", "bad.txt", "secret.txt"}) {
+    for (const char* include : {"method14.bin", "aes.bin", "bad.txt", "secret.txt"}) {
         SCOPED_TRACE(include);
         host_.answer = [](const Report&) { return int16_t{AX_ANSWER_CANCEL}; };
         EXPECT_EQ(unzip(archive, include, "-O"), -4);
@@ -420,6 +462,52 @@ TEST_F(Unzip, NamesThatClimbOutAreRefused) {
     }
 }
 
+TEST_F(Unzip, UncNamesKeptWithTheirDriveAreRefused) {
+    // On POSIX "//server/share/..." is "/server/share/...": a server name of
+    // this test's own keeps a regression from touching anyone else's files.
+    const std::string server = "zartest-unc-" + fsys::path(s.path()).filename().string();
+    struct Restore {
+        std::string root;
+        ~Restore() {
+            std::error_code ec;
+            fsys::remove_all(root, ec);
+        }
+    } restore{"/" + server};
+    ZipArchive zip;
+    zip.entries.push_back(entry("\\\\" + server + "\\share\\f.txt", "no"));
+    zip.entries.push_back(entry("//" + server + "/share/dir/g.txt", "no"));
+    ZipEntry dir = entry("//" + server + "/share/made/", "");
+    dir.externalAttributes = 0x10;
+    zip.entries.push_back(dir);
+    zip.entries.push_back(entry("good.txt", "good"));
+    const std::string archive = make(zip);
+    struct Case {
+        const char* options;
+        bool filter;  // sends the share into the output directory
+        int16_t result;
+        std::vector<int16_t> notices;
+        std::vector<std::string> files;
+    } cases[] = {
+        {"-D -.D", false, -8, {105, 105, 105}, {"good.txt"}},
+        {"-D -.D -.O", false, -8, {}, {"good.txt"}},
+        {"-D", false, 0, {}, {"dir/g.txt", "f.txt", "good.txt"}},  // without -.D the drive is dropped
+        {"-D -.D", true, 0, {}, {"good.txt", "unc/dir/g.txt", "unc/f.txt"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.options) + (c.filter ? " with a filter" : ""));
+        fsys::remove_all(out);
+        fsys::create_directory(out);
+        host_.reports.clear();
+        if (c.filter) {
+            ASSERT_EQ(Ax4AddUnZipPathFilter(("//" + server + "/share" + out).c_str(), (out + "/unc").c_str()), 0);
+        }
+        EXPECT_EQ(unzip(archive, "*.*", c.options), c.result);
+        EXPECT_EQ(codes(), c.notices);
+        EXPECT_EQ(filesBelow(out), c.files);
+        EXPECT_FALSE(fsys::exists("/" + server));
+    }
+}
+
 TEST_F(Unzip, PathFiltersWithStoredPaths) {
     ZipArchive zip;
     zip.entries.push_back(entry("DATA/SUB/x.txt", "x"));
@@ -438,6 +526,40 @@ TEST_F(Unzip, PathFiltersWithStoredPaths) {
     fsys::create_directory(out);
     EXPECT_EQ(unzip(archive, "*.*", "-D -.D"), 0);
     EXPECT_EQ(readText(o("DATA/SUB/x.txt")), "x");
+}
+
+TEST_F(Unzip, EitherSeparatorInOutputDirectoryAndFilters) {
+    ZipArchive zip;
+    zip.entries.push_back(entry("DATA/SUB/x.txt", "x"));
+    zip.entries.push_back(entry("OTHER/z.txt", "z"));
+    const std::string archive = make(zip);
+    std::string backslashed = out;
+    std::replace(backslashed.begin(), backslashed.end(), '/', '\\');
+    struct Case {
+        std::string outputDir;
+        std::string from, to;  // a path filter; none when empty
+        std::vector<std::string> files;  // below the output directory afterwards
+    } cases[] = {
+        {out + "\\in\\here", "", "", {"in/here/DATA/SUB/x.txt", "in/here/OTHER/z.txt"}},
+        {backslashed, "", "", {"DATA/SUB/x.txt", "OTHER/z.txt"}},
+        {out, out + "\\DATA", out + "\\moved", {"OTHER/z.txt", "moved/SUB/x.txt"}},
+        {backslashed, out + "/DATA", out + "/moved", {"OTHER/z.txt", "moved/SUB/x.txt"}},
+        {out + "/", backslashed + "\\DATA\\", out + "/moved", {"OTHER/z.txt", "moved/SUB/x.txt"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.outputDir + " " + c.from);
+        fsys::remove_all(out);
+        fsys::create_directory(out);
+        if (!c.from.empty()) {
+            ASSERT_EQ(Ax4AddUnZipPathFilter(c.from.c_str(), c.to.c_str()), 0);
+        }
+        AxHandle h;
+        ASSERT_EQ(Ax4ZipOpen(archive.c_str(), AX_OPEN_READ, &h), 0);
+        EXPECT_EQ(Ax4UnZip(&h, c.outputDir.c_str(), "*.*", nullptr, "-D -.D"), 0);
+        Ax4ZipClose(&h);
+        EXPECT_EQ(filesBelow(out), c.files);
+        EXPECT_EQ(filesBelow(s.path()).size(), c.files.size() + 1);  // and nothing beside it but the archive
+    }
 }
 
 TEST_F(Unzip, DeclaredSizeBoundsTheOutput) {
@@ -528,6 +650,27 @@ TEST_F(Unzip, TarAndGzipKinds) {
     EXPECT_TRUE(host_.reports.empty());
 }
 
+TEST_F(Unzip, AGzipFileWithoutANameExtractsUnderItsOwnFileName) {
+    fsys::create_directories(s / "deep/work");
+    writeText(s / "s.tar", "tar bytes\n");
+    ASSERT_EQ(zar::test::run("cd " + s.path() + " && gzip -nc s.tar > deep/s.tgz && rm s.tar").status, 0);
+    // The archive's own directory is no part of the member's name, however the
+    // archive is named: relative to the current directory, or from the root.
+    const fsys::path before = fsys::current_path();
+    fsys::current_path(s / "deep/work");
+    for (const std::string& archive : {std::string("../s.tgz"), s / "deep/s.tgz"}) {
+        SCOPED_TRACE(archive);
+        fsys::remove_all(out);
+        fsys::create_directory(out);
+        host_.reports.clear();
+        EXPECT_EQ(unzip(archive, "*.*", "-D"), 0);
+        EXPECT_EQ(codes(), std::vector<int16_t>{});
+        EXPECT_EQ(filesBelow(out), std::vector<std::string>{"s.tar"});
+        EXPECT_EQ(readText(o("s.tar")), "tar bytes\n");
+    }
+    fsys::current_path(before);
+}
+
 }  // namespace
 
 namespace {
@@ -569,6 +712,164 @@ TEST_F(Unzip, AWrongPasswordThatPassesTheCheckIsCaughtByTheCrc) {
     // One in 256 on average: 8 expected; the bounds are far outside chance.
     EXPECT_GE(passed, 1);
     EXPECT_LE(passed, 30);
+}
+
+}  // namespace
+
+namespace {
+
+// ---- Replacing a file ---------------------------------------------------------------
+
+// An entry is written beside its output path and takes that path only once its
+// data is complete: whatever stops it before then leaves the old file as it
+// was, and no new or partial file anywhere.
+TEST_F(Unzip, AnEntryThatFailsLeavesTheFileInItsPlaceAsItWas) {
+    const std::string data(300000, 'n');  // several blocks, so that a failure can come midway
+    ZipArchive zip;
+    zip.entries.push_back(entry("f.txt", data));
+    const std::string whole = make(zip);
+    // The same archive with a stored size that claims twice the data there is:
+    // reading it runs off the end of the file.
+    std::vector<uint8_t> bytes = zip.bytes();
+    const uint8_t central[] = {'P', 'K', 1, 2};
+    auto record = std::search(bytes.begin(), bytes.end(), std::begin(central), std::end(central));
+    ASSERT_NE(record, bytes.end());
+    const uint32_t claimed = 2 * static_cast<uint32_t>(data.size());
+    for (int i = 0; i < 4; ++i) record[20 + i] = static_cast<uint8_t>(claimed >> (8 * i));  // packed size
+    const std::string cut = s / "cut.zip";
+    zar::test::writeBytes(cut, bytes);
+
+    using zar::platform::Fault;
+    struct Case {
+        const char* what;
+        const std::string& archive;
+        const char* options;
+        int16_t answer;  // to the overwrite question
+        std::optional<Fault> fault;
+        int faultAt;
+        bool cancel;
+        int16_t result;
+    } cases[] = {
+        {"first write fails", whole, "-O", 6, Fault::Write, 1, false, -10},
+        {"a later write fails", whole, "-O", 6, Fault::Write, 3, false, -10},
+        {"a read fails", whole, "-O", 6, Fault::Read, 5, false, -11},
+        {"the archive ends early", cut, "-O", 6, std::nullopt, 0, false, -11},
+        {"cancelled", whole, "-O", 6, std::nullopt, 0, true, -4},
+        {"asked and answered yes", whole, "", 6, Fault::Write, 2, false, -10},
+        {"read-only file under -R+", whole, "-O -R+", 6, Fault::Write, 2, false, -10},
+    };
+    for (const Case& c : cases) {
+        for (const bool existed : {true, false}) {
+            SCOPED_TRACE(std::string(c.what) + (existed ? ", over an existing file" : ", no file before"));
+            fsys::remove_all(out);
+            fsys::create_directory(out);
+            const bool readOnly = std::strstr(c.options, "-R+") != nullptr;
+            if (existed) {
+                writeText(o("f.txt"), "the old file");
+                if (readOnly) fsys::permissions(o("f.txt"), fsys::perms::owner_read);
+            }
+            host_.reports.clear();
+            host_.answer = [&](const Report&) { return c.answer; };
+            host_.onProgress = [&] {
+                if (c.cancel) Ax4Cancel();
+            };
+
+            AxHandle h;
+            ASSERT_EQ(Ax4ZipOpen(c.archive.c_str(), AX_OPEN_READ, &h), 0);
+            if (c.fault) zar::platform::failNthCall(*c.fault, c.faultAt);
+            EXPECT_EQ(Ax4UnZip(&h, out.c_str(), "*.*", nullptr, c.options), c.result);
+            if (c.fault) zar::platform::failNthCall(*c.fault, 0);
+            Ax4ZipClose(&h);
+
+            if (existed) {
+                EXPECT_EQ(filesBelow(out), std::vector<std::string>{"f.txt"});
+                EXPECT_EQ(head(o("f.txt")), "the old file");
+                EXPECT_EQ(writable(o("f.txt")), !readOnly);
+            } else {
+                EXPECT_EQ(filesBelow(out), std::vector<std::string>{});
+            }
+            EXPECT_EQ(zar::fs::tempRegistry(), "");
+        }
+    }
+}
+
+TEST_F(Unzip, ACompleteEntryReplacesTheFile) {
+    ZipEntry plain = entry("f.txt", "the new file");
+    ZipEntry readOnly = plain;
+    readOnly.externalAttributes = 0x21;
+    ZipEntry system = plain;
+    system.externalAttributes = 0x04;  // and no archive bit, which extraction always sets
+    ZipEntry badCrc = plain;
+    badCrc.crc = 0x12345678;
+    using zar::platform::kAttrArchive, zar::platform::kAttrReadOnly, zar::platform::kAttrSystem;
+    struct Case {
+        const char* what;
+        ZipEntry entry;
+        const char* options;
+        uint32_t oldAttributes;
+        int16_t result;
+        std::vector<int16_t> notices;
+        uint32_t newAttributes;
+    } cases[] = {
+        {"over a file", plain, "-O", kAttrArchive, 0, {}, kAttrArchive},
+        {"over a system file", plain, "-O", kAttrSystem, 0, {}, kAttrArchive},
+        {"a system file", system, "-O", kAttrArchive, 0, {}, kAttrArchive | kAttrSystem},
+        {"over a read-only file under -R+", plain, "-O -R+", kAttrReadOnly, 0, {}, kAttrArchive},
+        {"read-only, over a read-only file", readOnly, "-O -R+", kAttrReadOnly, 0, {}, kAttrArchive | kAttrReadOnly},
+        // Data that fail their CRC are still the entry's file: kept, with a notice.
+        {"with a CRC mismatch", badCrc, "-O", kAttrArchive, -8, {-25}, kAttrArchive},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fsys::remove_all(out);
+        fsys::create_directory(out);
+        writeText(o("f.txt"), "the old file, longer than the new one");
+        ASSERT_TRUE(zar::platform::setFileAttributes(o("f.txt").c_str(), c.oldAttributes));
+        host_.reports.clear();
+        ZipArchive zip;
+        zip.entries.push_back(c.entry);
+        EXPECT_EQ(unzip(make(zip), "*.*", c.options), c.result);
+        EXPECT_EQ(codes(), c.notices);
+        EXPECT_EQ(filesBelow(out), std::vector<std::string>{"f.txt"});
+        EXPECT_EQ(readText(o("f.txt")), "the new file");
+        EXPECT_EQ(zar::platform::fileAttributes(o("f.txt").c_str()), c.newAttributes);
+        struct stat st;
+        ASSERT_EQ(::stat(o("f.txt").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mtime, 1735732800);  // the entry's time
+        // The permissions of any new file, less the write bits of a read-only one.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        EXPECT_EQ(st.st_mode & 0777, ((c.newAttributes & kAttrReadOnly) ? 0444u : 0666u) & ~mask);
+        EXPECT_EQ(zar::fs::tempRegistry(), "");
+    }
+}
+
+TEST_F(Unzip, TheNewFileGrowsRegisteredBesideTheOldOne) {
+    ZipArchive zip;
+    zip.entries.push_back(entry("sub/f.txt", std::string(300000, 'n')));
+    fsys::create_directory(o("sub"));
+    writeText(o("sub/f.txt"), "the old file");
+    // What the directory holds while the entry is written.
+    std::vector<std::string> others;
+    std::vector<std::string> oldContent;
+    bool allRegistered = true;
+    host_.onProgress = [&] {
+        oldContent.push_back(readText(o("sub/f.txt")));
+        for (const std::string& name : filesBelow(o("sub"))) {
+            if (name == "f.txt") continue;
+            others.push_back(name);
+            allRegistered = allRegistered && zar::fs::isRegisteredTempFile(o("sub/" + name).c_str());
+        }
+    };
+    EXPECT_EQ(unzip(make(zip), "*.*", "-D -O"), 0);
+    ASSERT_FALSE(others.empty());
+    EXPECT_TRUE(allRegistered);
+    EXPECT_TRUE(std::all_of(others.begin(), others.end(), [&](const std::string& n) { return n == others[0]; }));
+    EXPECT_TRUE(std::all_of(oldContent.begin(), oldContent.end(),
+                            [](const std::string& text) { return text == "the old file"; }));
+    EXPECT_EQ(filesBelow(out), std::vector<std::string>{"sub/f.txt"});
+    EXPECT_TRUE(readText(o("sub/f.txt")) == std::string(300000, 'n')) << head(o("sub/f.txt"));
+    EXPECT_EQ(zar::fs::tempRegistry(), "");
 }
 
 }  // namespace

@@ -471,6 +471,29 @@ std::vector<Maker> encryptingMakers() {
 
 INSTANTIATE_TEST_SUITE_P(Tools, EncryptedArchive, ::testing::ValuesIn(encryptingMakers()), makerName);
 
+// AES, as 7z writes it, is encryption this library cannot undo: each locked
+// entry is an unknown method, whatever the password, and nothing of it is
+// written; the directories are made all the same.
+TEST_F(Interop, AesEntriesAreAnUnknownMethod) {
+    const std::string archive = make({"sevenzip_aes", "7z a -bd -bso0 -tzip -mem=AES256 -p{pw} {zip} .", true, false, 0});
+    ASSERT_FALSE(HasFailure());
+    for (const std::string& password : {std::string(kPassword), std::string("not it"), std::string()}) {
+        SCOPED_TRACE(password);
+        fsys::remove_all(out);
+        fsys::create_directory(out);
+        reports_.clear();
+        EXPECT_EQ(unzip(archive, "-D" + (password.empty() ? "" : " -S/" + password + "/")), 0);
+        std::vector<Report> expected;
+        for (const Report& r : reports_) expected.push_back({AX_STATUS_NOTICE, AX_UNKNOWN_METHOD, r.name});
+        EXPECT_EQ(reports_, expected);
+        EXPECT_EQ(reports_.size(), sourceFiles().size());
+        Tree directoriesOnly;
+        for (const auto& [name, content] : readTree(src))
+            if (!content) directoriesOnly[name] = std::nullopt;
+        EXPECT_EQ(treeDifferences(directoriesOnly, readTree(out)), kSame);
+    }
+}
+
 // ---- Damage, directories, attributes, and unzip's own view --------------------------
 
 TEST_F(Interop, DamagedStoredDataIsReportedAndKept) {

@@ -56,6 +56,13 @@ bool takeAttributes(const std::string& path, const std::string& model) {
     return true;
 }
 
+bool storeNewFileBits(int fd, uint32_t attributes) {
+    unsigned char stored = static_cast<unsigned char>(attributes & kStoredBits);
+    if (stored == kAttrArchive) return true;  // what a file without the attribute reads as
+    return ::fsetxattr(fd, kDosBitsAttribute, &stored, 1, 0) == 0 || errno == ENOTSUP || errno == EPERM ||
+           errno == EACCES;
+}
+
 uint32_t dosAttributes(const std::string& path, const struct stat& st) {
     uint32_t attributes = 0;
     bool directory = S_ISDIR(st.st_mode);

@@ -1,9 +1,14 @@
 // Names on POSIX: byte strings that pass through the code-page conversions
 // unchanged (UTF-8 stays UTF-8), ASCII-only upper-casing, absolute paths, and
-// temporary files made by mkstemp.
+// temporary files made by mkstemp or, when they must get the usual permissions,
+// by exclusive creation under names of the same shape.
 #include <fcntl.h>
 #include <stdlib.h>
+#include <time.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
 
 #include <vector>
 
@@ -37,6 +42,8 @@ std::string fullPath(const char* name) {
     return out.empty() ? "/" : out;
 }
 
+bool uncPathsNameShares() { return false; }
+
 void ansiToOem(char*) {}
 void oemToAnsi(char*) {}
 
@@ -64,6 +71,48 @@ std::string makeUniqueFile(const std::string& directory, const char* prefix) {
     if (fd < 0) return {};
     ::close(fd);
     return std::string(name.data());
+}
+
+FileHandle createUniqueFile(const std::string& directory, const char* prefix, uint32_t attributes,
+                            std::string* name) {
+    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static constexpr int kTries = 100;
+    // A name clashes only with a file left by another run or process: a
+    // sequence seeded once per process with its time and id makes that rare,
+    // and a clash just moves on to the next name.
+    static uint64_t state = 0;
+    if (state == 0) {
+        struct timespec ts;
+        ::clock_gettime(CLOCK_REALTIME, &ts);
+        state = (static_cast<uint64_t>(ts.tv_sec) << 32 ^ static_cast<uint64_t>(ts.tv_nsec)) ^
+                static_cast<uint64_t>(::getpid()) << 16;
+    }
+    const mode_t mode = (attributes & kAttrReadOnly) ? 0444 : 0666;  // as openFile creates files
+    std::string base = posix::osName(directory.c_str());
+    if (!base.empty() && base.back() != '/') base += '/';
+    base += prefix;
+    for (int attempt = 0; attempt < kTries; ++attempt) {
+        uint64_t bits = state += 0x9E3779B97F4A7C15u;  // splitmix64
+        bits = (bits ^ bits >> 30) * 0xBF58476D1CE4E5B9u;
+        bits = (bits ^ bits >> 27) * 0x94D049BB133111EBu;
+        bits ^= bits >> 31;
+        std::string candidate = base;
+        for (int i = 0; i < 6; ++i, bits /= sizeof kLetters - 1) candidate += kLetters[bits % (sizeof kLetters - 1)];
+        int fd;
+        do fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        while (fd < 0 && errno == EINTR);
+        if (fd >= 0) {
+            if (!posix::storeNewFileBits(fd, attributes)) {
+                ::close(fd);
+                ::unlink(candidate.c_str());
+                return kInvalidFile;
+            }
+            *name = std::move(candidate);
+            return static_cast<FileHandle>(fd);
+        }
+        if (errno != EEXIST) return kInvalidFile;
+    }
+    return kInvalidFile;
 }
 
 }  // namespace zar::platform

@@ -23,6 +23,11 @@ uint32_t dosAttributes(const std::string& path, const struct stat& st);
 // keeps them.
 bool takeAttributes(const std::string& path, const std::string& model);
 
+// Stores the DOS bits of `attributes` that only an extended attribute keeps on
+// the new file `fd`, which has none yet: nothing when they are the default.
+// False when they cannot be stored where the file system keeps them.
+bool storeNewFileBits(int fd, uint32_t attributes);
+
 // A POSIX time as a file time (100 ns ticks since 1601, UTC).
 uint64_t toFileTime(const struct timespec& ts);
 
