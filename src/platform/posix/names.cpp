@@ -1,6 +1,6 @@
-// Names on POSIX: byte strings that pass through the code-page conversions
-// unchanged (UTF-8 stays UTF-8), ASCII-only upper-casing, absolute paths, and
-// temporary files made by mkstemp.
+// Names on POSIX: byte strings compared exactly, that pass through the
+// code-page conversions unchanged (UTF-8 stays UTF-8), ASCII-only upper-casing
+// (for patterns), absolute paths, and temporary files made by mkstemp.
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -10,6 +10,8 @@
 #include "platform/posix/posix_internal.h"
 
 namespace zar::platform {
+
+bool namesIgnoreCase() { return false; }
 
 std::string fullPath(const char* name) {
     std::string path = posix::osName(name);
