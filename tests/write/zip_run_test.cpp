@@ -251,6 +251,59 @@ TEST_F(ZipRun, UpdateFreshenAndTheReplaceQuestion) {
     EXPECT_EQ(rejections(archive), "");
 }
 
+// "readme" and "README" are two files where case tells names apart: both go
+// into the archive, with or without long names, and each update run (-U, -F,
+// replace, move) deals with each twin's own entry only.
+TEST_F(ZipRun, CaseTwinsKeepTheirOwnEntries) {
+    if (zar::platform::namesIgnoreCase()) GTEST_SKIP() << "the file system has one name for both";
+    const std::string twins = s / "twins";
+    fsys::create_directories(twins);
+    const std::string lower = twins + "/readme", upperTwin = twins + "/README";
+    auto later = [](const std::string& path, int hours) {
+        fsys::last_write_time(path, fsys::last_write_time(path) + std::chrono::hours(hours));
+    };
+    auto contents = [&](const std::string& archive) {
+        return run("unzip -p " + quote(archive) + " readme").output + " | " +
+               run("unzip -p " + quote(archive) + " README").output;
+    };
+    const std::vector<std::string> both{"README", "readme"};
+    for (const char* names : {"", "-.L"}) {
+        SCOPED_TRACE(names);
+        const std::string options = std::string("-R -P ") + names, spec = twins + "/*.*";
+        const std::string archive = s / "twins.zip";
+        fsys::remove(archive);
+        writeText(lower, "lower 1");
+        writeText(upperTwin, "UPPER 1");
+        ASSERT_EQ(zip(archive, spec, options.c_str()), 0);
+        EXPECT_EQ(sortedNames(archive), both);
+        EXPECT_EQ(contents(archive), "lower 1 | UPPER 1");
+
+        // -U: only README is newer.
+        writeText(upperTwin, "UPPER 2");
+        later(upperTwin, 1);
+        ASSERT_EQ(zip(archive, spec, (options + " -U").c_str()), 0);
+        EXPECT_EQ(contents(archive), "lower 1 | UPPER 2");
+        // -F: only readme is newer.
+        writeText(lower, "lower 3");
+        later(lower, 2);
+        ASSERT_EQ(zip(archive, spec, (options + " -F").c_str()), 0);
+        EXPECT_EQ(contents(archive), "lower 3 | UPPER 2");
+        // Replace, and move: each entry takes its own file, and both files go.
+        writeText(lower, "lower 4");
+        writeText(upperTwin, "UPPER 4");
+        ASSERT_EQ(zip(archive, spec, options.c_str()), 0);
+        EXPECT_EQ(contents(archive), "lower 4 | UPPER 4");
+        writeText(lower, "lower 5");
+        writeText(upperTwin, "UPPER 5");
+        ASSERT_EQ(zip(archive, spec, (options + " -M").c_str()), 0);
+        EXPECT_EQ(contents(archive), "lower 5 | UPPER 5");
+        EXPECT_FALSE(fsys::exists(lower));
+        EXPECT_FALSE(fsys::exists(upperTwin));
+        EXPECT_EQ(sortedNames(archive), both);
+        EXPECT_EQ(rejections(archive), "");
+    }
+}
+
 std::vector<int16_t> answers;
 int questions = 0;
 int16_t AXAPI answerHook(StatusRecord record) {
