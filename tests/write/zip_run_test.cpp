@@ -526,6 +526,23 @@ TEST_F(ZipRun, VolumeLabelEntriesGiveWayToTheCurrentLabel) {
     // The current drive has no label here: the old label entry goes, none comes.
     ASSERT_EQ(zip(archive, src + "/a.txt", "-$"), 0);
     EXPECT_EQ(entryNames(archive), (std::vector<std::string>{"ONE.TXT", shortForm("a.txt")}));
+
+    // On a labelled disk the current label comes last, in the form names
+    // take: without long names, the short form.
+    fsys::create_directories(s / "disk");
+    writeText(s / "disk/.volume-label", "Backup 01\n");
+    ScopedEnv removable{"ZARLIB_REMOVABLE", (s / "disk").c_str()};
+    const fsys::path before = fsys::current_path();
+    fsys::current_path(s / "disk");
+    for (const char* options : {"-$", "-$ -.L"}) {
+        SCOPED_TRACE(options);
+        writeBytes(archive, old.bytes());
+        const bool keepsCase = std::string(options).find("-.L") != std::string::npos;
+        EXPECT_EQ(zip(archive, src + "/a.txt", options), 0);
+        EXPECT_EQ(entryNames(archive), (std::vector<std::string>{"ONE.TXT", keepsCase ? "a.txt" : shortForm("a.txt"),
+                                                                 keepsCase ? "Backup 01" : shortForm("Backup 01")}));
+    }
+    fsys::current_path(before);
 }
 
 TEST_F(ZipRun, LongNameModeRenamesCopiedEntries) {
