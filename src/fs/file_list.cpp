@@ -124,7 +124,7 @@ Result FileList::search(const char* storedName, bool* found, uint32_t* offset, F
         uint32_t next;
         if (Result r = readRecord(at, record, &next, withPath); r != kOk) return r;
         *offset = at;
-        if (namesEqual(record->storedName.c_str(), storedName)) {
+        if (sameFileName(record->storedName.c_str(), storedName)) {
             *found = true;
             return kOk;
         }

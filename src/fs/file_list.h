@@ -1,8 +1,10 @@
 // The file-list index of a zip run: the files selected for the archive, one
 // record each in a temporary file, found again through a table of 32749 hash
 // buckets in memory. Only offsets live in memory, so the list costs the same
-// memory for ten files as for 65535; a duplicate stored name (in any letter
-// case) is found through one hash chain and not added twice.
+// memory for ten files as for 65535; a duplicate stored name is found through
+// one hash chain and not added twice. Stored names compare as the file system
+// compares names: "README" and "readme" are two records where case tells
+// names apart, one where it does not.
 #pragma once
 
 #include <cstdint>
@@ -59,6 +61,8 @@ public:
 
     // The bucket of a stored name: upper-cased, then h = first byte and
     // h = (h * 256 + c) mod 32749 for each following byte; "" is bucket 0.
+    // Names that differ only in case share a bucket, so the one hash serves
+    // both the exact and the case-blind compare.
     static uint32_t bucketOf(const char* storedName);
 
     // Adds a file unless its stored name is present already (then kOk and
@@ -70,9 +74,9 @@ public:
     Result add(const char* fullPath, const char* storedName, uint32_t attributes, uint64_t lastWrite,
                uint64_t size, uint32_t optionFlags);
 
-    // Looks a stored name up (ignoring case). Found: `*found` is true,
-    // `*offset` the record's offset and `*fullPath` its path. Not found:
-    // `*offset` is the last record of the bucket's chain, or kNoRecord.
+    // Looks a stored name up (compared as sameFileName does). Found: `*found`
+    // is true, `*offset` the record's offset and `*fullPath` its path. Not
+    // found: `*offset` is the last record of the bucket's chain, or kNoRecord.
     Result lookup(const char* storedName, bool* found, uint32_t* offset, std::string* fullPath);
     // The same, delivering the whole record (its offset included) when found.
     Result lookup(const char* storedName, bool* found, FileRecord* record);

@@ -28,10 +28,24 @@ std::vector<Range> components(const std::string& path, const char* separators) {
 
 bool isDots(const std::string& component) { return component == "." || component == ".."; }
 
-// Searches `prefix` (ANSI) and reports the item the file system finds.
+// Searches `prefix` (ANSI) and reports the item the file system finds. The
+// search matches ignoring case, so where case tells names apart it may find
+// "README" and "readme" both: the item spelt exactly as asked is then the one
+// meant, and only without one does the first spelling found stand.
 bool lookUp(const std::string& prefix, platform::FoundItem* item) {
     platform::Search* search = platform::findFirstFile(prefix.c_str(), item);
     if (search == nullptr) return false;
+    size_t separator = prefix.find_last_of("\\/");
+    const std::string wanted = separator == std::string::npos ? prefix : prefix.substr(separator + 1);
+    if (!sameFileName(item->name.c_str(), wanted.c_str())) {
+        platform::FoundItem other;
+        while (platform::findNextFile(search, &other)) {
+            if (sameFileName(other.name.c_str(), wanted.c_str())) {
+                *item = std::move(other);
+                break;
+            }
+        }
+    }
     platform::findClose(search);
     return true;
 }

@@ -25,6 +25,10 @@ bool namesEqual(const char* a, const char* b) {
     return comparable(a, std::strlen(a)) == comparable(b, std::strlen(b));
 }
 
+bool sameFileName(const char* a, const char* b) {
+    return platform::namesIgnoreCase() ? namesEqual(a, b) : std::strcmp(a, b) == 0;
+}
+
 bool namesEqualN(const char* a, const char* b, size_t n) { return comparable(a, n) == comparable(b, n); }
 
 std::string ansiForm(std::string text) {

@@ -1,4 +1,5 @@
-// Name handling: comparisons that ignore case, and splitting and joining of
+// Name handling: the comparison of file names as the file system makes it,
+// the one that ignores case (for patterns), and splitting and joining of
 // paths. '\' and '/' both count as separators.
 #pragma once
 
@@ -9,8 +10,13 @@ namespace zar::fs {
 
 inline bool isSeparator(char c) { return c == '\\' || c == '/'; }
 
+// True when the two OEM names name one file as the file system sees it: byte
+// for byte where it tells letter case apart, else as namesEqual. For the
+// file list, the update matching and the registry; never for patterns.
+bool sameFileName(const char* a, const char* b);
+
 // True when the two OEM names are equal ignoring case (both converted to the
-// ANSI form and upper-cased first).
+// ANSI form and upper-cased first). For patterns, extensions and drives.
 bool namesEqual(const char* a, const char* b);
 // The same over the first n characters.
 bool namesEqualN(const char* a, const char* b, size_t n);

@@ -86,7 +86,7 @@ Result unregisterTempFile(const char* name) {
         std::string rebuilt;
         bool found = false;
         for (const std::string& entry : entries(registry)) {
-            if (namesEqual(entry.c_str(), full.c_str())) {
+            if (sameFileName(entry.c_str(), full.c_str())) {
                 found = true;
                 continue;
             }
@@ -110,11 +110,11 @@ bool isRegisteredTempFile(const char* name) {
     std::string own = lastPart(name);
     const bool plain = !own.empty() && own != "." && own != "..";
     if (plain && std::none_of(registered.begin(), registered.end(),
-                     [&](const std::string& entry) { return namesEqual(lastPart(entry).c_str(), own.c_str()); }))
+                     [&](const std::string& entry) { return sameFileName(lastPart(entry).c_str(), own.c_str()); }))
         return false;
     std::string full = platform::fullPath(name);
     for (const std::string& entry : registered)
-        if (namesEqual(entry.c_str(), full.c_str())) return true;
+        if (sameFileName(entry.c_str(), full.c_str())) return true;
     return false;
 }
 

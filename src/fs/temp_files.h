@@ -18,10 +18,12 @@ std::string makeTempFile(const std::string& directory = "");
 
 // Adds the full path of `name`: kOk, kPathNotFound for an empty name, kNoMemory.
 Result registerTempFile(const char* name);
-// Removes every entry equal to the full path of `name` (ignoring case); an
-// unknown name leaves the registry as it was. kOk or kNoMemory.
+// Removes every entry equal to the full path of `name` (compared as the file
+// system compares names, see sameFileName); an unknown name leaves the
+// registry as it was. kOk or kNoMemory.
 Result unregisterTempFile(const char* name);
-// True when the full path of `name` is registered.
+// True when the full path of `name` is registered: where case tells names
+// apart, "A.ZIP" is not the registered "a.zip".
 bool isRegisteredTempFile(const char* name);
 // The registry text itself.
 const std::string& tempRegistry();

@@ -103,6 +103,14 @@ bool calendarToFileTime(const CalendarTime& in, uint64_t* time);
 
 // ---- Names ----------------------------------------------------------------
 
+// True when the file system takes names that differ only in letter case for
+// one file (Windows); false when it compares them byte for byte (POSIX), so
+// that "README" and "readme" are two files. Everything that decides whether
+// two names are one file asks this; wildcard patterns ignore case either way.
+// Where names ignore case, names without long names are stored upper-cased,
+// as the 8.3 names are; elsewhere a file's short name is its name and keeps
+// its case.
+bool namesIgnoreCase();
 // The absolute form of `name` ("." and ".." folded), without touching the disk.
 std::string fullPath(const char* name);
 // True when a path that begins with two separators ("\\server\share\...")

@@ -16,8 +16,8 @@ std::string directoryOf(const std::string& path) {
 }
 
 bool sameDirectory(const std::string& a, const std::string& b) {
-    return fs::namesEqual(platform::fullPath(directoryOf(a).c_str()).c_str(),
-                          platform::fullPath(directoryOf(b).c_str()).c_str());
+    return fs::sameFileName(platform::fullPath(directoryOf(a).c_str()).c_str(),
+                            platform::fullPath(directoryOf(b).c_str()).c_str());
 }
 
 // `name` is already in the file system's form.

@@ -19,8 +19,9 @@ fs::TempFile makeDataFile(const archive::ArchiveHandle& archive);
 
 // Puts the finished, closed data file in the archive's place and reopens the
 // archive; the record's file handle is then the new one (also when the
-// reopen fails). A data file beside the archive is renamed over it in one
-// step; one from elsewhere is copied over it once the archive's volume is
+// reopen fails). A data file beside the archive (its directory named as the
+// archive's, compared as the file system compares names) is renamed over it
+// in one step; one from elsewhere is copied over it once the archive's volume is
 // known to have room. With `time`, the archive's last-write time is set from
 // that local DOS date and time afterwards. kOk; kWriteFailed when there is no
 // room (nothing changed); kAccessDenied for a failed rename, copy, reopen or

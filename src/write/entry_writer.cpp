@@ -246,8 +246,12 @@ void appendBlock(uint8_t* extra, uint16_t* length, const std::vector<uint8_t>& b
     *length = static_cast<uint16_t>(*length + block.size());
 }
 
-// The name as stored without long names: upper-cased in the host's code page.
-void upperCaseName(std::string* name) {
+// The name as stored without long names where names ignore case: upper-cased
+// in the host's code page, as the 8.3 names are. Where case tells names apart
+// a file's short name is its name, and "a.txt" and "A.TXT" must stay two
+// entries, so names keep their case there.
+void shortNameCase(std::string* name) {
+    if (!platform::namesIgnoreCase()) return;
     platform::oemToAnsi(name->data());
     platform::upperCase(name->data());
     platform::ansiToOem(name->data());
@@ -360,7 +364,7 @@ Result writeEntry(const EntryRequest& request) {
     }
 
     if (!request.longNames) {
-        upperCaseName(&name);
+        shortNameCase(&name);
     } else if (!request.longNamesAsIs && !label) {
         // The label names no file, so it has no short form to look up.
         std::string shortName;

@@ -50,6 +50,7 @@ struct EntryRequest {
     std::string_view password;              // empty: the entry is not encrypted
     bool versionBlock = false;              // -.V: add the file's version
     bool longNames = false;                 // -.L: keep the case; store 8.3 forms with a long-name block
+                                            // (without: upper case where names ignore case)
     bool longNamesAsIs = false;             // -.LR: with -.L, store the name exactly as given
 };
 

@@ -680,12 +680,15 @@ TEST_F(Unzip, NeverWritesOverTheOpenArchive) {
     ZipArchive zip;
     zip.entries.push_back(entry("self.zip", "not an archive"));
     zip.entries.push_back(entry("other.txt", "other"));
+    // Where case tells names apart, this names another file, which is written.
+    zip.entries.push_back(entry("SELF.ZIP", "a case twin"));
     const std::string archive = o("self.zip");
     zar::test::writeBytes(archive, zip.bytes());
     const auto before = readBytes(archive);
     EXPECT_EQ(unzip(archive, "*.*", "-O"), 0);
     EXPECT_EQ(readBytes(archive), before);
     EXPECT_EQ(readText(o("other.txt")), "other");
+    if (!zar::platform::namesIgnoreCase()) EXPECT_EQ(readText(o("SELF.ZIP")), "a case twin");
 }
 
 TEST_F(Unzip, MembersOfKindsWithoutDecoderAreNotices) {

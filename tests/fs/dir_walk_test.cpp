@@ -153,13 +153,39 @@ TEST_F(BuildList, TheSameStoredNameTwiceIsKeptOnce) {
     stdfs::create_directories(s / "root/x");
     stdfs::create_directories(s / "root/y");
     touch(s / "root/x/Same.txt", "first");
-    touch(s / "root/y/SAME.TXT", "second");
+    touch(s / "root/y/Same.txt", "second");
+    touch(s / "root/y/SAME.TXT", "third");
     ASSERT_EQ(build("root/x/*.txt root/y/*.txt", 0), kOk);
-    EXPECT_EQ(list.count(), 1);
-    EXPECT_EQ(stored(), Names{"Same.txt"});
-    EXPECT_EQ(record("Same.txt").fullPath, "root/x/Same.txt");
+    EXPECT_EQ(record("Same.txt").fullPath, "root/x/Same.txt");  // the first stays
+    // A name in another case is another file where the file system tells
+    // case apart, and the same one where it does not.
+    if (platform::namesIgnoreCase()) {
+        EXPECT_EQ(stored(), Names{"Same.txt"});
+    } else {
+        EXPECT_EQ(stored(), (Names{"Same.txt", "SAME.TXT"}));
+        EXPECT_EQ(record("SAME.TXT").fullPath, "root/y/SAME.TXT");
+    }
+    // Two patterns that find the one file (patterns ignore case) list it once.
     ASSERT_EQ(build("root/a.txt root/A.TXT", 0), kOk);
-    EXPECT_EQ(list.count(), 1);
+    EXPECT_EQ(stored(), Names{"a.txt"});
+}
+
+// "readme" and "README" side by side are two files on POSIX: each is listed,
+// under its own name and with its own path, however the names are stored.
+TEST_F(BuildList, CaseTwinsAreTwoFiles) {
+    if (platform::namesIgnoreCase()) GTEST_SKIP() << "one file system name for both";
+    stdfs::create_directories(s / "d/Sub");
+    stdfs::create_directories(s / "d/sub");
+    for (const char* f : {"d/readme", "d/README", "d/Sub/x", "d/sub/x"}) touch(s / f, f);
+    for (uint32_t names : {kZipShortNames, kZipLongNames}) {
+        SCOPED_TRACE(names);
+        ASSERT_EQ(build("d/*", names | kZipRecurse | kZipFullPaths), kOk);
+        EXPECT_EQ(stored(), (Names{"d/readme", "d/README", "d/Sub", "d/sub", "d/Sub/x", "d/sub/x"}));
+        for (const char* f : {"d/readme", "d/README", "d/Sub/x", "d/sub/x"}) EXPECT_EQ(record(f).fullPath, f);
+        // A spec that names one twin's directory walks that one.
+        ASSERT_EQ(build("d/sub/*", names | kZipFullPaths), kOk);
+        EXPECT_EQ(stored(), Names{"d/sub/x"});
+    }
 }
 
 TEST_F(BuildList, HiddenAndSystemFilesOnlyWhenAdmitted) {
@@ -328,6 +354,15 @@ TEST_F(BuildList, LongNameExpansion) {
     path = "ROOT/NONE/";
     EXPECT_EQ(expandLongNames("", &path), kDirectoryFailed);
     EXPECT_EQ(path, "ROOT/NONE/");
+    // Of directories that differ only in case, the one spelt as asked.
+    if (platform::namesIgnoreCase()) return;
+    stdfs::create_directories(s / "root/Twin");
+    stdfs::create_directories(s / "root/twin");
+    for (const char* twin : {"root/Twin/", "root/twin/"}) {
+        path = twin;
+        ASSERT_EQ(expandLongNames("", &path), kOk);
+        EXPECT_EQ(path, twin);
+    }
 }
 
 TEST_F(BuildList, ShortNameForm) {
@@ -348,6 +383,16 @@ TEST_F(BuildList, ShortNameForm) {
     ASSERT_EQ(shortNameForm(s / "root/sub/Algorithm::Diff.3pm", &stored, &shortName), kOk);
     EXPECT_EQ(stored, "sub/Algorithm::Diff.3pm");
     EXPECT_EQ(shortName, "sub/Algorithm::Diff.3pm");
+    // Files that differ only in case each keep their own spelling.
+    if (!platform::namesIgnoreCase()) {
+        touch(s / "root/readme");  // beside root/README
+        for (const char* twin : {"readme", "README"}) {
+            stored = twin;
+            ASSERT_EQ(shortNameForm(s / (std::string("root/") + twin), &stored, &shortName), kOk);
+            EXPECT_EQ(stored, twin);
+            EXPECT_EQ(shortName, twin);
+        }
+    }
     stored = "gone.txt";
     EXPECT_EQ(shortNameForm(s / "root/gone.txt", &stored, &shortName), kDirectoryFailed);
     EXPECT_EQ(shortName, "");

@@ -1,5 +1,6 @@
 // The file-list index: records in a temporary file, hash chains, duplicates
-// in any letter case, the record limit and the failures of its reads and writes.
+// and names that differ only in case, the record limit and the failures of its
+// reads and writes.
 #include <gtest/gtest.h>
 
 #include <time.h>
@@ -88,10 +89,12 @@ TEST_F(FileListTest, AddLookUpAndReadBack) {
     bool found = false;
     uint32_t offset = 0;
     std::string path;
-    ASSERT_EQ(list_.lookup("A.TXT", &found, &offset, &path), kOk);
+    ASSERT_EQ(list_.lookup("a.txt", &found, &offset, &path), kOk);
     EXPECT_TRUE(found);
     EXPECT_EQ(offset, 0u);
     EXPECT_EQ(path, "/data/a.txt");
+    ASSERT_EQ(list_.lookup("A.TXT", &found, &offset, &path), kOk);
+    EXPECT_EQ(found, platform::namesIgnoreCase());
     ASSERT_EQ(list_.lookup("missing", &found, &offset, &path), kOk);
     EXPECT_FALSE(found);
 
@@ -146,14 +149,29 @@ TEST_F(FileListTest, AttributesLessTheJLetters) {
     for (size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i].attributes, cases[i].attributes) << i;
 }
 
-TEST_F(FileListTest, TheSameStoredNameInAnyCaseIsKeptOnce) {
+// A stored name is listed once. Names that differ only in case are one name
+// where the file system ignores case, and two files (README and readme) where
+// it does not.
+TEST_F(FileListTest, TheSameStoredNameIsKeptOnce) {
     ASSERT_EQ(list_.add("/one/Read.Me", "Read.Me", kFile, 0, 1, 0), kOk);
-    ASSERT_EQ(list_.add("/two/READ.ME", "READ.ME", kFile, 0, 2, 0), kOk);
-    ASSERT_EQ(list_.add("/one/Read.Me", "read.me", kFile, 0, 3, 0), kOk);
+    ASSERT_EQ(list_.add("/two/Read.Me", "Read.Me", kFile, 0, 2, 0), kOk);
     EXPECT_EQ(list_.count(), 1);
+    ASSERT_EQ(list_.add("/two/READ.ME", "READ.ME", kFile, 0, 3, 0), kOk);
+    ASSERT_EQ(list_.add("/one/read.me", "read.me", kFile, 0, 4, 0), kOk);
+    const bool ignoreCase = platform::namesIgnoreCase();
     std::vector<FileRecord> got = records(list_);
-    ASSERT_EQ(got.size(), 1u);
+    ASSERT_EQ(got.size(), ignoreCase ? 1u : 3u);
     EXPECT_EQ(got[0].fullPath, "/one/Read.Me");  // the first stays
+    EXPECT_EQ(got[0].size, 1u);
+    for (const auto& [name, path] : {std::pair{"Read.Me", "/one/Read.Me"}, std::pair{"READ.ME", "/two/READ.ME"},
+                                     std::pair{"read.me", "/one/read.me"}}) {
+        bool found = false;
+        uint32_t offset;
+        std::string fullPath;
+        ASSERT_EQ(list_.lookup(name, &found, &offset, &fullPath), kOk);
+        EXPECT_TRUE(found) << name;
+        EXPECT_EQ(fullPath, ignoreCase ? "/one/Read.Me" : path) << name;
+    }
 }
 
 TEST_F(FileListTest, ChainsOfOneBucket) {
@@ -171,9 +189,7 @@ TEST_F(FileListTest, ChainsOfOneBucket) {
         EXPECT_TRUE(found) << names[i];
         EXPECT_EQ(offset, got[i].offset);
         EXPECT_EQ(path, "/p/" + names[i]);
-        std::string upper = names[i];
-        for (char& c : upper) c = static_cast<char>(toupper(c));
-        ASSERT_EQ(list_.add("/q", upper.c_str(), kFile, 0, 0, 0), kOk);  // a duplicate down the chain
+        ASSERT_EQ(list_.add("/q", names[i].c_str(), kFile, 0, 0, 0), kOk);  // a duplicate down the chain
     }
     EXPECT_EQ(list_.count(), 5);
     // Not found: the offset of the chain's last record, where the next one would be linked.
@@ -182,6 +198,26 @@ TEST_F(FileListTest, ChainsOfOneBucket) {
     ASSERT_EQ(list_.lookup(absent.c_str(), &found, &offset, nullptr), kOk);
     EXPECT_FALSE(found);
     EXPECT_EQ(offset, got[4].offset);
+
+    // The upper-case forms hash to the same chain: where case tells names
+    // apart they are records of their own, and each name finds its own.
+    const bool ignoreCase = platform::namesIgnoreCase();
+    for (const std::string& n : names) {
+        std::string upper = n;
+        for (char& c : upper) c = static_cast<char>(toupper(c));
+        ASSERT_EQ(FileList::bucketOf(upper.c_str()), FileList::bucketOf(n.c_str()));
+        ASSERT_EQ(list_.add(("/u/" + upper).c_str(), upper.c_str(), kFile, 0, 0, 0), kOk);
+    }
+    EXPECT_EQ(list_.count(), ignoreCase ? 5 : 10);
+    for (const std::string& n : names) {
+        std::string upper = n, path;
+        for (char& c : upper) c = static_cast<char>(toupper(c));
+        ASSERT_EQ(list_.lookup(n.c_str(), &found, &offset, &path), kOk);
+        EXPECT_EQ(path, "/p/" + n);
+        ASSERT_EQ(list_.lookup(upper.c_str(), &found, &offset, &path), kOk);
+        EXPECT_TRUE(found);
+        EXPECT_EQ(path, ignoreCase ? "/p/" + n : "/u/" + upper);
+    }
 }
 
 TEST_F(FileListTest, NamesOver255CharactersAreRefused) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "fs/names.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -16,6 +17,18 @@ TEST(NamesEqual, IgnoresCaseOnly) {
     EXPECT_FALSE(namesEqualN("README.txt", "readme.md", 8));
     EXPECT_TRUE(namesEqualN("ab", "AB", 10));   // shorter than n: the whole names
     EXPECT_FALSE(namesEqualN("ab", "ABC", 10));
+}
+
+// File names compare as the file system does: exactly where it tells case
+// apart (POSIX: README and readme are two files), ignoring case elsewhere.
+TEST(SameFileName, FollowsTheFileSystem) {
+    const bool ignoreCase = zar::platform::namesIgnoreCase();
+    EXPECT_TRUE(sameFileName("d/readme", "d/readme"));
+    EXPECT_EQ(sameFileName("d/readme", "d/README"), ignoreCase);
+    EXPECT_EQ(sameFileName("/R/B", "/r/b"), ignoreCase);
+    EXPECT_FALSE(sameFileName("readme", "readme "));
+    EXPECT_FALSE(sameFileName("a/b", "a\\b"));
+    EXPECT_TRUE(namesEqual("d/readme", "d/README"));  // the pattern compare still ignores case
 }
 
 TEST(SplitPath, Forms) {

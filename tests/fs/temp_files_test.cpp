@@ -23,7 +23,12 @@ TEST_F(Registry, KeepsTheOthersWhenOneIsRemoved) {
     ASSERT_EQ(fs::registerTempFile("/r/b"), kOk);
     ASSERT_EQ(fs::registerTempFile("/r/c"), kOk);
     EXPECT_EQ(fs::tempRegistry(), "\"/r/a\" \"/r/b\" \"/r/c\"");
-    EXPECT_EQ(fs::unregisterTempFile("/R/B"), kOk);  // names compare ignoring case
+    // Names compare as the file system compares them: "/R/B" is "/r/b" only
+    // where it ignores case.
+    EXPECT_EQ(fs::isRegisteredTempFile("/R/B"), platform::namesIgnoreCase());
+    EXPECT_EQ(fs::unregisterTempFile("/R/B"), kOk);
+    EXPECT_EQ(fs::isRegisteredTempFile("/r/b"), !platform::namesIgnoreCase());
+    EXPECT_EQ(fs::unregisterTempFile("/r/b"), kOk);
     EXPECT_EQ(fs::tempRegistry(), "\"/r/a\" \"/r/c\"");
     EXPECT_TRUE(fs::isRegisteredTempFile("/r/c"));
     EXPECT_FALSE(fs::isRegisteredTempFile("/r/b"));

@@ -78,6 +78,48 @@ TEST_F(ZarWrite, UpdateAndFreshenReplaceOnlyNewerFiles) {
     EXPECT_EQ(entryText("a.zip", "tree/docs/guide.txt"), "older\n");
 }
 
+// On Linux "readme" and "README" are two files: add takes both, unzip and
+// zar give both back, and each later run changes only the twin whose file
+// changed.
+TEST_F(ZarWrite, CaseTwinsAreTwoFilesInEveryRun) {
+    writeTree(scratch.path(), {{"d/readme", "lower 1\n"}, {"d/README", "UPPER 1\n"}, {"d/Sub/x", "Sub x\n"},
+                               {"d/sub/x", "sub x\n"}});
+    for (const char* name : {"d/readme", "d/README", "d/Sub/x", "d/sub/x"}) age(name, 2010);
+    ZarRun add = in({"add", "t.zip", "d"});
+    ASSERT_EQ(add.status, 0) << add.err;
+    for (const char* name : {"d/readme", "d/README", "d/Sub/x", "d/sub/x"})
+        EXPECT_EQ(nameSet("t.zip").count(name), 1u) << name << "\n" << names("t.zip");
+    const std::map<std::string, std::string> twins{
+        {"d/readme", "lower 1\n"}, {"d/README", "UPPER 1\n"}, {"d/Sub/x", "Sub x\n"}, {"d/sub/x", "sub x\n"}};
+    ASSERT_EQ(run("unzip -q " + quote(scratch / "t.zip") + " -d " + quote(scratch / "by-unzip")).status, 0);
+    EXPECT_EQ(readTree(scratch / "by-unzip"), twins);
+    ZarRun extract = in({"extract", "-d", "by-zar", "t.zip"});
+    ASSERT_EQ(extract.status, 0) << extract.err;
+    EXPECT_EQ(readTree(scratch / "by-zar"), twins);
+
+    writeText(scratch / "d/README", "UPPER 2\n");  // now newer than its entry
+    ZarRun update = in({"update", "-v", "t.zip", "d"});
+    ASSERT_EQ(update.status, 0) << update.err;
+    EXPECT_EQ(entryText("t.zip", "d/readme"), "lower 1\n");
+    EXPECT_EQ(entryText("t.zip", "d/README"), "UPPER 2\n");
+    EXPECT_TRUE(contains(update.out, "changed: d/README\n")) << update.out;
+    EXPECT_FALSE(contains(update.out, "d/readme")) << update.out;
+
+    age("d/README", 2010);
+    writeText(scratch / "d/sub/x", "sub x 3\n");
+    ZarRun freshen = in({"freshen", "t.zip", "d"});
+    ASSERT_EQ(freshen.status, 0) << freshen.err;
+    EXPECT_EQ(entryText("t.zip", "d/sub/x"), "sub x 3\n");
+    EXPECT_EQ(entryText("t.zip", "d/Sub/x"), "Sub x\n");
+
+    writeText(scratch / "d/readme", "lower 4\n");
+    writeText(scratch / "d/README", "UPPER 4\n");
+    ASSERT_EQ(in({"add", "t.zip", "d"}).status, 0);
+    EXPECT_EQ(entryText("t.zip", "d/readme"), "lower 4\n");
+    EXPECT_EQ(entryText("t.zip", "d/README"), "UPPER 4\n");
+    EXPECT_EQ(linesOf(names("t.zip")).size(), nameSet("t.zip").size());  // no name twice
+}
+
 TEST_F(ZarWrite, FreshenNeedsAnArchive) {
     ZarRun run = in({"freshen", "none.zip", "tree"});
     EXPECT_EQ(run.status, 4);

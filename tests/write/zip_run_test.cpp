@@ -41,9 +41,18 @@ std::string readText(const std::string& path) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-std::string upper(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+// A name as stored without long names (-.L): upper-cased where the file
+// system ignores case, as its 8.3 names are; as found where case tells names
+// apart, since a file's short name is then its name.
+std::string shortForm(std::string text) {
+    if (zar::platform::namesIgnoreCase())
+        for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return text;
+}
+
+std::vector<std::string> shortForms(std::vector<std::string> names) {
+    for (std::string& name : names) name = shortForm(name);
+    return names;
 }
 
 // Deterministic bytes: a compressible run, then noise.
@@ -175,9 +184,9 @@ TEST_F(ZipRun, ArchivesOfEveryKindPassEveryTool) {
         auto got = filesOf(out);
         const bool keepsCase = std::string(c.options).find("-.L") != std::string::npos;
         std::map<std::string, std::string> want;
-        for (auto& [name, data] : expected) want[keepsCase ? name : upper(name)] = data;
+        for (auto& [name, data] : expected) want[keepsCase ? name : shortForm(name)] = data;
         EXPECT_EQ(got, want);
-        EXPECT_TRUE(fsys::is_directory(out + (keepsCase ? "/empty" : "/EMPTY")));
+        EXPECT_TRUE(fsys::is_directory(out + (keepsCase ? "/empty" : shortForm("/empty"))));
     }
     EXPECT_TRUE(noTemporaryFiles());
 }
@@ -185,7 +194,7 @@ TEST_F(ZipRun, ArchivesOfEveryKindPassEveryTool) {
 TEST_F(ZipRun, ReplaceKeepsPlaceAndDropsTheEntryComment) {
     const std::string archive = s / "c.zip";
     zipTextFiles(archive);
-    ASSERT_EQ(entryNames(archive), (std::vector<std::string>{"A.TXT", "B.TXT", "ZERO.TXT"}));
+    ASSERT_EQ(entryNames(archive), shortForms({"a.txt", "b.txt", "zero.txt"}));
     // Comments from another tool: one per entry and one for the archive.
     ASSERT_EQ(run("python3 - " + quote(archive) + R"( <<'PY'
 import sys, zipfile
@@ -204,12 +213,13 @@ PY)")
                                    quote(archive)).output;
     writeText(src + "/b.txt", "replaced b");
     ASSERT_EQ(zip(archive, src + "/b.txt", ""), 0);
-    EXPECT_EQ(entryNames(archive), (std::vector<std::string>{"A.TXT", "B.TXT", "ZERO.TXT"}));
+    EXPECT_EQ(entryNames(archive), shortForms({"a.txt", "b.txt", "zero.txt"}));
     auto comments = run("python3 -c 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); "
                         "print([(i.filename, i.comment) for i in z.infolist()]); print(z.comment); "
-                        "print(z.read(\"B.TXT\"))' " + quote(archive)).output;
-    EXPECT_EQ(comments, "[('A.TXT', b'about A.TXT'), ('B.TXT', b''), ('ZERO.TXT', b'about ZERO.TXT')]\n" +
-                            commentBefore + "b'replaced b'\n");
+                        "print(z.read(\"" + shortForm("b.txt") + "\"))' " + quote(archive)).output;
+    const std::string a = shortForm("a.txt"), b = shortForm("b.txt"), zero = shortForm("zero.txt");
+    EXPECT_EQ(comments, "[('" + a + "', b'about " + a + "'), ('" + b + "', b''), ('" + zero + "', b'about " + zero +
+                            "')]\n" + commentBefore + "b'replaced b'\n");
     EXPECT_EQ(rejections(archive), "");
 }
 
@@ -223,22 +233,75 @@ TEST_F(ZipRun, UpdateFreshenAndTheReplaceQuestion) {
     fsys::last_write_time(src + "/b.txt", time);
     EXPECT_EQ(zip(archive, src + "/*.txt", "-U"), 0);
     EXPECT_EQ(zip(archive, src + "/*.txt", "-F"), 0);
-    EXPECT_EQ(run("unzip -p " + quote(archive) + " B.TXT").output, std::string(5000, 'b'));
+    EXPECT_EQ(run("unzip -p " + quote(archive) + " " + shortForm("b.txt")).output, std::string(5000, 'b'));
     // A newer file replaces its entry under -F; a new file is not added.
     writeText(src + "/b.txt", "newer b");
     fsys::last_write_time(src + "/b.txt", fsys::last_write_time(src + "/b.txt") + std::chrono::hours(1));
     writeText(src + "/new.txt", "new");
     EXPECT_EQ(zip(archive, src + "/*.txt", "-F"), 0);
-    EXPECT_EQ(run("unzip -p " + quote(archive) + " B.TXT").output, "newer b");
-    EXPECT_EQ(entryNames(archive), (std::vector<std::string>{"A.TXT", "B.TXT", "ZERO.TXT"}));
+    EXPECT_EQ(run("unzip -p " + quote(archive) + " " + shortForm("b.txt")).output, "newer b");
+    EXPECT_EQ(entryNames(archive), shortForms({"a.txt", "b.txt", "zero.txt"}));
     // An older file does not replace under -U, but a new one is added.
     fsys::last_write_time(src + "/a.txt", fsys::last_write_time(src + "/a.txt") - std::chrono::hours(48));
     writeText(src + "/a.txt", "older a");
     fsys::last_write_time(src + "/a.txt", fsys::file_time_type::clock::now() - std::chrono::hours(48));
     EXPECT_EQ(zip(archive, src + "/*.txt", "-U"), 0);
-    EXPECT_EQ(run("unzip -p " + quote(archive) + " A.TXT").output, "first file\n");
-    EXPECT_EQ(entryNames(archive), (std::vector<std::string>{"A.TXT", "B.TXT", "ZERO.TXT", "NEW.TXT"}));
+    EXPECT_EQ(run("unzip -p " + quote(archive) + " " + shortForm("a.txt")).output, "first file\n");
+    EXPECT_EQ(entryNames(archive), shortForms({"a.txt", "b.txt", "zero.txt", "new.txt"}));
     EXPECT_EQ(rejections(archive), "");
+}
+
+// "readme" and "README" are two files where case tells names apart: both go
+// into the archive, with or without long names, and each update run (-U, -F,
+// replace, move) deals with each twin's own entry only.
+TEST_F(ZipRun, CaseTwinsKeepTheirOwnEntries) {
+    if (zar::platform::namesIgnoreCase()) GTEST_SKIP() << "the file system has one name for both";
+    const std::string twins = s / "twins";
+    fsys::create_directories(twins);
+    const std::string lower = twins + "/readme", upperTwin = twins + "/README";
+    auto later = [](const std::string& path, int hours) {
+        fsys::last_write_time(path, fsys::last_write_time(path) + std::chrono::hours(hours));
+    };
+    auto contents = [&](const std::string& archive) {
+        return run("unzip -p " + quote(archive) + " readme").output + " | " +
+               run("unzip -p " + quote(archive) + " README").output;
+    };
+    const std::vector<std::string> both{"README", "readme"};
+    for (const char* names : {"", "-.L"}) {
+        SCOPED_TRACE(names);
+        const std::string options = std::string("-R -P ") + names, spec = twins + "/*.*";
+        const std::string archive = s / "twins.zip";
+        fsys::remove(archive);
+        writeText(lower, "lower 1");
+        writeText(upperTwin, "UPPER 1");
+        ASSERT_EQ(zip(archive, spec, options.c_str()), 0);
+        EXPECT_EQ(sortedNames(archive), both);
+        EXPECT_EQ(contents(archive), "lower 1 | UPPER 1");
+
+        // -U: only README is newer.
+        writeText(upperTwin, "UPPER 2");
+        later(upperTwin, 1);
+        ASSERT_EQ(zip(archive, spec, (options + " -U").c_str()), 0);
+        EXPECT_EQ(contents(archive), "lower 1 | UPPER 2");
+        // -F: only readme is newer.
+        writeText(lower, "lower 3");
+        later(lower, 2);
+        ASSERT_EQ(zip(archive, spec, (options + " -F").c_str()), 0);
+        EXPECT_EQ(contents(archive), "lower 3 | UPPER 2");
+        // Replace, and move: each entry takes its own file, and both files go.
+        writeText(lower, "lower 4");
+        writeText(upperTwin, "UPPER 4");
+        ASSERT_EQ(zip(archive, spec, options.c_str()), 0);
+        EXPECT_EQ(contents(archive), "lower 4 | UPPER 4");
+        writeText(lower, "lower 5");
+        writeText(upperTwin, "UPPER 5");
+        ASSERT_EQ(zip(archive, spec, (options + " -M").c_str()), 0);
+        EXPECT_EQ(contents(archive), "lower 5 | UPPER 5");
+        EXPECT_FALSE(fsys::exists(lower));
+        EXPECT_FALSE(fsys::exists(upperTwin));
+        EXPECT_EQ(sortedNames(archive), both);
+        EXPECT_EQ(rejections(archive), "");
+    }
 }
 
 std::vector<int16_t> answers;
@@ -283,9 +346,9 @@ TEST_F(ZipRun, ReplaceQuestion) {
             EXPECT_EQ(readBytes(archive), before);
             continue;
         }
-        EXPECT_EQ(run("unzip -p " + quote(archive) + " A.TXT").output, c.a);
-        EXPECT_EQ(run("unzip -p " + quote(archive) + " B.TXT").output, c.b);
-        EXPECT_EQ(run("unzip -p " + quote(archive) + " ZERO.TXT").output, c.zero);
+        EXPECT_EQ(run("unzip -p " + quote(archive) + " " + shortForm("a.txt")).output, c.a);
+        EXPECT_EQ(run("unzip -p " + quote(archive) + " " + shortForm("b.txt")).output, c.b);
+        EXPECT_EQ(run("unzip -p " + quote(archive) + " " + shortForm("zero.txt")).output, c.zero);
         EXPECT_EQ(entryNames(archive).size(), 3u);  // a kept entry is not added again
     }
     Ax4CPrintHook(nullptr);
@@ -320,7 +383,7 @@ TEST_F(ZipRun, MoveDeletesOnlyWhatWasWritten) {
     EXPECT_TRUE(fsys::exists(src + "/a.txt"));  // its entry was kept
     EXPECT_FALSE(fsys::exists(src + "/b.txt"));
     EXPECT_FALSE(fsys::exists(src + "/zero.txt"));
-    EXPECT_EQ(sortedNames(archive), (std::vector<std::string>{"A.TXT", "B.TXT", "ZERO.TXT"}));
+    EXPECT_EQ(sortedNames(archive), shortForms({"a.txt", "b.txt", "zero.txt"}));
 }
 
 TEST_F(ZipRun, AFailedRunLeavesTheArchiveAsItWas) {
@@ -373,10 +436,11 @@ PY)")
     const auto before = readBytes(archive);
     EXPECT_EQ(zip(archive, "*.nothing", "-D"), -7);
     EXPECT_EQ(readBytes(archive), before);
-    // A wildcarded file part matches in every directory; exclusions spare.
+    // A wildcarded file part matches in every directory, ignoring case;
+    // exclusions spare.
     EXPECT_EQ(zip(archive, "*.TXT", "-D", "D.TXT"), 0);
     EXPECT_EQ(sortedNames(archive),
-              (std::vector<std::string>{"EMPTY/", "SUB/", "SUB/C.BIN", "SUB/DEEP/", "SUB/DEEP/D.TXT"}));
+              shortForms({"empty/", "sub/", "sub/c.bin", "sub/deep/", "sub/deep/d.txt"}));
     EXPECT_EQ(rejections(archive), "");
     EXPECT_EQ(run("unzip -z " + quote(archive)).output.find("kept comment") != std::string::npos, true);
     // Everything: the end record and the comment are left.
@@ -488,7 +552,24 @@ TEST_F(ZipRun, VolumeLabelEntriesGiveWayToTheCurrentLabel) {
     writeBytes(archive, old.bytes());
     // The current drive has no label here: the old label entry goes, none comes.
     ASSERT_EQ(zip(archive, src + "/a.txt", "-$"), 0);
-    EXPECT_EQ(entryNames(archive), (std::vector<std::string>{"ONE.TXT", "A.TXT"}));
+    EXPECT_EQ(entryNames(archive), (std::vector<std::string>{"ONE.TXT", shortForm("a.txt")}));
+
+    // On a labelled disk the current label comes last, in the form names
+    // take: without long names, the short form.
+    fsys::create_directories(s / "disk");
+    writeText(s / "disk/.volume-label", "Backup 01\n");
+    ScopedEnv removable{"ZARLIB_REMOVABLE", (s / "disk").c_str()};
+    const fsys::path before = fsys::current_path();
+    fsys::current_path(s / "disk");
+    for (const char* options : {"-$", "-$ -.L"}) {
+        SCOPED_TRACE(options);
+        writeBytes(archive, old.bytes());
+        const bool keepsCase = std::string(options).find("-.L") != std::string::npos;
+        EXPECT_EQ(zip(archive, src + "/a.txt", options), 0);
+        EXPECT_EQ(entryNames(archive), (std::vector<std::string>{"ONE.TXT", keepsCase ? "a.txt" : shortForm("a.txt"),
+                                                                 keepsCase ? "Backup 01" : shortForm("Backup 01")}));
+    }
+    fsys::current_path(before);
 }
 
 TEST_F(ZipRun, LongNameModeRenamesCopiedEntries) {

@@ -1,7 +1,8 @@
-// Names on POSIX: byte strings that pass through the code-page conversions
-// unchanged (UTF-8 stays UTF-8), ASCII-only upper-casing, absolute paths, and
-// temporary files made by mkstemp or, when they must get the usual permissions,
-// by exclusive creation under names of the same shape.
+// Names on POSIX: byte strings compared exactly, that pass through the
+// code-page conversions unchanged (UTF-8 stays UTF-8), ASCII-only upper-casing
+// (for patterns), absolute paths, and temporary files made by mkstemp or, when
+// they must get the usual permissions, by exclusive creation under names of
+// the same shape.
 #include <fcntl.h>
 #include <stdlib.h>
 #include <time.h>
@@ -15,6 +16,8 @@
 #include "platform/posix/posix_internal.h"
 
 namespace zar::platform {
+
+bool namesIgnoreCase() { return false; }
 
 std::string fullPath(const char* name) {
     std::string path = posix::osName(name);

@@ -1,0 +1,58 @@
+// The commit of a writing run: a data file beside the archive is renamed over
+// it; one from another directory is copied, and "another directory" is
+// decided as the file system compares names.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "archive/handles.h"
+#include "common/scratch.h"
+#include "fs/file_io.h"
+#include "platform/platform.h"
+#include "write/commit.h"
+
+namespace {
+
+using namespace zar;
+namespace stdfs = std::filesystem;
+
+TEST(Commit, RenamesOnlyFromTheArchivesOwnDirectory) {
+    test::Scratch s;
+    stdfs::create_directories(s / "Out");
+    stdfs::create_directories(s / "out");  // the same directory where names ignore case
+    const std::string content = "the new archive, long enough to be kept at close";
+    struct Case {
+        const char* dataDirectory;
+        bool renamed;
+    } cases[] = {
+        {"Out", true},
+        {"out", platform::namesIgnoreCase()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.dataDirectory);
+        const std::string name = s / "Out/a.zip";
+        fs::FileHandle handle = fs::kInvalidFile;
+        ASSERT_EQ(archive::openArchive(name.c_str(), archive::OpenMode::Create, &handle), kOk);
+        archive::ArchiveHandle* a = archive::lookup(handle);
+        ASSERT_NE(a, nullptr);
+
+        fs::TempFile data = fs::TempFile::make(s / c.dataDirectory);
+        ASSERT_TRUE(data.valid());
+        const std::string dataName = data.name();
+        test::writeText(dataName, content);
+        ASSERT_EQ(write::commitArchive(*a, data, nullptr), kOk);
+        // A renamed data file has become the archive; a copied one is still
+        // there, its owner's to remove.
+        EXPECT_EQ(!data.valid(), c.renamed);
+        EXPECT_EQ(stdfs::exists(dataName), !c.renamed);
+        const auto bytes = test::readBytes(name);
+        EXPECT_EQ(std::string(bytes.begin(), bytes.end()), content);
+        handle = a->file;
+        archive::closeArchive(&handle);
+        data.remove();
+        stdfs::remove(name);
+    }
+}
+
+}  // namespace
