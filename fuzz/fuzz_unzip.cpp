@@ -1,7 +1,8 @@
 // Writes arbitrary bytes to a file, opens it as an archive and runs the unzip
 // driver over every entry: mostly in test mode (decode and check, write
 // nothing), sometimes extracting for real into a fresh directory, after which
-// nothing may exist beside that directory, whatever the entries were called.
+// nothing may exist beside that directory, whatever the entries were called,
+// and no temporary file of the library's may be left registered.
 #include <unistd.h>
 
 #include <cstddef>
@@ -10,6 +11,7 @@
 #include <filesystem>
 #include <string>
 
+#include "fs/temp_files.h"
 #include "zarlib32.h"
 
 namespace {
@@ -42,6 +44,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Ax4UnZip(&h, out.c_str(), "*.*", nullptr, extract ? "-D -O -S/pw/" : options[(data[0] >> 2) & 3]);
         Ax4ZipClose(&h);
     }
+    // Files being extracted live as registered temporary files until they
+    // take their names; with the archive closed, none may be left.
+    if (!zar::fs::tempRegistry().empty()) __builtin_trap();
     // Every name the archive could hold lands inside the output directory.
     for (const auto& item : std::filesystem::directory_iterator(root, ec))
         if (item.path().filename() != "out") __builtin_trap();
