@@ -11,6 +11,10 @@
 namespace zar::fs {
 namespace {
 
+// The registered full paths, and the registry text made of them. The paths
+// are what lookups go by: a POSIX name may hold the '"' that ends a path in
+// the text.
+std::vector<std::string> paths;
 std::string registry;
 
 // The part of a path after its last separator.
@@ -18,30 +22,6 @@ std::string lastPart(const std::string& path) {
     size_t at = path.size();
     while (at > 0 && !isSeparator(path[at - 1])) --at;
     return path.substr(at);
-}
-
-// The registry's entries in order: a quoted string, or a run of characters
-// above blank; blanks between entries are skipped.
-
-std::vector<std::string> entries(const std::string& text) {
-    std::vector<std::string> out;
-    size_t at = 0;
-    while (at < text.size()) {
-        if (static_cast<unsigned char>(text[at]) <= ' ') {
-            ++at;
-        } else if (text[at] == '"') {
-            size_t end = text.find('"', at + 1);
-            if (end == std::string::npos) end = text.size();
-            out.push_back(text.substr(at + 1, end - at - 1));
-            at = end + 1;
-        } else {
-            size_t end = at;
-            while (end < text.size() && static_cast<unsigned char>(text[end]) > ' ') ++end;
-            out.push_back(text.substr(at, end - at));
-            at = end;
-        }
-    }
-    return out;
 }
 
 }  // namespace
@@ -65,14 +45,15 @@ std::string makeTempFile(const std::string& where) {
 Result registerTempFile(const char* name) {
     if (name == nullptr || *name == '\0') return kPathNotFound;
     try {
-        // Built aside first, so that running out of memory leaves the registry whole.
-        std::string entry;
-        entry += '"';
-        entry += platform::fullPath(name);
-        entry += '"';
-        registry.reserve(registry.size() + entry.size() + 1);
+        // Room is made first, so that running out of memory leaves the registry whole.
+        std::string full = platform::fullPath(name);
+        paths.reserve(paths.size() + 1);
+        registry.reserve(registry.size() + full.size() + 3);
         if (!registry.empty()) registry += ' ';
-        registry += entry;
+        registry += '"';
+        registry += full;
+        registry += '"';
+        paths.push_back(std::move(full));
         return kOk;
     } catch (const std::bad_alloc&) {
         return kNoMemory;
@@ -80,22 +61,23 @@ Result registerTempFile(const char* name) {
 }
 
 Result unregisterTempFile(const char* name) {
-    if (name == nullptr || *name == '\0' || registry.empty()) return kOk;
+    if (name == nullptr || *name == '\0' || paths.empty()) return kOk;
     try {
+        // Built aside, and swapped in whole.
         std::string full = platform::fullPath(name);
+        std::vector<std::string> kept;
         std::string rebuilt;
-        bool found = false;
-        for (const std::string& entry : entries(registry)) {
-            if (sameFileName(entry.c_str(), full.c_str())) {
-                found = true;
-                continue;
-            }
+        for (const std::string& path : paths) {
+            if (sameFileName(path.c_str(), full.c_str())) continue;
             if (!rebuilt.empty()) rebuilt += ' ';
             rebuilt += '"';
-            rebuilt += entry;
+            rebuilt += path;
             rebuilt += '"';
+            kept.push_back(path);
         }
-        if (found) registry = std::move(rebuilt);
+        if (kept.size() == paths.size()) return kOk;
+        paths.swap(kept);
+        registry.swap(rebuilt);
         return kOk;
     } catch (const std::bad_alloc&) {
         return kNoMemory;
@@ -103,18 +85,17 @@ Result unregisterTempFile(const char* name) {
 }
 
 bool isRegisteredTempFile(const char* name) {
-    if (registry.empty()) return false;
+    if (paths.empty()) return false;
     // Full paths are made only for a name whose last part some entry shares:
     // selection asks this for every file, and most share nothing.
-    std::vector<std::string> registered = entries(registry);
     std::string own = lastPart(name);
     const bool plain = !own.empty() && own != "." && own != "..";
-    if (plain && std::none_of(registered.begin(), registered.end(),
-                     [&](const std::string& entry) { return sameFileName(lastPart(entry).c_str(), own.c_str()); }))
+    if (plain && std::none_of(paths.begin(), paths.end(),
+                     [&](const std::string& path) { return sameFileName(lastPart(path).c_str(), own.c_str()); }))
         return false;
     std::string full = platform::fullPath(name);
-    for (const std::string& entry : registered)
-        if (sameFileName(entry.c_str(), full.c_str())) return true;
+    for (const std::string& path : paths)
+        if (sameFileName(path.c_str(), full.c_str())) return true;
     return false;
 }
 

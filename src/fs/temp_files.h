@@ -1,7 +1,8 @@
 // The library's temporary files and the registry that remembers them (and the
 // archives that are open), so that file selection never picks them up. The
-// registry is one string of full paths, each in double quotes, separated by
-// one blank; it is absent (empty) when nothing is registered.
+// registry's text is one string of full paths, each in double quotes,
+// separated by one blank; it is absent (empty) when nothing is registered.
+// Lookups go by the paths themselves, so a name that holds a '"' is found.
 #pragma once
 
 #include <string>

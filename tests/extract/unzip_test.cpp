@@ -847,6 +847,23 @@ TEST_F(Unzip, ACompleteEntryReplacesTheFile) {
     }
 }
 
+TEST_F(Unzip, NamesWithQuotesLeaveNothingRegistered) {
+    // The registry's text quotes its paths; a '"' in a name must not keep a
+    // file from leaving it.
+    ZipArchive zip;
+    for (const char* name : {"quote\"dir/f.txt", "dir/quo\"te.txt", "\"both\" \"ends\".txt"})
+        zip.entries.push_back(entry(name, std::string("in ") + name));
+    const std::string archive = make(zip);
+    for (int run = 0; run < 2; ++run) {  // once into an empty directory, once over what the first run made
+        SCOPED_TRACE(run);
+        EXPECT_EQ(unzip(archive, "*.*", "-D -O"), 0);
+        EXPECT_EQ(zar::fs::tempRegistry(), "");
+        EXPECT_EQ(filesBelow(out), (std::vector<std::string>{"\"both\" \"ends\".txt", "dir/quo\"te.txt",
+                                                             "quote\"dir/f.txt"}));
+        EXPECT_EQ(readText(o("quote\"dir/f.txt")), "in quote\"dir/f.txt");
+    }
+}
+
 TEST_F(Unzip, TheNewFileGrowsRegisteredBesideTheOldOne) {
     ZipArchive zip;
     zip.entries.push_back(entry("sub/f.txt", std::string(300000, 'n')));
