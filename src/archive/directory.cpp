@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "archive/extra_field.h"
+#include "archive/name_coding.h"
 #include "archive/records.h"
 #include "archive/zip_format.h"
 #include "common/bytes.h"
@@ -68,9 +69,13 @@ Result readFixedPart(ArchiveHandle& archive, uint32_t start, uint8_t* record, ui
     return kOk;
 }
 
-// A stored name as the enumeration hands it out, before any long name.
-void fromStored(char* name) {
-    platform::oemToAnsi(name);
+// A stored name as the enumeration hands it out, before any long name: in
+// the host's code page by the record's flags and host, '/' separators. `name`
+// holds kNameLimit + 1 bytes.
+void fromStored(char* name, const uint8_t* record) {
+    const std::string host = hostFormOfName(name, loadLe16(record + CentralRecord::kFlags),
+                                            loadLe16(record + CentralRecord::kVersionMadeBy), kNameLimit);
+    std::memcpy(name, host.c_str(), host.size() + 1);
     toSlashes(name);
 }
 
@@ -146,7 +151,7 @@ Result readCentralRecord(ArchiveHandle& archive, uint32_t* position, const Recor
         return kShortRead;
     }
     out.name[nameLength] = '\0';
-    fromStored(out.name);
+    fromStored(out.name, record);
     at += nameLength;
 
     if (Result r = applyZip64Extra(archive, at, extraLength, record); r != kOk) return r;
@@ -198,6 +203,7 @@ Result readCentralRecord(ArchiveHandle& archive, uint32_t* position, const Recor
     if (end > start + CentralRecord::kSize && !readExactly(archive, end - 1, &last, 1)) return kShortRead;
 
     // Hosts are handed DOS attributes only: another system's are handed on as 0.
+    if (out.storedAttributes != nullptr) *out.storedAttributes = loadLe32(record + CentralRecord::kExternalAttributes);
     if (hostSystem(loadLe16(record + CentralRecord::kVersionMadeBy)) != HostSystem::Dos)
         storeLe32(record + CentralRecord::kExternalAttributes, 0);
     *position = end;
@@ -232,7 +238,7 @@ Result readRawRecord(ArchiveHandle& archive, uint32_t* position, RawRecord* out)
 
     if (nameLength != 0) std::memcpy(out->handedName, out->name.data(), nameLength);
     out->handedName[nameLength] = '\0';
-    fromStored(out->handedName);
+    fromStored(out->handedName, record);
     out->longName = false;
     if (archive.longNameMode && extraLength != 0) {
         out->longName = !findPrivateBlock(out->extra.data(), extraLength, kLongNameSubtag,

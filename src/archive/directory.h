@@ -21,6 +21,9 @@ struct RecordBuffers {
     uint16_t extraSize = 0;
     char* comment = nullptr;
     uint16_t commentSize = 0;
+    // Optional: receives the external attributes as stored, before the host
+    // view hands on another system's attributes as 0.
+    uint32_t* storedAttributes = nullptr;
 };
 
 inline constexpr uint16_t kSkipPart = 65535;

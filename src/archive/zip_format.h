@@ -76,6 +76,7 @@ enum class HostSystem : uint8_t {
     Macintosh = 7,
     Cpm = 9,
     WindowsNtfs = 10,
+    Mvs = 11,
     Vfat = 14,
     MacOsX = 19,
 };

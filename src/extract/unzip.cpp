@@ -61,6 +61,9 @@ public:
 
     Result setup(const char* outputDir, const char* includeSpecs, const char* excludeSpecs, const char* options);
     Result walk();
+    // Gives the directories of directory entries their stored times and
+    // permissions, once everything inside them is written.
+    void finishDirectories();
     uint32_t processed() const { return processed_; }
 
 private:
@@ -73,6 +76,7 @@ private:
     Result extractFile(uint32_t* crc, bool* placed);
     Result produce(fs::FileHandle output, uint32_t* crc);
     Result setFileTime(fs::FileHandle output);
+    bool unixPermissions(uint32_t* permissions) const;
 
     Result passwordCheck(bool* passed);
     // The host's answer to a per-entry notice: kOk to go on with the next
@@ -104,6 +108,7 @@ private:
     std::string outputDir_;
     fs::SpecList include_, exclude_;
     uint8_t record_[CentralRecord::kSize] = {};
+    uint32_t storedAttributes_ = 0;  // the record's external attributes as stored
     std::vector<char> name_;
     std::vector<uint8_t> extra_;
     std::string ansiPath_;       // the output path of the entry in hand, for the file system
@@ -116,6 +121,15 @@ private:
     uint32_t targetAttributes_ = 0;
     bool yesToAll_ = false;
     uint32_t processed_ = 0;
+
+    // A directory made for a directory entry, finished after the walk.
+    struct MadeDirectory {
+        std::string path;  // ANSI
+        uint16_t date, time;
+        bool withPermissions;
+        uint32_t permissions;
+    };
+    std::vector<MadeDirectory> directories_;
 };
 
 Result UnzipRun::setup(const char* outputDir, const char* includeSpecs, const char* excludeSpecs,
@@ -155,7 +169,8 @@ Result UnzipRun::setup(const char* outputDir, const char* includeSpecs, const ch
 }
 
 Result UnzipRun::walk() {
-    archive::RecordBuffers buffers{record_, name_.data(), extra_.data(), kExtraRoom, nullptr, archive::kSkipPart};
+    archive::RecordBuffers buffers{record_, name_.data(), extra_.data(), kExtraRoom, nullptr, archive::kSkipPart,
+                                   &storedAttributes_};
     archive_.keepNameLength = true;
     Result r = archive::findFirst(archive_, buffers);
     while (r == kOk) {
@@ -264,10 +279,28 @@ Result UnzipRun::directoryEntry(const std::string& path) {
         bool passed;
         if (Result r = passwordCheck(&passed); r != kOk || !passed) return r;
     }
-    if (!test())
+    if (!test()) {
         if (Result r = createDirectoryTree(path); r != kOk) return r;
+        MadeDirectory made{ansiPath_, field16(CentralRecord::kDate), field16(CentralRecord::kTime), false, 0};
+        made.withPermissions = unixPermissions(&made.permissions);
+        directories_.push_back(std::move(made));
+    }
     ++processed_;
     return kOk;
+}
+
+void UnzipRun::finishDirectories() {
+    // The deepest directories come last in the archive's order, so going
+    // backwards sets a directory after the ones inside it: setting an inner
+    // directory's time touches nothing of its parent's. A directory that
+    // cannot be finished keeps the time and permissions it has; its contents
+    // are all written.
+    for (auto it = directories_.rbegin(); it != directories_.rend(); ++it) {
+        uint64_t utc;
+        if (frame::dosToUtc({it->date, it->time}, &utc)) platform::setFileTimeOf(it->path.c_str(), utc);
+        if (it->withPermissions) platform::setFileModeOf(it->path.c_str(), it->permissions);
+    }
+    directories_.clear();
 }
 
 Result UnzipRun::volumeLabelEntry() {
@@ -431,6 +464,8 @@ Result UnzipRun::extractFile(uint32_t* crc, bool* placed) {
 
     if (Result r = produce(output.get(), crc); r != kOk) return r;
     if (Result r = setFileTime(output.get()); r != kOk) return r;
+    if (uint32_t permissions; unixPermissions(&permissions) && !platform::setFileMode(output.get(), permissions))
+        return kAccessDenied;
     output.close();
     if (unlockTarget_ && !platform::setFileAttributes(target.c_str(), platform::kAttrArchive)) return accessDenied();
     if (!partial.renameTo(target.c_str())) {
@@ -471,6 +506,20 @@ Result UnzipRun::setFileTime(fs::FileHandle output) {
     return kOk;
 }
 
+// The permission bits of an entry made on a Unix host, where files here have
+// them: read, write and execute for owner, group and others, never setuid,
+// setgid or sticky. False for every other entry, whose DOS attributes rule.
+bool UnzipRun::unixPermissions(uint32_t* permissions) const {
+    if (!zipKind() || !platform::hasUnixModes()) return false;
+    if (archive::hostSystem(field16(CentralRecord::kVersionMadeBy)) != archive::HostSystem::Unix) return false;
+    const uint32_t mode = storedAttributes_ >> 16;
+    if (mode == 0) return false;
+    *permissions = mode & platform::kPermissionBits;
+    // Without the read-only attribute the owner may always write.
+    if (!(attributeMask_ & archive::kDosReadOnly)) *permissions |= 0200;
+    return true;
+}
+
 }  // namespace
 
 bool climbsOut(const std::string& directory, const std::string& file) {
@@ -499,6 +548,7 @@ Result unzip(fs::FileHandle* archiveHandle, const char* outputDir, const char* i
         UnzipRun run(*archive);
         result = run.setup(outputDir, includeSpecs, excludeSpecs, options);
         if (result == kOk) result = run.walk();
+        run.finishDirectories();
         processed = run.processed();
     } catch (const std::bad_alloc&) {
         result = kNoMemory;

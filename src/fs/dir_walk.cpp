@@ -53,7 +53,7 @@ Result walk(Walk& w, const std::string& drive, const std::string& directory, con
             if (!select(fullPath, w.include, w.exclude, recursing, true)) continue;
             std::string stored = storedName(w.options, drive, directory, subdirectory, name);
             if (Result r = w.list.add(fullPath.c_str(), stored.c_str(), item.attributes, item.lastWrite, item.size,
-                                      flags);
+                                      flags, item.mode);
                 r != kOk)
                 return r;
         }

@@ -38,6 +38,7 @@ bool decode(const uint8_t* bytes, size_t available, FileRecord* record, uint32_t
     record->attributes = loadLe32(bytes + L::kAttributes);
     record->date = loadLe16(bytes + L::kDate);
     record->time = loadLe16(bytes + L::kTime);
+    record->mode = loadLe32(bytes + L::kMode);
     const char* text = reinterpret_cast<const char*>(bytes + L::kHeaderSize);
     record->storedName.assign(text, nameLength);
     if (withPath) record->fullPath.assign(text + nameLength, pathLength);
@@ -138,7 +139,7 @@ Result FileList::search(const char* storedName, bool* found, uint32_t* offset, F
 }
 
 Result FileList::add(const char* fullPath, const char* storedName, uint32_t attributes, uint64_t lastWrite,
-                     uint64_t size, uint32_t optionFlags) {
+                     uint64_t size, uint32_t optionFlags, uint32_t mode) {
     if (!isOpen()) return kWriteFailed;
     size_t nameLength = std::strlen(storedName), pathLength = std::strlen(fullPath);
     if (nameLength > L::kMaxName || pathLength > L::kMaxName) return kTooLong;
@@ -162,6 +163,7 @@ Result FileList::add(const char* fullPath, const char* storedName, uint32_t attr
     storeLe16(bytes + L::kTime, when.time);
     storeLe16(bytes + L::kNameLength, static_cast<uint16_t>(nameLength));
     storeLe16(bytes + L::kPathLength, static_cast<uint16_t>(pathLength));
+    storeLe32(bytes + L::kMode, mode);
     std::memcpy(bytes + L::kHeaderSize, storedName, nameLength);
     std::memcpy(bytes + L::kHeaderSize + nameLength, fullPath, pathLength);
     uint32_t length = static_cast<uint32_t>(L::kHeaderSize + nameLength + pathLength);

@@ -27,7 +27,8 @@ struct FileRecordLayout {
     static constexpr uint32_t kTime = 14;       // u16 DOS time of the last write, local
     static constexpr uint32_t kNameLength = 16;  // u16 stored name length
     static constexpr uint32_t kPathLength = 18;  // u16 full path length
-    static constexpr uint32_t kHeaderSize = 20;
+    static constexpr uint32_t kMode = 20;        // u32 Unix mode, 0 where the host has none
+    static constexpr uint32_t kHeaderSize = 24;
     static constexpr uint32_t kMaxName = 255;    // for the stored name and the full path each
 };
 
@@ -38,6 +39,7 @@ struct FileRecord {
     uint32_t attributes = 0;
     uint16_t date = 0;
     uint16_t time = 0;
+    uint32_t mode = 0;  // the Unix mode (type and permissions); 0 where files have none
     std::string storedName;
     std::string fullPath;
 };
@@ -68,11 +70,11 @@ public:
     // Adds a file unless its stored name is present already (then kOk and
     // nothing changes). `lastWrite` is a UTC file time; `size` is ignored for
     // directories. `optionFlags` are the zip flags whose -J bits leave
-    // attributes out. kOk, kTooMany past 65535 records, kTooLong for a name or
+    // attributes out. `mode` is the file's Unix mode, 0 where it has none. kOk, kTooMany past 65535 records, kTooLong for a name or
     // path over 255 characters, kShortRead, kAccessDenied when a chain cannot
     // be relinked, kWriteFailed.
     Result add(const char* fullPath, const char* storedName, uint32_t attributes, uint64_t lastWrite,
-               uint64_t size, uint32_t optionFlags);
+               uint64_t size, uint32_t optionFlags, uint32_t mode = 0);
 
     // Looks a stored name up (compared as sameFileName does). Found: `*found`
     // is true, `*offset` the record's offset and `*fullPath` its path. Not

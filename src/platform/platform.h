@@ -84,6 +84,16 @@ uint64_t currentFileTime();
 // The last-write time of the item `name`, without opening it.
 bool fileTimeOf(const char* name, uint64_t* lastWrite);
 
+// The last-write time of the item `name` (a directory too), without opening it.
+bool setFileTimeOf(const char* name, uint64_t lastWrite);
+
+// Unix permission bits (rwx for owner, group and others: 0777), where files
+// carry them; elsewhere these calls do nothing and answer false.
+inline constexpr uint32_t kPermissionBits = 0777;
+bool hasUnixModes();
+bool setFileMode(FileHandle file, uint32_t permissions);
+bool setFileModeOf(const char* name, uint32_t permissions);
+
 // The file version of `name`'s version resource as 8 bytes that compare as an
 // unsigned byte string: the most significant 32-bit word first, each word most
 // significant byte first. False when the file has no version (on POSIX, plain
@@ -111,6 +121,10 @@ bool calendarToFileTime(const CalendarTime& in, uint64_t* time);
 // as the 8.3 names are; elsewhere a file's short name is its name and keeps
 // its case.
 bool namesIgnoreCase();
+// True when the host's own names are UTF-8 (POSIX); false when they are in
+// the host's ANSI code page (Windows). Stored names are read, and new ones
+// marked, by this answer.
+bool namesAreUtf8();
 // The absolute form of `name` ("." and ".." folded), without touching the disk.
 std::string fullPath(const char* name);
 // True when a path that begins with two separators ("\\server\share\...")
@@ -208,6 +222,7 @@ struct FoundItem {
     uint32_t attributes = 0;
     uint64_t size = 0;
     uint64_t lastWrite = 0;  // UTC file time
+    uint32_t mode = 0;       // the Unix mode (type and permission bits); 0 where files have none
 };
 
 // A search in progress; only the backend knows what it holds.

@@ -9,6 +9,7 @@
 
 #include "archive/handles.h"
 #include "archive/extra_field.h"
+#include "archive/name_coding.h"
 #include "archive/records.h"
 #include "archive/zip_format.h"
 #include "codec/crc32.h"
@@ -47,8 +48,9 @@ using archive::kMethodStored;
 using archive::kVersionDeflated;
 using archive::kVersionStored;
 
-// Version 2.0 on DOS.
+// Version 2.0 on DOS; on Unix for a file that has a Unix mode.
 constexpr uint16_t kMadeBy = archive::versionMadeBy(archive::HostSystem::Dos, kVersionDeflated);
+constexpr uint16_t kMadeByUnix = archive::versionMadeBy(archive::HostSystem::Unix, kVersionDeflated);
 
 struct Level {
     uint16_t method, versionNeeded, flagBits, chainLimit;
@@ -278,14 +280,19 @@ Result initEntryRecord(uint8_t* record, const fs::FileRecord& file, const std::s
     if (end < 0) return kAccessDenied;
     if (end > kLargestOffset) return kTooLong;
     std::memset(record, 0, CentralRecord::kSize);
-    storeLe16(record + CentralRecord::kVersionMadeBy, kMadeBy);
+    // A file with a Unix mode is recorded as peers record it: made on Unix,
+    // the mode in the upper 16 bits of the external attributes and the DOS
+    // attribute byte kept in the low byte.
+    const bool unixMode = file.mode != 0;
+    storeLe16(record + CentralRecord::kVersionMadeBy, unixMode ? kMadeByUnix : kMadeBy);
     storeLe16(record + CentralRecord::kFlags, optionFlags & frame::kZipPassword ? kFlagEncrypted : 0);
     storeLe16(record + CentralRecord::kTime, file.time);
     storeLe16(record + CentralRecord::kDate, file.date);
     storeLe32(record + CentralRecord::kUnpackedSize, file.size);
     // writeEntry sets the final length; a name too long for the field fails there.
     storeLe16(record + CentralRecord::kNameLength, static_cast<uint16_t>(std::min<size_t>(storedName.size(), 0xFFFF)));
-    storeLe32(record + CentralRecord::kExternalAttributes, file.attributes & archive::kDosAttributeMask);
+    storeLe32(record + CentralRecord::kExternalAttributes,
+              (unixMode ? (file.mode & 0xFFFF) << 16 : 0) | (file.attributes & archive::kDosAttributeMask));
     storeLe32(record + CentralRecord::kLocalOffset, static_cast<uint32_t>(end));
     return kOk;
 }
@@ -377,6 +384,8 @@ Result writeEntry(const EntryRequest& request) {
         }
     }
     if (name.size() > archive::kNameLimit) return kTooLong;
+    // Other readers take a name without the flag for code page 437.
+    if (archive::takesUtf8Flag(name)) storeLe16(record + CentralRecord::kFlags, flags | archive::kFlagUtf8);
     storeLe16(record + CentralRecord::kNameLength, static_cast<uint16_t>(name.size()));
     storeLe16(record + CentralRecord::kExtraLength, extraLength);
 

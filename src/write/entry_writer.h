@@ -28,7 +28,9 @@ inline constexpr uint16_t kHighestLevel = 9;
 Result writeLocalHeader(fs::FileHandle file, uint8_t* header, std::string_view name, const uint8_t* extra);
 
 // Prepares a fresh 46-byte entry record for `file` under `storedName`: made by
-// version 20, the file's DOS date and time, listed size and attribute byte,
+// version 20 on DOS (on Unix, with the mode in the upper 16 bits of the
+// external attributes, when the file has a Unix mode), the file's DOS date
+// and time, listed size and attribute byte,
 // the name length, no extra field and no comment, disk 0, flag bit 0 when the
 // options carry a password, and the local header at the data file's end. The
 // data file is left positioned at its end. Version needed, method, CRC and

@@ -688,7 +688,9 @@ TEST_F(Unzip, NeverWritesOverTheOpenArchive) {
     EXPECT_EQ(unzip(archive, "*.*", "-O"), 0);
     EXPECT_EQ(readBytes(archive), before);
     EXPECT_EQ(readText(o("other.txt")), "other");
-    if (!zar::platform::namesIgnoreCase()) EXPECT_EQ(readText(o("SELF.ZIP")), "a case twin");
+    if (!zar::platform::namesIgnoreCase()) {
+        EXPECT_EQ(readText(o("SELF.ZIP")), "a case twin");
+    }
 }
 
 TEST_F(Unzip, MembersOfKindsWithoutDecoderAreNotices) {

@@ -79,7 +79,7 @@ TEST_F(FileListTest, AddLookUpAndReadBack) {
     test::ScopedEnv tz("TZ", "UTC0");
     tzset();
     uint64_t when = utcTime(2024, 2, 29, 13, 45, 30);
-    ASSERT_EQ(list_.add("/data/a.txt", "a.txt", kFile, when, 1234, 0), kOk);
+    ASSERT_EQ(list_.add("/data/a.txt", "a.txt", kFile, when, 1234, 0, 0100755), kOk);
     ASSERT_EQ(list_.add("/data/sub", "sub/", platform::kAttrDirectory, when, 4096, 0), kOk);
     ASSERT_EQ(list_.add("/data/big.iso", "big.iso", kFile, when, 0x80000000ull, 0), kOk);
     ASSERT_EQ(list_.add("/data/old.txt", "old.txt", kFile, utcTime(1975, 6, 1, 8, 30, 0), 1, 0), kOk);
@@ -104,16 +104,18 @@ TEST_F(FileListTest, AddLookUpAndReadBack) {
     EXPECT_EQ(all[0].fullPath, "/data/a.txt");
     EXPECT_EQ(all[0].size, 1234u);
     EXPECT_EQ(all[0].attributes, kFile);
+    EXPECT_EQ(all[0].mode, 0100755u);
+    EXPECT_EQ(all[1].mode, 0u);
     EXPECT_EQ(all[0].date, (2024 - 1980) << 9 | 2 << 5 | 29);
     EXPECT_EQ(all[0].time, 13 << 11 | 45 << 5 | 15);
     EXPECT_EQ(all[1].size, 0u);  // directories record no size
     EXPECT_EQ(all[2].size, 0u);  // nor do files of 2 GB or more
     EXPECT_EQ(all[3].date, 0);   // before 1980: no date, but the time of day
     EXPECT_EQ(all[3].time, 8 << 11 | 30 << 5);
-    EXPECT_EQ(all[1].offset, 20u + 5 + 11);
+    EXPECT_EQ(all[1].offset, 24u + 5 + 11);
 
     // The record file holds exactly the records.
-    EXPECT_EQ(std::filesystem::file_size(list_.fileName()), 4 * 20u + 5 + 11 + 4 + 9 + 7 + 13 + 7 + 13);
+    EXPECT_EQ(std::filesystem::file_size(list_.fileName()), 4 * 24u + 5 + 11 + 4 + 9 + 7 + 13 + 7 + 13);
     tzset();
 }
 

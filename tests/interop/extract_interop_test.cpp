@@ -85,6 +85,7 @@ struct SourceFile {
 };
 
 constexpr const char* kReadOnlyFile = "docs/readonly.txt";  // made read-only before archiving
+constexpr const char* kExecutableFile = "data/blob.bin";     // made rwxr-x--- before archiving
 constexpr const char* kEmptyDirectory = "hollow";
 constexpr const char* kReadmeMarker = "the readme";  // appears once in the tree: the CRC test damages it
 const std::string kReadme = std::string("zarlib32 interop sample: ") + kReadmeMarker + "\n" +
@@ -115,6 +116,8 @@ void buildSourceTree(const std::string& root) {
     fsys::create_directories(root + "/" + kEmptyDirectory);
     fsys::permissions(root + "/" + kReadOnlyFile,
                       fsys::perms::owner_read | fsys::perms::group_read | fsys::perms::others_read);
+    fsys::permissions(root + "/" + kExecutableFile,
+                      fsys::perms::owner_all | fsys::perms::group_read | fsys::perms::group_exec);
     RunResult r = run("(" + touch + "true) 2>&1");
     ASSERT_EQ(r.status, 0) << r.output;
 }
@@ -265,12 +268,10 @@ struct Maker {
     // DOS times count in 2-second steps: Info-ZIP and 7z take an odd second up
     // to the next even one, Python and bsdtar down.
     bool roundsUp;
-    // Whether extraction restores the read-only state of kReadOnlyFile. Every
-    // tool here marks its records as made on Unix; Info-ZIP and 7z still set
-    // the DOS read-only bit in the low attribute byte, but attributes recorded
-    // on any host but DOS are not taken. Only the script's DOS-host archive
-    // keeps the bit.
-    bool keepsReadOnly;
+    // Whether extraction restores every file's permission bits: the tool
+    // records Unix modes. The script's DOS-host archive has only the DOS
+    // attribute byte, of which the read-only bit is restored.
+    bool keepsModes;
     // The flag bits 0 (encrypted with {pw}) and 3 (sizes in a data descriptor)
     // found on the file entries: checked, so that a tool that changes its ways
     // cannot quietly take away what its row is there for.
@@ -280,29 +281,29 @@ struct Maker {
 constexpr uint16_t kEncrypted = 0x1, kDescriptor = 0x8;
 
 const Maker kMakers[] = {
-    {"zip_store", "zip -q -r -0 {zip} .", true, false, 0},
-    {"zip_fastest", "zip -q -r -1 {zip} .", true, false, 0},
-    {"zip_default", "zip -q -r -6 {zip} .", true, false, 0},
-    {"zip_best", "zip -q -r -9 {zip} .", true, false, 0},
-    {"zip_encrypted", "zip -q -r -P {pw} {zip} .", true, false, kEncrypted | kDescriptor},
+    {"zip_store", "zip -q -r -0 {zip} .", true, true, 0},
+    {"zip_fastest", "zip -q -r -1 {zip} .", true, true, 0},
+    {"zip_default", "zip -q -r -6 {zip} .", true, true, 0},
+    {"zip_best", "zip -q -r -9 {zip} .", true, true, 0},
+    {"zip_encrypted", "zip -q -r -P {pw} {zip} .", true, true, kEncrypted | kDescriptor},
     // Written to a pipe, zip cannot go back to the local headers: stored data
     // followed by data descriptors.
-    {"zip_store_to_pipe", "zip -q -r -0 - . | cat > {zip}", true, false, kDescriptor},
+    {"zip_store_to_pipe", "zip -q -r -0 - . | cat > {zip}", true, true, kDescriptor},
     {"zip_comments",
      "seq -f 'remark %g on this entry' 100 | zip -q -r -c {zip} . && "
      "printf 'The archive comment\\nsecond line\\n' | zip -q -z {zip}",
-     true, false, 0},
-    {"python_stored", "python3 {py} stored {zip}", false, false, 0},
-    {"python_deflated", "python3 {py} deflated {zip}", false, false, 0},
-    {"python_stream", "python3 {py} stream {zip}", false, false, kDescriptor},
-    {"python_dos_host", "python3 {py} dos {zip}", false, true, 0},
-    {"sevenzip", "7z a -bd -bso0 -tzip {zip} .", true, false, 0},
-    {"sevenzip_best", "7z a -bd -bso0 -tzip -mx=9 {zip} .", true, false, 0},
-    {"sevenzip_encrypted", "7z a -bd -bso0 -tzip -p{pw} -mem=ZipCrypto {zip} .", true, false, kEncrypted},
+     true, true, 0},
+    {"python_stored", "python3 {py} stored {zip}", false, true, 0},
+    {"python_deflated", "python3 {py} deflated {zip}", false, true, 0},
+    {"python_stream", "python3 {py} stream {zip}", false, true, kDescriptor},
+    {"python_dos_host", "python3 {py} dos {zip}", false, false, 0},
+    {"sevenzip", "7z a -bd -bso0 -tzip {zip} .", true, true, 0},
+    {"sevenzip_best", "7z a -bd -bso0 -tzip -mx=9 {zip} .", true, true, 0},
+    {"sevenzip_encrypted", "7z a -bd -bso0 -tzip -p{pw} -mem=ZipCrypto {zip} .", true, true, kEncrypted},
     // "." makes every name start with "./", as archives made this way do.
-    {"bsdtar", "bsdtar --format zip -cf {zip} .", false, false, kDescriptor},
+    {"bsdtar", "bsdtar --format zip -cf {zip} .", false, true, kDescriptor},
     {"bsdtar_encrypted",
-     "bsdtar --format zip --options zip:encryption=traditional --passphrase {pw} -cf {zip} .", false, false,
+     "bsdtar --format zip --options zip:encryption=traditional --passphrase {pw} -cf {zip} .", false, true,
      kEncrypted | kDescriptor},
 };
 
@@ -423,7 +424,10 @@ TEST_P(ToolArchive, TestsCleanThenExtractsTheWholeTree) {
         ASSERT_EQ(::stat((out + "/" + f.name).c_str(), &extracted), 0);
         const time_t even = source.st_mtime & ~time_t{1};
         EXPECT_EQ(extracted.st_mtime, m.roundsUp && even != source.st_mtime ? even + 2 : even);
-        EXPECT_EQ(isReadOnly(out + "/" + f.name), m.keepsReadOnly && std::string(f.name) == kReadOnlyFile);
+        EXPECT_EQ(isReadOnly(out + "/" + f.name), std::string(f.name) == kReadOnlyFile);
+        if (m.keepsModes) {
+            EXPECT_EQ(extracted.st_mode & 0777, source.st_mode & 0777);
+        }
     }
 }
 

@@ -45,7 +45,8 @@ TEST_F(ZarRead, AddListTestExtractGiveTheTreeBack) {
     for (const auto& [name, text] : tree) EXPECT_TRUE(contains(list.out, "  " + name + "\n")) << name;
     EXPECT_TRUE(contains(list.out, "tree/emptydir/\n"));
     EXPECT_TRUE(contains(list.out, "Deflated   ")) << list.out;
-    EXPECT_TRUE(contains(list.out, "2021-03-04 05:06  .....A  tree/readme.txt\n")) << list.out;
+    // Made on Unix: the mode is in the record, and no DOS letters.
+    EXPECT_TRUE(contains(list.out, "2021-03-04 05:06  -       tree/readme.txt\n")) << list.out;
     EXPECT_TRUE(contains(list.out, "10 entries\n")) << list.out;
 
     ZarRun test = in({"test", "a.zip"});
@@ -76,9 +77,21 @@ TEST_F(ZarRead, ListShowsMethodsAttributesCommentsAndTotals) {
     EXPECT_TRUE(contains(list.out, "Archive: a.zip (ZIP archive)\nComment:\n  first line\n  second line\n"))
         << list.out;
     EXPECT_TRUE(contains(list.out, "        14          14     0%  Stored   ")) << list.out;
-    EXPECT_TRUE(contains(list.out, "..R..A  tree/readme.txt\n      comment: about readme\n")) << list.out;
+    EXPECT_TRUE(contains(list.out, "-       tree/readme.txt\n      comment: about readme\n")) << list.out;
     EXPECT_TRUE(contains(list.out, "Deflated*")) << list.out;  // encrypted
     EXPECT_TRUE(contains(list.out, "2 entries\n")) << list.out;
+
+    // The DOS letters of an entry made on DOS.
+    ASSERT_EQ(run("cd " + quote(scratch.path()) +
+                  " && python3 -c 'import zipfile\n"
+                  "i=zipfile.ZipInfo(\"DOS.TXT\",(2020,1,2,3,4,6))\n"
+                  "i.create_system=0\n"
+                  "i.external_attr=0x23\n"
+                  "zipfile.ZipFile(\"dos.zip\",\"w\").writestr(i,b\"x\")'")
+                  .status,
+              0);
+    ZarRun dos = in({"list", "dos.zip"});
+    EXPECT_TRUE(contains(dos.out, "2020-01-02 03:04  ..RH.A  DOS.TXT\n")) << dos.out;
 
     ZarRun names = in({"list", "-1", "a.zip", "*big*"});
     EXPECT_EQ(names.out, "tree/docs/big.txt\n");

@@ -2,6 +2,7 @@
 // bit, directory the file type, hidden a leading dot in the name; the archive
 // and system bits live in an extended attribute where the file system keeps
 // them (else archive reads as set for files and system as clear).
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <time.h>
@@ -124,6 +125,24 @@ bool fileTimeOf(const char* name, uint64_t* lastWrite) {
     if (::stat(posix::osName(name).c_str(), &st) != 0) return false;
     *lastWrite = posix::toFileTime(st.st_mtim);
     return true;
+}
+
+bool setFileTimeOf(const char* name, uint64_t lastWrite) {
+    struct timespec times[2];
+    times[0].tv_sec = 0;
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1] = toTimespec(lastWrite);
+    return ::utimensat(AT_FDCWD, posix::osName(name).c_str(), times, 0) == 0;
+}
+
+bool hasUnixModes() { return true; }
+
+bool setFileMode(FileHandle file, uint32_t permissions) {
+    return file != kInvalidFile && ::fchmod(static_cast<int>(file), permissions & kPermissionBits) == 0;
+}
+
+bool setFileModeOf(const char* name, uint32_t permissions) {
+    return ::chmod(posix::osName(name).c_str(), permissions & kPermissionBits) == 0;
 }
 
 bool fileVersion(const char* /*name*/, uint8_t /*version*/[8]) { return false; }

@@ -19,6 +19,8 @@ namespace zar::platform {
 
 bool namesIgnoreCase() { return false; }
 
+bool namesAreUtf8() { return true; }
+
 std::string fullPath(const char* name) {
     std::string path = posix::osName(name);
     if (path.empty() || path[0] != '/') {

@@ -75,6 +75,7 @@ bool nextItem(Search* search, FoundItem* item) {
         if (link && S_ISDIR(st.st_mode)) item->attributes |= kAttrReparsePoint;
         item->size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
         item->lastWrite = posix::toFileTime(st.st_mtim);
+        item->mode = st.st_mode;
         return true;
     }
     return false;
