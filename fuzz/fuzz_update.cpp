@@ -2,13 +2,17 @@
 // runs a writing run over it: deleting entries, adding a small file (which
 // copies every existing entry), or replacing comments. A rebuilding run that
 // fails must leave the archive byte for byte as it was; any run that succeeds
-// must leave an archive whose directory can be walked to its end.
+// must leave an archive whose directory can be walked to its end. No run
+// leaves a file of its own: the archive's directory, which is also the
+// temporary directory, holds nothing but what the target put there.
 #include <unistd.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -18,8 +22,25 @@
 
 namespace {
 
+// A directory of this process's own, the temporary directory too; removed
+// at exit, when it is empty.
+char ownDirectory[4096];
+
+const std::string& directory() {
+    static const std::string path = [] {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/zar-fuzz-update-XXXXXX";
+        if (pattern.size() >= sizeof ownDirectory || ::mkdtemp(pattern.data()) == nullptr) __builtin_trap();
+        std::memcpy(ownDirectory, pattern.c_str(), pattern.size() + 1);
+        std::atexit([] { ::rmdir(ownDirectory); });
+        ::setenv("TMPDIR", ownDirectory, 1);
+        return pattern;
+    }();
+    return path;
+}
+
 const std::string& base() {
-    static const std::string path = "/tmp/zar-fuzz-update-" + std::to_string(::getpid());
+    static const std::string path = directory() + "/f";
     return path;
 }
 
@@ -82,5 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     std::remove(archive.c_str());
     std::remove(small.c_str());
+    std::error_code ec;
+    if (!std::filesystem::is_empty(directory(), ec) || ec) __builtin_trap();
     return 0;
 }

@@ -456,17 +456,14 @@ Result UnzipRun::extractFile(uint32_t* crc, bool* placed) {
     // "Normal" means no other bit, and the archive bit is always set.
     const uint32_t attributes =
         (field32(CentralRecord::kExternalAttributes) & attributeMask_ & ~archive::kDosNormal) | archive::kDosArchive;
-    fs::FileHandle handle;
-    fs::TempFile partial = fs::TempFile::makeOpen(target.substr(0, target.find_last_of("/\\") + 1), fullDirectory_,
-                                                  attributes, &handle);
+    fs::TempFile partial =
+        fs::TempFile::makeOpen(target.substr(0, target.find_last_of("/\\") + 1), fullDirectory_, attributes);
     if (!partial.valid()) return accessDenied();
-    fs::File output(handle);  // declared after `partial`: closed before it is deleted
 
-    if (Result r = produce(output.get(), crc); r != kOk) return r;
-    if (Result r = setFileTime(output.get()); r != kOk) return r;
-    if (uint32_t permissions; unixPermissions(&permissions) && !platform::setFileMode(output.get(), permissions))
+    if (Result r = produce(partial.file(), crc); r != kOk) return r;
+    if (Result r = setFileTime(partial.file()); r != kOk) return r;
+    if (uint32_t permissions; unixPermissions(&permissions) && !platform::setFileMode(partial.file(), permissions))
         return kAccessDenied;
-    output.close();
     if (unlockTarget_ && !platform::setFileAttributes(target.c_str(), platform::kAttrArchive)) return accessDenied();
     if (!partial.renameTo(target.c_str())) {
         if (unlockTarget_) platform::setFileAttributes(target.c_str(), targetAttributes_);

@@ -107,20 +107,13 @@ bool DiskSearch::advance(bool found) {
 
 Result DirectoryQueue::create() {
     remove();
-    temp_ = TempFile::make();
-    if (!temp_.valid()) return kWriteFailed;
-    file_ = File(openFile(temp_.name().c_str(), platform::kAccessReadWrite, platform::kShareNone,
-                          Disposition::CreateAlways, 0, false));
-    if (!file_.valid()) {
-        temp_.remove();
-        return kWriteFailed;
-    }
-    return kOk;
+    temp_ = TempFile::makeScratch();
+    return temp_.valid() ? kOk : kWriteFailed;
 }
 
 Result DirectoryQueue::push(const std::string& directory) {
     std::string line = directory + '\n';
-    if (!seekTo(file_.get(), writeAt_) || !writeAll(file_.get(), line.data(), static_cast<uint32_t>(line.size())))
+    if (!seekTo(temp_.file(), writeAt_) || !writeAll(temp_.file(), line.data(), static_cast<uint32_t>(line.size())))
         return kWriteFailed;
     writeAt_ += static_cast<uint32_t>(line.size());
     ++pending_;
@@ -129,9 +122,9 @@ Result DirectoryQueue::push(const std::string& directory) {
 
 Result DirectoryQueue::pop(std::string* directory) {
     char buffer[kLineLimit];
-    if (!seekTo(file_.get(), readAt_)) return kShortRead;
+    if (!seekTo(temp_.file(), readAt_)) return kShortRead;
     uint32_t got = 0;
-    if (!readSome(file_.get(), buffer, kLineLimit, &got) || got == 0) return kShortRead;
+    if (!readSome(temp_.file(), buffer, kLineLimit, &got) || got == 0) return kShortRead;
     const char* end = std::find(buffer, buffer + got, '\n');
     if (end == buffer + got) return kSomeEntriesFailed;
     directory->assign(buffer, static_cast<size_t>(end - buffer));
@@ -141,7 +134,6 @@ Result DirectoryQueue::pop(std::string* directory) {
 }
 
 void DirectoryQueue::remove() {
-    file_.close();
     temp_.remove();
     readAt_ = writeAt_ = pending_ = 0;
 }

@@ -60,9 +60,9 @@ private:
 };
 
 // The directories still to be walked, one line each ("sub/dir/" and a line
-// feed) in a registered temporary file. Lines are appended at the end while
-// reading goes on from the front, so the walk is breadth-first, and memory
-// stays the same however many directories wait.
+// feed) in a temporary file, anonymous where the system allows. Lines are
+// appended at the end while reading goes on from the front, so the walk is
+// breadth-first, and memory stays the same however many directories wait.
 class DirectoryQueue {
 public:
     static constexpr uint32_t kLineLimit = 259;  // characters per read, line feed included
@@ -80,7 +80,6 @@ public:
 
 private:
     TempFile temp_;
-    File file_;
     uint32_t readAt_ = 0;
     uint32_t writeAt_ = 0;
     uint32_t pending_ = 0;

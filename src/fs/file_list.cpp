@@ -58,14 +58,8 @@ Result FileList::open() {
     buckets_.reset(static_cast<uint32_t*>(platform::allocateBlock((kBuckets + 1) * sizeof(uint32_t))));
     if (!buckets_) return kNoMemory;
     std::fill(buckets_.get(), buckets_.get() + kBuckets + 1, kNoRecord);
-    temp_ = TempFile::make();
+    temp_ = TempFile::makeScratch();
     if (!temp_.valid()) {
-        free();
-        return kWriteFailed;
-    }
-    file_ = File(openFile(temp_.name().c_str(), platform::kAccessReadWrite, platform::kShareNone,
-                          Disposition::CreateAlways, 0, false));
-    if (!file_.valid()) {
         free();
         return kWriteFailed;
     }
@@ -73,7 +67,6 @@ Result FileList::open() {
 }
 
 void FileList::free() {
-    file_.close();
     temp_.remove();
     buckets_.reset();
     end_ = 0;
@@ -93,11 +86,11 @@ uint32_t FileList::bucketOf(const char* storedName) {
 }
 
 Result FileList::readRecord(uint32_t offset, FileRecord* record, uint32_t* next, bool withPath) {
-    if (offset >= end_ || !seekTo(file_.get(), offset)) return kShortRead;
+    if (offset >= end_ || !seekTo(temp_.file(), offset)) return kShortRead;
     uint8_t bytes[kLargestRecord];
     uint32_t want = std::min<uint32_t>(kLargestRecord, end_ - offset);
     uint32_t got = 0;
-    if (!readSome(file_.get(), bytes, want, &got) || !decode(bytes, got, record, next, withPath)) return kShortRead;
+    if (!readSome(temp_.file(), bytes, want, &got) || !decode(bytes, got, record, next, withPath)) return kShortRead;
     record->offset = offset;
     return kOk;
 }
@@ -167,14 +160,14 @@ Result FileList::add(const char* fullPath, const char* storedName, uint32_t attr
     std::memcpy(bytes + L::kHeaderSize, storedName, nameLength);
     std::memcpy(bytes + L::kHeaderSize + nameLength, fullPath, pathLength);
     uint32_t length = static_cast<uint32_t>(L::kHeaderSize + nameLength + pathLength);
-    if (!seekTo(file_.get(), end_) || !writeAll(file_.get(), bytes, length)) return kWriteFailed;
+    if (!seekTo(temp_.file(), end_) || !writeAll(temp_.file(), bytes, length)) return kWriteFailed;
 
     if (last == kNoRecord) {
         buckets_[bucketOf(storedName)] = end_;
     } else {
         uint8_t link[4];
         storeLe32(link, end_);
-        if (!seekTo(file_.get(), last + L::kNext) || !writeAll(file_.get(), link, 4)) return kAccessDenied;
+        if (!seekTo(temp_.file(), last + L::kNext) || !writeAll(temp_.file(), link, 4)) return kAccessDenied;
     }
 
     end_ += length;
@@ -203,8 +196,8 @@ Result FileList::forEach(const std::function<Result(const FileRecord&)>& visit) 
             at = 0;
             uint32_t want = std::min(kBlock - held, end_ - offset - held);
             // The visitor may have moved the file position (a lookup does).
-            if (want == 0 || !seekTo(file_.get(), offset + held)) return kShortRead;
-            if (!readExact(file_.get(), buffer.get() + held, want)) return kShortRead;
+            if (want == 0 || !seekTo(temp_.file(), offset + held)) return kShortRead;
+            if (!readExact(temp_.file(), buffer.get() + held, want)) return kShortRead;
             uint32_t got = want;
             held += got;
             continue;

@@ -1,8 +1,8 @@
 // The file-list index of a zip run: the files selected for the archive, one
-// record each in a temporary file, found again through a table of 32749 hash
-// buckets in memory. Only offsets live in memory, so the list costs the same
-// memory for ten files as for 65535; a duplicate stored name is found through
-// one hash chain and not added twice. Stored names compare as the file system
+// record each in a temporary file (anonymous where the system allows), found
+// again through a table of 32749 hash buckets in memory. Only offsets live in
+// memory, so the list costs the same memory for ten files as for 65535; a
+// duplicate stored name is found through one hash chain and not added twice. Stored names compare as the file system
 // compares names: "README" and "readme" are two records where case tells
 // names apart, one where it does not.
 #pragma once
@@ -59,7 +59,7 @@ public:
     Result open();
     // Deletes the file and frees the table.
     void free();
-    bool isOpen() const { return file_.valid(); }
+    bool isOpen() const { return temp_.valid(); }
 
     // The bucket of a stored name: upper-cased, then h = first byte and
     // h = (h * 256 + c) mod 32749 for each following byte; "" is bucket 0.
@@ -88,8 +88,8 @@ public:
 
     uint16_t count() const { return count_; }
     uint32_t nameTotal() const { return nameTotal_; }
-    // The name of the temporary file, for tests.
-    const std::string& fileName() const { return temp_.name(); }
+    // The temporary file, for tests.
+    const TempFile& temporaryFile() const { return temp_; }
 
     static constexpr uint32_t kNoRecord = 0xFFFFFFFFu;  // also the empty-bucket marker
 
@@ -104,7 +104,6 @@ private:
     Result readRecord(uint32_t offset, FileRecord* record, uint32_t* next, bool withPath);
 
     TempFile temp_;
-    File file_;
     std::unique_ptr<uint32_t[], TableDeleter> buckets_;
     uint32_t end_ = 0;  // offset at which the next record goes
     uint16_t count_ = 0;

@@ -101,24 +101,82 @@ bool isRegisteredTempFile(const char* name) {
 
 const std::string& tempRegistry() { return registry; }
 
+TempFile::TempFile(TempFile&& other) noexcept
+    : name_(std::move(other.name_)),
+      registered_(std::move(other.registered_)),
+      directory_(std::move(other.directory_)),
+      file_(other.file_),
+      anonymous_(other.anonymous_) {
+    other.clear();
+}
+
 TempFile& TempFile::operator=(TempFile&& other) noexcept {
     if (this != &other) {
         remove();
         name_ = std::move(other.name_);
         registered_ = std::move(other.registered_);
-        other.name_.clear();
-        other.registered_.clear();
+        directory_ = std::move(other.directory_);
+        file_ = other.file_;
+        anonymous_ = other.anonymous_;
+        other.clear();
     }
     return *this;
 }
 
-TempFile TempFile::makeOpen(const std::string& directory, const std::string& fullDirectory, uint32_t attributes,
-                            platform::FileHandle* file) {
-    *file = platform::kInvalidFile;
+void TempFile::clear() {
+    name_.clear();
+    registered_.clear();
+    directory_.clear();
+    file_ = platform::kInvalidFile;
+    anonymous_ = false;
+}
+
+TempFile TempFile::makeAnonymous(const std::string& directory, uint32_t attributes, bool toBeNamed) {
     try {
         std::string name;
-        platform::FileHandle handle =
-            platform::createUniqueFile(directory.empty() ? "." : directory, "AZR", attributes, &name);
+        platform::FileHandle handle = platform::createAnonymousFile(directory, "AZR", attributes, toBeNamed, &name);
+        if (handle == platform::kInvalidFile) return {};
+        TempFile out;
+        out.file_ = handle;
+        out.anonymous_ = true;
+        out.directory_ = directory;
+        if (!name.empty()) {  // a backend's name, gone with the handle: registered meanwhile
+            if (registerTempFile(name.c_str()) != kOk) return {};
+            out.name_ = std::move(name);
+        }
+        return out;
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
+}
+
+TempFile TempFile::makeScratch(const std::string& directory, bool toBeNamed) {
+    try {
+        std::string where = directory.empty() ? platform::tempDirectory() : directory;
+        if (where.empty() || where.size() > 260) return {};
+        TempFile out = makeAnonymous(where, platform::kPrivateFile, toBeNamed);
+        if (out.valid()) return out;
+        out = TempFile(makeTempFile(where));
+        if (!out.valid()) return {};
+        // A directory the caller names is in the OEM form, as archive names
+        // are; the temporary directory's name is the system's own.
+        out.file_ = openFile(out.name_.c_str(), platform::kAccessReadWrite, platform::kShareNone,
+                             Disposition::OpenExisting, 0, !directory.empty());
+        if (out.file_ == platform::kInvalidFile) return {};
+        out.directory_ = std::move(where);
+        return out;
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
+}
+
+TempFile TempFile::makeOpen(const std::string& directory, const std::string& fullDirectory, uint32_t attributes) {
+    try {
+        const std::string where = directory.empty() ? "." : directory;
+        TempFile anon = makeAnonymous(where, attributes, true);
+        if (anon.valid()) return anon;
+        std::string name;
+        platform::FileHandle handle = platform::createUniqueFile(where, "AZR", attributes, &name);
         if (handle == platform::kInvalidFile) return {};
         // The full path from the directory's: working it out from a relative
         // name would ask the system for the current directory every time.
@@ -134,34 +192,95 @@ TempFile TempFile::makeOpen(const std::string& directory, const std::string& ful
             platform::deleteFile(name.c_str());
             return {};
         }
-        *file = handle;
-        return TempFile(std::move(name), std::move(registered));
+        TempFile out(std::move(name), std::move(registered));
+        out.file_ = handle;
+        out.directory_ = where;
+        return out;
     } catch (const std::bad_alloc&) {
         return {};
     }
 }
 
-void TempFile::remove() {
-    if (name_.empty()) return;
-    unregister();
-    platform::deleteFile(name_.c_str());
-    name_.clear();
-    registered_.clear();
+void TempFile::close() {
+    if (file_ == platform::kInvalidFile) return;
+    platform::closeFile(file_);
+    file_ = platform::kInvalidFile;
+    if (anonymous_) {  // gone with its handle
+        if (!name_.empty()) unregister();
+        clear();
+    }
 }
 
-bool TempFile::renameTo(const char* target) {
-    if (name_.empty() || !platform::renameFile(name_.c_str(), target)) return false;
-    unregister();
-    name_.clear();
-    registered_.clear();
-    return true;
+void TempFile::remove() {
+    if (file_ != platform::kInvalidFile) platform::closeFile(file_);
+    if (!name_.empty()) {
+        unregister();
+        if (!anonymous_) platform::deleteFile(name_.c_str());
+    }
+    clear();
 }
 
 std::string TempFile::release() {
+    if (anonymous_) {
+        remove();
+        return {};
+    }
+    if (file_ != platform::kInvalidFile) platform::closeFile(file_);
     std::string out = std::move(name_);
-    name_.clear();
-    registered_.clear();
+    clear();
     return out;
+}
+
+bool TempFile::renameTo(const char* target) {
+    if (!valid()) return false;
+    if (anonymous_) {
+        // Where nothing stands yet, the file takes the target's name itself;
+        // else it gets one of its own, to be renamed over the target at once.
+        if (!platform::linkAnonymousFile(file_, target)) {
+            const std::string named = platform::nameAnonymousFile(file_, directory_, "AZR");
+            if (named.empty()) return false;  // still anonymous, still owned
+            if (!platform::renameFile(named.c_str(), target)) {
+                platform::deleteFile(named.c_str());  // anonymous again
+                return false;
+            }
+        }
+        platform::closeFile(file_);
+        if (!name_.empty()) unregister();
+        clear();
+        return true;
+    }
+    if (file_ != platform::kInvalidFile) {
+        platform::closeFile(file_);
+        file_ = platform::kInvalidFile;
+    }
+    if (!platform::renameFile(name_.c_str(), target)) return false;
+    unregister();
+    clear();
+    return true;
+}
+
+bool TempFile::replace(const char* target) {
+    if (!valid()) return false;
+    if (anonymous_) {
+        if (!platform::replaceWithAnonymousFile(file_, "AZR", target)) return false;
+        platform::closeFile(file_);
+        if (!name_.empty()) unregister();
+        clear();
+        return true;
+    }
+    if (file_ != platform::kInvalidFile) {
+        platform::closeFile(file_);
+        file_ = platform::kInvalidFile;
+    }
+    if (!platform::replaceFile(ansiForm(name_).c_str(), target)) return false;
+    unregister();
+    clear();
+    return true;
+}
+
+bool TempFile::copyTo(const char* target) {
+    if (file_ != platform::kInvalidFile) return platform::copyOpenFile(file_, target, false);
+    return !name_.empty() && platform::copyFile(ansiForm(name_).c_str(), target, false);
 }
 
 }  // namespace zar::fs

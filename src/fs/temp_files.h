@@ -29,50 +29,83 @@ bool isRegisteredTempFile(const char* name);
 // The registry text itself.
 const std::string& tempRegistry();
 
-// A registered temporary file that is unregistered and deleted on every exit path.
+// A temporary file of the library's, gone on every exit path. A named one is
+// registered while it lasts. One made open (makeScratch, makeOpen) is
+// anonymous where the system allows (see platform::createAnonymousFile), so
+// that not even a killed process leaves it behind, and a registered named file
+// elsewhere; the TempFile owns its handle either way.
 class TempFile {
 public:
     TempFile() = default;
+    // A named, registered file, not open.
     static TempFile make(const std::string& directory = "") { return TempFile(makeTempFile(directory)); }
-    // Makes a new file with the prefix "AZR" in `directory` (empty: the
-    // current directory) to be renamed over another file there, registers it
-    // and hands it open for writing in `*file`. It has the DOS `attributes`
-    // from the start (see platform::createUniqueFile), not the owner-only
-    // permissions of make(). `fullDirectory` is
-    // platform::fullPath(directory), or empty to have it worked out: a caller
-    // that makes many files in one directory works it out once. The caller
-    // closes `*file`
-    // before the TempFile goes. Invalid, with kInvalidFile, on failure.
-    static TempFile makeOpen(const std::string& directory, const std::string& fullDirectory, uint32_t attributes,
-                             platform::FileHandle* file);
+    // A file open for reading and writing in `directory` (empty: the
+    // temporary directory) that only its owner may read, as make()'s; named
+    // and registered only where it cannot be anonymous. With `toBeNamed` it
+    // may be put in another file's place later (replace, renameTo). Invalid
+    // on failure.
+    static TempFile makeScratch(const std::string& directory = "", bool toBeNamed = false);
+    // A file open for writing in `directory` (empty: the current directory),
+    // to be renamed over another file there (renameTo). It has the DOS
+    // `attributes` from the start (see platform::createUniqueFile), not the
+    // owner-only permissions of make(). `fullDirectory` is
+    // platform::fullPath(directory), or empty to have it worked out when a
+    // named file is registered: a caller that makes many files in one
+    // directory works it out once. Invalid on failure.
+    static TempFile makeOpen(const std::string& directory, const std::string& fullDirectory, uint32_t attributes);
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
-    TempFile(TempFile&& other) noexcept
-        : name_(std::move(other.name_)), registered_(std::move(other.registered_)) {
-        other.name_.clear();
-        other.registered_.clear();
-    }
+    TempFile(TempFile&& other) noexcept;
     TempFile& operator=(TempFile&& other) noexcept;
     ~TempFile() { remove(); }
 
-    bool valid() const { return !name_.empty(); }
+    bool valid() const { return !name_.empty() || file_ != platform::kInvalidFile; }
+    // The name; empty for a file that has none.
     const std::string& name() const { return name_; }
-    // Unregisters and deletes the file now.
+    // The open handle, or kInvalidFile (make()'s files, and after close()).
+    platform::FileHandle file() const { return file_; }
+    // True for a file made anonymous: closing its handle ends it.
+    bool anonymous() const { return anonymous_; }
+    // The directory a file made open lies in, as it was given (the temporary
+    // directory's name for an empty one).
+    const std::string& directory() const { return directory_; }
+    // Closes the handle; an anonymous file goes with it.
+    void close();
+    // Closes, unregisters and deletes the file now.
     void remove();
-    // Gives up ownership: the file stays, still registered.
+    // Gives up ownership of a named file: it stays, still registered, closed.
+    // Empty for an anonymous file, which is removed.
     std::string release();
-    // Renames the closed file to `target` (a name in the file system's form),
-    // replacing a file there in one step, and unregisters it: it is then no
-    // temporary file any more. False when the rename fails; the file is then
-    // still owned.
+    // Renames the file to `target` (a name in the file system's form),
+    // replacing a file there in one step, and closes it: it is then no
+    // temporary file any more. An anonymous file (made to be named, in
+    // `target`'s directory) takes the name `target` itself where nothing
+    // stands yet; else it gets a name of its own the moment before. False on
+    // failure; the file is then still owned (an anonymous one that was named
+    // loses the name again).
     bool renameTo(const char* target);
+    // The same with platform::replaceFile's guarantees (or
+    // replaceWithAnonymousFile's), for a complete file in `target`'s
+    // directory: `target`'s permissions and attributes, the bytes on the
+    // disk, one rename. False on failure; the file is then still owned.
+    bool replace(const char* target);
+    // Copies the file's bytes over `target` (as platform::copyFile); the file
+    // stays a temporary file, open when it was.
+    bool copyTo(const char* target);
 
 private:
     explicit TempFile(std::string name, std::string registered = {})
         : name_(std::move(name)), registered_(std::move(registered)) {}
     void unregister() const { unregisterTempFile((registered_.empty() ? name_ : registered_).c_str()); }
+    void clear();
+    // An anonymous file as platform::createAnonymousFile made it: registered
+    // when the system gave it a name. Invalid on failure.
+    static TempFile makeAnonymous(const std::string& directory, uint32_t attributes, bool toBeNamed);
     std::string name_;
     std::string registered_;  // the full path it is registered by, when known; else name_ is looked up
+    std::string directory_;   // for a file made open
+    platform::FileHandle file_ = platform::kInvalidFile;
+    bool anonymous_ = false;
 };
 
 }  // namespace zar::fs

@@ -154,6 +154,54 @@ std::string makeUniqueFile(const std::string& directory, const char* prefix);
 FileHandle createUniqueFile(const std::string& directory, const char* prefix, uint32_t attributes,
                             std::string* name);
 
+// ---- Anonymous files -------------------------------------------------------
+//
+// A temporary file that must not outlive the process, even one killed
+// outright: it is anonymous while it is written, and it goes when its handle
+// is closed, however the process ends. Where the file system holds files
+// without a name (Linux: O_TMPFILE), it has none, and nothing but its handle
+// reaches it. A backend whose files must have a name (Windows) gives it a
+// unique one beginning with `prefix`, has the system delete it when its handle
+// is closed, and reports that name, which the caller then registers as it does
+// the names of its other temporary files.
+
+// The `attributes` of a private anonymous file: only its owner may read it,
+// as makeUniqueFile's files.
+inline constexpr uint32_t kPrivateFile = kInvalidAttributes;
+
+// Creates a new empty anonymous file in `directory`, open for reading and
+// writing, with the DOS `attributes` as createUniqueFile gives them (or
+// kPrivateFile). `*name` is empty, or the name a backend had to give it (see
+// above). Only with `toBeNamed` can the file be given a name later
+// (nameAnonymousFile, replaceWithAnonymousFile). kInvalidFile where the volume
+// of `directory`, or the system, holds no anonymous files (and on any other
+// failure): the caller then makes a named file (makeUniqueFile,
+// createUniqueFile) in their place.
+FileHandle createAnonymousFile(const std::string& directory, const char* prefix, uint32_t attributes, bool toBeNamed,
+                               std::string* name);
+// Gives the anonymous file `file`, made in `directory` to be named, a new
+// unique name beginning with `prefix` there, and returns it: from then on the
+// file is an ordinary one that stays when its handle is closed. Empty on
+// failure; the file is then still anonymous.
+std::string nameAnonymousFile(FileHandle file, const std::string& directory, const char* prefix);
+// The same under the name `name`, in the directory the file was made in, that
+// no item may hold yet: false when one does (and on any other failure), the
+// file then still anonymous.
+bool linkAnonymousFile(FileHandle file, const char* name);
+// replaceFile for an anonymous file: puts the complete anonymous file
+// `replacement`, made in `target`'s directory to be named, in the place of
+// `target`, with `target`'s permissions and attributes. Its bytes reach the
+// disk before it has a name; it then gets a unique one beginning with `prefix`
+// and is renamed over `target` in one step, and the directory entry is
+// flushed. Whatever happens, `target` is then the old file or the new one, and
+// no other name is left (but by a process killed between the naming and the
+// rename, two calls apart). The handle stays open: the caller closes it. False
+// when a step fails; `target` is then as it was.
+bool replaceWithAnonymousFile(FileHandle replacement, const char* prefix, const char* target);
+// copyFile from an open file (an anonymous one, say): its bytes from the first
+// on, whatever its position, which does not move; the handle stays open.
+bool copyOpenFile(FileHandle from, const char* to, bool failIfExists);
+
 // ---- Volumes ---------------------------------------------------------------
 
 enum class DriveType { Unknown, Removable, Fixed };
@@ -201,8 +249,14 @@ int localeDateOrder();
 // Tests make the n-th next call of one kind fail, to reach the error paths of
 // a full disk, a short read or a refused allocation. n = 1 fails the next call;
 // 0 disarms. Each kind counts on its own.
-enum class Fault { Read, Write, Seek, Allocate };
+// Name counts the namings of anonymous files (nameAnonymousFile,
+// linkAnonymousFile and replaceWithAnonymousFile).
+enum class Fault { Read, Write, Seek, Allocate, Name };
 void failNthCall(Fault kind, int n);
+// Tests stand in for a volume that holds no anonymous files: while refused,
+// createAnonymousFile fails as it does there, and the library falls back to
+// named temporary files. False restores.
+void refuseAnonymousFiles(bool refuse);
 // Tests answer the message boxes themselves: while an override is set,
 // messageBox() calls it instead of asking on the terminal. Null restores the
 // terminal.

@@ -15,9 +15,10 @@ std::string directoryOf(const std::string& path) {
     return where.empty() ? "." : where;
 }
 
-bool sameDirectory(const std::string& a, const std::string& b) {
-    return fs::sameFileName(platform::fullPath(directoryOf(a).c_str()).c_str(),
-                            platform::fullPath(directoryOf(b).c_str()).c_str());
+// The directory the data file lies in: an anonymous one has no name to tell.
+std::string dataDirectory(const fs::TempFile& dataFile) {
+    if (dataFile.anonymous()) return dataFile.directory().empty() ? "." : dataFile.directory();
+    return directoryOf(dataFile.name());
 }
 
 // `name` is already in the file system's form.
@@ -30,17 +31,21 @@ int64_t sizeOf(const std::string& name) {
 }  // namespace
 
 fs::TempFile makeDataFile(const archive::ArchiveHandle& archive) {
-    fs::TempFile beside = fs::TempFile::make(directoryOf(archive.name));
+    fs::TempFile beside = fs::TempFile::makeScratch(directoryOf(archive.name), true);
     if (beside.valid()) return beside;
-    return fs::TempFile::make();
+    return fs::TempFile::makeScratch("", true);
 }
 
 Result commitArchive(archive::ArchiveHandle& archive, fs::TempFile& dataFile, const DosDateTime* time) {
-    const std::string target = fs::ansiForm(archive.name), replacement = fs::ansiForm(dataFile.name());
-    const bool beside = sameDirectory(replacement, target);
+    const std::string target = fs::ansiForm(archive.name);
+    const bool beside =
+        fs::sameFileName(platform::fullPath(fs::ansiForm(dataDirectory(dataFile)).c_str()).c_str(),
+                         platform::fullPath(directoryOf(target).c_str()).c_str());
     if (!beside) {
         // Copying over the archive needs room for the whole new archive.
-        const int64_t newSize = sizeOf(replacement), oldSize = fs::fileLength(archive.file);
+        const int64_t newSize = dataFile.file() != fs::kInvalidFile ? fs::fileLength(dataFile.file())
+                                                                    : sizeOf(fs::ansiForm(dataFile.name()));
+        const int64_t oldSize = fs::fileLength(archive.file);
         uint32_t free = 0;
         if (newSize < 0 || oldSize < 0 || !platform::freeSpace(target.c_str(), &free)) return kAccessDenied;
         if (oldSize + int64_t{free} < newSize) return kWriteFailed;
@@ -49,15 +54,7 @@ Result commitArchive(archive::ArchiveHandle& archive, fs::TempFile& dataFile, co
     fs::closeFile(archive.file);
     archive.endLocated = false;
     Result result = kOk;
-    if (beside) {
-        if (platform::replaceFile(replacement.c_str(), target.c_str())) {
-            fs::unregisterTempFile(dataFile.release().c_str());
-        } else {
-            result = kAccessDenied;
-        }
-    } else if (!platform::copyFile(replacement.c_str(), target.c_str(), false)) {
-        result = kAccessDenied;
-    }
+    if (beside ? !dataFile.replace(target.c_str()) : !dataFile.copyTo(target.c_str())) result = kAccessDenied;
 
     archive.file = fs::openFile(archive.name.c_str(), archive.access, archive.share,
                                 platform::Disposition::OpenAlways, 0, true);

@@ -42,20 +42,10 @@ Result OldEntries::read(bool first) {
     return kOk;
 }
 
-NewArchive::~NewArchive() {
-    fs::closeFile(data_);
-    fs::closeFile(directory_);
-}
-
 Result NewArchive::create() {
-    dataName_ = makeDataFile(archive_);
-    directoryName_ = fs::TempFile::make();
-    if (!dataName_.valid() || !directoryName_.valid()) return kWriteFailed;
-    data_ = fs::openFile(dataName_.name().c_str(), platform::kAccessReadWrite, archive_.share,
-                         platform::Disposition::OpenAlways, 0, true);
-    directory_ = fs::openFile(directoryName_.name().c_str(), platform::kAccessReadWrite, archive_.share,
-                              platform::Disposition::OpenAlways, 0, true);
-    if (data_ == fs::kInvalidFile || directory_ == fs::kInvalidFile) return kWriteFailed;
+    dataFile_ = makeDataFile(archive_);
+    directoryFile_ = fs::TempFile::makeScratch();
+    if (!dataFile_.valid() || !directoryFile_.valid()) return kWriteFailed;
     storeLe32(end_ + EndRecord::kSignature, archive::kEndSignature);
     return kOk;
 }
@@ -78,8 +68,8 @@ Result NewArchive::readOldEnd() {
 
 Result NewArchive::finish() {
     uint32_t directoryStart;
-    const int64_t directorySize = fs::seekToEnd(directory_);
-    if (!dataEnd(data_, &directoryStart) || directorySize < 0 ||
+    const int64_t directorySize = fs::seekToEnd(directory());
+    if (!dataEnd(data(), &directoryStart) || directorySize < 0 ||
         int64_t{directoryStart} + directorySize > int64_t{archive::kAllOnes32})
         return kWriteFailed;
     storeLe16(end_ + EndRecord::kEntriesOnDisk, entries_);
@@ -89,18 +79,16 @@ Result NewArchive::finish() {
     const uint16_t commentLength = comment_.empty() ? 0 : loadLe16(end_ + EndRecord::kCommentLength);
     storeLe16(end_ + EndRecord::kCommentLength, commentLength);
 
-    if (!fs::seekTo(directory_, 0)) return kAccessDenied;
-    if (Result r = fs::copyBytes(directory_, data_, directorySize); r != kOk) return r;
-    if (!fs::writeAll(data_, end_, EndRecord::kSize)) return kWriteFailed;
-    if (commentLength != 0 && !fs::writeAll(data_, comment_.data(), commentLength)) return kWriteFailed;
+    if (!fs::seekTo(directory(), 0)) return kAccessDenied;
+    if (Result r = fs::copyBytes(directory(), data(), directorySize); r != kOk) return r;
+    if (!fs::writeAll(data(), end_, EndRecord::kSize)) return kWriteFailed;
+    if (commentLength != 0 && !fs::writeAll(data(), comment_.data(), commentLength)) return kWriteFailed;
     return kOk;
 }
 
 Result NewArchive::commit(const DosDateTime* time) {
-    fs::closeFile(data_);
-    fs::closeFile(directory_);
-    directoryName_.remove();
-    return commitArchive(archive_, dataName_, time);
+    directoryFile_.remove();
+    return commitArchive(archive_, dataFile_, time);
 }
 
 }  // namespace zar::write

@@ -2,7 +2,8 @@
 // built in a data file while the central records gather in a directory file;
 // the directory, the end record and the archive comment are appended at the
 // end, and only then is the new archive committed over the old one. Both
-// temporary files are gone afterwards, whatever happened.
+// temporary files are gone afterwards, whatever happened; where the system
+// allows they are anonymous, and not even a killed run leaves them behind.
 #pragma once
 
 #include <cstdint>
@@ -53,14 +54,13 @@ private:
 class NewArchive {
 public:
     explicit NewArchive(archive::ArchiveHandle& archive) : archive_(archive) {}
-    ~NewArchive();
     NewArchive(const NewArchive&) = delete;
     NewArchive& operator=(const NewArchive&) = delete;
 
     // Makes the data and directory files: kOk or kWriteFailed.
     Result create();
-    fs::FileHandle data() const { return data_; }
-    fs::FileHandle directory() const { return directory_; }
+    fs::FileHandle data() const { return dataFile_.file(); }
+    fs::FileHandle directory() const { return directoryFile_.file(); }
 
     // Counts one more entry: kTooMany when 65535 are there already.
     Result count();
@@ -73,14 +73,13 @@ public:
     // Appends the directory, the end record and the archive comment.
     Result finish();
 
-    // Closes both files and commits the data file over the archive; `time`,
+    // Removes the directory file and commits the data file over the archive; `time`,
     // when given, becomes the archive's last-write time.
     Result commit(const DosDateTime* time);
 
 private:
     archive::ArchiveHandle& archive_;
-    fs::TempFile dataName_, directoryName_;
-    fs::FileHandle data_ = fs::kInvalidFile, directory_ = fs::kInvalidFile;
+    fs::TempFile dataFile_, directoryFile_;
     uint16_t entries_ = 0;
     uint8_t end_[archive::EndRecord::kSize] = {};
     std::vector<char> comment_;

@@ -115,7 +115,7 @@ TEST_F(FileListTest, AddLookUpAndReadBack) {
     EXPECT_EQ(all[1].offset, 24u + 5 + 11);
 
     // The record file holds exactly the records.
-    EXPECT_EQ(std::filesystem::file_size(list_.fileName()), 4 * 24u + 5 + 11 + 4 + 9 + 7 + 13 + 7 + 13);
+    EXPECT_EQ(fileLength(list_.temporaryFile().file()), 4 * 24 + 5 + 11 + 4 + 9 + 7 + 13 + 7 + 13);
     tzset();
 }
 
@@ -296,10 +296,34 @@ TEST_F(FileListTest, ManyRecordsReadBackInOrderWhileLookingUp) {
     EXPECT_EQ(next, 3000);
 }
 
+// Where the system allows, the record file is anonymous: no name in the
+// temporary directory, nothing to register, nothing left once it is closed.
+TEST_F(FileListTest, TheTemporaryFileHasNoNameWhereTheSystemAllows) {
+    const TempFile& temp = list_.temporaryFile();
+    ASSERT_TRUE(temp.valid());
+    if (!temp.anonymous()) GTEST_SKIP() << "the temporary directory holds no anonymous files";
+    EXPECT_TRUE(temp.name().empty());
+    EXPECT_TRUE(tempRegistry().empty());
+    EXPECT_TRUE(std::filesystem::is_empty(scratch_.path()));
+    ASSERT_EQ(list_.add("/p", "p", kFile, 0, 0, 0), kOk);
+    EXPECT_EQ(records(list_).size(), 1u);
+    list_.free();
+    EXPECT_TRUE(std::filesystem::is_empty(scratch_.path()));
+}
+
+// Elsewhere (here: a volume that refuses anonymous files) it is a named file,
+// registered while it lasts.
 TEST_F(FileListTest, TheTemporaryFileIsRegisteredAndRemoved) {
-    std::string name = list_.fileName();
+    platform::refuseAnonymousFiles(true);
+    ASSERT_EQ(list_.open(), kOk);
+    platform::refuseAnonymousFiles(false);
+    EXPECT_FALSE(list_.temporaryFile().anonymous());
+    std::string name = list_.temporaryFile().name();
     EXPECT_TRUE(isRegisteredTempFile(name.c_str()));
     EXPECT_TRUE(std::filesystem::exists(name));
+    EXPECT_EQ(std::filesystem::path(name).parent_path(), std::filesystem::path(scratch_.path()));
+    ASSERT_EQ(list_.add("/p", "p", kFile, 0, 0, 0), kOk);
+    EXPECT_EQ(records(list_).size(), 1u);
     list_.free();
     EXPECT_FALSE(isRegisteredTempFile(name.c_str()));
     EXPECT_FALSE(std::filesystem::exists(name));
@@ -309,6 +333,9 @@ TEST_F(FileListTest, TheTemporaryFileIsRegisteredAndRemoved) {
     EXPECT_EQ(list_.open(), kNoMemory);
     test::ScopedEnv nowhere("TMPDIR", (scratch_ / "missing").c_str());
     EXPECT_EQ(list_.open(), kWriteFailed);
+    platform::refuseAnonymousFiles(true);
+    EXPECT_EQ(list_.open(), kWriteFailed);
+    platform::refuseAnonymousFiles(false);
 }
 
 }  // namespace

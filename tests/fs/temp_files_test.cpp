@@ -1,7 +1,12 @@
-// Temporary files and their registry.
+// Temporary files and their registry: named ones registered while they last,
+// open ones anonymous where the system allows and named and registered where
+// it does not, and how each takes another file's place.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "common/scratch.h"
 #include "fs/temp_files.h"
@@ -73,5 +78,141 @@ TEST(TempFiles, MissingDirectoryGivesNoName) {
     test::ScopedEnv tmpdir("TMPDIR", "/nonexistent/zarlib-test");
     EXPECT_TRUE(fs::makeTempFile().empty());
 }
+
+std::vector<std::string> namesIn(const std::string& directory) {
+    std::vector<std::string> out;
+    for (auto& entry : std::filesystem::directory_iterator(directory))
+        out.push_back(entry.path().filename().string());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::string text(const std::string& path) {
+    std::vector<uint8_t> bytes = test::readBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+bool put(platform::FileHandle file, const std::string& bytes) {
+    uint32_t done = 0;
+    return platform::writeFile(file, bytes.data(), static_cast<uint32_t>(bytes.size()), &done) &&
+           done == bytes.size();
+}
+
+// Open temporary files, once as the system allows (anonymous here) and once
+// on a volume that refuses anonymous files (named and registered).
+class OpenTempFiles : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override {
+        platform::refuseAnonymousFiles(refused());
+        std::string name;
+        platform::FileHandle probe =
+            platform::createAnonymousFile(s.path(), "AZR", platform::kPrivateFile, false, &name);
+        anonymous = probe != platform::kInvalidFile;
+        platform::closeFile(probe);
+    }
+    void TearDown() override { platform::refuseAnonymousFiles(false); }
+    bool refused() const { return GetParam(); }
+    // What a file of the kind expected should look like.
+    void expectKind(const fs::TempFile& temp) {
+        ASSERT_TRUE(temp.valid());
+        ASSERT_NE(temp.file(), platform::kInvalidFile);
+        EXPECT_EQ(temp.anonymous(), anonymous);
+        if (anonymous) {
+            EXPECT_EQ(temp.name(), "");
+            EXPECT_EQ(fs::tempRegistry(), "");
+        } else {
+            EXPECT_TRUE(std::filesystem::exists(temp.name()));
+            EXPECT_TRUE(fs::isRegisteredTempFile(temp.name().c_str()));
+        }
+    }
+    test::Scratch s;
+    test::ScopedEnv tmpdir{"TMPDIR", (s / "tmp").c_str()};
+    bool anonymous = false;
+};
+
+TEST_P(OpenTempFiles, ScratchFilesLeaveNothing) {
+    std::filesystem::create_directories(s / "tmp");
+    {
+        fs::TempFile temp = fs::TempFile::makeScratch();
+        expectKind(temp);
+        EXPECT_EQ(temp.directory(), s / "tmp/");
+        EXPECT_TRUE(put(temp.file(), "scratch"));
+        EXPECT_EQ(namesIn(s / "tmp").size(), anonymous ? 0u : 1u);
+        // Moved, it is still the one file.
+        fs::TempFile moved = std::move(temp);
+        EXPECT_FALSE(temp.valid());
+        expectKind(moved);
+        EXPECT_EQ(platform::fileSize(moved.file()), 7);
+    }
+    EXPECT_EQ(namesIn(s / "tmp"), std::vector<std::string>{});
+    EXPECT_EQ(fs::tempRegistry(), "");
+    // An anonymous file goes with its handle; a named one stays until removed.
+    fs::TempFile temp = fs::TempFile::makeScratch(s.path());
+    expectKind(temp);
+    temp.close();
+    EXPECT_EQ(temp.valid(), !anonymous);
+    temp.remove();
+    EXPECT_EQ(namesIn(s.path()), std::vector<std::string>{"tmp"});
+    EXPECT_EQ(fs::tempRegistry(), "");
+    // Release hands over a named file; an anonymous one has nothing to hand.
+    temp = fs::TempFile::makeScratch(s.path());
+    const std::string released = temp.release();
+    EXPECT_FALSE(temp.valid());
+    EXPECT_EQ(released.empty(), anonymous);
+    if (!released.empty()) {
+        fs::unregisterTempFile(released.c_str());
+        std::filesystem::remove(released);
+    }
+    EXPECT_EQ(namesIn(s.path()), std::vector<std::string>{"tmp"});
+    EXPECT_TRUE(fs::makeTempFile(s / "missing").empty());
+    EXPECT_FALSE(fs::TempFile::makeScratch(s / "missing").valid());
+}
+
+// renameTo and replace put the file in its target's place, named by then;
+// copyTo copies it and keeps it. Nothing else is left beside the target.
+TEST_P(OpenTempFiles, TakingAnotherFilesPlace) {
+    const std::string target = s / "target";
+    test::writeText(target, "old");
+    {
+        fs::TempFile temp = fs::TempFile::makeOpen(s.path(), "", platform::kAttrArchive);
+        expectKind(temp);
+        ASSERT_TRUE(put(temp.file(), "renamed"));
+        ASSERT_TRUE(temp.renameTo(target.c_str()));
+        EXPECT_FALSE(temp.valid());
+    }
+    EXPECT_EQ(text(target), "renamed");
+    EXPECT_EQ(namesIn(s.path()), std::vector<std::string>{"target"});
+    {
+        fs::TempFile temp = fs::TempFile::makeScratch(s.path(), true);
+        expectKind(temp);
+        ASSERT_TRUE(put(temp.file(), "replaced"));
+        ASSERT_TRUE(temp.replace(target.c_str()));
+        EXPECT_FALSE(temp.valid());
+    }
+    EXPECT_EQ(text(target), "replaced");
+    EXPECT_EQ(namesIn(s.path()), std::vector<std::string>{"target"});
+    {
+        fs::TempFile temp = fs::TempFile::makeScratch(s.path(), true);
+        ASSERT_TRUE(put(temp.file(), "copied"));
+        ASSERT_TRUE(temp.copyTo(target.c_str()));
+        expectKind(temp);
+    }
+    EXPECT_EQ(text(target), "copied");
+    EXPECT_EQ(namesIn(s.path()), std::vector<std::string>{"target"});
+    // A failed rename (a directory stands in the way) leaves nothing behind.
+    std::filesystem::create_directories(s / "dir/inside");
+    {
+        fs::TempFile temp = fs::TempFile::makeOpen(s.path(), "", platform::kAttrArchive);
+        ASSERT_TRUE(put(temp.file(), "in vain"));
+        EXPECT_FALSE(temp.renameTo((s / "dir").c_str()));
+    }
+    EXPECT_EQ(namesIn(s.path()), (std::vector<std::string>{"dir", "target"}));
+    EXPECT_EQ(fs::tempRegistry(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Volumes, OpenTempFiles, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "Named" : "AsTheSystemAllows";
+                         });
 
 }  // namespace

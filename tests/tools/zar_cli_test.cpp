@@ -174,11 +174,22 @@ TEST_F(ZarCli, CtrlCLeavesTheArchiveAsItWas) {
     pid_t pid;
     ASSERT_EQ(::posix_spawn(&pid, argv[0], &files, nullptr, argv.data(), environ), 0);
     posix_spawn_file_actions_destroy(&files);
-    // The new archive is being written once its data file exists beside it.
+    // The new archive is being written once zar holds its data file beside
+    // it: a file there that is neither the archive nor the file added, with
+    // no name ("#123 (deleted)" in /proc) or a temporary one.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    const std::string here = fs::canonical(scratch.path()).string() + "/";
     auto writing = [&] {
-        for (auto& entry : fs::directory_iterator(scratch.path()))
-            if (entry.path().filename().string().rfind("AZR", 0) == 0) return true;
+        try {
+            for (auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd")) {
+                std::error_code ec;
+                const std::string target = fs::read_symlink(fd.path(), ec).string();
+                if (ec || target.rfind(here, 0) != 0) continue;
+                const std::string leaf = target.substr(here.size());
+                if (leaf.find('/') == std::string::npos && leaf != "big.zip" && leaf != "big.bin") return true;
+            }
+        } catch (const fs::filesystem_error&) {  // zar closed a file meanwhile
+        }
         return false;
     };
     while (!writing() && std::chrono::steady_clock::now() < deadline)

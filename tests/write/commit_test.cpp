@@ -1,10 +1,12 @@
 // The commit of a writing run: a data file beside the archive is renamed over
 // it; one from another directory is copied, and "another directory" is
-// decided as the file system compares names.
+// decided as the file system compares names. Named and anonymous data files
+// alike.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "archive/handles.h"
 #include "common/scratch.h"
@@ -52,6 +54,48 @@ TEST(Commit, RenamesOnlyFromTheArchivesOwnDirectory) {
         archive::closeArchive(&handle);
         data.remove();
         stdfs::remove(name);
+    }
+}
+
+// The data file as a run makes it: open, anonymous where the system allows,
+// named elsewhere (here: where anonymous files are refused).
+TEST(Commit, OpenDataFilesBesideAndElsewhere) {
+    test::Scratch s;
+    test::ScopedEnv tmpdir("TMPDIR", (s / "tmp").c_str());
+    stdfs::create_directories(s / "tmp");
+    stdfs::create_directories(s / "Out");
+    const std::string content = "the new archive, long enough to be kept at close";
+    for (const bool refused : {false, true}) {
+        for (const bool beside : {true, false}) {
+            SCOPED_TRACE(std::string(refused ? "named" : "anonymous") + (beside ? ", beside" : ", elsewhere"));
+            const std::string name = s / "Out/a.zip";
+            fs::FileHandle handle = fs::kInvalidFile;
+            ASSERT_EQ(archive::openArchive(name.c_str(), archive::OpenMode::Create, &handle), kOk);
+            archive::ArchiveHandle* a = archive::lookup(handle);
+            ASSERT_NE(a, nullptr);
+
+            platform::refuseAnonymousFiles(refused);
+            fs::TempFile data = beside ? write::makeDataFile(*a) : fs::TempFile::makeScratch("", true);
+            platform::refuseAnonymousFiles(false);
+            ASSERT_TRUE(data.valid());
+            EXPECT_EQ(data.anonymous(), !refused);
+            uint32_t done = 0;
+            ASSERT_TRUE(platform::writeFile(data.file(), content.data(), static_cast<uint32_t>(content.size()), &done));
+            ASSERT_EQ(write::commitArchive(*a, data, nullptr), kOk);
+            // Put in the archive's place, the data file is gone; a copied one
+            // stays its owner's until removed.
+            EXPECT_EQ(data.valid(), !beside);
+            data.remove();
+            const auto bytes = test::readBytes(name);
+            EXPECT_EQ(std::string(bytes.begin(), bytes.end()), content);
+            EXPECT_TRUE(stdfs::is_empty(s / "tmp"));
+            EXPECT_EQ(std::vector<stdfs::path>(stdfs::directory_iterator(s / "Out"), {}),
+                      std::vector<stdfs::path>{name});
+            EXPECT_EQ(fs::tempRegistry().find("AZR"), std::string::npos);
+            handle = a->file;
+            archive::closeArchive(&handle);
+            stdfs::remove(name);
+        }
     }
 }
 

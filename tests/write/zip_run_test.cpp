@@ -635,6 +635,40 @@ TEST_F(ZipRun, AFileThatVanishesFailsTheRunCleanly) {
     EXPECT_TRUE(noTemporaryFiles());
 }
 
+// A commit whose naming of the anonymous data file fails ends the run with
+// access denied, and leaves the archive as it was and nothing else.
+TEST_F(ZipRun, AFailedNamingOfTheNewArchiveLeavesTheOldOne) {
+    const std::string archive = s / "n.zip";
+    ASSERT_EQ(zip(archive, src + "/a.txt", ""), 0);
+    const auto before = readBytes(archive);
+    std::string name;
+    zar::platform::FileHandle probe =
+        zar::platform::createAnonymousFile(s.path(), "AZR", zar::platform::kPrivateFile, true, &name);
+    if (probe == zar::platform::kInvalidFile) GTEST_SKIP() << "this volume holds no anonymous files";
+    zar::platform::closeFile(probe);
+    zar::platform::failNthCall(zar::platform::Fault::Name, 1);
+    EXPECT_EQ(zip(archive, src + "/*.*", "-R -P"), AX_ACCESS_DENIED);
+    zar::platform::failNthCall(zar::platform::Fault::Name, 0);
+    EXPECT_EQ(readBytes(archive), before);
+    EXPECT_TRUE(noTemporaryFiles());
+    EXPECT_EQ(zip(archive, src + "/*.*", "-R -P"), 0);
+    EXPECT_GT(entryNames(archive).size(), 1u);
+}
+
+// Where anonymous files are refused, the run's temporary files are named and
+// registered, and gone when it ends; the archive is the same.
+TEST_F(ZipRun, NamedTemporaryFilesWhereAnonymousOnesAreRefused) {
+    const std::string archive = s / "r.zip";
+    ASSERT_EQ(zip(archive, src + "/*.*", "-R -P"), 0);
+    const auto anonymous = readBytes(archive);
+    fsys::remove(archive);
+    zar::platform::refuseAnonymousFiles(true);
+    EXPECT_EQ(zip(archive, src + "/*.*", "-R -P"), 0);
+    zar::platform::refuseAnonymousFiles(false);
+    EXPECT_EQ(readBytes(archive), anonymous);
+    EXPECT_TRUE(noTemporaryFiles());
+}
+
 TEST_F(ZipRun, ClearingTheArchiveBitOfWrittenFiles) {
     const std::string archive = s / "ab.zip";
     ASSERT_EQ(zip(archive, src + "/a.txt", ""), 0);

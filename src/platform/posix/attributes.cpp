@@ -57,6 +57,16 @@ bool takeAttributes(const std::string& path, const std::string& model) {
     return true;
 }
 
+bool takeAttributes(int fd, const std::string& model) {
+    struct stat st;
+    if (::stat(model.c_str(), &st) != 0) return true;
+    if (::fchmod(fd, st.st_mode & 07777) != 0) return false;
+    unsigned char stored;
+    if (::getxattr(model.c_str(), kDosBitsAttribute, &stored, 1) == 1)
+        ::fsetxattr(fd, kDosBitsAttribute, &stored, 1, 0);
+    return true;
+}
+
 bool storeNewFileBits(int fd, uint32_t attributes) {
     unsigned char stored = static_cast<unsigned char>(attributes & kStoredBits);
     if (stored == kAttrArchive) return true;  // what a file without the attribute reads as

@@ -1,4 +1,5 @@
-// Test hooks: the n-th next call of a kind fails; dialogs answered by a test.
+// Test hooks: the n-th next call of a kind fails; dialogs answered by a test;
+// volumes without anonymous files.
 #include <array>
 
 #include "platform/posix/posix_internal.h"
@@ -6,14 +7,18 @@
 namespace zar::platform {
 namespace {
 
-std::array<int, 4> countdown{};
+std::array<int, 5> countdown{};
 DialogOverride overrideDialog = nullptr;
+bool anonymousRefused = false;
+bool procOnly = false;
 
 }  // namespace
 
 void failNthCall(Fault kind, int n) { countdown[static_cast<size_t>(kind)] = n; }
 
 void setDialogOverride(DialogOverride dialog) { overrideDialog = dialog; }
+
+void refuseAnonymousFiles(bool refuse) { anonymousRefused = refuse; }
 
 namespace posix {
 
@@ -24,6 +29,12 @@ bool faultNow(Fault kind) {
 }
 
 DialogOverride dialogOverride() { return overrideDialog; }
+
+bool anonymousFilesRefused() { return anonymousRefused; }
+
+void nameThroughProcOnly(bool only) { procOnly = only; }
+
+bool namingThroughProcOnly() { return procOnly; }
 
 }  // namespace posix
 }  // namespace zar::platform

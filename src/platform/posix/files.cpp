@@ -112,30 +112,25 @@ bool deleteFile(const char* name) {
     return ::unlink(path.c_str()) == 0;
 }
 
-bool copyFile(const char* from, const char* to, bool failIfExists) {
-    std::string src = osName(from), dst = osName(to);
-    int in = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return false;
-    struct stat st;
-    if (::fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
-        ::close(in);
-        return false;
-    }
+namespace {
+
+// Copies the regular file `in` (status `st`) from its first byte on to `dst`:
+// a new `dst` takes its permissions, and the copy its times. The reads never
+// move its position.
+bool copyDescriptor(int in, const struct stat& st, const std::string& dst, bool failIfExists) {
     int out = ::open(dst.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (failIfExists ? O_EXCL : O_TRUNC),
                      st.st_mode & 07777);
-    if (out < 0) {
-        ::close(in);
-        return false;
-    }
+    if (out < 0) return false;
     std::vector<char> buffer(1 << 16);
     bool ok = true;
-    for (;;) {
-        ssize_t n = ::read(in, buffer.data(), buffer.size());
+    for (off_t at = 0;;) {
+        ssize_t n = ::pread(in, buffer.data(), buffer.size(), at);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             ok = n == 0;
             break;
         }
+        at += n;
         for (ssize_t put = 0; put < n;) {
             ssize_t w = ::write(out, buffer.data() + put, static_cast<size_t>(n - put));
             if (w < 0 && errno == EINTR) continue;
@@ -151,10 +146,27 @@ bool copyFile(const char* from, const char* to, bool failIfExists) {
         struct timespec times[2] = {st.st_atim, st.st_mtim};
         ::futimens(out, times);
     }
-    ::close(in);
     if (::close(out) != 0) ok = false;
     if (!ok) ::unlink(dst.c_str());
     return ok;
+}
+
+}  // namespace
+
+bool copyFile(const char* from, const char* to, bool failIfExists) {
+    std::string src = osName(from), dst = osName(to);
+    int in = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    struct stat st;
+    const bool ok = ::fstat(in, &st) == 0 && !S_ISDIR(st.st_mode) && copyDescriptor(in, st, dst, failIfExists);
+    ::close(in);
+    return ok;
+}
+
+bool copyOpenFile(FileHandle from, const char* to, bool failIfExists) {
+    struct stat st;
+    if (from == kInvalidFile || ::fstat(static_cast<int>(from), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    return copyDescriptor(static_cast<int>(from), st, osName(to), failIfExists);
 }
 
 bool renameFile(const char* from, const char* to) {

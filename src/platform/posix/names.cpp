@@ -17,6 +17,31 @@
 
 namespace zar::platform {
 
+namespace posix {
+
+std::string uniqueName(const std::string& base) {
+    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    // A sequence seeded once per process with its time and id makes a clash
+    // with another process's names rare, and a clash just moves on to the
+    // next name.
+    static uint64_t state = 0;
+    if (state == 0) {
+        struct timespec ts;
+        ::clock_gettime(CLOCK_REALTIME, &ts);
+        state = (static_cast<uint64_t>(ts.tv_sec) << 32 ^ static_cast<uint64_t>(ts.tv_nsec)) ^
+                static_cast<uint64_t>(::getpid()) << 16;
+    }
+    uint64_t bits = state += 0x9E3779B97F4A7C15u;  // splitmix64
+    bits = (bits ^ bits >> 30) * 0xBF58476D1CE4E5B9u;
+    bits = (bits ^ bits >> 27) * 0x94D049BB133111EBu;
+    bits ^= bits >> 31;
+    std::string out = base;
+    for (int i = 0; i < 6; ++i, bits /= sizeof kLetters - 1) out += kLetters[bits % (sizeof kLetters - 1)];
+    return out;
+}
+
+}  // namespace posix
+
 bool namesIgnoreCase() { return false; }
 
 bool namesAreUtf8() { return true; }
@@ -80,29 +105,13 @@ std::string makeUniqueFile(const std::string& directory, const char* prefix) {
 
 FileHandle createUniqueFile(const std::string& directory, const char* prefix, uint32_t attributes,
                             std::string* name) {
-    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     static constexpr int kTries = 100;
-    // A name clashes only with a file left by another run or process: a
-    // sequence seeded once per process with its time and id makes that rare,
-    // and a clash just moves on to the next name.
-    static uint64_t state = 0;
-    if (state == 0) {
-        struct timespec ts;
-        ::clock_gettime(CLOCK_REALTIME, &ts);
-        state = (static_cast<uint64_t>(ts.tv_sec) << 32 ^ static_cast<uint64_t>(ts.tv_nsec)) ^
-                static_cast<uint64_t>(::getpid()) << 16;
-    }
     const mode_t mode = (attributes & kAttrReadOnly) ? 0444 : 0666;  // as openFile creates files
     std::string base = posix::osName(directory.c_str());
     if (!base.empty() && base.back() != '/') base += '/';
     base += prefix;
     for (int attempt = 0; attempt < kTries; ++attempt) {
-        uint64_t bits = state += 0x9E3779B97F4A7C15u;  // splitmix64
-        bits = (bits ^ bits >> 30) * 0xBF58476D1CE4E5B9u;
-        bits = (bits ^ bits >> 27) * 0x94D049BB133111EBu;
-        bits ^= bits >> 31;
-        std::string candidate = base;
-        for (int i = 0; i < 6; ++i, bits /= sizeof kLetters - 1) candidate += kLetters[bits % (sizeof kLetters - 1)];
+        std::string candidate = posix::uniqueName(base);
         int fd;
         do fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         while (fd < 0 && errno == EINTR);
