@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace zar::platform {
 
@@ -197,9 +198,23 @@ void setDialogOverride(DialogOverride dialog);
 
 // ---- Directory search ---------------------------------------------------------
 
-// Set, with the directory bit, on a directory that is a link to another place;
-// a walk that follows the directory bit alone would never end on a loop.
+// Set, with the directory bit, on a directory that is a junction to another
+// place, which walks leave alone: a walk that followed the directory bit alone
+// would never end on a loop. The POSIX search never sets it: it follows
+// symbolic links and says so in the FoundItem, with the identity that lets a
+// walk see a loop for itself.
 inline constexpr uint32_t kAttrReparsePoint = 0x400;
+
+// What a file or directory is on its volume, whatever path leads to it: two
+// items with equal identities are one (the volume's serial number and the
+// file index on Windows, the device and inode numbers on POSIX). All zeros
+// when the backend cannot tell.
+struct FileIdentity {
+    uint64_t volume = 0;
+    uint64_t index = 0;
+    bool known() const { return volume != 0 || index != 0; }
+    bool operator==(const FileIdentity&) const = default;
+};
 
 // One item a directory search reports.
 struct FoundItem {
@@ -208,6 +223,13 @@ struct FoundItem {
     uint32_t attributes = 0;
     uint64_t size = 0;
     uint64_t lastWrite = 0;  // UTC file time
+    FileIdentity identity;   // of what the item leads to: a link's target
+    // A symbolic link, followed: the other fields describe its target.
+    bool link = false;
+    // A symbolic link that cannot be followed (its target is missing, or out
+    // of reach): reported so that it is not passed over unseen. Name and
+    // attributes describe the link itself; size, time and identity are zero.
+    bool brokenLink = false;
 };
 
 // A search in progress; only the backend knows what it holds.
@@ -221,6 +243,12 @@ Search* findFirstFile(const char* pattern, FoundItem* item);
 // The next item; false when the search has run out.
 bool findNextFile(Search* search, FoundItem* item);
 void findClose(Search* search);
+
+// The identities of the directory `name` and of each directory above it as
+// the file system itself climbs (a link in `name` leads to its target, whose
+// parents follow), from `name` up to the root of the file system. Empty when
+// `name` is no directory; it stops short where a parent is out of reach.
+std::vector<FileIdentity> directoryAncestry(const char* name);
 
 // ---- Drives --------------------------------------------------------------------
 
