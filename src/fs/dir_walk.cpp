@@ -255,12 +255,12 @@ Result collect(const char* include, const char* exclude, const OptionSet& option
     if (Result r = queue.create(); r != kOk) return r;
     if (Result r = list.open(); r != kOk) return r;
 
-    SpecList includeList(include), excludeList(exclude);
+    SpecList includeList(include, PathKind::Host), excludeList(exclude, PathKind::Host);
     WalkedDirectories walked;
     Walk w{options, includeList, excludeList, list, queue, allowance, walked};
     for (size_t i = 0; i < specifications.size(); ++i) {
         std::string drive, directory, file;
-        splitName(oemForm(specifications[i]).c_str(), &drive, &directory, &file);
+        splitName(oemForm(specifications[i]).c_str(), &drive, &directory, &file, PathKind::Host);
         if (file.empty()) file.push_back('*');
         if (flags & kZipLongNames) {
             if (Result r = expandLongNames(drive, &directory); r != kOk) return r;

@@ -118,6 +118,11 @@ std::string fullPath(const char* name);
 // names a share on another machine. Where it does not (POSIX), such a path
 // leads to this machine's root.
 bool uncPathsNameShares();
+// True when a path of this machine may begin with a drive ("C:\dir", "C:f");
+// false where it has no drives (POSIX), so that ':' is an ordinary character
+// of a file name there and "a:b" is the file "a:b". Names stored in archives
+// keep their drives either way: this is about the host's own paths.
+bool pathsHaveDrives();
 // Conversions between the host's code page and the one names are stored in,
 // in place; they are exact inverses. Upper-casing likewise in place.
 void ansiToOem(char* text);

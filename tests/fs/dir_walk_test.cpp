@@ -146,6 +146,54 @@ TEST_F(BuildList, FullPathsAndDrives) {
     EXPECT_EQ(stored(), Names{drive.substr(0, 2) + "f.txt"});
 }
 
+// Where paths have no drives, "x:y" is a directory like any other, relative
+// or absolute, however the names are stored.
+TEST_F(BuildList, DirectoriesWithAColon) {
+    if (platform::namesIgnoreCase() || platform::pathsHaveDrives()) GTEST_SKIP() << "':' ends a drive here";
+    stdfs::create_directories(s / "x:y/sub:z");
+    touch(s / "x:y/f.txt");
+    touch(s / "x:y/a:b.txt");
+    touch(s / "x:y/sub:z/g.txt");
+    stdfs::create_directories(s / "c:");
+    touch(s / "c:/h.txt");
+    const std::string absolute = s.path() + "/x:y/";
+    const std::string below = s.path().substr(1) + "/x:y/";
+    struct Case {
+        std::string include;
+        uint32_t flags;
+        Names names;
+    } cases[] = {
+        {"x:y/*.txt", 0, {"f.txt", "a:b.txt"}},
+        {"x:y/a:*", 0, {"a:b.txt"}},
+        {"x:y/*.txt", kZipFullPaths, {"x:y/f.txt", "x:y/a:b.txt"}},
+        {"x:y\\*.txt", kZipFullPaths | kZipLongNames, {"x:y\\f.txt", "x:y\\a:b.txt"}},
+        {"x:y/*.txt", kZipRecurse, {"f.txt", "a:b.txt", "g.txt"}},
+        {"x:y/*.txt", kZipRecurse | kZipRelativePaths, {"f.txt", "a:b.txt", "sub:z/g.txt"}},
+        {"x:y/*.txt", kZipRecurse | kZipFullPaths, {"x:y/f.txt", "x:y/a:b.txt", "x:y/sub:z/g.txt"}},
+        {"X:Y/SUB:Z/*.TXT", kZipFullPaths | kZipLongNames, {"x:y/sub:z/g.txt"}},  // spelt as on disk
+        {"C:/*.TXT", kZipFullPaths | kZipLongNames, {"c:/h.txt"}},                 // not a drive either
+        {"c:/*.txt", 0, {"h.txt"}},
+        {"x:y/a:*", kZipRecurse | kZipFullPaths, {"x:y/a:b.txt"}},  // the pattern is "a:*" in every directory
+        {absolute + "*.txt", 0, {"f.txt", "a:b.txt"}},
+        {absolute + "*.txt", kZipRecurse | kZipFullPaths, {below + "f.txt", below + "a:b.txt", below + "sub:z/g.txt"}},
+        {absolute + "*.txt", kZipRecurse | kZipRelativePaths, {"f.txt", "a:b.txt", "sub:z/g.txt"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.include + " " + std::to_string(c.flags));
+        ASSERT_EQ(build(c.include.c_str(), c.flags), kOk);
+        EXPECT_EQ(stored(), c.names);
+        list.forEach([](const FileRecord& r) {
+            std::string path = r.fullPath;
+            std::replace(path.begin(), path.end(), '\\', '/');  // as the library hands it to the system
+            EXPECT_TRUE(stdfs::is_regular_file(path)) << r.fullPath;
+            return kOk;
+        });
+    }
+    // A name to exclude is read the same way.
+    ASSERT_EQ(build("x:y/*.txt", kZipRecurse | kZipRelativePaths, "x:y/sub:z/*.txt"), kOk);
+    EXPECT_EQ(stored(), (Names{"f.txt", "a:b.txt"}));
+}
+
 TEST_F(BuildList, ExclusionsWithAndWithoutDirectory) {
     ASSERT_EQ(build("root/*", kZipRecurse | kZipRelativePaths, "*.doc root/sub/deep/"), kOk);
     EXPECT_EQ(stored(), (Names{"a.txt", "b.TXT", "README", "sub", "sub/d.txt", "sub/deep"}));
@@ -567,6 +615,30 @@ TEST_F(BuildList, ShortNameForm) {
             ASSERT_EQ(shortNameForm(s / (std::string("root/") + twin), &stored, &shortName), kOk);
             EXPECT_EQ(stored, twin);
             EXPECT_EQ(shortName, twin);
+        }
+    }
+    // Where paths have no drives, a stored name may begin with a directory
+    // "a:b" that the disk path spells too; a drive before a name it never does.
+    if (!platform::pathsHaveDrives()) {
+        stdfs::create_directories(s / "X:y");
+        stdfs::create_directories(s / "c:");
+        touch(s / "X:y/f.txt");
+        touch(s / "c:/g.txt");
+        stdfs::current_path(s.path());
+        struct Case {
+            std::string disk, stored, expected;
+        } cases[] = {
+            {"X:y/f.txt", "x:Y/F.TXT", "X:y/f.txt"},
+            {s / "X:y/f.txt", "X:Y/F.TXT", "X:y/f.txt"},
+            {"c:/g.txt", "C:/G.TXT", "c:/g.txt"},
+            {"X:y/f.txt", "C:F.TXT", "C:f.txt"},                    // -.D without paths
+            {s / "X:y/f.txt", "C:\\X:Y\\F.TXT", "C:\\X:y\\f.txt"},  // -.D with paths
+        };
+        for (const Case& c : cases) {
+            stored = c.stored;
+            ASSERT_EQ(shortNameForm(c.disk, &stored, &shortName), kOk) << c.stored;
+            EXPECT_EQ(stored, c.expected) << c.stored;
+            EXPECT_EQ(shortName, c.expected) << c.stored;
         }
     }
     stored = "gone.txt";

@@ -710,6 +710,50 @@ TEST_F(ZipRun, SymbolicLinksAreFollowedLoopsAndBrokenLinksNamed) {
     EXPECT_TRUE(noTemporaryFiles());
 }
 
+// Where paths have no drives, ':' is an ordinary character of a file name:
+// a directory "x:y" gives the names its files are stored under in full, and
+// an archive "k:ar.zip" is written beside itself.
+TEST_F(ZipRun, DirectoriesAndArchivesWithAColon) {
+    if (zar::platform::pathsHaveDrives()) GTEST_SKIP() << "':' ends a drive here";
+    fsys::create_directories(s / "x:y/s:ub");
+    writeText(s / "x:y/f.txt", "f");
+    writeText(s / "x:y/s:ub/g.txt", "g");
+    const std::string absolute = s / "x:y/*.*", below = s.path().substr(1) + "/x:y/";
+    struct Case {
+        std::string spec;
+        const char* options;
+        std::string names;  // as Python lists them, sorted
+    } cases[] = {
+        {"x:y/*.*", "", "['f.txt']"},
+        {"x:y/*.*", "-N", "['x:y/f.txt', 'x:y/s:ub/']"},
+        {"x:y/*.*", "-R -P", "['f.txt', 's:ub/', 's:ub/g.txt']"},
+        {"x:y/*.*", "-R -N -.L", "['x:y/f.txt', 'x:y/s:ub/', 'x:y/s:ub/g.txt']"},
+        {absolute, "-R -P", "['f.txt', 's:ub/', 's:ub/g.txt']"},
+        {absolute, "-N", "['" + below + "f.txt', '" + below + "s:ub/']"},
+    };
+    fsys::current_path(s.path());
+    const std::string archive = "k:ar.zip";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.spec + " " + c.options);
+        fsys::remove(s / archive);
+        ASSERT_EQ(zip(archive, c.spec, c.options), 0);
+        EXPECT_EQ(run("python3 -c 'import sys, zipfile; print(sorted(zipfile.ZipFile(sys.argv[1]).namelist()))' " +
+                      quote(s / archive)).output,
+                  c.names + "\n");
+        EXPECT_EQ(rejections(s / archive), "");
+    }
+    // The new archive is made beside the old one and renamed over it.
+    struct stat before, after;
+    ASSERT_EQ(::stat(archive.c_str(), &before), 0);
+    writeText(s / "x:y/f.txt", "changed");
+    ASSERT_EQ(zip(archive, "x:y/f.txt", ""), 0);
+    ASSERT_EQ(::stat(archive.c_str(), &after), 0);
+    EXPECT_NE(before.st_ino, after.st_ino);
+    EXPECT_EQ(run("unzip -p " + quote(s / archive) + " f.txt").output, "changed");
+    EXPECT_TRUE(noTemporaryFiles());
+    fsys::current_path("/");
+}
+
 TEST_F(ZipRun, ClearingTheArchiveBitOfWrittenFiles) {
     const std::string archive = s / "ab.zip";
     ASSERT_EQ(zip(archive, src + "/a.txt", ""), 0);
