@@ -71,9 +71,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool got = zar::fs::wildcardMatch(n.get(), p.get());
     if (name.size() <= 300 && pattern.size() <= 300 && got != reference(name, pattern)) std::abort();
 
-    // The pattern as an include list, the rest as an exclude list.
+    // The pattern as an include list, the rest as an exclude list, read as
+    // stored names or as paths of this machine.
+    const auto kind = control & 2 ? zar::fs::PathKind::Host : zar::fs::PathKind::Stored;
     auto include = exact(pattern), excluded = exact(exclude);
-    zar::fs::SpecList includeList(include.get()), excludeList(excluded.get());
+    zar::fs::SpecList includeList(include.get(), kind), excludeList(excluded.get(), kind);
     for (const zar::fs::FileSpec& spec : includeList.specs())
         if (spec.file.empty()) std::abort();
     zar::fs::select(name, includeList, excludeList, control & 1, false);

@@ -47,7 +47,7 @@ enum {
     AX_UNKNOWN_METHOD = -3,     /* no decoder for the method, or no such level */
     AX_CANCELLED = -4,          /* Ax4Cancel seen, or an answer not accepted */
     AX_NOTHING_DONE = -7,       /* nothing selected, or the directory ended */
-    AX_SOME_ENTRIES_FAILED = -8,/* an unzip run skipped or doubted an entry */
+    AX_SOME_ENTRIES_FAILED = -8,/* a run skipped or doubted an entry or a file */
     AX_BAD_OPTION = -9,         /* unknown or malformed option */
     AX_WRITE_FAILED = -10,      /* write failed, create failed, no room */
     AX_SHORT_READ = -11,        /* a read came up short, or a seek failed */
@@ -285,7 +285,12 @@ ZARLIB_EXPORT int16_t AXAPI Ax4DirExist(const char *path) AX_NOEXCEPT;
  * gives the archive its newest entry's time. The new archive is built beside
  * the old one and takes its place only when the whole run succeeded, so a
  * failed run leaves the archive as it was; `*handle` receives the reopened
- * archive's handle. */
+ * archive's handle. Symbolic links are followed, a link to a directory walked
+ * like a directory unless it leads back into the walk; such a link, and one
+ * that leads nowhere, is passed over with a notice (AX_ACCESS_DENIED for a
+ * loop, AX_PATH_NOT_FOUND for a broken link), and the run then returns
+ * AX_SOME_ENTRIES_FAILED with the archive written all the same
+ * (Ax4MoreStatus names the last problem). */
 ZARLIB_EXPORT int16_t AXAPI Ax4Zip(AxHandle *handle, const char *includeSpecs, const char *excludeSpecs,
                                    const char *options) AX_NOEXCEPT;
 /* Opens or creates `archiveName`, runs Ax4Zip on it and closes it. */

@@ -20,11 +20,13 @@ std::list<ArchiveHandle> archives;  // newest first
 fs::Block sharedBuffers[2];
 
 // ".ZIP" goes on a path with no extension: none when, scanning back from the
-// end, a separator or ':' comes before a '.', or the only '.' is the first character.
+// end, a separator (or where paths have drives, a ':') comes before a '.', or
+// the only '.' is the first character.
 bool hasExtension(const std::string& path) {
+    const bool drives = platform::pathsHaveDrives();
     for (size_t i = path.size(); i-- > 0;) {
         char c = path[i];
-        if (c == '\\' || c == '/' || c == ':') return false;
+        if (c == '\\' || c == '/' || (c == ':' && drives)) return false;
         if (c == '.') return i != 0;
     }
     return false;

@@ -11,9 +11,15 @@ namespace {
 
 std::string filters;  // from|to|from|to..., empty when there are none
 
-std::string normalized(const char* part) {
+// A filter part with its final '/': none after a separator, nor after a part
+// that is a drive alone. A from part matches the drives stored in archives
+// ("C:"), a to part names a path of this machine, which has drives only
+// where paths have them: elsewhere "out:" is a directory like any other.
+std::string normalized(const char* part, fs::PathKind kind) {
     std::string out = part == nullptr ? "" : part;
-    if (!out.empty() && out.back() != '/' && out.back() != ':' && out.back() != '\\') out += '/';
+    const bool driveAlone = !out.empty() && out.back() == ':' &&
+                            (platform::pathsHaveDrives() || (kind == fs::PathKind::Stored && out.size() == 2));
+    if (!out.empty() && !fs::isSeparator(out.back()) && !driveAlone) out += '/';
     platform::ansiToOem(out.data());
     return out;
 }
@@ -50,7 +56,7 @@ std::vector<std::string> splitOnBars(const std::string& text) {
 
 Result addPathFilter(const char* from, const char* to) {
     try {
-        std::string f = normalized(from), t = normalized(to);
+        std::string f = normalized(from, fs::PathKind::Stored), t = normalized(to, fs::PathKind::Host);
         if (f.empty() && t.empty()) return kMissingArgument;
         std::string pair = f + "|" + t;
         filters = filters.empty() ? pair : filters + "|" + pair;
@@ -70,9 +76,14 @@ void applyPathFilters(std::string& path) {
     for (size_t i = 0; i + 1 < parts.size(); i += 2) {
         std::string fromDrive, fromDirectory, toDrive, toDirectory;
         fs::splitName(parts[i].c_str(), &fromDrive, &fromDirectory, nullptr);
-        fs::splitName(parts[i + 1].c_str(), &toDrive, &toDirectory, nullptr);
+        fs::splitName(parts[i + 1].c_str(), &toDrive, &toDirectory, nullptr, fs::PathKind::Host);
         if (!startsWith(directory, fromDirectory)) continue;
         std::string rest = directory.substr(fromDirectory.size());
+        // A from part that is a drive alone leaves the path's root separator
+        // in the rest; a to part that ends in one needs no second.
+        if (!toDirectory.empty() && fs::isSeparator(toDirectory.back()) && !rest.empty() &&
+            fs::isSeparator(rest.front()))
+            rest.erase(0, 1);
         if (sameDrive(fromDrive, drive)) {
             path = toDrive + toDirectory + rest + name;
             return;
@@ -91,9 +102,10 @@ void clearPathFilters() {
 
 const std::string& pathFilters() { return filters; }
 
-Result createDirectoryTree(const std::string& path) {
+Result createDirectoryTree(const std::string& path, size_t storedDrive) {
+    const bool hostDrives = platform::pathsHaveDrives();
     for (size_t i = 1; i < path.size(); ++i) {
-        if (!fs::isSeparator(path[i]) || path[i - 1] == ':') continue;
+        if (!fs::isSeparator(path[i]) || i <= storedDrive || (hostDrives && path[i - 1] == ':')) continue;
         std::string directory = path.substr(0, i);
         platform::oemToAnsi(directory.data());
         uint32_t attributes = platform::fileAttributes(directory.c_str());

@@ -2,6 +2,7 @@
 // directory trees elsewhere, and the creation of an output path's directories.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "frame/result.h"
@@ -9,8 +10,10 @@
 namespace zar::extract {
 
 // Adds one filter pair; either part may be null. A part that does not end in
-// '/', ':' or '\' gets '/'. kOk; kMissingArgument when both are empty;
-// kNoMemory (the whole list is then dropped).
+// '/' or '\' gets '/', unless it is a drive alone: a from part "C:" (the drive
+// of stored names), or where paths have drives any part ending in ':'. kOk;
+// kMissingArgument when both are empty; kNoMemory (the whole list is then
+// dropped).
 Result addPathFilter(const char* from, const char* to);
 
 // Rewrites `path` with the first filter whose drive and directory prefix
@@ -26,9 +29,12 @@ void clearPathFilters();
 const std::string& pathFilters();
 
 // Creates the directories of `path` that are missing, outermost first; the
-// part after the last separator is a file name and is not created. kOk, or
+// part after the last separator is a file name and is not created, and
+// neither is a drive: the first `storedDrive` characters, a drive kept from
+// a stored name ("C:" under -.D), nor where paths have drives a component
+// ending in ':'. Elsewhere "out:" is a directory like any other. kOk, or
 // kDirectoryFailed at the first directory that cannot be made.
-Result createDirectoryTree(const std::string& path);
+Result createDirectoryTree(const std::string& path, size_t storedDrive = 0);
 
 // True when `path` names an existing directory.
 bool directoryExists(const char* path);

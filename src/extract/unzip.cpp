@@ -112,6 +112,7 @@ private:
     std::vector<char> name_;
     std::vector<uint8_t> extra_;
     std::string ansiPath_;       // the output path of the entry in hand, for the file system
+    size_t storedDrive_ = 0;     // the length of the stored drive it begins with (-.D)
     std::string madeDirectory_;  // whose tree was made last
     std::string fullDirectory_;  // its full path, for the registry
     // A read-only file in the entry's place that -R+ lets it replace: made
@@ -155,8 +156,10 @@ Result UnzipRun::setup(const char* outputDir, const char* includeSpecs, const ch
     } else {
         frame::setOperation(frame::Operation::Unzipping);
         outputDir_ = outputDir == nullptr ? "" : outputDir;
-        if (!outputDir_.empty() && !fs::isSeparator(outputDir_.back()) && outputDir_.back() != ':')
-            outputDir_ += '/';
+        // "C:" names the current directory of a drive where paths have
+        // drives; elsewhere "out:" is a directory like any other.
+        const bool driveAlone = !outputDir_.empty() && outputDir_.back() == ':' && platform::pathsHaveDrives();
+        if (!outputDir_.empty() && !fs::isSeparator(outputDir_.back()) && !driveAlone) outputDir_ += '/';
         platform::ansiToOem(outputDir_.data());
     }
     include_ = fs::SpecList(includeSpecs);
@@ -209,6 +212,8 @@ Result UnzipRun::entry() {
         path = drive + outputDir_ + (withDirectories ? directory : "") + file;
         if (isDirectory && !path.empty() && !fs::isSeparator(path.back())) path += '/';
         if (keepDrive) applyPathFilters(path);
+        // A stored drive the path still begins with is no directory to make.
+        storedDrive_ = !drive.empty() && path.compare(0, drive.size(), drive) == 0 ? drive.size() : 0;
         ansiPath_ = fs::ansiForm(path);
         frame::setNameField(status.entryName, ansiPath_.c_str());
 
@@ -280,7 +285,7 @@ Result UnzipRun::directoryEntry(const std::string& path) {
         if (Result r = passwordCheck(&passed); r != kOk || !passed) return r;
     }
     if (!test()) {
-        if (Result r = createDirectoryTree(path); r != kOk) return r;
+        if (Result r = createDirectoryTree(path, storedDrive_); r != kOk) return r;
         MadeDirectory made{ansiPath_, field16(CentralRecord::kDate), field16(CentralRecord::kTime), false, 0};
         made.withPermissions = unixPermissions(&made.permissions);
         directories_.push_back(std::move(made));
@@ -378,7 +383,7 @@ Result UnzipRun::decide(const std::string& path, bool* write) {
     // directory, so a tree made for the previous entry is not walked again.
     std::string directory = path.substr(0, path.find_last_of("/\\") + 1);
     if (directory != madeDirectory_ || fullDirectory_.empty()) {
-        if (Result r = createDirectoryTree(path); r != kOk) return r;
+        if (Result r = createDirectoryTree(path, storedDrive_); r != kOk) return r;
         fullDirectory_ = platform::fullPath(fs::ansiForm(directory).c_str());
         madeDirectory_ = std::move(directory);
     }

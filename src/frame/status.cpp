@@ -39,12 +39,16 @@ const char* caption(int16_t operation) {
     }
 }
 
-const char* noticeSuffix(int16_t code) {
+const char* noticeSuffix(int16_t code, int16_t operation) {
+    // Adding files, the walk passes over a link that leads back into it
+    // (access denied) or nowhere (not found).
+    const bool adding = static_cast<Operation>(operation) == Operation::Zipping;
     switch (code) {
         case kCrcMismatch: return ": CRC mismatch. File may have error.";
         case kWrongPassword: return ": wrong password. Skipping file.";
         case kUnknownMethod: return ": unknown compression method. Skipping file.";
-        case kAccessDenied: return ": access denied. Skipping file.";
+        case kAccessDenied: return adding ? ": cannot be added. Skipping file." : ": access denied. Skipping file.";
+        case kPathNotFound: return ": not found. Skipping file.";
         default: return "";
     }
 }
@@ -64,7 +68,7 @@ Answer builtInDialog(const StatusRecord& record) {
     std::string text = record.entryName;
     uint32_t style;
     if (kind == ReportKind::Notice) {
-        text += noticeSuffix(record.code);
+        text += noticeSuffix(record.code, record.operation);
         style = platform::kBoxOkCancel | platform::kBoxIconExclamation;
     } else if (kind == ReportKind::Question) {
         style = platform::kBoxIconQuestion;

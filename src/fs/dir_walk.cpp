@@ -1,8 +1,13 @@
 #include "fs/dir_walk.h"
 
 #include <algorithm>
+#include <functional>
+#include <unordered_set>
+#include <vector>
 
 #include "frame/local_time.h"
+#include "frame/run_state.h"
+#include "frame/status.h"
 #include "fs/long_names.h"
 #include "fs/names.h"
 #include "fs/wildcard.h"
@@ -15,6 +20,17 @@ using namespace frame;
 
 constexpr uint32_t kPlainBits = platform::kAttrReadOnly | platform::kAttrArchive | platform::kAttrNormal;
 
+struct IdentityHash {
+    size_t operator()(const platform::FileIdentity& id) const {
+        return std::hash<uint64_t>()(id.index * 0x9E3779B97F4A7C15ull ^ id.volume);
+    }
+};
+
+// The directories a run has walked or queued, by identity: a link that leads
+// to one of them would walk it again, and round and round where it leads
+// back up the tree.
+using WalkedDirectories = std::unordered_set<platform::FileIdentity, IdentityHash>;
+
 // Everything one include specification's walk needs.
 struct Walk {
     const OptionSet& options;
@@ -23,40 +39,117 @@ struct Walk {
     FileList& list;
     DirectoryQueue& queue;
     uint32_t allowance;
+    WalkedDirectories& walked;  // over the whole run
 };
 
-// Walks the directory of one include specification, and with recursion every
-// directory below it, breadth-first.
-Result walk(Walk& w, const std::string& drive, const std::string& directory, const std::string& filePart) {
+// Tells the host of an item the walk passes over (a notice of `code` naming
+// it) and keeps the code for the run's result. kOk to go on, kCancelled when
+// the host does not accept the notice.
+Result passOver(const std::string& path, Result code) {
+    StatusRecord& status = frame::status();
+    frame::setOperation(Operation::Zipping);
+    frame::setNameField(status.entryName, ansiForm(path).c_str());
+    status.totalBytes = status.doneBytes = status.packedBytes = 0;
+    if (frame::notice(code) != Answer::Ok) return kCancelled;
+    frame::setMoreStatus(code);
+    return kOk;
+}
+
+// The directory a walk is in, as far as loops go: what it is, and (asked only
+// when a link to a directory turns up in it) what lies above it on disk.
+class Here {
+public:
+    explicit Here(std::string path) : path_(std::move(path)) {}
+    const std::string& path() const { return path_; }
+    // True when `target` is this directory or one above it, so that walking
+    // it would come back here.
+    bool within(const platform::FileIdentity& target) {
+        if (!climbed_) {
+            ancestry_ = platform::directoryAncestry(ansiForm(path_.empty() ? "." : path_).c_str());
+            climbed_ = true;
+        }
+        return std::find(ancestry_.begin(), ancestry_.end(), target) != ancestry_.end();
+    }
+
+private:
+    std::string path_;
+    std::vector<platform::FileIdentity> ancestry_;
+    bool climbed_ = false;
+};
+
+// Where one walk stands: the parts of the path of the directory in hand.
+struct Place {
+    const std::string& drive;
+    const std::string& directory;  // of the include specification
+    const std::string& subdirectory;
+};
+
+// Takes one item of a listing: a directory is queued when recursing, and what
+// the options and the lists select goes into the file list. A link that
+// leads nowhere, or to a directory that would lead the walk back to where it
+// has been, is passed over with a notice.
+Result take(Walk& w, const Place& at, Here& here, const platform::FoundItem& item, const std::string& name) {
     const uint32_t flags = w.options.flags;
     const bool recursing = flags & kZipRecurse;
+    const std::string fullPath = here.path() + name;
+    if (item.brokenLink) {
+        if (!select(fullPath, w.include, w.exclude, recursing, true)) return kOk;
+        return passOver(fullPath, kPathNotFound);
+    }
+    if (item.attributes & platform::kAttrDirectory) {
+        if (recursing) {
+            const bool known = item.identity.known();
+            if (item.link && known && (w.walked.count(item.identity) != 0 || here.within(item.identity)))
+                return passOver(fullPath, kAccessDenied);
+            if (known) w.walked.insert(item.identity);
+            if (Result r = w.queue.push(at.subdirectory + name + "/"); r != kOk) return r;
+        }
+        uint32_t keep = recursing ? kZipFullPaths | kZipRelativePaths : kZipFullPaths;
+        if (!(flags & keep)) return kOk;
+    }
+    if ((flags & kZipArchiveBitOnly) && !(item.attributes & platform::kAttrArchive)) return kOk;
+    if (flags & (kZipDateAfter | kZipDateBefore)) {
+        if (outsideDates(frame::utcToDos(item.lastWrite).date, w.options)) return kOk;
+    }
+    if (!select(fullPath, w.include, w.exclude, recursing, true)) return kOk;
+    std::string stored = storedName(w.options, at.drive, at.directory, at.subdirectory, name);
+    return w.list.add(fullPath.c_str(), stored.c_str(), item.attributes, item.lastWrite, item.size, flags,
+                      item.mode);
+}
+
+// Walks the directory of one include specification, and with recursion every
+// directory below it, breadth-first. A link to a directory is walked like a
+// directory unless it leads back into the walk: to the directory it was found
+// in or one above it, or to one walked (or queued) already in the run. Such
+// links are taken after the rest of their directory, in the order of their
+// names, so that which of two ways to one directory is walked does not
+// depend on the order the directory lists them in.
+Result walk(Walk& w, const std::string& drive, const std::string& directory, const std::string& filePart) {
+    const bool recursing = w.options.flags & kZipRecurse;
     const std::string searchFile = recursing ? "*" : filePart;
+    if (recursing) {
+        std::vector<platform::FileIdentity> top = platform::directoryAncestry(ansiForm(drive + directory).c_str());
+        if (!top.empty()) w.walked.insert(top.front());
+    }
     std::string subdirectory;
+    std::vector<std::pair<std::string, platform::FoundItem>> links;  // to directories, taken last
     for (;;) {
+        const Place at{drive, directory, subdirectory};
+        Here here(drive + directory + subdirectory);
+        links.clear();
         DiskSearch search;
-        for (bool any = search.first(drive + directory + subdirectory + searchFile, w.allowance, flags); any;
+        for (bool any = search.first(here.path() + searchFile, w.allowance, w.options.flags); any;
              any = search.next()) {
             const platform::FoundItem& item = search.item();
-            const std::string& name = search.name();
-            if (item.attributes & platform::kAttrDirectory) {
-                if (recursing) {
-                    if (Result r = w.queue.push(subdirectory + name + "/"); r != kOk) return r;
-                }
-                uint32_t keep = recursing ? kZipFullPaths | kZipRelativePaths : kZipFullPaths;
-                if (!(flags & keep)) continue;
+            if (recursing && item.link && (item.attributes & platform::kAttrDirectory)) {
+                links.emplace_back(search.name(), item);
+                continue;
             }
-            if ((flags & kZipArchiveBitOnly) && !(item.attributes & platform::kAttrArchive)) continue;
-            if (flags & (kZipDateAfter | kZipDateBefore)) {
-                if (outsideDates(frame::utcToDos(item.lastWrite).date, w.options)) continue;
-            }
-            std::string fullPath = drive + directory + subdirectory + name;
-            if (!select(fullPath, w.include, w.exclude, recursing, true)) continue;
-            std::string stored = storedName(w.options, drive, directory, subdirectory, name);
-            if (Result r = w.list.add(fullPath.c_str(), stored.c_str(), item.attributes, item.lastWrite, item.size,
-                                      flags, item.mode);
-                r != kOk)
-                return r;
+            if (Result r = take(w, at, here, item, search.name()); r != kOk) return r;
         }
+        std::sort(links.begin(), links.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& [name, item] : links)
+            if (Result r = take(w, at, here, item, name); r != kOk) return r;
         if (w.queue.pending() == 0) return kOk;
         if (Result r = w.queue.pop(&subdirectory); r != kOk) return r;
     }
@@ -155,11 +248,12 @@ Result collect(const char* include, const char* exclude, const OptionSet& option
     if (Result r = queue.create(); r != kOk) return r;
     if (Result r = list.open(); r != kOk) return r;
 
-    SpecList includeList(include), excludeList(exclude);
-    Walk w{options, includeList, excludeList, list, queue, allowance};
+    SpecList includeList(include, PathKind::Host), excludeList(exclude, PathKind::Host);
+    WalkedDirectories walked;
+    Walk w{options, includeList, excludeList, list, queue, allowance, walked};
     for (size_t i = 0; i < specifications.size(); ++i) {
         std::string drive, directory, file;
-        splitName(oemForm(specifications[i]).c_str(), &drive, &directory, &file);
+        splitName(oemForm(specifications[i]).c_str(), &drive, &directory, &file, PathKind::Host);
         if (file.empty()) file.push_back('*');
         if (flags & kZipLongNames) {
             if (Result r = expandLongNames(drive, &directory); r != kOk) return r;

@@ -65,8 +65,9 @@ Result expandLongNames(const std::string& drive, std::string* path) {
         size_t end = p.find_first_of("\\/", at);
         if (end == std::string::npos) end = p.size();
         std::string component = p.substr(at, end - at);
-        // A drive component ("C:") is searched together with the next one.
-        bool driveComponent = first && d.empty() && component.back() == ':';
+        // A drive component ("C:") is searched together with the next one;
+        // where paths have no drives, "a:" is a directory like any other.
+        bool driveComponent = first && d.empty() && component.back() == ':' && platform::pathsHaveDrives();
         first = false;
         if (isDots(component) || driveComponent) {
             at = end;
@@ -87,7 +88,7 @@ Result shortNameForm(const std::string& fullPath, std::string* storedName, std::
     bool first = true;
     for (const Range& r : components(p, "\\/")) {
         std::string component = p.substr(r.begin, r.end - r.begin);
-        bool driveComponent = first && component.back() == ':';
+        bool driveComponent = first && component.back() == ':' && platform::pathsHaveDrives();
         first = false;
         if (driveComponent) continue;
         if (isDots(component)) {
@@ -106,8 +107,16 @@ Result shortNameForm(const std::string& fullPath, std::string* storedName, std::
     // offsets of the earlier ones stay valid.
     std::string longForm = *storedName, shortForm = *storedName;
     // The stored name's components; a leading drive, which the disk path does
-    // not spell, keeps its place. A ':' anywhere else is part of a name.
-    const size_t driveEnd = storedName->size() >= 2 && (*storedName)[1] == ':' ? 2 : 0;
+    // not spell, keeps its place. A ':' anywhere else is part of a name, and
+    // so is a leading "a:" where paths have no drives and the disk path's
+    // component in the same place spells it too ("a:b/f" from the directory
+    // "a:b"); a drive that -.D put before a name ("C:f") it never spells.
+    size_t driveEnd = beginsWithDrive(*storedName, PathKind::Stored) ? 2 : 0;
+    if (driveEnd != 0 && !platform::pathsHaveDrives()) {
+        const size_t whole = components(*storedName, "\\/").size();
+        if (whole <= names.size() && namesEqualN(names[names.size() - whole].first.c_str(), storedName->c_str(), 2))
+            driveEnd = 0;
+    }
     std::vector<Range> stored;
     for (const Range& r : components(storedName->substr(driveEnd), "\\/"))
         stored.push_back({r.begin + driveEnd, r.end + driveEnd});

@@ -41,8 +41,12 @@ std::string oemForm(std::string text) {
     return text;
 }
 
+bool beginsWithDrive(const std::string& path, PathKind kind) {
+    return path.size() >= 2 && path[1] == ':' && (kind == PathKind::Stored || platform::pathsHaveDrives());
+}
+
 void splitPath(const char* path, std::string* drive, std::string* directory, std::string* name,
-               std::string* extension) {
+               std::string* extension, PathKind kind) {
     std::string p(path);
     size_t rest = 0;
     if (p.size() >= 2 && isSeparator(p[0]) && isSeparator(p[1])) {
@@ -50,7 +54,7 @@ void splitPath(const char* path, std::string* drive, std::string* directory, std
         size_t server = p.find_first_of("\\/", 2);
         rest = server == std::string::npos ? p.size() : p.find_first_of("\\/", server + 1);
         if (rest == std::string::npos) rest = p.size();
-    } else if (p.size() >= 2 && p[1] == ':') {
+    } else if (beginsWithDrive(p, kind)) {
         rest = 2;
     }
     assign(drive, p.substr(0, rest));
@@ -64,9 +68,9 @@ void splitPath(const char* path, std::string* drive, std::string* directory, std
     assign(extension, file.substr(dot));
 }
 
-void splitName(const char* path, std::string* drive, std::string* directory, std::string* name) {
+void splitName(const char* path, std::string* drive, std::string* directory, std::string* name, PathKind kind) {
     std::string base, extension;
-    splitPath(path, drive, directory, &base, &extension);
+    splitPath(path, drive, directory, &base, &extension, kind);
     assign(name, base + extension);
 }
 

@@ -26,15 +26,26 @@ bool namesEqualN(const char* a, const char* b, size_t n);
 std::string ansiForm(std::string text);
 std::string oemForm(std::string text);
 
+// The kind of path a split reads. Names stored in archives follow the DOS
+// rule on every platform: "C:\dir\f" and "C:f" begin with a drive. Paths of
+// this machine have drives only where platform::pathsHaveDrives() says so;
+// where they have none (POSIX), ':' is an ordinary character and "a:b/f" is
+// the file "f" in the directory "a:b".
+enum class PathKind { Stored, Host };
+
 // Splits a path into drive, directory, file name and extension; any output may
 // be null. A path that begins with two separators is a UNC path, whose drive
 // is the two separators, the server and the share. Otherwise the drive is a
-// letter and colon, the directory runs to the last separator (kept), and the
-// extension is the file name from its last '.' on (the '.' kept).
+// letter and colon (for a host path only where paths have drives), the
+// directory runs to the last separator (kept), and the extension is the file
+// name from its last '.' on (the '.' kept).
 void splitPath(const char* path, std::string* drive, std::string* directory, std::string* name,
-               std::string* extension);
+               std::string* extension, PathKind kind = PathKind::Stored);
 // As splitPath, with the extension left on the name.
-void splitName(const char* path, std::string* drive, std::string* directory, std::string* name);
+void splitName(const char* path, std::string* drive, std::string* directory, std::string* name,
+               PathKind kind = PathKind::Stored);
+// True when `path` begins with a drive letter and colon, as `kind` reads it.
+bool beginsWithDrive(const std::string& path, PathKind kind);
 // Concatenates the non-null parts; a '.' goes before an extension that does
 // not begin with one.
 std::string joinPath(const char* drive, const char* directory, const char* name, const char* extension);

@@ -89,11 +89,11 @@ std::vector<std::string> splitSpecifications(const char* list) {
     return out;
 }
 
-SpecList::SpecList(const char* list) {
+SpecList::SpecList(const char* list, PathKind kind) : kind_(kind) {
     for (std::string& text : splitSpecifications(list)) {
         platform::ansiToOem(text.data());
         FileSpec spec;
-        splitName(text.c_str(), nullptr, &spec.directory, &spec.file);
+        splitName(text.c_str(), nullptr, &spec.directory, &spec.file, kind);
         spec.directory = slashes(spec.directory);
         if (spec.file.empty()) spec.file.push_back('*');
         specs_.push_back(std::move(spec));
@@ -112,7 +112,7 @@ bool matchSpec(const std::string& entryDirectory, const std::string& entryFile, 
 bool select(const std::string& fullName, const SpecList& include, const SpecList& exclude, bool recursive,
             bool skipRegistered) {
     std::string directory, file;
-    splitName(fullName.c_str(), nullptr, &directory, &file);
+    splitName(fullName.c_str(), nullptr, &directory, &file, include.kind());
     bool selected = false;
     for (const FileSpec& spec : include.specs()) {
         if (matchSpec(directory, file, spec, recursive)) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "fs/names.h"
+
 namespace zar::fs {
 
 // Matches ignoring case. '*' matches any run of characters, none and
@@ -30,18 +32,21 @@ struct FileSpec {
     std::string file;
 };
 
-// A parsed list of specifications, parsed once and matched many times.
+// A parsed list of specifications, parsed once and matched many times: of
+// stored names (extracting, deleting) or of paths of this machine (adding).
 class SpecList {
 public:
     SpecList() = default;
-    // Each specification is converted to OEM and split.
-    explicit SpecList(const char* list);
+    // Each specification is converted to OEM and split as `kind` says.
+    explicit SpecList(const char* list, PathKind kind = PathKind::Stored);
     bool empty() const { return specs_.empty(); }
     const std::vector<FileSpec>& specs() const { return specs_; }
     std::vector<FileSpec>& specs() { return specs_; }
+    PathKind kind() const { return kind_; }
 
 private:
     std::vector<FileSpec> specs_;
+    PathKind kind_ = PathKind::Stored;
 };
 
 // The match of an entry's directory and file name against one specification.
@@ -55,7 +60,8 @@ bool matchSpec(const std::string& entryDirectory, const std::string& entryFile, 
 // include list selects nothing); then the first matching exclude specification
 // deselects, where one without a directory part matches the file name in every
 // directory. With `skipRegistered`, the library's own temporary files and open
-// archives are never selected. `fullName` is the entry's whole name.
+// archives are never selected. `fullName` is the entry's whole name, split
+// as the include list's specifications were.
 bool select(const std::string& fullName, const SpecList& include, const SpecList& exclude, bool recursive,
             bool skipRegistered);
 

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace zar::platform {
 
@@ -131,6 +132,11 @@ std::string fullPath(const char* name);
 // names a share on another machine. Where it does not (POSIX), such a path
 // leads to this machine's root.
 bool uncPathsNameShares();
+// True when a path of this machine may begin with a drive ("C:\dir", "C:f");
+// false where it has no drives (POSIX), so that ':' is an ordinary character
+// of a file name there and "a:b" is the file "a:b". Names stored in archives
+// keep their drives either way: this is about the host's own paths.
+bool pathsHaveDrives();
 // Conversions between the host's code page and the one names are stored in,
 // in place; they are exact inverses. Upper-casing likewise in place.
 void ansiToOem(char* text);
@@ -265,9 +271,23 @@ void setDialogOverride(DialogOverride dialog);
 
 // ---- Directory search ---------------------------------------------------------
 
-// Set, with the directory bit, on a directory that is a link to another place;
-// a walk that follows the directory bit alone would never end on a loop.
+// Set, with the directory bit, on a directory that is a junction to another
+// place, which walks leave alone: a walk that followed the directory bit alone
+// would never end on a loop. The POSIX search never sets it: it follows
+// symbolic links and says so in the FoundItem, with the identity that lets a
+// walk see a loop for itself.
 inline constexpr uint32_t kAttrReparsePoint = 0x400;
+
+// What a file or directory is on its volume, whatever path leads to it: two
+// items with equal identities are one (the volume's serial number and the
+// file index on Windows, the device and inode numbers on POSIX). All zeros
+// when the backend cannot tell.
+struct FileIdentity {
+    uint64_t volume = 0;
+    uint64_t index = 0;
+    bool known() const { return volume != 0 || index != 0; }
+    bool operator==(const FileIdentity&) const = default;
+};
 
 // One item a directory search reports.
 struct FoundItem {
@@ -277,6 +297,13 @@ struct FoundItem {
     uint64_t size = 0;
     uint64_t lastWrite = 0;  // UTC file time
     uint32_t mode = 0;       // the Unix mode (type and permission bits); 0 where files have none
+    FileIdentity identity;   // of what the item leads to: a link's target
+    // A symbolic link, followed: the other fields describe its target.
+    bool link = false;
+    // A symbolic link that cannot be followed (its target is missing, or out
+    // of reach): reported so that it is not passed over unseen. Name and
+    // attributes describe the link itself; size, time and identity are zero.
+    bool brokenLink = false;
 };
 
 // A search in progress; only the backend knows what it holds.
@@ -290,6 +317,12 @@ Search* findFirstFile(const char* pattern, FoundItem* item);
 // The next item; false when the search has run out.
 bool findNextFile(Search* search, FoundItem* item);
 void findClose(Search* search);
+
+// The identities of the directory `name` and of each directory above it as
+// the file system itself climbs (a link in `name` leads to its target, whose
+// parents follow), from `name` up to the root of the file system. Empty when
+// `name` is no directory; it stops short where a parent is out of reach.
+std::vector<FileIdentity> directoryAncestry(const char* name);
 
 // ---- Drives --------------------------------------------------------------------
 

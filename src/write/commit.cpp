@@ -7,10 +7,10 @@
 namespace zar::write {
 namespace {
 
-// The drive and directory of a path; "." for a bare name.
+// The drive and directory of a path of this machine; "." for a bare name.
 std::string directoryOf(const std::string& path) {
     std::string drive, directory;
-    fs::splitName(path.c_str(), &drive, &directory, nullptr);
+    fs::splitName(path.c_str(), &drive, &directory, nullptr, fs::PathKind::Host);
     std::string where = drive + directory;
     return where.empty() ? "." : where;
 }

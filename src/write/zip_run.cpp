@@ -248,6 +248,7 @@ Result zip(fs::FileHandle* handle, const char* includeSpecs, const char* exclude
     archive::ArchiveHandle* archive = handle == nullptr ? nullptr : archive::lookup(*handle);
     if (archive == nullptr) return kNotOpen;
 
+    frame::setMoreStatus(0);
     frame::OptionSet set;
     if (archive->multiVolume()) set.flags = frame::kZipMultiVolume;
     if (Result r = frame::zipOptions(options, set); r != kOk) return r;
@@ -264,6 +265,10 @@ Result zip(fs::FileHandle* handle, const char* includeSpecs, const char* exclude
         ZipRun run(*archive, set);
         result = run.run(includeSpecs, excludeSpecs);
         if (result == kOk) run.afterCommit();
+        // Files passed over with a notice (a link that leads nowhere or back
+        // into the walk) make the run's result say so, whether or not
+        // anything else was done; Ax4MoreStatus names the last such problem.
+        if ((result == kOk || result == kNothingDone) && frame::moreStatus() != 0) result = kSomeEntriesFailed;
     } else if (!(set.flags & frame::kZipNewestTime)) {
         return kMissingArgument;
     } else if (set.flags & frame::kZipMultiVolume) {

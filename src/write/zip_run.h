@@ -12,7 +12,10 @@
 namespace zar::write {
 
 // The run behind Ax4Zip. `*archive` holds the archive's handle and receives
-// the new one after a commit.
+// the new one after a commit. A file the walk passes over with a notice (a
+// symbolic link that leads nowhere, or back into the walk) makes the result
+// kSomeEntriesFailed, the archive being written all the same, and
+// frame::moreStatus() the code of the last such notice.
 Result zip(fs::FileHandle* archive, const char* includeSpecs, const char* excludeSpecs, const char* options);
 
 // Opens (or creates) `archiveName`, runs zip on it and closes it.

@@ -13,6 +13,7 @@
 #include "common/scratch.h"
 #include "common/zip_builder.h"
 #include "fs/temp_files.h"
+#include "platform/platform.h"
 #include "zarlib32.h"
 
 namespace {
@@ -37,8 +38,12 @@ protected:
 TEST_F(Open, NamesWithoutExtensionGetZip) {
     struct Case {
         const char *given, *opened;
-    } cases[] = {{"data", "data.ZIP"}, {".zip", ".zip.ZIP"}, {"dir.d/data", "dir.d/data.ZIP"}, {"a.b", "a.b"}};
+    } cases[] = {{"data", "data.ZIP"}, {".zip", ".zip.ZIP"}, {"dir.d/data", "dir.d/data.ZIP"}, {"a.b", "a.b"},
+                 // Where paths have no drives, ':' is part of a name.
+                 {"x:y/data", "x:y/data.ZIP"},
+                 {"a.b:c", zar::platform::pathsHaveDrives() ? "a.b:c.ZIP" : "a.b:c"}};
     fsys::create_directory(scratch / "dir.d");
+    fsys::create_directory(scratch / "x:y");
     fsys::current_path(scratch.path());  // the names are taken as given
     for (const Case& c : cases) {
         AxHandle h;

@@ -5,6 +5,7 @@
 
 #include "common/scratch.h"
 #include "extract/output_paths.h"
+#include "platform/platform.h"
 #include "zarlib32.h"
 
 namespace {
@@ -26,10 +27,33 @@ TEST_F(Filters, StoredFormAndMissingArguments) {
     EXPECT_EQ(Ax4AddUnZipPathFilter("C:", "D:"), 0);
     EXPECT_EQ(Ax4AddUnZipPathFilter("\\data", "/new\\"), 0);
     EXPECT_EQ(Ax4AddUnZipPathFilter(nullptr, "x"), 0);
-    EXPECT_EQ(extract::pathFilters(), "C:|D:|\\data/|/new\\||x/");
+    // The to part is a path of this machine: "D:" a drive where paths have
+    // drives, else a directory.
+    const std::string to = platform::pathsHaveDrives() ? "D:" : "D:/";
+    EXPECT_EQ(extract::pathFilters(), "C:|" + to + "|\\data/|/new\\||x/");
+}
+
+// Where paths have no drives, a part ending in ':' is a directory, but for a
+// from part that is a stored drive alone.
+TEST_F(Filters, ColonsWherePathsHaveNoDrives) {
+    if (platform::pathsHaveDrives()) GTEST_SKIP() << "':' ends a drive here";
+    ASSERT_EQ(Ax4AddUnZipPathFilter("out:", "a:b"), 0);
+    ASSERT_EQ(Ax4AddUnZipPathFilter("C:", "out:"), 0);
+    EXPECT_EQ(extract::pathFilters(), "out:/|a:b/|C:|out:/");
+    struct Case {
+        const char *in, *out;
+    } cases[] = {
+        {"out:/DATA/f.txt", "a:b/DATA/f.txt"},
+        {"out:DATA/f.txt", "out:DATA/f.txt"},     // no directory "out:" here
+        {"C:\\DATA\\f.txt", "out:/DATA\\f.txt"},  // inside "out:", one separator
+        {"C:f.txt", "out:/f.txt"},
+        {"D:\\f.txt", "D:\\f.txt"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(applied(c.in), c.out) << c.in;
 }
 
 TEST_F(Filters, FirstMatchingPairIsApplied) {
+    const bool drives = platform::pathsHaveDrives();
     ASSERT_EQ(Ax4AddUnZipPathFilter("C:", "D:"), 0);
     ASSERT_EQ(Ax4AddUnZipPathFilter("\\DATA\\", "\\moved\\"), 0);
     ASSERT_EQ(Ax4AddUnZipPathFilter("\\DATA\\", "\\second\\"), 0);
@@ -37,7 +61,7 @@ TEST_F(Filters, FirstMatchingPairIsApplied) {
     struct Case {
         const char *in, *out;
     } cases[] = {
-        {"c:\\dir\\sub\\f.txt", "D:\\dir\\sub\\f.txt"},      // the drive compares ignoring case
+        {"c:\\dir\\sub\\f.txt", drives ? "D:\\dir\\sub\\f.txt" : "D:/dir\\sub\\f.txt"},  // the drive compares ignoring case
         {"\\DATA\\SUB\\f.txt", "\\moved\\SUB\\f.txt"},        // the first of two matching pairs
         {"E:\\DATA\\f.txt", "E:\\moved\\f.txt"},              // no from-drive: the drive stays
         {"\\DATABASE\\f.txt", "\\DATABASE\\f.txt"},            // a prefix ends at a separator
@@ -75,6 +99,22 @@ TEST(DirectoryTree, CreatesEachLevelButNotTheFile) {
 
     test::writeText(s / "blocker", "x");
     EXPECT_EQ(extract::createDirectoryTree(s / "blocker/sub/f"), kDirectoryFailed);
+}
+
+TEST(DirectoryTree, ADriveIsNeverMade) {
+    test::Scratch s;
+    std::filesystem::current_path(s.path());
+    // A drive kept from a stored name is no directory to make; "C:\\dir"
+    // then cannot be made either.
+    EXPECT_EQ(extract::createDirectoryTree("C:\\dir\\f.txt", 2), kDirectoryFailed);
+    EXPECT_FALSE(std::filesystem::exists(s / "C:"));
+    if (!platform::pathsHaveDrives()) {
+        // Elsewhere a ':' is part of a directory's name.
+        for (const char* path : {"out:/f.txt", "a:/f.txt", "a:b/c:/f.txt"})
+            EXPECT_EQ(extract::createDirectoryTree(path), kOk) << path;
+        for (const char* made : {"out:", "a:", "a:b/c:"}) EXPECT_TRUE(std::filesystem::is_directory(s / made)) << made;
+    }
+    std::filesystem::current_path("/");
 }
 
 TEST(DirectoryTree, DirExist) {

@@ -562,6 +562,80 @@ TEST_F(Unzip, EitherSeparatorInOutputDirectoryAndFilters) {
     }
 }
 
+// Where paths have no drives, an output directory whose name holds or ends in
+// ':' is a directory like any other: entries land inside it, made when missing.
+TEST_F(Unzip, OutputDirectoriesWithAColon) {
+    if (zar::platform::pathsHaveDrives()) GTEST_SKIP() << "':' ends a drive here";
+    ZipArchive zip;
+    zip.entries.push_back(entry("DATA/SUB/x.txt", "x"));
+    zip.entries.push_back(entry("top.txt", "top"));
+    const std::string archive = make(zip);
+    struct Case {
+        std::string outputDir;  // relative to the scratch directory, the current one
+        const char* options;
+        std::string from, to;   // a path filter; none when empty
+        std::string inside;     // where the files land
+        std::vector<std::string> files;
+    } cases[] = {
+        {"out:", "-D", "", "", "out:", {"DATA/SUB/x.txt", "top.txt"}},
+        {"a:b/", "-D", "", "", "a:b", {"DATA/SUB/x.txt", "top.txt"}},
+        {"c:", "", "", "", "c:", {"top.txt", "x.txt"}},  // one letter: still no drive
+        {"made:/deep:er", "-D", "", "", "made:/deep:er", {"DATA/SUB/x.txt", "top.txt"}},
+        {"out:", "-D -.D", "out:/DATA", "moved:", "", {"moved:/SUB/x.txt", "out:/top.txt"}},
+    };
+    fsys::current_path(s.path());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.outputDir + " " + c.options);
+        for (const char* d : {"out:", "a:b", "c:", "made:", "moved:"}) fsys::remove_all(s / d);
+        if (!c.from.empty()) {
+            ASSERT_EQ(Ax4AddUnZipPathFilter(c.from.c_str(), c.to.c_str()), 0);
+        }
+        AxHandle h;
+        ASSERT_EQ(Ax4ZipOpen(archive.c_str(), AX_OPEN_READ, &h), 0);
+        EXPECT_EQ(Ax4UnZip(&h, c.outputDir.c_str(), "*.*", nullptr, c.options), 0);
+        Ax4ZipClose(&h);
+        EXPECT_TRUE(host_.reports.empty()) << host_.reports.front().name;
+        if (c.inside.empty()) {
+            std::vector<std::string> all;
+            for (const std::string& f : filesBelow(s.path()))
+                if (f != "a.zip" && f.rfind("out/", 0) != 0) all.push_back(f);
+            EXPECT_EQ(all, c.files);
+        } else {
+            EXPECT_EQ(filesBelow(s / c.inside), c.files);
+            EXPECT_EQ(filesBelow(s.path()).size(), c.files.size() + 1);  // and nothing beside it but the archive
+        }
+    }
+    fsys::current_path("/");
+}
+
+// A drive in a stored name is a drive on every platform: under -.D it is kept
+// and never made as a directory; without -.D it is dropped.
+TEST_F(Unzip, StoredDrivesUnderKeepDrive) {
+    ZipArchive zip;
+    zip.entries.push_back(entry("C:\\DATA\\x.txt", "x"));
+    zip.entries.push_back(entry("C:y.txt", "y"));
+    const std::string archive = make(zip);
+    fsys::current_path(s.path());
+    AxHandle h;
+    ASSERT_EQ(Ax4ZipOpen(archive.c_str(), AX_OPEN_READ, &h), 0);
+    EXPECT_EQ(Ax4UnZip(&h, nullptr, "*.*", nullptr, "-D"), 0);
+    EXPECT_EQ(filesBelow(s.path()), (std::vector<std::string>{"DATA/x.txt", "a.zip", "y.txt"}));
+    if (!zar::platform::pathsHaveDrives()) {
+        // No drive C: here, and no directory is made in its place.
+        fsys::remove_all(s / "DATA");
+        fsys::remove(s / "y.txt");
+        EXPECT_EQ(Ax4UnZip(&h, nullptr, "C:\\DATA\\x.txt", nullptr, "-D -.D"), AX_DIRECTORY_FAILED);
+        EXPECT_FALSE(fsys::exists(s / "C:"));
+        // A filter sends the drive's tree to a directory of this machine.
+        ASSERT_EQ(Ax4AddUnZipPathFilter("C:", (out + "/c").c_str()), 0);
+        EXPECT_EQ(Ax4UnZip(&h, nullptr, "*.*", nullptr, "-D -.D"), 0);
+        EXPECT_EQ(filesBelow(out), (std::vector<std::string>{"c/DATA/x.txt", "c/y.txt"}));
+        EXPECT_FALSE(fsys::exists(s / "C:"));
+    }
+    Ax4ZipClose(&h);
+    fsys::current_path("/");
+}
+
 TEST_F(Unzip, DeclaredSizeBoundsTheOutput) {
     // A small entry whose data decodes to far more than it declares.
     ZipEntry bomb = deflated("bomb.bin", std::string(5'000'000, '\0'));

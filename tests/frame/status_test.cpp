@@ -135,6 +135,9 @@ TEST_F(Status, BuiltInDialogTextsCaptionsAndButtons) {
         {1, 0, -3, 0, "f.txt: unknown compression method. Skipping file.", "UnZipping",
          kBoxOkCancel | kBoxIconExclamation},
         {1, 0, 105, 0, "f.txt: access denied. Skipping file.", "UnZipping", kBoxOkCancel | kBoxIconExclamation},
+        // Adding files: a link that leads back into the walk, one that leads nowhere.
+        {0, 0, 105, 0, "f.txt: cannot be added. Skipping file.", "Zipping", kBoxOkCancel | kBoxIconExclamation},
+        {0, 0, 102, 0, "f.txt: not found. Skipping file.", "Zipping", kBoxOkCancel | kBoxIconExclamation},
         {1, 0, 7, 0, "f.txt", "UnZipping", kBoxOkCancel | kBoxIconExclamation},
         {0, 1, 1, 12, "Insert disk # 12", "Zipping", kBoxOkCancel | kBoxIconQuestion},
         {0, 1, 2, 0, "f.txt: file already exists. Overwrite it?", "Zipping",

@@ -7,12 +7,15 @@
 #include <sys/stat.h>
 #include <time.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "common/scratch.h"
 #include "frame/options.h"
+#include "frame/run_state.h"
 #include "fs/dir_walk.h"
 #include "fs/long_names.h"
 #include "platform/platform.h"
@@ -54,7 +57,7 @@ protected:
         for (const char* f : {"root/a.txt", "root/b.TXT", "root/c.doc", "root/README", "root/.hidden.txt",
                               "root/sub/d.txt", "root/sub/e.doc", "root/sub/deep/f.txt"})
             touch(s / f);
-        stdfs::create_directory_symlink(s / "root", s / "root/sub/loop");  // must not be followed
+        stdfs::create_directory_symlink(s / "root", s / "root/sub/loop");  // leads back: never walked
         stdfs::current_path(s.path());
         tmp_ = std::make_unique<test::ScopedEnv>("TMPDIR", (s / "tmp").c_str());
         tz_ = std::make_unique<test::ScopedEnv>("TZ", "UTC0");
@@ -113,7 +116,8 @@ TEST_F(BuildList, RecursionAndStoredPaths) {
          {"root/a.txt", "root/b.TXT", "root/sub/d.txt", "root/sub/deep/f.txt"}},
         {"root/*", kZipRecurse | kZipRelativePaths,
          {"a.txt", "b.TXT", "c.doc", "README", "sub", "sub/d.txt", "sub/e.doc", "sub/deep", "sub/deep/f.txt"}},
-        {"root/sub/*", kZipFullPaths, {"root/sub/d.txt", "root/sub/e.doc", "root/sub/deep"}},
+        // Without recursion a link to a directory is a directory like any other.
+        {"root/sub/*", kZipFullPaths, {"root/sub/d.txt", "root/sub/e.doc", "root/sub/deep", "root/sub/loop"}},
         {"root/sub/*", 0, {"d.txt", "e.doc"}},
         {"root/sub/d.txt root/c.doc", 0, {"d.txt", "c.doc"}},
         {"\"root/sub/d.txt\" root\\sub\\deep\\*", 0, {"d.txt", "f.txt"}},
@@ -140,6 +144,54 @@ TEST_F(BuildList, FullPathsAndDrives) {
     EXPECT_EQ(stored(), Names{drive + below + "f.txt"});
     ASSERT_EQ(build(absolute.c_str(), kZipStoreDrive), kOk);
     EXPECT_EQ(stored(), Names{drive.substr(0, 2) + "f.txt"});
+}
+
+// Where paths have no drives, "x:y" is a directory like any other, relative
+// or absolute, however the names are stored.
+TEST_F(BuildList, DirectoriesWithAColon) {
+    if (platform::namesIgnoreCase() || platform::pathsHaveDrives()) GTEST_SKIP() << "':' ends a drive here";
+    stdfs::create_directories(s / "x:y/sub:z");
+    touch(s / "x:y/f.txt");
+    touch(s / "x:y/a:b.txt");
+    touch(s / "x:y/sub:z/g.txt");
+    stdfs::create_directories(s / "c:");
+    touch(s / "c:/h.txt");
+    const std::string absolute = s.path() + "/x:y/";
+    const std::string below = s.path().substr(1) + "/x:y/";
+    struct Case {
+        std::string include;
+        uint32_t flags;
+        Names names;
+    } cases[] = {
+        {"x:y/*.txt", 0, {"f.txt", "a:b.txt"}},
+        {"x:y/a:*", 0, {"a:b.txt"}},
+        {"x:y/*.txt", kZipFullPaths, {"x:y/f.txt", "x:y/a:b.txt"}},
+        {"x:y\\*.txt", kZipFullPaths | kZipLongNames, {"x:y\\f.txt", "x:y\\a:b.txt"}},
+        {"x:y/*.txt", kZipRecurse, {"f.txt", "a:b.txt", "g.txt"}},
+        {"x:y/*.txt", kZipRecurse | kZipRelativePaths, {"f.txt", "a:b.txt", "sub:z/g.txt"}},
+        {"x:y/*.txt", kZipRecurse | kZipFullPaths, {"x:y/f.txt", "x:y/a:b.txt", "x:y/sub:z/g.txt"}},
+        {"X:Y/SUB:Z/*.TXT", kZipFullPaths | kZipLongNames, {"x:y/sub:z/g.txt"}},  // spelt as on disk
+        {"C:/*.TXT", kZipFullPaths | kZipLongNames, {"c:/h.txt"}},                 // not a drive either
+        {"c:/*.txt", 0, {"h.txt"}},
+        {"x:y/a:*", kZipRecurse | kZipFullPaths, {"x:y/a:b.txt"}},  // the pattern is "a:*" in every directory
+        {absolute + "*.txt", 0, {"f.txt", "a:b.txt"}},
+        {absolute + "*.txt", kZipRecurse | kZipFullPaths, {below + "f.txt", below + "a:b.txt", below + "sub:z/g.txt"}},
+        {absolute + "*.txt", kZipRecurse | kZipRelativePaths, {"f.txt", "a:b.txt", "sub:z/g.txt"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.include + " " + std::to_string(c.flags));
+        ASSERT_EQ(build(c.include.c_str(), c.flags), kOk);
+        EXPECT_EQ(stored(), c.names);
+        list.forEach([](const FileRecord& r) {
+            std::string path = r.fullPath;
+            std::replace(path.begin(), path.end(), '\\', '/');  // as the library hands it to the system
+            EXPECT_TRUE(stdfs::is_regular_file(path)) << r.fullPath;
+            return kOk;
+        });
+    }
+    // A name to exclude is read the same way.
+    ASSERT_EQ(build("x:y/*.txt", kZipRecurse | kZipRelativePaths, "x:y/sub:z/*.txt"), kOk);
+    EXPECT_EQ(stored(), (Names{"f.txt", "a:b.txt"}));
 }
 
 TEST_F(BuildList, ExclusionsWithAndWithoutDirectory) {
@@ -290,6 +342,178 @@ TEST_F(BuildList, QueueLineWithoutLineFeed) {
     EXPECT_EQ(build("root/*.txt", kZipRecurse), kSomeEntriesFailed);
 }
 
+// ---- Symbolic links -----------------------------------------------------------------
+
+struct Notice {
+    std::string name;
+    int16_t code;
+    bool operator==(const Notice&) const = default;
+};
+std::vector<Notice> notices;
+int16_t noticeAnswer = 1;
+int16_t AXAPI recordNotice(StatusRecord record) {
+    if (record.kind == 0) notices.push_back({record.entryName, record.code});
+    return record.kind == 0 ? noticeAnswer : 1;
+}
+
+// The notices the host is told of, with a hook of its own answering them.
+class Links : public BuildList {
+protected:
+    void SetUp() override {
+        BuildList::SetUp();
+        stdfs::create_directories(s / "outside/dir/inner");
+        touch(s / "outside/file.txt", "outside");
+        touch(s / "outside/dir/i.txt");
+        touch(s / "outside/dir/inner/j.txt");
+        stdfs::remove(s / "root/sub/loop");  // each case below makes its own
+        notices.clear();
+        noticeAnswer = 1;
+        setMoreStatus(0);
+        setReporting(true);
+        setHook(recordNotice);
+    }
+    void TearDown() override {
+        setHook(nullptr);
+        setReporting(false);
+        BuildList::TearDown();
+    }
+    void link(const std::string& target, const std::string& at) { stdfs::create_symlink(target, s / at); }
+    // "root/a/b" as the host sees it in a notice.
+    static std::string shown(std::string path) {
+        std::replace(path.begin(), path.end(), '/', '\\');
+        return path;
+    }
+};
+
+TEST_F(Links, FollowedToFilesAndIntoDirectories) {
+    link("../outside/file.txt", "root/flink.txt");
+    link("../outside/dir", "root/dlink");
+    link("../../outside/dir/inner", "root/sub/ilink");
+    ASSERT_EQ(build("root/*.txt", kZipRecurse | kZipRelativePaths), kOk);
+    EXPECT_EQ(stored(), (Names{"a.txt", "b.TXT", "flink.txt", "sub/d.txt", "sub/deep/f.txt", "dlink/i.txt",
+                               "dlink/inner/j.txt", "sub/ilink/j.txt"}));
+    // A link to a file holds the file's size and time; the walk opens it by the link's path.
+    EXPECT_EQ(record("flink.txt").size, 7u);
+    EXPECT_EQ(record("flink.txt").fullPath, "root/flink.txt");
+    // Not a loop: a directory reached two ways, one of them a real directory.
+    EXPECT_TRUE(notices.empty());
+    EXPECT_EQ(moreStatus(), 0);
+    // Without recursion a link to a file is a file.
+    ASSERT_EQ(build("root/flink.txt", 0), kOk);
+    EXPECT_EQ(stored(), Names{"flink.txt"});
+}
+
+// A link that leads back into the walk is passed over with a notice, and the
+// walk ends: to the directory being walked or one above it (inside the walk
+// or above its top), or to a directory walked already in the run.
+TEST_F(Links, LoopsArePassedOverWithANotice) {
+    using Notices = std::vector<Notice>;
+    struct Case {
+        const char* what;
+        std::vector<std::pair<const char*, const char*>> links;  // target, link
+        Names names;  // the files listed, below root/sub
+        Notices notices;
+    } cases[] = {
+        {"itself", {{".", "root/sub/deep/self"}}, {}, {{"root/sub/deep/self", kAccessDenied}}},
+        {"its parent", {{"..", "root/sub/deep/up"}}, {}, {{"root/sub/deep/up", kAccessDenied}}},
+        {"above the top", {{"..", "root/sub/up"}}, {}, {{"root/sub/up", kAccessDenied}}},
+        {"far above the top", {{"../../..", "root/sub/deep/top"}}, {}, {{"root/sub/deep/top", kAccessDenied}}},
+        {"a sibling walked already", {{"deep", "root/sub/again"}}, {}, {{"root/sub/again", kAccessDenied}}},
+        {"two ways to one directory: the first by name is walked",
+         {{"../../outside/dir/inner", "root/sub/two"}, {"../../outside/dir/inner", "root/sub/one"}},
+         {"one/j.txt"},
+         {{"root/sub/two", kAccessDenied}}},
+        {"into each other's directories",
+         {{"../y", "root/sub/x/to-y"}, {"../x", "root/sub/y/to-x"}},
+         {},
+         {{"root/sub/x/to-y", kAccessDenied}, {"root/sub/y/to-x", kAccessDenied}}},
+        {"back to the top, and to its own directory, from outside",
+         {{"../../outside/dir", "root/sub/out"}, {"../../root/sub", "outside/dir/back"},
+          {"..", "outside/dir/inner/again"}},
+         {"out/i.txt", "out/inner/j.txt"},
+         {{"root/sub/out/back", kAccessDenied}, {"root/sub/out/inner/again", kAccessDenied}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (auto [target, at] : c.links) {
+            stdfs::create_directories(stdfs::path(s / at).parent_path());
+            link(target, at);
+        }
+        notices.clear();
+        setMoreStatus(0);
+        ASSERT_EQ(build("root/sub/*.txt", kZipRecurse | kZipRelativePaths), kOk);
+        Names names = c.names;
+        names.insert({"d.txt", "deep/f.txt"});
+        EXPECT_EQ(stored(), names);
+        Notices wanted = c.notices, seen = notices;
+        for (Notice& n : wanted) n.name = shown(n.name);
+        // Directories side by side are walked in the order they are listed in.
+        auto byName = [](const Notice& a, const Notice& b) { return a.name < b.name; };
+        std::sort(wanted.begin(), wanted.end(), byName);
+        std::sort(seen.begin(), seen.end(), byName);
+        EXPECT_EQ(seen, wanted);
+        EXPECT_EQ(moreStatus(), kAccessDenied);
+        for (auto [target, at] : c.links) stdfs::remove(s / at);
+    }
+}
+
+TEST_F(Links, ABrokenLinkIsNamedAndTheRestListed) {
+    link("../missing.txt", "root/gone.txt");
+    link("../gone.txt", "root/sub/chain.txt");  // a link to the broken link
+    link("circle.txt", "root/sub/circle.txt");
+    link("../c.doc/x", "root/sub/through.txt");  // a file is no directory
+    link("missing", "root/.hidden-gone.txt");    // hidden: left out unless admitted
+    link("missing", "root/gone.doc");            // not selected: nothing to say
+    struct Case {
+        const char* include;
+        uint32_t flags;
+        const char* exclude;
+        Names names;
+        std::vector<std::string> notices;
+    } cases[] = {
+        {"root/*.txt", 0, nullptr, {"a.txt", "b.TXT"}, {"root/gone.txt"}},
+        {"root/gone.txt", 0, nullptr, {}, {"root/gone.txt"}},
+        {"root/*.txt", kZipRecurse | kZipRelativePaths, nullptr, {"a.txt", "b.TXT", "sub/d.txt", "sub/deep/f.txt"},
+         {"root/gone.txt", "root/sub/chain.txt", "root/sub/circle.txt", "root/sub/through.txt"}},
+        {"root/*.txt", kZipRecurse | kZipAdmitHidden, "root/sub/*.txt",
+         {"a.txt", "b.TXT", ".hidden.txt"},
+         {"root/gone.txt", "root/.hidden-gone.txt"}},  // what is left out needs no notice
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.include + std::string(" ") + std::to_string(c.flags));
+        notices.clear();
+        setMoreStatus(0);
+        EXPECT_EQ(build(c.include, c.flags, c.exclude), c.names.empty() ? kNothingDone : kOk);
+        if (!c.names.empty()) {
+            EXPECT_EQ(stored(), c.names);
+        }
+        std::vector<std::string> names;
+        for (const Notice& n : notices) {
+            EXPECT_EQ(n.code, kPathNotFound) << n.name;
+            names.push_back(n.name);
+        }
+        std::vector<std::string> wanted = c.notices;
+        for (std::string& n : wanted) n = shown(n);
+        std::sort(names.begin(), names.end());
+        std::sort(wanted.begin(), wanted.end());
+        EXPECT_EQ(names, wanted);
+        EXPECT_EQ(moreStatus(), kPathNotFound);
+    }
+}
+
+TEST_F(Links, AnAnswerOtherThanOkEndsTheBuild) {
+    link("missing", "root/gone.txt");
+    link("..", "root/sub/up");
+    for (const char* include : {"root/*.txt", "root/sub/*"}) {
+        noticeAnswer = 2;  // Cancel
+        notices.clear();
+        EXPECT_EQ(build(include, kZipRecurse), kCancelled) << include;
+        EXPECT_EQ(notices.size(), 1u) << include;
+        EXPECT_FALSE(list.isOpen());
+    }
+    EXPECT_TRUE(stdfs::is_empty(s / "tmp"));  // nothing left behind
+}
+
 TEST(DirectoryQueue, FirstInFirstOut) {
     test::Scratch s;
     test::ScopedEnv tmp("TMPDIR", s.path().c_str());
@@ -391,6 +615,30 @@ TEST_F(BuildList, ShortNameForm) {
             ASSERT_EQ(shortNameForm(s / (std::string("root/") + twin), &stored, &shortName), kOk);
             EXPECT_EQ(stored, twin);
             EXPECT_EQ(shortName, twin);
+        }
+    }
+    // Where paths have no drives, a stored name may begin with a directory
+    // "a:b" that the disk path spells too; a drive before a name it never does.
+    if (!platform::pathsHaveDrives()) {
+        stdfs::create_directories(s / "X:y");
+        stdfs::create_directories(s / "c:");
+        touch(s / "X:y/f.txt");
+        touch(s / "c:/g.txt");
+        stdfs::current_path(s.path());
+        struct Case {
+            std::string disk, stored, expected;
+        } cases[] = {
+            {"X:y/f.txt", "x:Y/F.TXT", "X:y/f.txt"},
+            {s / "X:y/f.txt", "X:Y/F.TXT", "X:y/f.txt"},
+            {"c:/g.txt", "C:/G.TXT", "c:/g.txt"},
+            {"X:y/f.txt", "C:F.TXT", "C:f.txt"},                    // -.D without paths
+            {s / "X:y/f.txt", "C:\\X:Y\\F.TXT", "C:\\X:y\\f.txt"},  // -.D with paths
+        };
+        for (const Case& c : cases) {
+            stored = c.stored;
+            ASSERT_EQ(shortNameForm(c.disk, &stored, &shortName), kOk) << c.stored;
+            EXPECT_EQ(stored, c.expected) << c.stored;
+            EXPECT_EQ(shortName, c.expected) << c.stored;
         }
     }
     stored = "gone.txt";

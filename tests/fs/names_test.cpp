@@ -68,6 +68,33 @@ TEST(SplitPath, NullOutputsAndSplitName) {
     EXPECT_EQ(name, "y.tar.gz");
 }
 
+// Stored names keep the DOS drive rule everywhere; a path of this machine has
+// a drive only where paths have drives.
+TEST(SplitPath, HostPathsAndStoredNames) {
+    const bool drives = zar::platform::pathsHaveDrives();
+    struct Case {
+        const char* path;
+        PathKind kind;
+        const char *drive, *directory, *name;
+    } cases[] = {
+        {"C:\\dir\\f.txt", PathKind::Stored, "C:", "\\dir\\", "f.txt"},
+        {"a:b/f", PathKind::Stored, "a:", "b/", "f"},
+        {"a:b/f", PathKind::Host, drives ? "a:" : "", drives ? "b/" : "a:b/", "f"},
+        {"C:f", PathKind::Host, drives ? "C:" : "", "", drives ? "f" : "C:f"},
+        {"out:/f", PathKind::Host, "", "out:/", "f"},
+        {"/x:y/a:b", PathKind::Host, "", "/x:y/", "a:b"},
+        {"//server/share/f", PathKind::Host, "//server/share", "/", "f"},
+    };
+    for (const Case& c : cases) {
+        std::string drive, directory, name;
+        splitName(c.path, &drive, &directory, &name, c.kind);
+        EXPECT_EQ(drive, c.drive) << c.path;
+        EXPECT_EQ(directory, c.directory) << c.path;
+        EXPECT_EQ(name, c.name) << c.path;
+        EXPECT_EQ(beginsWithDrive(c.path, c.kind), !std::string(c.drive).empty() && c.drive[0] != '/') << c.path;
+    }
+}
+
 TEST(JoinPath, AddsTheDotOnlyWhenMissing) {
     EXPECT_EQ(joinPath("C:", "\\dir\\", "file", "txt"), "C:\\dir\\file.txt");
     EXPECT_EQ(joinPath(nullptr, "dir/", "file", ".txt"), "dir/file.txt");

@@ -213,6 +213,26 @@ TEST_F(ZarWrite, HiddenFilesAreIncludedUnlessLeftOut) {
     EXPECT_FALSE(contains(names("some.zip"), ".hidden"));
 }
 
+// Links are followed as zip users expect; the ones that cannot be are named,
+// the rest is archived, and the exit status tells of the problem.
+TEST_F(ZarWrite, LinksAreFollowedAndTheBrokenOnesNamed) {
+    fs::create_directory_symlink("docs/deep", scratch / "tree/shortcut");
+    fs::create_directory_symlink("..", scratch / "tree/docs/up");
+    fs::create_symlink("missing.txt", scratch / "tree/gone.txt");
+    ZarRun add = in({"add", "links.zip", "tree"});
+    EXPECT_EQ(add.status, 1);
+    EXPECT_TRUE(contains(add.err, "zar: tree/gone.txt: a link that leads nowhere. Skipping it.\n")) << add.err;
+    EXPECT_TRUE(contains(add.err, "zar: tree/docs/up: a link that leads back into the folders being added. Skipping it.\n"))
+        << add.err;
+    EXPECT_TRUE(contains(add.err, "(code -8)")) << add.err;
+    EXPECT_TRUE(contains(add.out, "links.zip: 11 added; 11 entries in all\n")) << add.out;
+    // The walk reaches tree/shortcut before the directory it leads to: both are archived.
+    EXPECT_EQ(entryText("links.zip", "tree/shortcut/leaf.txt"), "leaf\n");
+    EXPECT_EQ(entryText("links.zip", "tree/docs/deep/leaf.txt"), "leaf\n");
+    EXPECT_EQ(nameSet("links.zip").count("tree/docs/up/"), 0u);
+    EXPECT_EQ(in({"test", "links.zip"}).status, 0);
+}
+
 TEST_F(ZarWrite, ArchiveNamesWithoutAnExtension) {
     ASSERT_EQ(in({"add", "backup", "tree/readme.txt"}).status, 0);
     EXPECT_TRUE(fs::exists(scratch / "backup.zip"));

@@ -669,6 +669,125 @@ TEST_F(ZipRun, NamedTemporaryFilesWhereAnonymousOnesAreRefused) {
     EXPECT_TRUE(noTemporaryFiles());
 }
 
+std::vector<std::pair<std::string, int16_t>> notices;
+int16_t noticeAnswer = AX_ANSWER_OK;
+int16_t AXAPI recordNotices(StatusRecord record) {
+    if (record.kind != AX_STATUS_NOTICE) return AX_ANSWER_OK;
+    notices.emplace_back(record.entryName, record.code);
+    return noticeAnswer;
+}
+
+// Symbolic links are followed: a link to a file holds the file's bytes, a
+// link to a directory is walked. A link that leads back into the walk or
+// nowhere is named in a notice and passed over, the rest is archived, and the
+// run's result says that something was passed over.
+TEST_F(ZipRun, SymbolicLinksAreFollowedLoopsAndBrokenLinksNamed) {
+    fsys::create_directories(s / "outside/tree");
+    writeText(s / "outside/shared.txt", "shared bytes");
+    writeText(s / "outside/tree/t.txt", "in the linked tree");
+    fsys::create_symlink("../outside/shared.txt", src + "/flink.txt");
+    fsys::create_directory_symlink("../outside/tree", src + "/dlink");
+    fsys::create_directory_symlink("..", src + "/sub/loop");
+    fsys::create_symlink("nowhere.txt", src + "/broken.txt");
+    auto shown = [](std::string path) {
+        std::replace(path.begin(), path.end(), '/', '\\');
+        return path;
+    };
+    const std::vector<std::pair<std::string, int16_t>> expected{{shown(src + "/broken.txt"), AX_PATH_NOT_FOUND},
+                                                                {shown(src + "/sub/loop"), AX_ACCESS_DENIED}};
+    const std::string archive = s / "links.zip";
+
+    Ax4SetCPrint(1);
+    Ax4CPrintHook(recordNotices);
+    notices.clear();
+    noticeAnswer = AX_ANSWER_OK;
+    EXPECT_EQ(zip(archive, src + "/*.*", "-R -P -.L"), AX_SOME_ENTRIES_FAILED);
+    EXPECT_EQ(notices, expected);
+    EXPECT_EQ(Ax4MoreStatus(), AX_ACCESS_DENIED);  // the last problem
+    EXPECT_EQ(rejections(archive), "");
+    EXPECT_EQ(run("python3 -c 'import sys, zipfile; print(sorted(zipfile.ZipFile(sys.argv[1]).namelist()))' " +
+                  quote(archive)).output,
+              "['a.txt', 'b.txt', 'dlink/', 'dlink/t.txt', 'empty/', 'flink.txt', 'sub/', 'sub/c.bin', 'sub/deep/', "
+              "'sub/deep/d.txt', 'zero.txt']\n");
+    // The entry of a link to a file is the file itself, with its bytes, and
+    // no link entry.
+    EXPECT_EQ(run("unzip -p " + quote(archive) + " flink.txt").output, "shared bytes");
+    EXPECT_EQ(run("unzip -p " + quote(archive) + " dlink/t.txt").output, "in the linked tree");
+    EXPECT_EQ(run("python3 -c 'import sys, stat, zipfile; "
+                  "print(stat.S_ISLNK(zipfile.ZipFile(sys.argv[1]).getinfo(\"flink.txt\").external_attr >> 16))' " +
+                  quote(archive)).output,
+              "False\n");
+
+    // An answer other than OK ends the run, and the archive stays as it was.
+    const auto before = readBytes(archive);
+    writeText(src + "/a.txt", "changed");
+    notices.clear();
+    noticeAnswer = AX_ANSWER_CANCEL;
+    EXPECT_EQ(zip(archive, src + "/*.*", "-R -P -.L"), AX_CANCELLED);
+    EXPECT_EQ(notices.size(), 1u);
+    EXPECT_EQ(readBytes(archive), before);
+    EXPECT_TRUE(noTemporaryFiles());
+    Ax4CPrintHook(nullptr);
+    Ax4SetCPrint(0);
+
+    // Without reporting the notices answer OK by themselves.
+    EXPECT_EQ(zip(archive, src + "/*.*", "-R -P -.L"), AX_SOME_ENTRIES_FAILED);
+    EXPECT_EQ(run("unzip -p " + quote(archive) + " a.txt").output, "changed");
+    // Nothing but a broken link: nothing to archive, and the host hears why.
+    const std::string none = s / "none.zip";
+    EXPECT_EQ(zip(none, src + "/broken.txt", ""), AX_SOME_ENTRIES_FAILED);
+    EXPECT_EQ(Ax4MoreStatus(), AX_PATH_NOT_FOUND);
+    EXPECT_FALSE(fsys::exists(none));
+    // A run with nothing to pass over starts with a clean slate.
+    EXPECT_EQ(zip(archive, src + "/a.txt", ""), 0);
+    EXPECT_EQ(Ax4MoreStatus(), 0);
+    EXPECT_TRUE(noTemporaryFiles());
+}
+
+// Where paths have no drives, ':' is an ordinary character of a file name:
+// a directory "x:y" gives the names its files are stored under in full, and
+// an archive "k:ar.zip" is written beside itself.
+TEST_F(ZipRun, DirectoriesAndArchivesWithAColon) {
+    if (zar::platform::pathsHaveDrives()) GTEST_SKIP() << "':' ends a drive here";
+    fsys::create_directories(s / "x:y/s:ub");
+    writeText(s / "x:y/f.txt", "f");
+    writeText(s / "x:y/s:ub/g.txt", "g");
+    const std::string absolute = s / "x:y/*.*", below = s.path().substr(1) + "/x:y/";
+    struct Case {
+        std::string spec;
+        const char* options;
+        std::string names;  // as Python lists them, sorted
+    } cases[] = {
+        {"x:y/*.*", "", "['f.txt']"},
+        {"x:y/*.*", "-N", "['x:y/f.txt', 'x:y/s:ub/']"},
+        {"x:y/*.*", "-R -P", "['f.txt', 's:ub/', 's:ub/g.txt']"},
+        {"x:y/*.*", "-R -N -.L", "['x:y/f.txt', 'x:y/s:ub/', 'x:y/s:ub/g.txt']"},
+        {absolute, "-R -P", "['f.txt', 's:ub/', 's:ub/g.txt']"},
+        {absolute, "-N", "['" + below + "f.txt', '" + below + "s:ub/']"},
+    };
+    fsys::current_path(s.path());
+    const std::string archive = "k:ar.zip";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.spec + " " + c.options);
+        fsys::remove(s / archive);
+        ASSERT_EQ(zip(archive, c.spec, c.options), 0);
+        EXPECT_EQ(run("python3 -c 'import sys, zipfile; print(sorted(zipfile.ZipFile(sys.argv[1]).namelist()))' " +
+                      quote(s / archive)).output,
+                  c.names + "\n");
+        EXPECT_EQ(rejections(s / archive), "");
+    }
+    // The new archive is made beside the old one and renamed over it.
+    struct stat before, after;
+    ASSERT_EQ(::stat(archive.c_str(), &before), 0);
+    writeText(s / "x:y/f.txt", "changed");
+    ASSERT_EQ(zip(archive, "x:y/f.txt", ""), 0);
+    ASSERT_EQ(::stat(archive.c_str(), &after), 0);
+    EXPECT_NE(before.st_ino, after.st_ino);
+    EXPECT_EQ(run("unzip -p " + quote(s / archive) + " f.txt").output, "changed");
+    EXPECT_TRUE(noTemporaryFiles());
+    fsys::current_path("/");
+}
+
 TEST_F(ZipRun, ClearingTheArchiveBitOfWrittenFiles) {
     const std::string archive = s / "ab.zip";
     ASSERT_EQ(zip(archive, src + "/a.txt", ""), 0);

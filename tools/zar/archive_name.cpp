@@ -40,7 +40,7 @@ std::string makeLink(const std::string& target, std::string* link) {
 bool hasExtension(const std::string& path) {
     for (size_t i = path.size(); i > 0; --i) {
         const char c = path[i - 1];
-        if (c == '/' || c == '\\' || c == ':') return false;
+        if (c == '/' || c == '\\') return false;  // ':' is part of a name here
         if (c == '.') return i - 1 > 0;
     }
     return false;

@@ -147,7 +147,10 @@ named by the paths as given ("docs/a.txt"), without a leading "/" or "./"; a
 path with ".." is refused (use -C or --flat instead). A quoted wildcard such
 as '*.txt' is matched in the directory it names, and with -r in every
 directory below it as well. Hidden files (names starting with '.') are
-included unless --no-hidden is given.
+included unless --no-hidden is given. Symbolic links are followed: a link to
+a file brings in the file, a link to a directory its tree, unless it leads
+back into the folders being added; such a link, and one that leads nowhere,
+is named and left out, and zar then exits with status 1.
 
 The archive is written beside itself and takes the old one's place only when
 everything went well: a failure or Ctrl-C leaves it as it was.

@@ -49,13 +49,19 @@ std::string displayName(const char* field, size_t size) {
     return name;
 }
 
-const char* noticeText(int16_t code) {
-    // The library's own texts.
+const char* noticeText(int16_t code, int16_t operation) {
+    // The library's own texts. Adding files, the library passes over a
+    // symbolic link that leads back into the folders being added (access
+    // denied) or nowhere (not found).
+    const bool adding = operation == AX_OP_ZIPPING;
     switch (code) {
         case AX_CRC_MISMATCH: return ": CRC mismatch. File may have error.";
         case AX_WRONG_PASSWORD: return ": wrong password. Skipping file.";
         case AX_UNKNOWN_METHOD: return ": unknown compression method. Skipping file.";
-        case AX_ACCESS_DENIED: return ": access denied. Skipping file.";
+        case AX_ACCESS_DENIED:
+            return adding ? ": a link that leads back into the folders being added. Skipping it."
+                          : ": access denied. Skipping file.";
+        case AX_PATH_NOT_FOUND: return adding ? ": a link that leads nowhere. Skipping it." : ": not found. Skipping file.";
         default: return nullptr;
     }
 }
@@ -142,13 +148,13 @@ void onProgress(const std::string& name, uint32_t total, uint32_t done) {
     draw(done >= total);
 }
 
-void onNotice(const std::string& name, int16_t code) {
+void onNotice(const std::string& name, int16_t code, int16_t operation) {
     state.seen.insert(name);
     state.troubled.insert(name);
     state.counts.entries = static_cast<unsigned>(state.seen.size());
     state.counts.troubled = static_cast<unsigned>(state.troubled.size());
     clearBar();
-    if (const char* text = noticeText(code)) {
+    if (const char* text = noticeText(code, operation)) {
         complain(name + text);
     } else {
         complain(name + ": " + explainResult(code) + " (code " + std::to_string(code) + ")");
@@ -186,7 +192,7 @@ int16_t AXAPI onStatus(StatusRecord record) {
     const std::string name = displayName(record.entryName, sizeof record.entryName);
     switch (record.kind) {
         case AX_STATUS_PROGRESS: onProgress(name, record.totalBytes, record.doneBytes); return AX_ANSWER_OK;
-        case AX_STATUS_NOTICE: onNotice(name, record.code); return AX_ANSWER_OK;
+        case AX_STATUS_NOTICE: onNotice(name, record.code, record.operation); return AX_ANSWER_OK;
         case AX_STATUS_QUESTION: return onQuestion(record, name);
         default: return AX_ANSWER_OK;
     }

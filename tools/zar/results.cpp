@@ -45,13 +45,14 @@ const char* explainResult(int code) {
 
 namespace {
 
-// The per-entry problems an unzip run notes, in a few words.
+// The per-entry problems a run notes, in a few words.
 std::string explainProblem(int code) {
     switch (code) {
         case AX_WRONG_PASSWORD: return "wrong password";
         case AX_CRC_MISMATCH: return "CRC mismatch";
         case AX_UNKNOWN_METHOD: return "unknown compression method";
         case AX_ACCESS_DENIED: return "access denied";
+        case AX_PATH_NOT_FOUND: return "not found";
         default: return explainResult(code);
     }
 }

@@ -188,7 +188,15 @@ int zipRun(const Options& options, const ArchiveName& name, int16_t openMode, bo
     result = Ax4Zip(&archive.handle(), include.c_str(), exclude.empty() ? nullptr : exclude.c_str(),
                     zipOptions.c_str());
     stopReporting();
-    if (result == AX_OK) result = readEntries(archive.handle(), &after);
+    // Files passed over with a notice (a link that leads nowhere or back
+    // into the walk) leave the rest archived: what changed is told as well.
+    const bool passedOver = result == AX_SOME_ENTRIES_FAILED;
+    bool changesKnown = false;
+    if (result == AX_OK || passedOver) {
+        const int16_t read = readEntries(archive.handle(), &after);
+        changesKnown = read == AX_OK;
+        if (!passedOver) result = read;
+    }
     archive.close();
 
     if (result == AX_CANCELLED && reportCounts().declinedPrompt) {
@@ -199,6 +207,7 @@ int zipRun(const Options& options, const ArchiveName& name, int16_t openMode, bo
         complain(name.shown() + ": cancelled; the archive is as it was (code " + std::to_string(result) + ")");
         return kExitCancelled;
     }
+    if (passedOver && changesKnown) tellChanges(options, name.shown(), before, after);
     if (result != AX_OK) return reportResult(name.shown(), result);
     tellChanges(options, name.shown(), before, after);
     return kExitOk;

@@ -74,6 +74,8 @@ std::string fullPath(const char* name) {
 
 bool uncPathsNameShares() { return false; }
 
+bool pathsHaveDrives() { return false; }
+
 void ansiToOem(char*) {}
 void oemToAnsi(char*) {}
 

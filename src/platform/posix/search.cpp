@@ -3,11 +3,14 @@
 // "." and ".." are never reported, attributes come as DOS bits, and an item's
 // short name is its name, since POSIX has no 8.3 names. Only regular files and
 // directories are reported: a device or pipe is nothing a ZIP entry can hold,
-// and reading one could block for ever. A link to a directory is reported with
-// the reparse-point bit so that walks do not follow it into a loop.
+// and reading one could block for ever. Symbolic links are followed and
+// reported as what they lead to, marked as links and with the target's
+// identity, so that a walk can tell a loop for itself; a link that leads
+// nowhere is reported as a broken link rather than passed over unseen.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <new>
@@ -53,6 +56,10 @@ bool endsWith(const std::string& text, const char* tail) {
     return text.size() >= n && text.compare(text.size() - n, n, tail) == 0;
 }
 
+FileIdentity identityOf(const struct stat& st) {
+    return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
 // Reads entries until one counts; false at the end of the directory.
 bool nextItem(Search* search, FoundItem* item) {
     while (struct dirent* entry = ::readdir(search->dir)) {
@@ -64,18 +71,24 @@ bool nextItem(Search* search, FoundItem* item) {
         struct stat st;
         int dirFd = ::dirfd(search->dir);
         if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;  // gone meanwhile
-        bool link = S_ISLNK(st.st_mode);
-        if (link && ::fstatat(dirFd, name, &st, 0) != 0) continue;  // a dangling link
-        if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) continue;
+        const bool link = S_ISLNK(st.st_mode);
+        struct stat target;
+        const bool broken = link && ::fstatat(dirFd, name, &target, 0) != 0;
+        if (link && !broken) st = target;
+        if (!broken && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) continue;
 
         std::string path = (search->directory.empty() ? std::string("./") : search->directory) + name;
+        *item = FoundItem{};
         item->name = name;
         item->shortName = name;
         item->attributes = posix::dosAttributes(path, st);
-        if (link && S_ISDIR(st.st_mode)) item->attributes |= kAttrReparsePoint;
+        item->link = link;
+        item->brokenLink = broken;
+        if (broken) return true;
         item->size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
         item->lastWrite = posix::toFileTime(st.st_mtim);
         item->mode = st.st_mode;
+        item->identity = identityOf(st);
         return true;
     }
     return false;
@@ -118,6 +131,31 @@ void findClose(Search* search) {
     if (search == nullptr) return;
     if (search->dir != nullptr) ::closedir(search->dir);
     delete search;
+}
+
+// Climbs by "..", which the kernel resolves on the directory reached rather
+// than on the path's text. The root is its own parent.
+std::vector<FileIdentity> directoryAncestry(const char* name) {
+#ifdef O_PATH
+    constexpr int kLookOnly = O_PATH | O_DIRECTORY | O_CLOEXEC;  // no read permission needed
+#else
+    constexpr int kLookOnly = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+    constexpr size_t kDeepest = 4096;  // more levels than any path the system takes
+    std::vector<FileIdentity> out;
+    if (name == nullptr) return out;
+    std::string path = posix::osName(name);
+    int fd = ::open(path.empty() ? "." : path.c_str(), kLookOnly);
+    while (fd >= 0 && out.size() < kDeepest) {
+        struct stat st;
+        if (::fstat(fd, &st) != 0 || (!out.empty() && out.back() == identityOf(st))) break;
+        out.push_back(identityOf(st));
+        int parent = ::openat(fd, "..", kLookOnly);
+        ::close(fd);
+        fd = parent;
+    }
+    if (fd >= 0) ::close(fd);
+    return out;
 }
 
 }  // namespace zar::platform
