@@ -271,6 +271,22 @@ ZARLIB_EXPORT int16_t AXAPI Ax4UnZip(AxHandle *handle, const char *outputDir, co
 ZARLIB_EXPORT int16_t AXAPI Ax4QUnZip(const char *archiveName, const char *outputDir, const char *fileSpecs,
                                       const char *options) AX_NOEXCEPT;
 
+/* Decodes the first entry of the open archive `handle` that `fileSpec` names
+ * (a directory part and a file part, empty meaning '*'; a wildcard file part
+ * matches in every directory below) into `destination`: its decoded bytes
+ * startOffset up to startOffset + count - 1, or up to the entry's end when
+ * count is negative. `destination` needs room for count bytes (for the whole
+ * entry when count is negative); nothing is written past them nor past the
+ * entry's declared size, and a window past the end delivers nothing. Only -T
+ * (check the password and method, decode nothing), -.L and the password of
+ * `options` count. Successive windows of one entry continue the decode where
+ * the previous window ended, so reading an entry window by window costs one
+ * pass over its data. AX_CRC_MISMATCH: the data is damaged (it ends short of
+ * the window, or does not match its CRC-32 once decoded to its end);
+ * AX_BAD_PASSWORD, AX_UNKNOWN_METHOD, AX_NOTHING_DONE (no entry matches). */
+ZARLIB_EXPORT int16_t AXAPI Ax4UnZipPtr(AxHandle handle, void *destination, int32_t startOffset, int32_t count,
+                                        const char *fileSpec, const char *options) AX_NOEXCEPT;
+
 /* Adds a filter for the next extraction with -.D: restored directories that
  * begin with `fromDir` (a drive and/or directory) go under `toDir` instead. */
 ZARLIB_EXPORT int16_t AXAPI Ax4AddUnZipPathFilter(const char *fromDir, const char *toDir) AX_NOEXCEPT;

@@ -46,6 +46,17 @@ bool writeFile(FileHandle file, const void* buffer, uint32_t count, uint32_t* do
 int64_t seekFile(FileHandle file, int64_t offset, SeekFrom from);
 // The file's size, or -1 on failure.
 int64_t fileSize(FileHandle file);
+// What tells one state of an open file from another: which file it is, its
+// size, and when its contents or its metadata last changed, as the file
+// system keeps those times (a change time cannot be set back by anyone). Two
+// equal stamps taken of one handle mean that nothing changed the file in
+// between, also when the handle's number now names a file opened anew.
+struct FileStamp {
+    uint64_t volume = 0, index = 0, size = 0;
+    int64_t changed = 0, modified = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+bool fileStamp(FileHandle file, FileStamp* stamp);
 // Cuts the file at its current position.
 bool truncateFile(FileHandle file);
 bool closeFile(FileHandle file);
