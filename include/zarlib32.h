@@ -308,6 +308,18 @@ ZARLIB_EXPORT int16_t AXAPI Ax4Zip(AxHandle *handle, const char *includeSpecs, c
 ZARLIB_EXPORT int16_t AXAPI Ax4QZip(const char *archiveName, const char *includeSpecs,
                                     const char *options) AX_NOEXCEPT;
 
+/* Stores the `length` bytes at `data` (none for 0 or less) as the entry
+ * `name` of the open archive `*handle`, through the same run as Ax4Zip: an
+ * entry of that name is replaced, and every option of Ax4Zip applies but -D
+ * (AX_OPTION_CONFLICT). The name is stored exactly as given, whatever the
+ * path options say: a relative name, '/' between directories. The data is
+ * staged in a directory of the library's own, private to this user, that is
+ * removed afterwards; no other file is touched. AX_PATH_NOT_FOUND for an
+ * empty, absolute or otherwise unusable name; `*handle` receives the
+ * archive's new handle. */
+ZARLIB_EXPORT int16_t AXAPI Ax4ZipPtr(AxHandle *handle, const void *data, int32_t length, const char *name,
+                                     const char *options) AX_NOEXCEPT;
+
 /* Replaces the archive comment in place (null or empty: none). */
 ZARLIB_EXPORT int16_t AXAPI Ax4ZipNewComment(AxHandle handle, const char *comment) AX_NOEXCEPT;
 /* Sets the comment of every entry that `pattern` matches in its own directory

@@ -2,6 +2,7 @@
 #include "archive/handles.h"
 #include "exports/guard.h"
 #include "write/comments.h"
+#include "write/zip_from_memory.h"
 #include "write/zip_run.h"
 #include "zarlib32.h"
 
@@ -17,6 +18,14 @@ ZARLIB_EXPORT int16_t AXAPI Ax4Zip(AxHandle* handle, const char* includeSpecs, c
 ZARLIB_EXPORT int16_t AXAPI Ax4QZip(const char* archiveName, const char* includeSpecs,
                                     const char* options) AX_NOEXCEPT {
     return exports::guarded([&] { return write::quickZip(archiveName, includeSpecs, options); });
+}
+
+ZARLIB_EXPORT int16_t AXAPI Ax4ZipPtr(AxHandle* handle, const void* data, int32_t length, const char* name,
+                                     const char* options) AX_NOEXCEPT {
+    return exports::guarded([&] {
+        if (handle == nullptr) return kNotOpen;
+        return write::zipFromMemory(handle, data, length, name, options);
+    });
 }
 
 ZARLIB_EXPORT int16_t AXAPI Ax4ZipNewComment(AxHandle handle, const char* comment) AX_NOEXCEPT {

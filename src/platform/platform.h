@@ -156,6 +156,10 @@ std::string tempDirectory();
 // Creates a new empty file with a unique name beginning with `prefix` in
 // `directory` and returns its name; empty on failure.
 std::string makeUniqueFile(const std::string& directory, const char* prefix);
+// Creates a new directory with a unique name beginning with `prefix` in
+// `directory`, which only its owner may enter (mode 0700 on POSIX), and
+// returns its name; empty on failure.
+std::string makeUniqueDirectory(const std::string& directory, const char* prefix);
 // Creates a new empty file with a unique name beginning with `prefix` in
 // `directory` and returns it open for reading and writing, its name in
 // `*name`; kInvalidFile on failure. It is made to take the place of a file
