@@ -328,6 +328,24 @@ ZARLIB_EXPORT int16_t AXAPI Ax4ZipNewComment(AxHandle handle, const char *commen
 ZARLIB_EXPORT int16_t AXAPI Ax4ZipNewFileComment(AxHandle *handle, const char *pattern,
                                                  const char *comment) AX_NOEXCEPT;
 
+/* Replaces the stored path prefix `oldPath` by `newPath` in the names of the
+ * entries of the archive `archiveName` (opened and closed by name; with
+ * `longNames` nonzero, entries are known by their long names), in local
+ * headers and central records alike; everything else of every entry is
+ * copied unchanged. Only the drive and directory parts of the two paths count:
+ * a directory ends with '/' ("OLD" is a file name in no directory, so every
+ * name without a drive matches it). Names compare as the file system compares
+ * them. The result goes to `newArchiveName` (a file there is replaced only
+ * when the run succeeds) or, when that is null, empty or the archive's own
+ * name, back over the archive, which a failed or cancelled run leaves as it
+ * was; in place, a run that changes nothing rewrites nothing when `changed`
+ * is given. `*changed` (may be null) receives how many names changed.
+ * AX_TOO_LONG: a new name would exceed 260 characters (nothing is written);
+ * AX_NOT_ON_THIS_KIND: not a ZIP archive. */
+ZARLIB_EXPORT int16_t AXAPI Ax4ChangeDirPaths(const char *archiveName, const char *newArchiveName,
+                                             const char *oldPath, const char *newPath, int16_t longNames,
+                                             uint16_t *changed) AX_NOEXCEPT;
+
 /* ---- Codecs: CRC-32 ---------------------------------------------------- */
 
 /* Folds `count` bytes into a running CRC-32. Start at 0xFFFFFFFF and

@@ -1,6 +1,7 @@
 // Exports of archive writing.
 #include "archive/handles.h"
 #include "exports/guard.h"
+#include "write/change_paths.h"
 #include "write/comments.h"
 #include "write/zip_from_memory.h"
 #include "write/zip_run.h"
@@ -43,6 +44,15 @@ ZARLIB_EXPORT int16_t AXAPI Ax4ZipNewFileComment(AxHandle* handle, const char* p
         Result r = write::setEntryComments(*a, pattern, comment);
         *handle = a->file;
         return r;
+    });
+}
+
+ZARLIB_EXPORT int16_t AXAPI Ax4ChangeDirPaths(const char* archiveName, const char* newArchiveName,
+                                             const char* oldPath, const char* newPath, int16_t longNames,
+                                             uint16_t* changed) AX_NOEXCEPT {
+    if (changed != nullptr) *changed = 0;
+    return exports::guarded([&] {
+        return write::changeDirPaths(archiveName, newArchiveName, oldPath, newPath, longNames != 0, changed);
     });
 }
 

@@ -5,6 +5,7 @@
 #include "common/bytes.h"
 #include "frame/local_time.h"
 #include "fs/copy.h"
+#include "fs/names.h"
 #include "platform/platform.h"
 #include "write/commit.h"
 #include "write/copy_entry.h"
@@ -48,11 +49,18 @@ NewArchive::~NewArchive() {
 }
 
 Result NewArchive::create() {
-    dataName_ = makeDataFile(archive_);
+    if (output_.empty()) {
+        dataName_ = makeDataFile(archive_);
+    } else {
+        std::string drive, directory;
+        fs::splitName(output_.c_str(), &drive, &directory, nullptr);
+        dataName_ = fs::TempFile::makeOpen(drive + directory, "", platform::kAttrArchive, &data_);
+    }
     directoryName_ = fs::TempFile::make();
     if (!dataName_.valid() || !directoryName_.valid()) return kWriteFailed;
-    data_ = fs::openFile(dataName_.name().c_str(), platform::kAccessReadWrite, archive_.share,
-                         platform::Disposition::OpenAlways, 0, true);
+    if (data_ == fs::kInvalidFile)
+        data_ = fs::openFile(dataName_.name().c_str(), platform::kAccessReadWrite, archive_.share,
+                             platform::Disposition::OpenAlways, 0, true);
     directory_ = fs::openFile(directoryName_.name().c_str(), platform::kAccessReadWrite, archive_.share,
                               platform::Disposition::OpenAlways, 0, true);
     if (data_ == fs::kInvalidFile || directory_ == fs::kInvalidFile) return kWriteFailed;
@@ -100,7 +108,11 @@ Result NewArchive::commit(const DosDateTime* time) {
     fs::closeFile(data_);
     fs::closeFile(directory_);
     directoryName_.remove();
-    return commitArchive(archive_, dataName_, time);
+    if (output_.empty()) return commitArchive(archive_, dataName_, time);
+    uint64_t utc;
+    if (time != nullptr && frame::dosToUtc(*time, &utc) && !platform::setFileTimeOf(dataName_.name().c_str(), utc))
+        return kAccessDenied;
+    return dataName_.renameTo(output_.c_str()) ? kOk : kAccessDenied;
 }
 
 }  // namespace zar::write
