@@ -281,9 +281,12 @@ ZARLIB_EXPORT int16_t AXAPI Ax4QUnZip(const char *archiveName, const char *outpu
  * (check the password and method, decode nothing), -.L and the password of
  * `options` count. Successive windows of one entry continue the decode where
  * the previous window ended, so reading an entry window by window costs one
- * pass over its data. AX_CRC_MISMATCH: the data is damaged (it ends short of
- * the window, or does not match its CRC-32 once decoded to its end);
- * AX_BAD_PASSWORD, AX_UNKNOWN_METHOD, AX_NOTHING_DONE (no entry matches). */
+ * pass over its data. No CRC-32 is checked (a window cannot be judged by it):
+ * a host that reads a whole entry compares AxCrc32A of its bytes with the
+ * entry's record. AX_CRC_MISMATCH: the data is damaged, ending (or turning
+ * out invalid) short of the window although the entry declares more, so the
+ * window was only partly filled; AX_BAD_PASSWORD, AX_UNKNOWN_METHOD,
+ * AX_NOTHING_DONE (no entry matches). */
 ZARLIB_EXPORT int16_t AXAPI Ax4UnZipPtr(AxHandle handle, void *destination, int32_t startOffset, int32_t count,
                                         const char *fileSpec, const char *options) AX_NOEXCEPT;
 

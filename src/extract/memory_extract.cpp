@@ -172,8 +172,6 @@ Result unzipToMemory(fs::FileHandle handle, void* destination, int32_t startOffs
         data.methodCode = code;
         data.flags = entryFlags;
         data.encrypted = zip && (entryFlags & archive::kFlagEncrypted);
-        // TAR members carry no CRC-32.
-        if (!tar) data.crc = loadLe32(record + CentralRecord::kCrc);
         if (Result r = fresh->decode.begin(data); r != kOk) return r;
         kept = std::move(fresh);
     }

@@ -27,10 +27,12 @@ namespace zar::extract {
 // was delivered); kNothingDone when no entry matches; kBadPassword (after a
 // wrong-password notice); kUnknownMethod (a method with no decoder here, or a
 // member of a kind that is only listed); kCrcMismatch (the data is damaged:
-// it ends short of the window, or does not match its CRC-32 once decoded to
-// its end); kShortRead; kCancelled; kNotOpen; kNotOnThisKind (multi-volume
-// sets); kMissingArgument (no destination outside test mode); kNoMemory; the
-// codes of option parsing and of the directory reader.
+// it ends, or turns out invalid, short of the window although the entry
+// declares more; the window is then only partly filled); kShortRead;
+// kCancelled; kNotOpen; kNotOnThisKind (multi-volume sets); kMissingArgument
+// (no destination outside test mode); kNoMemory; the codes of option parsing
+// and of the directory reader. No CRC-32 is checked: the host that reads a
+// whole entry compares it (AxCrc32A) with the entry's record.
 Result unzipToMemory(fs::FileHandle archive, void* destination, int32_t startOffset, int32_t count,
                      const char* fileSpec, const char* options);
 

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <vector>
 
 #include "archive/handles.h"
@@ -27,9 +26,6 @@ struct EntryData {
     int16_t methodCode = 0;
     uint16_t flags = 0;                       // general-purpose flags
     bool encrypted = false;                   // decrypt with the shared keys
-    // The recorded CRC-32, when memory decoding is to check the data against
-    // it; files are checked by their caller.
-    std::optional<uint32_t> crc;
 };
 
 // Positions the archive file at the data of the entry whose 46-byte central
@@ -64,12 +60,14 @@ public:
     // Delivers the decoded bytes [from, end) to `destination`, which has room
     // for end - from bytes; `end` is cut to the declared size, and `from` must
     // not lie before position(). `*delivered` receives how many bytes were put
-    // there. Stops reading as soon as the window is full.
-    // kOk; kCrcMismatch when the data ends before the window does although
-    // the declared size reaches further, or, once every byte up to the
-    // declared size is decoded, when a recorded CRC-32 does not match them;
-    // kShortRead; kCancelled (the cancel flag, seen after each block read, is
-    // cleared); kNoMemory. After any failure the decode can go no further.
+    // there. Stops reading as soon as the window is full. No CRC-32 is kept:
+    // a window cannot be judged by it, and a host that reads a whole entry
+    // checks it itself.
+    // kOk; kCrcMismatch when the data ends (or turns out invalid) before the
+    // window does although the declared size reaches further: the window
+    // could not be filled; kShortRead; kCancelled (the cancel flag, seen after
+    // each block read, is cleared); kNoMemory. After any failure the decode
+    // can go no further.
     Result deliver(uint8_t* destination, uint64_t from, uint64_t end, uint32_t* delivered);
 
     // How many decoded bytes lie behind: where the next window may start.
@@ -94,7 +92,6 @@ private:
     uint32_t remaining_ = 0;      // compressed bytes not read yet
     int64_t inputAt_ = 0;         // where they start in the input file
     uint64_t position_ = 0;       // decoded bytes so far
-    uint32_t running_ = 0xFFFFFFFFu;  // CRC register over them
     State state_ = State::Idle;
     Result failure_ = kOk;
 };

@@ -85,7 +85,7 @@ TEST_F(Pipeline, BlocksOfStoredData) {
         auto data = pattern(size);
         fs::File in = input(data);
         fs::File out = output();
-        extract::EntryData e{in.get(), static_cast<uint32_t>(size), static_cast<uint32_t>(size), 0, 0, false, {}};
+        extract::EntryData e{in.get(), static_cast<uint32_t>(size), static_cast<uint32_t>(size), 0, 0, false};
         uint32_t crc;
         ASSERT_EQ(extract::decodeToFile(e, out.get(), &crc), kOk);
         EXPECT_EQ(crc, crcOf(data));
@@ -100,7 +100,7 @@ TEST_F(Pipeline, BlocksOfStoredData) {
 TEST_F(Pipeline, TestModeWritesNothing) {
     auto data = pattern(150000);
     fs::File in = input(data);
-    extract::EntryData e{in.get(), 150000, 150000, 0, 0, false, {}};
+    extract::EntryData e{in.get(), 150000, 150000, 0, 0, false};
     uint32_t crc;
     ASSERT_EQ(extract::decodeToFile(e, fs::kInvalidFile, &crc), kOk);
     EXPECT_EQ(crc, crcOf(data));
@@ -115,7 +115,7 @@ TEST_F(Pipeline, EncryptedBlocksAreDecrypted) {
     codec::sharedKeys().encrypt(cipher.data(), cipher.size());
     fs::File in = input(cipher);
     codec::sharedKeys().init(reinterpret_cast<const uint8_t*>("pw"), 2);
-    extract::EntryData e{in.get(), 100000, 100000, 0, 0, true, {}};
+    extract::EntryData e{in.get(), 100000, 100000, 0, 0, true};
     uint32_t crc;
     ASSERT_EQ(extract::decodeToFile(e, fs::kInvalidFile, &crc), kOk);
     EXPECT_EQ(crc, crcOf(data));
@@ -124,7 +124,7 @@ TEST_F(Pipeline, EncryptedBlocksAreDecrypted) {
 TEST_F(Pipeline, ShortInputCancelAndUnknownMethods) {
     auto data = pattern(100000);
     fs::File in = input(data);
-    extract::EntryData e{in.get(), 100001, 100001, 0, 0, false, {}};
+    extract::EntryData e{in.get(), 100001, 100001, 0, 0, false};
     uint32_t crc;
     EXPECT_EQ(extract::decodeToFile(e, fs::kInvalidFile, &crc), kShortRead);
 
@@ -144,7 +144,7 @@ TEST_F(Pipeline, FailedWrite) {
     auto data = pattern(100000);
     fs::File in = input(data);
     fs::File out = output();
-    extract::EntryData e{in.get(), 100000, 100000, 0, 0, false, {}};
+    extract::EntryData e{in.get(), 100000, 100000, 0, 0, false};
     uint32_t crc;
     platform::failNthCall(platform::Fault::Write, 2);
     EXPECT_EQ(extract::decodeToFile(e, out.get(), &crc), kWriteFailed);
@@ -172,7 +172,7 @@ TEST_F(Pipeline, DeflatedData) {
     for (int level : {0, 1, 9}) {
         auto packed = deflated(data, level);
         fs::File in = input(packed);
-        extract::EntryData e{in.get(), static_cast<uint32_t>(packed.size()), 300000, 1, 0, false, {}};
+        extract::EntryData e{in.get(), static_cast<uint32_t>(packed.size()), 300000, 1, 0, false};
         uint32_t crc;
         ASSERT_EQ(extract::decodeToFile(e, fs::kInvalidFile, &crc), kOk);
         EXPECT_EQ(crc, crcOf(data)) << level;
@@ -195,7 +195,7 @@ TEST_F(Pipeline, DamagedDeflateEndsWithoutError) {
         if (damage == 1) bad[bad.size() / 3] ^= 0x55;      // flipped bits
         if (damage == 2) std::fill(bad.begin(), bad.begin() + 4, 0xFF);  // bad block header
         fs::File in = input(bad);
-        extract::EntryData e{in.get(), static_cast<uint32_t>(bad.size()), 100000, 1, 0, false, {}};
+        extract::EntryData e{in.get(), static_cast<uint32_t>(bad.size()), 100000, 1, 0, false};
         uint32_t crc;
         EXPECT_EQ(extract::decodeToFile(e, fs::kInvalidFile, &crc), kOk) << damage;
         EXPECT_NE(crc, crcOf(data)) << "the CRC comparison reports it, case " << damage;
@@ -210,7 +210,7 @@ TEST_F(Pipeline, WindowsIntoMemory) {
     } cases[] = {{0, 10, 10}, {65515, 10, 10}, {199990, 100, 10}, {300000, 5, 0}, {0, -1, 200000}, {5, 0, 0}};
     for (const Case& c : cases) {
         fs::File in = input(data);
-        extract::EntryData e{in.get(), 200000, 200000, 0, 0, false, {}};
+        extract::EntryData e{in.get(), 200000, 200000, 0, 0, false};
         std::vector<uint8_t> out(c.delivered + 1, 0xEE);
         uint32_t delivered = 99;
         EXPECT_EQ(extract::decodeToMemory(e, out.data(), c.start, c.count, &delivered), kOk);

@@ -1,8 +1,8 @@
 // zar extract --stdout: the bytes of the selected entries, one after the
 // other in directory order, to standard output. Each entry is decoded into a
 // buffer of fixed size through windows of Ax4UnZipPtr, which go on from one
-// another, so memory stays the same however large the entry is; the library
-// checks the CRC-32 once the last window reaches the entry's end.
+// another, so memory stays the same however large the entry is. zar keeps
+// the CRC-32 of what it writes and compares it with the entry's at the end.
 #include <unistd.h>
 
 #include <algorithm>
@@ -61,6 +61,10 @@ int runExtractToStdout(const Options& options) {
     if (result != AX_OK) return reportResult(name.shown(), result);
     std::vector<Entry> entries;
     if ((result = readEntries(archive.handle(), &entries)) != AX_OK) return reportResult(name.shown(), result);
+    // TAR members carry no CRC-32.
+    uint16_t kind = AX_KIND_NONE;
+    Ax4IdentifyFile(name.path().c_str(), &kind);
+    const bool checked = kind != AX_KIND_TAR;
 
     OptionString unzipOptions;
     unzipOptions.add("-.L");
@@ -95,7 +99,9 @@ int runExtractToStdout(const Options& options) {
                 status = kExitProblems;
             }
         }
-        for (uint32_t at = 0; at < size;) {
+        uint32_t crc = 0xFFFFFFFFu;
+        uint32_t at = 0;
+        while (at < size) {
             const uint32_t count = std::min(kWindow, size - at);
             const unsigned troubledBefore = reportCounts().troubled;
             result = Ax4UnZipPtr(archive.handle(), window.data(), static_cast<int32_t>(at), static_cast<int32_t>(count),
@@ -115,9 +121,14 @@ int runExtractToStdout(const Options& options) {
                 complain(std::string("standard output: ") + std::strerror(errno));
                 return kExitFailure;
             }
+            crc = AxCrc32A(reinterpret_cast<const uint8_t*>(window.data()), count, crc);
             at += count;
         }
         if (status == kExitUsage) return status;
+        if (at == size && size != 0 && checked && ~crc != entry.record.crc) {
+            reportResult(printable(entry.name), AX_CRC_MISMATCH);
+            status = kExitProblems;
+        }
     }
     if (selected == 0) {
         complain(name.shown() + ": " + explainResult(AX_NOTHING_DONE) + " (code " + std::to_string(AX_NOTHING_DONE) +
