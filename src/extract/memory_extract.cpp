@@ -1,9 +1,10 @@
 #include "extract/memory_extract.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
-#include <new>
 #include <string>
+#include <vector>
 
 #include "archive/directory.h"
 #include "archive/handles.h"
@@ -101,8 +102,7 @@ Result unzipToMemory(fs::FileHandle handle, void* destination, int32_t startOffs
     if (Result r = frame::unzipOptions(options, flags, password); r != kOk) return r;
     archive::ArchiveHandle* archive = archive::lookup(handle);
     if (archive == nullptr) return kNotOpen;
-    if (flags & frame::kUnzipLongNames)
-        archive->longNameMode = true;
+    if (flags & frame::kUnzipLongNames) archive->longNameMode = true;
     // Entries of spanned sets are gathered across volumes before they are
     // decoded, as the unzip driver does; until such sets open, none come here.
     if (archive->multiVolume()) return kNotOnThisKind;

@@ -8,10 +8,10 @@
 #include "archive/records.h"
 #include "codec/crc32.h"
 #include "codec/zipcrypto.h"
+#include "common/bytes.h"
 #include "extract/decoders.h"
 #include "frame/run_state.h"
 #include "frame/status.h"
-#include "common/bytes.h"
 
 namespace zar::extract {
 namespace {
@@ -135,7 +135,8 @@ Result MemoryDecode::deliver(uint8_t* destination, uint64_t from, uint64_t end, 
     *delivered = 0;
     end = std::min<uint64_t>(end, entry_.unpackedSize);
     if (from >= end) return kOk;
-    if (state_ == State::Failed || state_ == State::Idle) return state_ == State::Idle ? kShortRead : failure_;
+    if (state_ == State::Idle) return kShortRead;  // begin() was not called, or failed
+    if (state_ == State::Failed) return failure_;
     if (from < position_) return fail(kShortRead);  // a window behind the decode: the caller starts anew
 
     archive::WorkBuffers buffers;  // where the bytes before the window go

@@ -275,10 +275,6 @@ Result stampNewest(archive::ArchiveHandle& archive) {
     return kOk;
 }
 
-}  // namespace
-
-namespace {
-
 // The options of a run over `archive`, the sticky long-name rule applied.
 Result runOptions(archive::ArchiveHandle& archive, const char* options, frame::OptionSet* set) {
     if (archive.multiVolume()) set->flags = frame::kZipMultiVolume;
