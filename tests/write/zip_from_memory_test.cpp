@@ -130,10 +130,10 @@ TEST_F(ZipFromMemory, EntriesAreThoseOfFilesOfTheSameBytes) {
     std::vector<Listed> entries = listOf(archive);
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].name, "empty.txt");
-    EXPECT_EQ(entries[0].record.method, 0);
-    EXPECT_EQ(entries[0].record.crc, 0u);
-    EXPECT_EQ(entries[0].record.packedSize, 0u);
-    EXPECT_EQ(entries[0].record.unpackedSize, 0u);
+    EXPECT_EQ(+entries[0].record.method, 0);
+    EXPECT_EQ(+entries[0].record.crc, 0u);
+    EXPECT_EQ(+entries[0].record.packedSize, 0u);
+    EXPECT_EQ(+entries[0].record.unpackedSize, 0u);
 
     // The same bytes as a file, zipped the ordinary way: the archives agree
     // byte for byte but for the entries' dates and times.
