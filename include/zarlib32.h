@@ -271,6 +271,25 @@ ZARLIB_EXPORT int16_t AXAPI Ax4UnZip(AxHandle *handle, const char *outputDir, co
 ZARLIB_EXPORT int16_t AXAPI Ax4QUnZip(const char *archiveName, const char *outputDir, const char *fileSpecs,
                                       const char *options) AX_NOEXCEPT;
 
+/* Decodes the first entry of the open archive `handle` that `fileSpec` names
+ * (a directory part and a file part, empty meaning '*'; a wildcard file part
+ * matches in every directory below) into `destination`: its decoded bytes
+ * startOffset up to startOffset + count - 1, or up to the entry's end when
+ * count is negative. `destination` needs room for count bytes (for the whole
+ * entry when count is negative); nothing is written past them nor past the
+ * entry's declared size, and a window past the end delivers nothing. Only -T
+ * (check the password and method, decode nothing), -.L and the password of
+ * `options` count. Successive windows of one entry continue the decode where
+ * the previous window ended, so reading an entry window by window costs one
+ * pass over its data. No CRC-32 is checked (a window cannot be judged by it):
+ * a host that reads a whole entry compares AxCrc32A of its bytes with the
+ * entry's record. AX_CRC_MISMATCH: the data is damaged, ending (or turning
+ * out invalid) short of the window although the entry declares more, so the
+ * window was only partly filled; AX_BAD_PASSWORD, AX_UNKNOWN_METHOD,
+ * AX_NOTHING_DONE (no entry matches). */
+ZARLIB_EXPORT int16_t AXAPI Ax4UnZipPtr(AxHandle handle, void *destination, int32_t startOffset, int32_t count,
+                                        const char *fileSpec, const char *options) AX_NOEXCEPT;
+
 /* Adds a filter for the next extraction with -.D: restored directories that
  * begin with `fromDir` (a drive and/or directory) go under `toDir` instead. */
 ZARLIB_EXPORT int16_t AXAPI Ax4AddUnZipPathFilter(const char *fromDir, const char *toDir) AX_NOEXCEPT;
@@ -297,6 +316,18 @@ ZARLIB_EXPORT int16_t AXAPI Ax4Zip(AxHandle *handle, const char *includeSpecs, c
 ZARLIB_EXPORT int16_t AXAPI Ax4QZip(const char *archiveName, const char *includeSpecs,
                                     const char *options) AX_NOEXCEPT;
 
+/* Stores the `length` bytes at `data` (none for 0 or less) as the entry
+ * `name` of the open archive `*handle`, through the same run as Ax4Zip: an
+ * entry of that name is replaced, and every option of Ax4Zip applies but -D
+ * (AX_OPTION_CONFLICT). The name is stored exactly as given, whatever the
+ * path options say: a relative name, '/' between directories. The data is
+ * staged in a directory of the library's own, private to this user, that is
+ * removed afterwards; no other file is touched. AX_PATH_NOT_FOUND for an
+ * empty, absolute or otherwise unusable name; `*handle` receives the
+ * archive's new handle. */
+ZARLIB_EXPORT int16_t AXAPI Ax4ZipPtr(AxHandle *handle, const void *data, int32_t length, const char *name,
+                                     const char *options) AX_NOEXCEPT;
+
 /* Replaces the archive comment in place (null or empty: none). */
 ZARLIB_EXPORT int16_t AXAPI Ax4ZipNewComment(AxHandle handle, const char *comment) AX_NOEXCEPT;
 /* Sets the comment of every entry that `pattern` matches in its own directory
@@ -304,6 +335,24 @@ ZARLIB_EXPORT int16_t AXAPI Ax4ZipNewComment(AxHandle handle, const char *commen
  * reopened archive's handle. */
 ZARLIB_EXPORT int16_t AXAPI Ax4ZipNewFileComment(AxHandle *handle, const char *pattern,
                                                  const char *comment) AX_NOEXCEPT;
+
+/* Replaces the stored path prefix `oldPath` by `newPath` in the names of the
+ * entries of the archive `archiveName` (opened and closed by name; with
+ * `longNames` nonzero, entries are known by their long names), in local
+ * headers and central records alike; everything else of every entry is
+ * copied unchanged. Only the drive and directory parts of the two paths count:
+ * a directory ends with '/' ("OLD" is a file name in no directory, so every
+ * name without a drive matches it). Names compare as the file system compares
+ * them. The result goes to `newArchiveName` (a file there is replaced only
+ * when the run succeeds) or, when that is null, empty or the archive's own
+ * name, back over the archive, which a failed or cancelled run leaves as it
+ * was; in place, a run that changes nothing rewrites nothing when `changed`
+ * is given. `*changed` (may be null) receives how many names changed.
+ * AX_TOO_LONG: a new name would exceed 260 characters (nothing is written);
+ * AX_NOT_ON_THIS_KIND: not a ZIP archive. */
+ZARLIB_EXPORT int16_t AXAPI Ax4ChangeDirPaths(const char *archiveName, const char *newArchiveName,
+                                             const char *oldPath, const char *newPath, int16_t longNames,
+                                             uint16_t *changed) AX_NOEXCEPT;
 
 /* ---- Codecs: CRC-32 ---------------------------------------------------- */
 

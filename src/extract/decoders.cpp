@@ -56,6 +56,13 @@ int16_t methodCode(uint16_t zipMethod, uint16_t flags) {
     }
 }
 
+bool acceptedMethod(uint16_t method) {
+    return method == archive::kMethodStored || method == archive::kMethodShrunk ||
+           method == archive::kMethodImploded || method == archive::kMethodDeflated ||
+           method == archive::kMethodLibraryImploded || method == archive::kMethodReserved11 ||
+           method == archive::kMethodBzip2;
+}
+
 bool hasDecoder(int16_t code) { return code >= kCodeStored && code <= kCodeDeflatedLast; }
 
 std::unique_ptr<Decoder> makeDecoder(int16_t code, uint16_t /*flags*/, Result* result) {

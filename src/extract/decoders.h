@@ -25,6 +25,11 @@ inline constexpr int16_t kCodeShrunk = 9;
 // without a code of their own show as kCodeStored.
 int16_t methodCode(uint16_t zipMethod, uint16_t flags);
 
+// True for the ZIP methods that the drivers take to the pipeline: stored,
+// shrunk, imploded, deflated and methods 10, 11 and 12. Entries of every
+// other method are passed over before any output exists.
+bool acceptedMethod(uint16_t zipMethod);
+
 // True when the method code has a decoder in this library.
 bool hasDecoder(int16_t methodCode);
 

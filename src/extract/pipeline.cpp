@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "archive/handles.h"
+#include "archive/records.h"
 #include "codec/crc32.h"
 #include "codec/zipcrypto.h"
+#include "common/bytes.h"
 #include "extract/decoders.h"
 #include "frame/run_state.h"
 #include "frame/status.h"
@@ -105,38 +108,104 @@ Result decodeToFile(const EntryData& entry, fs::FileHandle output, uint32_t* crc
     return result;
 }
 
+Result MemoryDecode::begin(const EntryData& entry) {
+    entry_ = entry;
+    state_ = State::Failed;
+    failure_ = kShortRead;
+    Result result;
+    decoder_ = makeDecoder(entry.methodCode, entry.flags, &result);
+    if (!decoder_) return result;
+    try {
+        input_.resize(kBlockSize);
+    } catch (const std::bad_alloc&) {
+        return kNoMemory;
+    }
+    inputAt_ = fs::positionOf(entry.input);
+    if (inputAt_ < 0) return kShortRead;
+    if (entry.encrypted) keys_ = codec::sharedKeys();
+    filled_ = taken_ = 0;
+    remaining_ = entry.packedSize;
+    position_ = 0;
+    state_ = State::Decoding;
+    failure_ = kOk;
+    return kOk;
+}
+
+Result MemoryDecode::deliver(uint8_t* destination, uint64_t from, uint64_t end, uint32_t* delivered) {
+    *delivered = 0;
+    end = std::min<uint64_t>(end, entry_.unpackedSize);
+    if (from >= end) return kOk;
+    if (state_ == State::Idle) return kShortRead;  // begin() was not called, or failed
+    if (state_ == State::Failed) return failure_;
+    if (from < position_) return fail(kShortRead);  // a window behind the decode: the caller starts anew
+
+    archive::WorkBuffers buffers;  // where the bytes before the window go
+    if (from > position_)
+        if (Result r = buffers.acquire(); r != kOk) return fail(r);
+    if (state_ == State::Decoding && remaining_ != 0 && !fs::seekTo(entry_.input, inputAt_)) return fail(kShortRead);
+
+    while (state_ == State::Decoding && position_ < end) {
+        if (taken_ == filled_ && remaining_ != 0) {
+            const uint32_t size = std::min(remaining_, kBlockSize);
+            if (!fs::readExact(entry_.input, input_.data(), size)) return fail(kShortRead);
+            if (entry_.encrypted) keys_.decrypt(input_.data(), size);
+            remaining_ -= size;
+            inputAt_ += size;
+            filled_ = size;
+            taken_ = 0;
+            if (frame::takeCancel()) return fail(kCancelled);
+        }
+        // The room never reaches past the window, nor into it while bytes
+        // before it are still being decoded.
+        uint8_t* out;
+        uint32_t room;
+        if (position_ >= from) {
+            out = destination + (position_ - from);
+            room = static_cast<uint32_t>(std::min<uint64_t>(kBlockSize, end - position_));
+        } else {
+            out = buffers.second();
+            room = static_cast<uint32_t>(std::min<uint64_t>(kBlockSize, from - position_));
+        }
+        uint32_t consumed = 0, produced = 0;
+        const bool finished = decoder_->step(input_.data() + taken_, filled_ - taken_, &consumed, out, room,
+                                             &produced, remaining_ == 0);
+        taken_ += consumed;
+        position_ += produced;
+        frame::yield();
+        // A decoder that neither takes input nor gives output will not finish.
+        if (finished || (consumed == 0 && produced == 0)) state_ = State::Ended;
+    }
+    if (position_ > from) *delivered = static_cast<uint32_t>(std::min(position_, end) - from);
+
+    if (position_ == entry_.unpackedSize) state_ = State::Ended;  // every declared byte is decoded
+    // The data ended short of what the entry declares and the window wants.
+    if (position_ < end) return fail(kCrcMismatch);
+    return kOk;
+}
+
 Result decodeToMemory(const EntryData& entry, uint8_t* destination, int32_t start, int32_t count,
                       uint32_t* delivered) {
     *delivered = 0;
-    // Codes that memory extraction never decodes; the rest need a decoder as well.
-    if (entry.methodCode == kCodeLibraryImploded || entry.methodCode > kCodeImploded) return kUnknownMethod;
-    const uint64_t wanted = count < 0 ? 2147483647u : static_cast<uint32_t>(count);
     const uint64_t from = start < 0 ? 0 : static_cast<uint32_t>(start);
-    if (entry.packedSize < 1 || wanted == 0) return kOk;
+    const uint64_t end = from + (count < 0 ? 2147483647u : static_cast<uint32_t>(count));
+    if (from >= std::min<uint64_t>(end, entry.unpackedSize)) return kOk;
+    MemoryDecode decode;
+    if (Result r = decode.begin(entry); r != kOk) return r;
+    return decode.deliver(destination, from, end, delivered);
+}
 
-    Result result;
-    std::unique_ptr<Decoder> decoder = makeDecoder(entry.methodCode, entry.flags, &result);
-    if (!decoder) return result;
-    archive::WorkBuffers buffers;
-    if (Result r = buffers.acquire(); r != kOk) return r;
-
-    // As for files, nothing past the entry's declared size is delivered.
-    const uint64_t end = std::min<uint64_t>(from + wanted, entry.unpackedSize);
-    if (from >= end) return kOk;
-    uint64_t position = 0;  // of the next produced byte in the decoded stream
-    result = runDecoder(entry, *decoder, buffers, false, nullptr, [&](const uint8_t* bytes, uint32_t n) {
-        uint64_t pieceEnd = std::min<uint64_t>(position + n, entry.unpackedSize);
-        uint64_t copyFrom = std::max(position, from);
-        uint64_t copyTo = std::min(pieceEnd, end);
-        if (copyFrom < copyTo) {
-            std::memcpy(destination + (copyFrom - from), bytes + (copyFrom - position), copyTo - copyFrom);
-            *delivered = static_cast<uint32_t>(copyTo - from);
-        }
-        position = pieceEnd;
-        return position >= end ? kEnough : kGoOn;
-    });
-    if (result == kOk && frame::takeCancel()) result = kCancelled;
-    return result;
+Result locateData(const archive::ArchiveHandle& archive, const uint8_t* record) {
+    const uint32_t offset = loadLe32(record + archive::CentralRecord::kLocalOffset);
+    if (!fs::seekTo(archive.file, offset)) return kShortRead;
+    const archive::Kind kind = archive.kind;
+    if (kind == archive::Kind::Tar || kind == archive::Kind::Gzip || archive::isForeign(kind)) return kOk;
+    uint8_t local[archive::LocalHeader::kSize];
+    if (!fs::readExact(archive.file, local, sizeof local)) return kShortRead;
+    const int64_t data = int64_t{offset} + archive::LocalHeader::kSize +
+                         loadLe16(local + archive::LocalHeader::kNameLength) +
+                         loadLe16(local + archive::LocalHeader::kExtraLength);
+    if (!fs::seekTo(archive.file, data)) return kShortRead;
+    return kOk;
 }
 
 }  // namespace zar::extract

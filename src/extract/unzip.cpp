@@ -28,7 +28,6 @@ namespace zar::extract {
 namespace {
 
 using archive::CentralRecord;
-using archive::LocalHeader;
 
 // Big enough that no real extra field is ever cut; the comment is not read.
 constexpr uint16_t kExtraRoom = 65534;
@@ -241,19 +240,7 @@ Result UnzipRun::entry() {
     return fileEntry(path);
 }
 
-// Positions the archive at the entry's data: past the local header, its name
-// and extra field for ZIP entries; at the recorded offset for the others.
-Result UnzipRun::locate() {
-    const uint32_t offset = field32(CentralRecord::kLocalOffset);
-    if (!fs::seekTo(archive_.file, offset)) return kShortRead;
-    if (!zipKind()) return kOk;
-    uint8_t local[LocalHeader::kSize];
-    if (!fs::readExact(archive_.file, local, sizeof local)) return kShortRead;
-    const int64_t data = int64_t{offset} + LocalHeader::kSize + loadLe16(local + LocalHeader::kNameLength) +
-                         loadLe16(local + LocalHeader::kExtraLength);
-    if (!fs::seekTo(archive_.file, data)) return kShortRead;
-    return kOk;
-}
+Result UnzipRun::locate() { return locateData(archive_, record_); }
 
 Result UnzipRun::passwordCheck(bool* passed) {
     *passed = false;
@@ -341,12 +328,8 @@ Result UnzipRun::fileEntry(const std::string& path) {
     // any output exists, so that the entries after it are still extracted.
     // Members of the foreign kinds are listed but have no decoder here.
     const uint16_t method = field16(CentralRecord::kMethod);
-    const bool known = method == archive::kMethodStored || method == archive::kMethodShrunk ||
-                       method == archive::kMethodImploded || method == archive::kMethodDeflated ||
-                       method == archive::kMethodLibraryImploded || method == archive::kMethodReserved11 ||
-                       method == archive::kMethodBzip2;
     const int16_t code = methodCode(method, field16(CentralRecord::kFlags));
-    if (!known || foreignKind() || (!tarKind() && !hasDecoder(code))) return notice(kUnknownMethod);
+    if (!acceptedMethod(method) || foreignKind() || (!tarKind() && !hasDecoder(code))) return notice(kUnknownMethod);
 
     bool write = false;
     if (Result r = decide(path, &write); r != kOk || !write) return r;

@@ -47,6 +47,17 @@ bool writeFile(FileHandle file, const void* buffer, uint32_t count, uint32_t* do
 int64_t seekFile(FileHandle file, int64_t offset, SeekFrom from);
 // The file's size, or -1 on failure.
 int64_t fileSize(FileHandle file);
+// What tells one state of an open file from another: which file it is, its
+// size, and when its contents or its metadata last changed, as the file
+// system keeps those times (a change time cannot be set back by anyone). Two
+// equal stamps taken of one handle mean that nothing changed the file in
+// between, also when the handle's number now names a file opened anew.
+struct FileStamp {
+    uint64_t volume = 0, index = 0, size = 0;
+    int64_t changed = 0, modified = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+bool fileStamp(FileHandle file, FileStamp* stamp);
 // Cuts the file at its current position.
 bool truncateFile(FileHandle file);
 bool closeFile(FileHandle file);
@@ -151,6 +162,10 @@ std::string tempDirectory();
 // Creates a new empty file with a unique name beginning with `prefix` in
 // `directory` and returns its name; empty on failure.
 std::string makeUniqueFile(const std::string& directory, const char* prefix);
+// Creates a new directory with a unique name beginning with `prefix` in
+// `directory`, which only its owner may enter (mode 0700 on POSIX), and
+// returns its name; empty on failure.
+std::string makeUniqueDirectory(const std::string& directory, const char* prefix);
 // Creates a new empty file with a unique name beginning with `prefix` in
 // `directory` and returns it open for reading and writing, its name in
 // `*name`; kInvalidFile on failure. It is made to take the place of a file

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "archive/extra_field.h"
+#include "archive/name_coding.h"
 #include "archive/records.h"
 #include "archive/zip_format.h"
 #include "common/bytes.h"
@@ -93,12 +94,18 @@ Result copyEntry(fs::FileHandle from, fs::FileHandle data, fs::FileHandle direct
     uint8_t* record = entry.record;
     const char* name = reinterpret_cast<const char*>(entry.storedName);
     uint16_t extraLength = loadLe16(record + CentralRecord::kExtraLength);
+    // The name a long-name block must hold to go with the old name.
+    const std::string& blockName = entry.formerLongName.empty() ? entry.name : entry.formerLongName;
+    // Readers take a name without flag bit 11 for code page 437.
+    const bool utf8Name = entry.renamed && archive::takesUtf8Flag(entry.name);
     if (entry.renamed) {
         if (entry.name.size() > archive::kNameLimit) return kTooLong;
         name = entry.name.c_str();
-        extraLength = withoutOwnLongName(entry.extra, extraLength, entry.name);
+        extraLength = withoutOwnLongName(entry.extra, extraLength, blockName);
         storeLe16(record + CentralRecord::kExtraLength, extraLength);
         storeLe16(record + CentralRecord::kNameLength, static_cast<uint16_t>(entry.name.size()));
+        if (utf8Name)
+            storeLe16(record + CentralRecord::kFlags, loadLe16(record + CentralRecord::kFlags) | archive::kFlagUtf8);
     }
     // The real sizes and offset: the Zip64 block's where the record holds all ones.
     const archive::Zip64Fields real = archive::zip64Fields(record, entry.extra, extraLength);
@@ -122,8 +129,9 @@ Result copyEntry(fs::FileHandle from, fs::FileHandle data, fs::FileHandle direct
     const uint8_t* localName = parts.data();
     uint8_t* localExtra = localExtraLength == 0 ? nullptr : parts.data() + localNameLength;
     if (entry.renamed) {
-        localExtraLength = withoutOwnLongName(localExtra, localExtraLength, entry.name);
+        localExtraLength = withoutOwnLongName(localExtra, localExtraLength, blockName);
         storeLe16(local + LocalHeader::kNameLength, static_cast<uint16_t>(entry.name.size()));
+        if (utf8Name) storeLe16(local + LocalHeader::kFlags, loadLe16(local + LocalHeader::kFlags) | archive::kFlagUtf8);
         localName = reinterpret_cast<const uint8_t*>(entry.name.data());
     }
     // The old header's signature is not trusted: a damaged one is not copied.

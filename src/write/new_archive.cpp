@@ -5,6 +5,7 @@
 #include "common/bytes.h"
 #include "frame/local_time.h"
 #include "fs/copy.h"
+#include "fs/names.h"
 #include "platform/platform.h"
 #include "write/commit.h"
 #include "write/copy_entry.h"
@@ -43,7 +44,13 @@ Result OldEntries::read(bool first) {
 }
 
 Result NewArchive::create() {
-    dataFile_ = makeDataFile(archive_);
+    if (output_.empty()) {
+        dataFile_ = makeDataFile(archive_);
+    } else {
+        std::string drive, directory;
+        fs::splitName(output_.c_str(), &drive, &directory, nullptr, fs::PathKind::Host);
+        dataFile_ = fs::TempFile::makeOpen(drive + directory, "", platform::kAttrArchive);
+    }
     directoryFile_ = fs::TempFile::makeScratch();
     if (!dataFile_.valid() || !directoryFile_.valid()) return kWriteFailed;
     storeLe32(end_ + EndRecord::kSignature, archive::kEndSignature);
@@ -88,7 +95,11 @@ Result NewArchive::finish() {
 
 Result NewArchive::commit(const DosDateTime* time) {
     directoryFile_.remove();
-    return commitArchive(archive_, dataFile_, time);
+    if (output_.empty()) return commitArchive(archive_, dataFile_, time);
+    uint64_t utc;
+    if (time != nullptr && frame::dosToUtc(*time, &utc) && !platform::setFileTime(dataFile_.file(), utc))
+        return kAccessDenied;
+    return dataFile_.renameTo(output_.c_str()) ? kOk : kAccessDenied;
 }
 
 }  // namespace zar::write

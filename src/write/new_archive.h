@@ -54,6 +54,12 @@ private:
 class NewArchive {
 public:
     explicit NewArchive(archive::ArchiveHandle& archive) : archive_(archive) {}
+    // Builds the new archive as a file of its own, `outputName` (in the file
+    // system's form), instead of in the archive's place: the data file lies
+    // beside that name with the permissions of a new file, and the commit
+    // renames it there, replacing a file of that name only then.
+    NewArchive(archive::ArchiveHandle& archive, std::string outputName)
+        : archive_(archive), output_(std::move(outputName)) {}
     NewArchive(const NewArchive&) = delete;
     NewArchive& operator=(const NewArchive&) = delete;
 
@@ -73,12 +79,14 @@ public:
     // Appends the directory, the end record and the archive comment.
     Result finish();
 
-    // Removes the directory file and commits the data file over the archive; `time`,
-    // when given, becomes the archive's last-write time.
+    // Removes the directory file and commits the data file over the archive
+    // (or to the output name); `time`, when given, becomes the archive's
+    // last-write time.
     Result commit(const DosDateTime* time);
 
 private:
     archive::ArchiveHandle& archive_;
+    std::string output_;  // empty: the archive's own place
     fs::TempFile dataFile_, directoryFile_;
     uint16_t entries_ = 0;
     uint8_t end_[archive::EndRecord::kSize] = {};

@@ -1,5 +1,6 @@
 #include "write/zip_run.h"
 
+#include <algorithm>
 #include <new>
 #include <string>
 #include <unordered_set>
@@ -17,6 +18,7 @@
 #include "fs/dir_walk.h"
 #include "fs/file_list.h"
 #include "fs/names.h"
+#include "fs/zip_rules.h"
 #include "write/delete_run.h"
 #include "write/entry_writer.h"
 #include "write/new_archive.h"
@@ -37,11 +39,16 @@ public:
         : archive_(archive), options_(options), target_(archive) {}
 
     Result run(const char* includeSpecs, const char* excludeSpecs);
+    // The run over the one file `path`, stored under `storedName` as it stands.
+    Result runOne(const std::string& path, const std::string& storedName);
     // Deletes or clears the archive bit of the files written (-M, -A+).
     void afterCommit();
 
 private:
     bool has(uint32_t flag) const { return options_.flags & flag; }
+    template <class MakeList>
+    Result build(MakeList&& makeList);
+    Result listOne(const std::string& path, const std::string& storedName);
     Result existingEntries();
     Result newFiles();
     Result volumeLabel();
@@ -59,9 +66,35 @@ private:
     std::unordered_set<uint32_t> written_;  // list records whose file went into the archive
     std::vector<uint8_t> extra_ = std::vector<uint8_t>(archive::kCommentLimit);  // of the entry in hand
     bool replaceAll_ = false;
+    bool namedByHost_ = false;  // stored names are the host's, not the disk's
 };
 
 Result ZipRun::run(const char* includeSpecs, const char* excludeSpecs) {
+    return build([&] { return fs::buildFileList(includeSpecs, excludeSpecs, options_, list_); });
+}
+
+Result ZipRun::runOne(const std::string& path, const std::string& storedName) {
+    namedByHost_ = true;
+    return build([&] { return listOne(path, storedName); });
+}
+
+// The list of one file, under the filters that look at the file itself.
+Result ZipRun::listOne(const std::string& path, const std::string& storedName) {
+    platform::FoundItem item;
+    platform::Search* search = platform::findFirstFile(fs::ansiForm(path).c_str(), &item);
+    if (search == nullptr) return kPathNotFound;
+    platform::findClose(search);
+    if (has(frame::kZipArchiveBitOnly) && !(item.attributes & platform::kAttrArchive)) return kNothingDone;
+    if (has(frame::kZipDateAfter | frame::kZipDateBefore) &&
+        fs::outsideDates(frame::utcToDos(item.lastWrite).date, options_))
+        return kNothingDone;
+    if (Result r = list_.open(); r != kOk) return r;
+    return list_.add(path.c_str(), storedName.c_str(), item.attributes, item.lastWrite, item.size, options_.flags,
+                     item.mode);
+}
+
+template <class MakeList>
+Result ZipRun::build(MakeList&& makeList) {
     StatusRecord& status = frame::status();
     frame::setNameField(status.archiveName, fs::ansiForm(archive_.name).c_str());
     if (!archive_.writable()) return kNotWritable;
@@ -72,7 +105,7 @@ Result ZipRun::run(const char* includeSpecs, const char* excludeSpecs) {
     if (!notEmpty && has(frame::kZipFreshen)) return kNothingDone;
     if (notEmpty && !fs::seekTo(archive_.file, 0)) return kAccessDenied;
 
-    if (Result r = fs::buildFileList(includeSpecs, excludeSpecs, options_, list_); r != kOk) return r;
+    if (Result r = makeList(); r != kOk) return r;
     if (list_.count() == 0) return kNothingDone;
 
     DosDateTime kept;
@@ -202,7 +235,7 @@ Result ZipRun::writeFile(const fs::FileRecord& file, const std::string& storedNa
     request.password = options_.password;
     request.versionBlock = has(frame::kZipVersionBlock);
     request.longNames = has(frame::kZipLongNames);
-    request.longNamesAsIs = has(frame::kZipLongNamesAsIs);
+    request.longNamesAsIs = has(frame::kZipLongNamesAsIs) || namedByHost_;
     if (Result r = writeEntry(request); r != kOk) return r;
     newest_.see(file.date, file.time);
     return kOk;
@@ -242,6 +275,18 @@ Result stampNewest(archive::ArchiveHandle& archive) {
     return kOk;
 }
 
+// The options of a run over `archive`, the sticky long-name rule applied.
+Result runOptions(archive::ArchiveHandle& archive, const char* options, frame::OptionSet* set) {
+    if (archive.multiVolume()) set->flags = frame::kZipMultiVolume;
+    if (Result r = frame::zipOptions(options, *set); r != kOk) return r;
+    if (set->flags & frame::kZipLongNames)
+        archive.longNameMode = true;
+    else if (archive.longNameMode)
+        set->flags |= frame::kZipLongNames;
+    if (!(set->flags & frame::kZipLongNames)) set->flags |= frame::kZipShortNames;
+    return kOk;
+}
+
 }  // namespace
 
 Result zip(fs::FileHandle* handle, const char* includeSpecs, const char* excludeSpecs, const char* options) {
@@ -250,13 +295,7 @@ Result zip(fs::FileHandle* handle, const char* includeSpecs, const char* exclude
 
     frame::setMoreStatus(0);
     frame::OptionSet set;
-    if (archive->multiVolume()) set.flags = frame::kZipMultiVolume;
-    if (Result r = frame::zipOptions(options, set); r != kOk) return r;
-    if (set.flags & frame::kZipLongNames)
-        archive->longNameMode = true;
-    else if (archive->longNameMode)
-        set.flags |= frame::kZipLongNames;
-    if (!(set.flags & frame::kZipLongNames)) set.flags |= frame::kZipShortNames;
+    if (Result r = runOptions(*archive, options, &set); r != kOk) return r;
 
     Result result;
     if (set.flags & frame::kZipDelete) {
@@ -277,6 +316,24 @@ Result zip(fs::FileHandle* handle, const char* includeSpecs, const char* exclude
         result = stampNewest(*archive);
     }
     // The next operation reads the directory afresh.
+    archive->endLocated = false;
+    *handle = archive->file;
+    return result;
+}
+
+Result zipFileAs(fs::FileHandle* handle, const std::string& path, const std::string& storedName,
+                 const char* options) {
+    archive::ArchiveHandle* archive = handle == nullptr ? nullptr : archive::lookup(*handle);
+    if (archive == nullptr) return kNotOpen;
+    frame::OptionSet set;
+    if (Result r = runOptions(*archive, options, &set); r != kOk) return r;
+    if (set.flags & frame::kZipDelete) return kOptionConflict;
+
+    std::string name = storedName;
+    std::replace(name.begin(), name.end(), '\\', '/');
+    ZipRun run(*archive, set);
+    Result result = run.runOne(path, name);
+    if (result == kOk) run.afterCommit();
     archive->endLocated = false;
     *handle = archive->file;
     return result;

@@ -6,6 +6,8 @@
 // entry's time.
 #pragma once
 
+#include <string>
+
 #include "frame/result.h"
 #include "fs/file_io.h"
 
@@ -17,6 +19,13 @@ namespace zar::write {
 // kSomeEntriesFailed, the archive being written all the same, and
 // frame::moreStatus() the code of the last such notice.
 Result zip(fs::FileHandle* archive, const char* includeSpecs, const char* excludeSpecs, const char* options);
+
+// The same run over one file named by the host: the file `path` (a name in
+// the library's form) goes into the archive under `storedName` exactly as
+// given ('\' read as '/'), whatever the path and long-name options say;
+// every other option works as for any file. kOptionConflict with -D.
+Result zipFileAs(fs::FileHandle* archive, const std::string& path, const std::string& storedName,
+                 const char* options);
 
 // Opens (or creates) `archiveName`, runs zip on it and closes it.
 Result quickZip(const char* archiveName, const char* includeSpecs, const char* options);

@@ -1,6 +1,7 @@
 // Writing runs over archives that independent tools made: adding a file,
-// deleting an entry and setting an entry comment rebuild the archive, and
-// every entry the run does not touch must come out as it went in. Python's
+// deleting an entry, setting an entry comment and renaming a stored path
+// rebuild the archive, and every entry the run does not touch must come out
+// as it went in; a renamed entry differs in its name alone. Python's
 // zipfile reports each entry's central record fields, its local header and
 // its data before and after; Info-ZIP unzip, bsdtar (reading the file and
 // reading it as a stream), 7z and zipfile must accept the result, and unzip
@@ -73,6 +74,8 @@ constexpr const char* kDeleted = "docs/guide.txt";
 constexpr const char* kCommented = "data/blob.bin";
 constexpr const char* kNewComment = "a comment set by the run";
 constexpr const char* kAddedContent = "a file added by the run\n";
+constexpr const char* kOldPrefix = "docs/";
+constexpr const char* kNewPrefix = "guides/";
 
 // ---- The tools ----------------------------------------------------------------------
 
@@ -263,14 +266,31 @@ std::vector<std::string> namesOf(const Dump& dump) {
 
 // ---- The runs -----------------------------------------------------------------------
 
-enum class RunKind { Add, Delete, Comment };
+enum class RunKind { Add, Delete, Comment, Rename };
 
 struct RunCase {
     const char* name;
     RunKind kind;
 };
 
-const RunCase kRuns[] = {{"add", RunKind::Add}, {"delete", RunKind::Delete}, {"comment", RunKind::Comment}};
+const RunCase kRuns[] = {{"add", RunKind::Add},
+                         {"delete", RunKind::Delete},
+                         {"comment", RunKind::Comment},
+                         {"rename", RunKind::Rename}};
+
+// The prefix kOldPrefix of a name replaced by kNewPrefix; "" for other names.
+std::string renamed(const std::string& name) {
+    const std::string from = kOldPrefix;
+    return name.compare(0, from.size(), from) == 0 ? kNewPrefix + name.substr(from.size()) : "";
+}
+
+// The dump of a local header (from its version needed on, name and extra
+// field included) under another name: the name length at byte 22, then the
+// fixed part's end at 26, the name and the rest.
+std::string localUnder(const std::string& local, const std::string& oldName, const std::string& newName) {
+    const std::string length = hex({static_cast<char>(newName.size() & 0xFF), static_cast<char>(newName.size() >> 8)});
+    return local.substr(0, 44) + length + local.substr(48, 4) + hex(newName) + local.substr(52 + 2 * oldName.size());
+}
 
 class Rewrite : public ::testing::TestWithParam<Maker> {
 protected:
@@ -311,12 +331,14 @@ protected:
 
     int16_t apply(RunKind kind, const std::string& archive) {
         AxHandle h;
+        if (kind == RunKind::Rename) return Ax4ChangeDirPaths(archive.c_str(), nullptr, kOldPrefix, kNewPrefix, 1, nullptr);
         int16_t r = Ax4ZipOpen(archive.c_str(), AX_OPEN_UPDATE, &h);
         if (r != 0) return r;
         switch (kind) {
             case RunKind::Add: r = Ax4Zip(&h, added.c_str(), nullptr, ""); break;
             case RunKind::Delete: r = Ax4Zip(&h, kDeleted, nullptr, "-D"); break;
             case RunKind::Comment: r = Ax4ZipNewFileComment(&h, kCommented, kNewComment); break;
+            case RunKind::Rename: break;
         }
         Ax4ZipClose(&h);
         return r;
@@ -393,6 +415,23 @@ TEST_P(Rewrite, UntouchedEntriesKeepTheirRecordsAndData) {
             case RunKind::Comment:
                 expected[kCommented]["comment"] = hex(kNewComment);
                 break;
+            case RunKind::Rename: {
+                // The tree under docs/ moves to guides/, its entries otherwise the same.
+                Dump moved;
+                for (auto& [name, fields] : expected) {
+                    const std::string now = renamed(name);
+                    if (!now.empty()) fields["local"] = localUnder(fields["local"], name, now);
+                    moved[now.empty() ? name : now] = fields;
+                }
+                expected = moved;
+                Tree movedTree;
+                for (const auto& [path, what] : expectedTree) {
+                    const std::string now = renamed(path + "/");
+                    movedTree[now.empty() ? path : now.substr(0, now.size() - 1)] = what;
+                }
+                expectedTree = movedTree;
+                break;
+            }
         }
         // Central record fields, local header and data of every other entry.
         ASSERT_EQ(namesOf(after), namesOf(expected));

@@ -30,8 +30,8 @@ protected:
 TEST_F(ZarCli, HelpTeachesEveryVerb) {
     ZarRun overview = in({"--help"});
     EXPECT_EQ(overview.status, 0);
-    for (const char* verb : {"list", "test", "extract", "add", "update", "freshen", "move", "delete", "comment",
-                             "identify"}) {
+    for (const char* verb : {"list", "test", "extract", "add", "update", "freshen", "move", "delete", "rename",
+                             "comment", "identify"}) {
         EXPECT_TRUE(contains(overview.out, "\n  " + std::string(verb) + ", ")) << verb;
         ZarRun help = in({verb, "--help"});
         EXPECT_EQ(help.status, 0) << verb;
@@ -96,6 +96,25 @@ INSTANTIATE_TEST_SUITE_P(
         StatusCase{{"add", "good.zip"}, 2, "name the files"},
         StatusCase{{"add", "-7", "good.zip", "tree"}, 2, "level is a digit from 0"},
         StatusCase{{"test", "--options", "-Z", "good.zip"}, 2, "(code -9)"},
+        // extract --stdout: the data on stdout, every word on stderr.
+        StatusCase{{"extract", "-c", "good.zip", "tree/readme.txt"}, 0, ""},
+        StatusCase{{"extract", "-c", "-p", "wrong", "locked.zip"}, 1,
+                   "zar: tree/readme.txt: wrong password. Skipping file.\n"},
+        StatusCase{{"extract", "--stdout", "damaged.zip"}, 1,
+                   "zar: tree/readme.txt: CRC mismatch: the data are damaged (code -25)\n"},
+        StatusCase{{"extract", "-c", "good.zip", "*.jpg"}, 3, "nothing matched"},
+        StatusCase{{"extract", "-c", "-d", "out", "good.zip"}, 2, "--stdout writes no files"},
+        // rename
+        StatusCase{{"rename", "good.zip", "nothing", "new"}, 3,
+                   "zar: good.zip: no entry name begins with \"nothing/\"; the archive is as it was\n"},
+        StatusCase{{"rename", "good.zip", "tree", "../up"}, 2, "would lead out of the folder"},
+        StatusCase{{"rename", "good.zip", "tree"}, 2, "name the archive, the old path prefix and the new one"},
+        // standard input as an entry
+        StatusCase{{"add", "good.zip", "tree/readme.txt", "--name", "x"}, 2, "give the file '-' as well"},
+        StatusCase{{"add", "good.zip", "-", "--name", "a/../x"}, 2, "give the name plainly"},
+        StatusCase{{"add", "good.zip", "-", "--name", "/etc/x"}, 2, "does not begin with '/'"},
+        StatusCase{{"add", "good.zip", "-", "-"}, 2, "give standard input ('-') once"},
+        StatusCase{{"add", "--ask-password", "good.zip", "-"}, 2, "--ask-password would read the password"},
         StatusCase{{"list", "nosuch.zip"}, 4, "zar: nosuch.zip: no such file or directory"},
         StatusCase{{"list", "tree/readme.txt"}, 4, "not an archive of a known kind, or it cannot be read (code -1)"},
         // Without its end record the archive's directory cannot be read.

@@ -311,6 +311,59 @@ TEST_F(ZarWrite, InteractiveKeepsEntriesWhenNobodyCanBeAsked) {
     EXPECT_EQ(entryText("a.zip", "tree/readme.txt"), "read me first\n");
 }
 
+TEST_F(ZarWrite, RenameMovesAStoredDirectory) {
+    ASSERT_EQ(in({"add", "a.zip", "tree"}).status, 0);
+    const std::vector<uint8_t> original = readBytes(scratch / "a.zip");
+    ZarRun copy = in({"rename", "--output", "copy.zip", "a.zip", "tree/docs", "manual/pages"});
+    ASSERT_EQ(copy.status, 0) << copy.err;
+    EXPECT_EQ(copy.out, "copy.zip: 5 entries renamed\n");
+    EXPECT_EQ(readBytes(scratch / "a.zip"), original);
+
+    ZarRun renamed = in({"rename", "-v", "a.zip", "./tree/docs/", "manual/pages"});
+    ASSERT_EQ(renamed.status, 0) << renamed.err;
+    EXPECT_TRUE(contains(renamed.out, "renamed: tree/docs/deep/leaf.txt -> manual/pages/deep/leaf.txt\n"))
+        << renamed.out;
+    EXPECT_TRUE(contains(renamed.out, "a.zip: 5 entries renamed\n")) << renamed.out;
+    EXPECT_EQ(readBytes(scratch / "a.zip"), readBytes(scratch / "copy.zip"));
+    EXPECT_EQ(run("unzip -tq " + quote(scratch / "a.zip")).status, 0);
+    ASSERT_EQ(in({"extract", "-d", "out", "a.zip"}).status, 0);
+    std::map<std::string, std::string> expected;
+    for (const auto& [name, text] : tree) {
+        const bool moved = name.rfind("tree/docs/", 0) == 0;
+        expected[moved ? "manual/pages/" + name.substr(10) : name] = text;
+    }
+    EXPECT_EQ(readTree(scratch / "out"), expected);
+
+    // An empty old prefix puts the new one in front of every name; an empty
+    // new one takes the old one off.
+    ASSERT_EQ(in({"rename", "-q", "a.zip", "", "v1"}).status, 0);
+    ASSERT_EQ(in({"rename", "-q", "a.zip", "v1/manual", ""}).status, 0);
+    EXPECT_TRUE(contains(names("a.zip"), "\npages/guide.txt\n")) << names("a.zip");
+    EXPECT_TRUE(contains(names("a.zip"), "v1/tree/readme.txt\n")) << names("a.zip");
+}
+
+// The file "-" is standard input, stored from memory under --name.
+TEST_F(ZarWrite, StandardInputBecomesAnEntry) {
+    std::string data;
+    for (int i = 0; data.size() < 300000; ++i) data += "log line " + std::to_string(i) + "\n";
+    ZarRun added = in({"add", "a.zip", "tree/readme.txt", "-", "--name", "logs/today.log"}, data);
+    ASSERT_EQ(added.status, 0) << added.err;
+    EXPECT_EQ(added.out, "a.zip: 2 added; 2 entries in all\n");
+    EXPECT_EQ(entryText("a.zip", "logs/today.log"), data);
+    EXPECT_TRUE(contains(in({"list", "a.zip"}).out, "Deflated")) << in({"list", "a.zip"}).out;
+
+    // Again: the entry is replaced; without --name it is called "-".
+    ASSERT_EQ(in({"add", "-v", "a.zip", "-", "--name", "logs/today.log"}, "short\n").out,
+              "changed: logs/today.log\na.zip: 1 changed; 2 entries in all\n");
+    EXPECT_EQ(entryText("a.zip", "logs/today.log"), "short\n");
+    ASSERT_EQ(in({"add", "-0", "-p", "pw", "a.zip", "-"}, data).status, 0);
+    EXPECT_EQ(in({"extract", "-c", "-p", "pw", "a.zip", "-"}).out, data);
+    EXPECT_EQ(run("unzip -p -P pw " + quote(scratch / "a.zip") + " -").output, data);
+    EXPECT_EQ(in({"add", "a.zip", "-", "--name", "empty.txt"}).status, 0);
+    EXPECT_EQ(entryText("a.zip", "empty.txt"), "");
+    EXPECT_EQ(run("unzip -tq -P pw " + quote(scratch / "a.zip")).status, 0);
+}
+
 TEST_F(ZarWrite, AskPasswordOnTheTerminalAsksTwice) {
     TerminalRun same = zarOnTerminal(scratch.path(), {"add", "--ask-password", "e.zip", "tree/readme.txt"},
                                      {{"Password: ", "typed secret\n"}, {"Password again: ", "typed secret\n"}});

@@ -1,5 +1,6 @@
 #include "args.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -15,7 +16,7 @@ bool fail(std::string* error, const char* text) {
 enum class Flag {
     Help, Quiet, Verbose, NoProgress, Password, AskPassword, Exclude, RawOptions, NamesOnly, OutputDir,
     Overwrite, SkipExisting, FreshenExisting, UpdateExisting, Flat, Recurse, Level, ChangeDir, NoHidden,
-    LatestTime, KeepTime, Interactive, Entry, CommentFile, Clear
+    LatestTime, KeepTime, Interactive, Entry, CommentFile, Clear, Stdout, StdinName, OutputArchive
 };
 
 struct FlagInfo {
@@ -51,6 +52,9 @@ constexpr FlagInfo kFlags[] = {
     {Flag::Entry, 'e', "entry", true},
     {Flag::CommentFile, 'F', "file", true},
     {Flag::Clear, 0, "clear", false},
+    {Flag::Stdout, 'c', "stdout", false},
+    {Flag::StdinName, 0, "name", true},
+    {Flag::OutputArchive, 0, "output", true},
 };
 
 struct VerbInfo {
@@ -67,7 +71,7 @@ const VerbInfo kVerbs[] = {
     {Verb::Extract, {"extract", "x"},
      {Flag::Help, Flag::Quiet, Flag::Verbose, Flag::NoProgress, Flag::Password, Flag::AskPassword, Flag::Exclude,
       Flag::RawOptions, Flag::OutputDir, Flag::Overwrite, Flag::SkipExisting, Flag::FreshenExisting,
-      Flag::UpdateExisting, Flag::Flat}},
+      Flag::UpdateExisting, Flag::Flat, Flag::Stdout}},
     {Verb::Add, {"add", "a"}, {}},
     {Verb::Update, {"update", "u"}, {}},
     {Verb::Freshen, {"freshen", "f"}, {}},
@@ -76,13 +80,15 @@ const VerbInfo kVerbs[] = {
      {Flag::Help, Flag::Quiet, Flag::Verbose, Flag::Exclude, Flag::RawOptions, Flag::LatestTime, Flag::KeepTime}},
     {Verb::Comment, {"comment", "c"}, {Flag::Help, Flag::Entry, Flag::CommentFile, Flag::Clear}},
     {Verb::Identify, {"identify", "id"}, {Flag::Help}},
+    {Verb::Rename, {"rename", "rn"}, {Flag::Help, Flag::Quiet, Flag::Verbose, Flag::OutputArchive}},
 };
 
 // The four writing verbs share their flags.
 constexpr Flag kWriteFlags[] = {Flag::Help,      Flag::Quiet,       Flag::Verbose,   Flag::NoProgress,
                                 Flag::Password,  Flag::AskPassword, Flag::Exclude,   Flag::RawOptions,
                                 Flag::Flat,      Flag::Recurse,     Flag::Level,     Flag::ChangeDir,
-                                Flag::NoHidden,  Flag::LatestTime,  Flag::KeepTime,  Flag::Interactive};
+                                Flag::NoHidden,  Flag::LatestTime,  Flag::KeepTime,  Flag::Interactive,
+                                Flag::StdinName};
 
 bool isWriteVerb(Verb verb) {
     return verb == Verb::Add || verb == Verb::Update || verb == Verb::Freshen || verb == Verb::Move;
@@ -173,6 +179,12 @@ bool apply(Options* options, Flag flag, const std::string& value, std::string* e
         case Flag::Entry: options->entryPatterns.push_back(value); break;
         case Flag::CommentFile: options->commentFile = value; break;
         case Flag::Clear: options->clear = true; break;
+        case Flag::Stdout: options->toStdout = true; break;
+        case Flag::StdinName:
+            options->stdinName = value;
+            options->stdinNameGiven = true;
+            break;
+        case Flag::OutputArchive: options->outputArchive = value; break;
     }
     return true;
 }
@@ -189,8 +201,12 @@ bool checkOptions(const Options& o, std::string* error) {
     switch (o.verb) {
         case Verb::List:
         case Verb::Test:
+            if (n == 0) return fail(error, "name the archive");
+            break;
         case Verb::Extract:
             if (n == 0) return fail(error, "name the archive");
+            if (o.toStdout && (!o.outputDir.empty() || o.existing != Existing::Ask || o.flat))
+                return fail(error, "--stdout writes no files: --dir, --flat and the overwrite choices do not apply");
             break;
         case Verb::Add:
         case Verb::Update:
@@ -198,6 +214,10 @@ bool checkOptions(const Options& o, std::string* error) {
         case Verb::Move:
             if (n == 0) return fail(error, "name the archive and the files");
             if (n == 1 && !o.latestTime) return fail(error, "name the files to put in the archive");
+            if (o.stdinNameGiven && std::count(o.operands.begin() + 1, o.operands.end(), "-") == 0)
+                return fail(error, "--name names the entry of standard input: give the file '-' as well");
+            if (std::count(o.operands.begin() + 1, o.operands.end(), "-") > 1)
+                return fail(error, "give standard input ('-') once");
             break;
         case Verb::Delete:
             if (n < 2) return fail(error, "name the archive and the entries to delete");
@@ -211,6 +231,9 @@ bool checkOptions(const Options& o, std::string* error) {
         }
         case Verb::Identify:
             if (n == 0) return fail(error, "name the files to identify");
+            break;
+        case Verb::Rename:
+            if (n != 3) return fail(error, "name the archive, the old path prefix and the new one");
             break;
         case Verb::None: break;
     }

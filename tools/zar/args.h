@@ -8,7 +8,7 @@
 
 namespace zar::cli {
 
-enum class Verb { None, List, Test, Extract, Add, Update, Freshen, Move, Delete, Comment, Identify };
+enum class Verb { None, List, Test, Extract, Add, Update, Freshen, Move, Delete, Comment, Identify, Rename };
 
 // What extraction does with a file that exists already.
 enum class Existing { Ask, Overwrite, Skip, Freshen, Update };
@@ -33,6 +33,7 @@ struct Options {
     // extract
     std::string outputDir;
     Existing existing = Existing::Ask;
+    bool toStdout = false;  // the entries' bytes to standard output
     // add, update, freshen, move (flat also for extract)
     bool flat = false;
     bool recurse = false;
@@ -42,7 +43,10 @@ struct Options {
     bool latestTime = false;
     bool keepTime = false;
     bool interactive = false;
-    // comment
+    std::string stdinName;  // the entry name of the file "-" (standard input)
+    bool stdinNameGiven = false;
+    // rename
+    std::string outputArchive;    // comment
     std::vector<std::string> entryPatterns;
     std::string commentFile;
     bool clear = false;

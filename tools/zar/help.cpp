@@ -21,6 +21,7 @@ Verbs (short forms after the comma):
   freshen, f     replace entries whose file is newer, add nothing new
   move, m        add like add, then delete the files that went in
   delete, d      delete entries
+  rename, rn     move entries from one stored directory to another
   comment, c     show or set the archive comment or entry comments
   identify, id   tell what kind of archive a file is
 
@@ -30,6 +31,9 @@ Examples:
   zar test backup.zip                 check every entry
   zar extract -d out backup.zip       everything into out/
   zar extract backup.zip 'docs/*.txt' some entries only
+  zar extract -c backup.zip a.txt     an entry's bytes to standard output
+  zar add logs.zip - --name today.log standard input as an entry
+  zar rename backup.zip docs manual   docs/... becomes manual/...
 
 Entry names use '/'. Patterns that select entries match without regard to
 case; '*' matches any run of characters ('/' included) and '?' one character.
@@ -100,11 +104,19 @@ Options:
 )";
 
 constexpr const char kExtract[] = R"(usage: zar extract [OPTIONS] ARCHIVE [PATTERN...]
+       zar extract --stdout [OPTIONS] ARCHIVE [PATTERN...]
 
 Extracts every entry (or those that the patterns select) into the current
 directory or into -d DIR, recreating the stored directories. File times and
 the read-only attribute are restored. Stored names never lead outside the
 output directory.
+
+With -c (--stdout), the bytes of the selected files go to standard output
+instead, one entry after the other in the archive's order, and nothing is
+written to disk: zar extract -c backup.zip notes.txt | less. Entries are
+decoded a piece at a time, so memory stays small however large they are;
+each entry's CRC is checked at its end, and a damaged entry is reported on
+stderr (exit status 1).
 
 A file that exists already is asked about on the terminal ("... file already
 exists. Overwrite it?"); without a terminal it is kept. These choose instead:
@@ -115,6 +127,7 @@ exists. Overwrite it?"); without a terminal it is kept. These choose instead:
       --update          replace older files and create missing ones
 
 Options:
+  -c, --stdout              write the entries' bytes to standard output
   -d, --dir DIR             extract into DIR (made when missing)
   -j, --flat                put every file straight into the output
                             directory, leaving the stored directories out
@@ -152,6 +165,11 @@ a file brings in the file, a link to a directory its tree, unless it leads
 back into the folders being added; such a link, and one that leads nowhere,
 is named and left out, and zar then exits with status 1.
 
+The PATH "-" is standard input, read to its end and stored as the entry that
+--name gives ("-" without it), exactly under that name: for example
+pg_dump db | zar add backups.zip - --name db.sql. It can stand beside other
+PATHs; the level, the password and --interactive apply to it as to files.
+
 The archive is written beside itself and takes the old one's place only when
 everything went well: a failure or Ctrl-C leaves it as it was.
 
@@ -170,6 +188,8 @@ Options:
       --ask-password        read the password from the terminal, twice (or
                             the first line of stdin when it is not a terminal)
   -i, --interactive         ask before replacing an entry that exists
+      --name NAME           the entry name of standard input ("-"), such
+                            as "logs/today.txt"
       --no-hidden           leave out hidden files
       --latest-time         give the archive the time of its newest entry;
                             without PATHs, only that
@@ -199,6 +219,29 @@ Options:
       --options "RAW"       library zip options appended to the ones zar
                             composes
   -h, --help                this text
+)";
+
+constexpr const char kRename[] = R"(usage: zar rename [OPTIONS] ARCHIVE OLD-DIR NEW-DIR
+
+Moves every entry stored under the directory OLD-DIR to NEW-DIR: the names
+begin with NEW-DIR instead, in the local headers and the central directory
+alike, while every entry's data, CRC, times, attributes, extra fields and
+comment stay as they are. zar rename backup.zip docs manual/pages makes
+"docs/a.txt" "manual/pages/a.txt" and leaves "docsold/b.txt" alone. An empty
+OLD-DIR ("") puts NEW-DIR in front of every name; an empty NEW-DIR takes
+OLD-DIR off. Names compare exactly, letter case included.
+
+The archive is rewritten beside itself and takes the old one's place only
+when everything went well: a failure, a name that would grow past 260
+characters, or Ctrl-C leaves it as it was. The exit status is 3 when no name
+begins with OLD-DIR.
+
+Options:
+      --output FILE     write the renamed archive to FILE (replaced only
+                        when all went well) and leave ARCHIVE as it is
+  -v, --verbose         name each entry renamed, old and new
+  -q, --quiet           print nothing but problems
+  -h, --help            this text
 )";
 
 constexpr const char kComment[] = R"(usage: zar comment [OPTIONS] ARCHIVE [TEXT]
@@ -243,6 +286,7 @@ const char* helpText(Verb verb) {
         case Verb::Delete: return kDelete;
         case Verb::Comment: return kComment;
         case Verb::Identify: return kIdentify;
+        case Verb::Rename: return kRename;
         case Verb::None: break;
     }
     return kOverview;

@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
     switch (options.verb) {
         case Verb::List: return runList(options);
         case Verb::Test: return runTest(options);
-        case Verb::Extract: return runExtract(options);
+        case Verb::Extract: return options.toStdout ? runExtractToStdout(options) : runExtract(options);
         case Verb::Add:
         case Verb::Update:
         case Verb::Freshen:
@@ -41,6 +41,7 @@ int main(int argc, char** argv) {
         case Verb::Delete: return runDelete(options);
         case Verb::Comment: return runComment(options);
         case Verb::Identify: return runIdentify(options);
+        case Verb::Rename: return runRename(options);
         case Verb::None: break;
     }
     return kExitUsage;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -55,6 +56,31 @@ std::string normalizePath(const std::string& given) {
 bool climbsUp(const std::string& path) {
     return path == ".." || path.rfind("../", 0) == 0 || path.find("/../") != std::string::npos ||
            (path.size() >= 3 && path.compare(path.size() - 3, 3, "/..") == 0);
+}
+
+// All of standard input, read in large pieces; false when a read fails.
+bool readStandardInput(std::string* data) {
+    data->clear();
+    std::vector<char> piece(1 << 20);
+    for (;;) {
+        const ssize_t n = ::read(STDIN_FILENO, piece.data(), piece.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) return true;
+        data->append(piece.data(), static_cast<size_t>(n));
+        // Past the largest size an entry from memory can have, there is no use reading on.
+        if (data->size() > static_cast<size_t>(INT32_MAX)) return true;
+    }
+}
+
+// Why a name given with --name cannot be an entry's; empty when it can.
+std::string entryNameProblem(const std::string& name) {
+    if (name.empty()) return "the name is empty";
+    if (name[0] == '/') return "a stored name does not begin with '/'";
+    if (name.back() == '/') return "that names a directory";
+    if (normalizePath(name) != name || climbsUp(name))
+        return "give the name plainly: no \"..\", \".\" or empty parts";
+    return {};
 }
 
 bool isHidden(const fs::path& path) {
@@ -168,9 +194,18 @@ int checkWritable(const ArchiveName& name, bool* existed) {
     return kExitOk;
 }
 
-// Runs Ax4Zip with reporting on and reads the directory before and after.
+// Standard input, read whole for Ax4ZipPtr: the entry's data.
+struct StdinEntry {
+    bool wanted = false;
+    std::string name;
+    std::string data;
+};
+
+// Runs Ax4Zip (when there are files) and Ax4ZipPtr (when standard input is
+// wanted) with reporting on, and reads the directory before and after.
 int zipRun(const Options& options, const ArchiveName& name, int16_t openMode, bool existed, const std::string& include,
-           const std::string& exclude, const std::string& zipOptions, uint64_t totalBytes) {
+           const std::string& exclude, const std::string& zipOptions, uint64_t totalBytes,
+           const StdinEntry& input = {}) {
     ReportSettings settings;
     settings.progress = !options.quiet && !options.noProgress && stderrIsTerminal() && options.verb != Verb::Delete;
     settings.questionsOnTerminal = stdinIsTerminal();
@@ -185,8 +220,12 @@ int zipRun(const Options& options, const ArchiveName& name, int16_t openMode, bo
     result = entriesBefore(archive.handle(), existed, &before);
     if (result != AX_OK) return reportResult(name.shown(), result);
 
-    result = Ax4Zip(&archive.handle(), include.c_str(), exclude.empty() ? nullptr : exclude.c_str(),
-                    zipOptions.c_str());
+    if (!include.empty() || !input.wanted)
+        result = Ax4Zip(&archive.handle(), include.c_str(), exclude.empty() ? nullptr : exclude.c_str(),
+                        zipOptions.c_str());
+    if (result == AX_OK && input.wanted)
+        result = Ax4ZipPtr(&archive.handle(), input.data.data(), static_cast<int32_t>(input.data.size()),
+                           input.name.c_str(), zipOptions.c_str());
     stopReporting();
     // Files passed over with a notice (a link that leads nowhere or back
     // into the walk) leave the rest archived: what changed is told as well.
@@ -227,14 +266,41 @@ int runWrite(const Options& options) {
     bool existed = false;
     if (int status = checkWritable(name, &existed); status != kExitOk) return status;
 
-    const std::vector<std::string> paths(options.operands.begin() + 1, options.operands.end());
+    std::vector<std::string> paths(options.operands.begin() + 1, options.operands.end());
     if (int status = refuseUnquotable(paths); status != kExitOk) return status;
     if (int status = refuseUnquotable(options.excludes); status != kExitOk) return status;
+
+    // The file "-" is standard input, stored as the entry --name (or "-").
+    StdinEntry input;
+    if (auto dash = std::find(paths.begin(), paths.end(), "-"); dash != paths.end()) {
+        paths.erase(dash);
+        input.wanted = true;
+        input.name = options.stdinNameGiven ? options.stdinName : "-";
+        if (const std::string problem = entryNameProblem(input.name); !problem.empty()) {
+            complain("--name " + input.name + ": " + problem);
+            return kExitUsage;
+        }
+        if (options.askPassword && !stdinIsTerminal()) {
+            complain("--ask-password would read the password from standard input, which '-' takes for the data: "
+                     "give --password, or run on a terminal");
+            return kExitUsage;
+        }
+    }
 
     std::string password, error;
     if (!obtainPassword(options, true, &password, &error)) {
         complain(error);
         return kExitUsage;
+    }
+    if (input.wanted) {
+        if (!readStandardInput(&input.data)) {
+            complain(std::string("standard input: ") + std::strerror(errno));
+            return kExitFailure;
+        }
+        if (input.data.size() > static_cast<size_t>(INT32_MAX)) {
+            complain("standard input: more than 2 GiB cannot be stored from memory");
+            return kExitFailure;
+        }
     }
     if (!options.changeDir.empty() && ::chdir(options.changeDir.c_str()) != 0) {
         complain(options.changeDir + ": " + std::strerror(errno));
@@ -263,7 +329,7 @@ int runWrite(const Options& options) {
             ++missing;
         }
     }
-    if (patterns.empty() && missing != 0) {
+    if (patterns.empty() && missing != 0 && !input.wanted) {
         complain(name.shown() + ": nothing to add (code " + std::to_string(AX_NOTHING_DONE) + ")");
         return kExitNothingMatched;
     }
@@ -283,10 +349,10 @@ int runWrite(const Options& options) {
     zipOptions.add(options.rawOptions);
 
     const bool wantBar = !options.quiet && !options.noProgress && stderrIsTerminal();
-    const uint64_t total = wantBar ? estimateBytes(files, directories, options.noHidden) : 0;
+    const uint64_t total = wantBar ? estimateBytes(files, directories, options.noHidden) + input.data.size() : 0;
     const int16_t mode = options.verb == Verb::Freshen ? AX_OPEN_UPDATE : AX_OPEN_DECIDE;
     const int status = zipRun(options, name, mode, existed, patternList(patterns), patternList(options.excludes),
-                              zipOptions.text(), total);
+                              zipOptions.text(), total, input);
     if (status != kExitOk) return status;
     if (options.verb == Verb::Move) removeEmptyDirectories(directories);
     return missing != 0 ? kExitProblems : kExitOk;

@@ -8,9 +8,11 @@ namespace zar::cli {
 int runList(const Options& options);
 int runTest(const Options& options);
 int runExtract(const Options& options);
+int runExtractToStdout(const Options& options);  // extract --stdout
 int runWrite(const Options& options);  // add, update, freshen, move
 int runDelete(const Options& options);
 int runComment(const Options& options);
 int runIdentify(const Options& options);
+int runRename(const Options& options);
 
 }  // namespace zar::cli

@@ -94,6 +94,17 @@ int64_t fileSize(FileHandle file) {
     return static_cast<int64_t>(st.st_size);
 }
 
+bool fileStamp(FileHandle file, FileStamp* stamp) {
+    struct stat st;
+    if (file == kInvalidFile || ::fstat(static_cast<int>(file), &st) != 0) return false;
+    stamp->volume = static_cast<uint64_t>(st.st_dev);
+    stamp->index = static_cast<uint64_t>(st.st_ino);
+    stamp->size = static_cast<uint64_t>(st.st_size);
+    stamp->changed = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    stamp->modified = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return true;
+}
+
 bool truncateFile(FileHandle file) {
     if (file == kInvalidFile) return false;
     off_t at = ::lseek(static_cast<int>(file), 0, SEEK_CUR);

@@ -105,6 +105,18 @@ std::string makeUniqueFile(const std::string& directory, const char* prefix) {
     return std::string(name.data());
 }
 
+std::string makeUniqueDirectory(const std::string& directory, const char* prefix) {
+    std::string pattern = posix::osName(directory.c_str());
+    if (!pattern.empty() && pattern.back() != '/') pattern += '/';
+    pattern += prefix;
+    pattern += "XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    // mkdtemp makes the directory with mode 0700, whatever the umask.
+    if (::mkdtemp(name.data()) == nullptr) return {};
+    return std::string(name.data());
+}
+
 FileHandle createUniqueFile(const std::string& directory, const char* prefix, uint32_t attributes,
                             std::string* name) {
     static constexpr int kTries = 100;
