@@ -37,8 +37,8 @@ struct KeptDecode {
 
 std::unique_ptr<KeptDecode> kept;
 
-// The entry a specification names: the first match in directory order, or,
-// where case tells names apart and the specification has no wildcards, the
+// The entry a file pattern names: the first match in directory order, or,
+// where case tells names apart and the pattern has no wildcards, the
 // first entry spelled exactly as asked when there is one (so that of "README"
 // and "readme" the one asked for is decoded).
 class EntryFinder {

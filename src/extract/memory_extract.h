@@ -1,5 +1,5 @@
 // Extraction into host memory: the first entry of an open archive that one
-// specification names is decoded into memory the host provides, whole or a
+// file pattern names is decoded into memory the host provides, whole or a
 // window of its bytes. A window that starts where the previous one of the same
 // entry ended (or further on) continues that decode, as long as nothing has
 // changed the archive file in between, so that reading a large entry window
@@ -21,7 +21,7 @@ namespace zar::extract {
 // `fileSpec` is one specification, a directory part and a file part (empty:
 // '*'); a wildcard file part matches in every directory below. The first
 // entry in directory order that it matches is the one decoded, except that
-// where the file system tells letter case apart a specification without
+// where the file system tells letter case apart a pattern without
 // wildcards prefers the entry whose name it spells exactly.
 // kOk (decoded, also when the window lies past the entry's end and nothing
 // was delivered); kNothingDone when no entry matches; kBadPassword (after a

@@ -201,6 +201,12 @@ TempFile TempFile::makeOpen(const std::string& directory, const std::string& ful
     }
 }
 
+void TempFile::handedOver() {
+    if (file_ != platform::kInvalidFile) platform::closeFile(file_);
+    if (!name_.empty()) unregister();
+    clear();
+}
+
 void TempFile::close() {
     if (file_ == platform::kInvalidFile) return;
     platform::closeFile(file_);
@@ -244,18 +250,12 @@ bool TempFile::renameTo(const char* target) {
                 return false;
             }
         }
-        platform::closeFile(file_);
-        if (!name_.empty()) unregister();
-        clear();
+        handedOver();
         return true;
     }
-    if (file_ != platform::kInvalidFile) {
-        platform::closeFile(file_);
-        file_ = platform::kInvalidFile;
-    }
+    close();  // a named file's handle; the file stays
     if (!platform::renameFile(name_.c_str(), target)) return false;
-    unregister();
-    clear();
+    handedOver();
     return true;
 }
 
@@ -263,18 +263,12 @@ bool TempFile::replace(const char* target) {
     if (!valid()) return false;
     if (anonymous_) {
         if (!platform::replaceWithAnonymousFile(file_, "AZR", target)) return false;
-        platform::closeFile(file_);
-        if (!name_.empty()) unregister();
-        clear();
+        handedOver();
         return true;
     }
-    if (file_ != platform::kInvalidFile) {
-        platform::closeFile(file_);
-        file_ = platform::kInvalidFile;
-    }
+    close();  // a named file's handle; the file stays
     if (!platform::replaceFile(ansiForm(name_).c_str(), target)) return false;
-    unregister();
-    clear();
+    handedOver();
     return true;
 }
 

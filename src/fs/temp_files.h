@@ -98,6 +98,9 @@ private:
         : name_(std::move(name)), registered_(std::move(registered)) {}
     void unregister() const { unregisterTempFile((registered_.empty() ? name_ : registered_).c_str()); }
     void clear();
+    // The file now stands under another name and is no temporary file: its
+    // handle is closed and its registration ends.
+    void handedOver();
     // An anonymous file as platform::createAnonymousFile made it: registered
     // when the system gave it a name. Invalid on failure.
     static TempFile makeAnonymous(const std::string& directory, uint32_t attributes, bool toBeNamed);

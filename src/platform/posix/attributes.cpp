@@ -38,6 +38,17 @@ struct timespec toTimespec(uint64_t fileTime) {
     return ts;
 }
 
+// The times argument of futimens and utimensat that sets the last-write time
+// and leaves the last-access time alone.
+struct LastWriteOnly {
+    struct timespec times[2];
+    explicit LastWriteOnly(uint64_t lastWrite) {
+        times[0].tv_sec = 0;
+        times[0].tv_nsec = UTIME_OMIT;
+        times[1] = toTimespec(lastWrite);
+    }
+};
+
 }  // namespace
 
 namespace posix {
@@ -123,11 +134,8 @@ bool fileTime(FileHandle file, uint64_t* lastWrite) {
 
 bool setFileTime(FileHandle file, uint64_t lastWrite) {
     if (file == kInvalidFile) return false;
-    struct timespec times[2];
-    times[0].tv_sec = 0;
-    times[0].tv_nsec = UTIME_OMIT;
-    times[1] = toTimespec(lastWrite);
-    return ::futimens(static_cast<int>(file), times) == 0;
+    const LastWriteOnly times(lastWrite);
+    return ::futimens(static_cast<int>(file), times.times) == 0;
 }
 
 bool fileTimeOf(const char* name, uint64_t* lastWrite) {
@@ -138,11 +146,8 @@ bool fileTimeOf(const char* name, uint64_t* lastWrite) {
 }
 
 bool setFileTimeOf(const char* name, uint64_t lastWrite) {
-    struct timespec times[2];
-    times[0].tv_sec = 0;
-    times[0].tv_nsec = UTIME_OMIT;
-    times[1] = toTimespec(lastWrite);
-    return ::utimensat(AT_FDCWD, posix::osName(name).c_str(), times, 0) == 0;
+    const LastWriteOnly times(lastWrite);
+    return ::utimensat(AT_FDCWD, posix::osName(name).c_str(), times.times, 0) == 0;
 }
 
 bool hasUnixModes() { return true; }

@@ -92,13 +92,23 @@ std::string tempDirectory() {
     return out;
 }
 
-std::string makeUniqueFile(const std::string& directory, const char* prefix) {
+namespace {
+
+// "directory/prefixXXXXXX" with its NUL, for mkostemp and mkdtemp to fill in.
+std::vector<char> uniqueNamePattern(const std::string& directory, const char* prefix) {
     std::string pattern = posix::osName(directory.c_str());
     if (!pattern.empty() && pattern.back() != '/') pattern += '/';
     pattern += prefix;
     pattern += "XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
+    return name;
+}
+
+}  // namespace
+
+std::string makeUniqueFile(const std::string& directory, const char* prefix) {
+    std::vector<char> name = uniqueNamePattern(directory, prefix);
     int fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0) return {};
     ::close(fd);
@@ -106,12 +116,7 @@ std::string makeUniqueFile(const std::string& directory, const char* prefix) {
 }
 
 std::string makeUniqueDirectory(const std::string& directory, const char* prefix) {
-    std::string pattern = posix::osName(directory.c_str());
-    if (!pattern.empty() && pattern.back() != '/') pattern += '/';
-    pattern += prefix;
-    pattern += "XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
+    std::vector<char> name = uniqueNamePattern(directory, prefix);
     // mkdtemp makes the directory with mode 0700, whatever the umask.
     if (::mkdtemp(name.data()) == nullptr) return {};
     return std::string(name.data());
