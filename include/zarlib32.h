@@ -228,6 +228,15 @@ _Static_assert(sizeof(CDR) == 46 && sizeof(CDRVB32) == 46, "central records are 
 ZARLIB_EXPORT int16_t AXAPI Ax4IdentifyFile(const char *path, uint16_t *kind) AX_NOEXCEPT;
 /* Opens an archive; `*handle` receives it, or AX_NO_ARCHIVE on failure. */
 ZARLIB_EXPORT int16_t AXAPI Ax4ZipOpen(const char *path, int16_t mode, AxHandle *handle) AX_NOEXCEPT;
+/* Creates the first volume of a new multi-volume set for Ax4Zip to fill.
+ * `kind`: AX_KIND_OWN_MULTI_VOLUME (volumes name.001, name.002, ... on any
+ * drive), AX_KIND_SPANNED or AX_KIND_FRONT_DIRECTORY (one name on every disk
+ * of a removable drive, labelled "PKBACK# 001", ...), AX_KIND_OWN_MULTI_VOLUME_3
+ * (one file, name.001). The sizes bound the first and the later volumes; 0
+ * takes the drive's free space. `*handle` receives the archive, or
+ * AX_NO_ARCHIVE on failure. AX_NOT_REMOVABLE: a disk kind on a fixed drive. */
+ZARLIB_EXPORT int16_t AXAPI Ax4ZipCreateMV(const char *archiveName, uint16_t kind, uint32_t firstVolumeSize,
+                                           uint32_t nextVolumeSize, AxHandle *handle) AX_NOEXCEPT;
 /* Closes the archive and sets `*handle` to AX_NO_ARCHIVE. */
 ZARLIB_EXPORT void AXAPI Ax4ZipClose(AxHandle *handle) AX_NOEXCEPT;
 

@@ -11,10 +11,10 @@ set(rank_codec 3)
 set(rank_util 3)
 set(rank_fs 3)
 set(rank_archive 4)
-set(rank_extract 5)
-set(rank_write 5)
 set(rank_span 5)
-set(rank_exports 6)
+set(rank_extract 6)
+set(rank_write 6)
+set(rank_exports 7)
 # Layers of equal rank that may not see each other: codec is pure.
 set(allowed_codec common codec)
 

@@ -211,6 +211,18 @@ Result openArchive(const char* path, uint32_t mode, fs::FileHandle* handle) {
     return kOk;
 }
 
+Result adoptArchive(ArchiveHandle&& record) {
+    if (Result r = allocateSharedBuffers(); r != kOk) return r;
+    try {
+        archives.push_front(std::move(record));
+    } catch (const std::bad_alloc&) {
+        if (archives.empty()) sharedBuffers[0].reset(), sharedBuffers[1].reset();
+        return kNoMemory;
+    }
+    fs::registerTempFile(archives.front().name.c_str());
+    return kOk;
+}
+
 ArchiveHandle* lookup(fs::FileHandle handle) {
     if (handle == fs::kInvalidFile) return nullptr;
     for (ArchiveHandle& a : archives)
@@ -253,6 +265,7 @@ void closeArchive(fs::FileHandle* handle) {
     fs::closeFile(a.file);
     if (remove) fs::deleteFile(a.name.c_str());
     fs::unregisterTempFile(a.name.c_str());
+    for (const std::string& volume : a.volumeNames) fs::unregisterTempFile(volume.c_str());
 
     if (a.converted() && !a.writable() && !a.workName.empty()) {
         fs::closeFile(a.workFile);

@@ -45,6 +45,12 @@ struct ArchiveHandle {
     // writing or created is written as a ZIP archive whatever it held.
     Kind kind = Kind::Zip;
     uint16_t volume = 0;
+    // A spanned set read from a fixed drive: the volume that holds the end
+    // record, which keeps the set's own name while the others are split names.
+    uint16_t lastVolume = 0;
+    // Volumes written after the first, registered as temporary files so that
+    // no file selection picks them; unregistered at close.
+    std::vector<std::string> volumeNames;
     bool createdByOpen = false;         // deleted at close while it holds no entry
     bool endLocated = false;            // cdStart and endPos are valid
     bool longNameMode = false;          // names come from long-name blocks
@@ -68,6 +74,11 @@ Result openArchive(const char* path, uint32_t mode, fs::FileHandle* handle);
 inline Result openArchive(const char* path, OpenMode mode, fs::FileHandle* handle) {
     return openArchive(path, openMode(mode), handle);
 }
+
+// Puts a record made elsewhere (a new multi-volume set) into the list and
+// registers its name, as a successful open does; the record's file is its
+// handle. kNoMemory, and the record is not taken, when memory runs out.
+Result adoptArchive(ArchiveHandle&& record);
 
 // Closes the archive of `*handle` and sets it to fs::kInvalidFile; an unknown handle is
 // ignored.

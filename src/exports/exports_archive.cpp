@@ -8,6 +8,7 @@
 #include "common/bytes.h"
 #include "exports/cdr_convert.h"
 #include "exports/guard.h"
+#include "span/volumes.h"
 #include "zarlib32.h"
 
 using namespace zar;
@@ -75,6 +76,14 @@ ZARLIB_EXPORT int16_t AXAPI Ax4ZipOpen(const char* path, int16_t mode, AxHandle*
     if (handle == nullptr) return kMissingArgument;
     *handle = AX_NO_ARCHIVE;
     return exports::guarded([&] { return archive::openArchive(path, static_cast<uint16_t>(mode), handle); });
+}
+
+ZARLIB_EXPORT int16_t AXAPI Ax4ZipCreateMV(const char* archiveName, uint16_t kind, uint32_t firstVolumeSize,
+                                           uint32_t nextVolumeSize, AxHandle* handle) AX_NOEXCEPT {
+    if (handle == nullptr) return kMissingArgument;
+    *handle = AX_NO_ARCHIVE;
+    return exports::guarded(
+        [&] { return span::createMultiVolume(archiveName, kind, firstVolumeSize, nextVolumeSize, handle); });
 }
 
 ZARLIB_EXPORT void AXAPI Ax4ZipClose(AxHandle* handle) AX_NOEXCEPT {
