@@ -6,7 +6,10 @@
 #include <vector>
 
 #include "archive/zip_format.h"
+#include "codec/explode.h"
 #include "codec/inflate.h"
+#include "codec/reduce.h"
+#include "codec/unshrink.h"
 
 namespace zar::extract {
 namespace {
@@ -41,6 +44,36 @@ private:
     std::vector<uint8_t> work_;
 };
 
+// The older methods, each a resumable filter over a state of its own (the
+// state holds the dictionary, so it lives on the heap).
+template <class State, auto kStep>
+class LegacyDecoder final : public Decoder {
+public:
+    template <class Begin>
+    explicit LegacyDecoder(Begin begin) : state_(std::make_unique<State>()) {
+        begin(*state_);
+    }
+
+    bool step(const uint8_t* in, uint32_t inCount, uint32_t* consumed, uint8_t* out, uint32_t outRoom,
+              uint32_t* produced, bool last) override {
+        const auto r = kStep(*state_, in, inCount, out, outRoom, last);
+        *consumed = static_cast<uint32_t>(r.taken);
+        *produced = static_cast<uint32_t>(r.written);
+        return r.status != codec::LegacyStatus::kMore;
+    }
+
+private:
+    std::unique_ptr<State> state_;
+};
+
+using UnshrinkDecoder = LegacyDecoder<codec::UnshrinkState, codec::unshrinkStep>;
+using ExplodeDecoder = LegacyDecoder<codec::ExplodeState, codec::explodeStep>;
+using ReduceDecoder = LegacyDecoder<codec::ReduceState, codec::reduceStep>;
+
+bool reduced(uint16_t method) {
+    return method >= archive::kMethodReducedFirst && method <= archive::kMethodReducedLast;
+}
+
 }  // namespace
 
 int16_t methodCode(uint16_t zipMethod, uint16_t flags) {
@@ -57,21 +90,36 @@ int16_t methodCode(uint16_t zipMethod, uint16_t flags) {
 }
 
 bool acceptedMethod(uint16_t method) {
-    return method == archive::kMethodStored || method == archive::kMethodShrunk ||
+    return method == archive::kMethodStored || method == archive::kMethodShrunk || reduced(method) ||
            method == archive::kMethodImploded || method == archive::kMethodDeflated ||
            method == archive::kMethodLibraryImploded || method == archive::kMethodReserved11 ||
            method == archive::kMethodBzip2;
 }
 
-bool hasDecoder(int16_t code) { return code >= kCodeStored && code <= kCodeDeflatedLast; }
+bool hasDecoder(uint16_t method) {
+    return method == archive::kMethodStored || method == archive::kMethodShrunk || reduced(method) ||
+           method == archive::kMethodImploded || method == archive::kMethodDeflated;
+}
 
-std::unique_ptr<Decoder> makeDecoder(int16_t code, uint16_t /*flags*/, Result* result) {
+std::unique_ptr<Decoder> makeDecoder(uint16_t method, uint16_t flags, Result* result) {
     *result = kOk;
     try {
-        if (code == kCodeStored) return std::make_unique<StoredDecoder>();
-        if (code >= kCodeDeflatedFirst && code <= kCodeDeflatedLast) return std::make_unique<InflateDecoder>();
-        *result = kUnknownMethod;
-        return nullptr;
+        switch (method) {
+            case archive::kMethodStored: return std::make_unique<StoredDecoder>();
+            case archive::kMethodDeflated: return std::make_unique<InflateDecoder>();
+            case archive::kMethodShrunk: return std::make_unique<UnshrinkDecoder>(codec::unshrinkBegin);
+            case archive::kMethodImploded:
+                return std::make_unique<ExplodeDecoder>([flags](codec::ExplodeState& state) {
+                    codec::explodeBegin(state, flags & archive::kFlagImplodeThreeTrees,
+                                        flags & archive::kFlagImplode8kDictionary);
+                });
+            default:
+                if (reduced(method))
+                    return std::make_unique<ReduceDecoder>(
+                        [method](codec::ReduceState& state) { codec::reduceBegin(state, method); });
+                *result = kUnknownMethod;
+                return nullptr;
+        }
     } catch (const std::bad_alloc&) {
         *result = kNoMemory;
         return nullptr;

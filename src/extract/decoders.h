@@ -26,12 +26,13 @@ inline constexpr int16_t kCodeShrunk = 9;
 int16_t methodCode(uint16_t zipMethod, uint16_t flags);
 
 // True for the ZIP methods that the drivers take to the pipeline: stored,
-// shrunk, imploded, deflated and methods 10, 11 and 12. Entries of every
-// other method are passed over before any output exists.
+// shrunk, reduced, imploded, deflated and methods 10, 11 and 12. Entries of
+// every other method are passed over before any output exists.
 bool acceptedMethod(uint16_t zipMethod);
 
-// True when the method code has a decoder in this library.
-bool hasDecoder(int16_t methodCode);
+// True when the ZIP method has a decoder in this library: stored, shrunk,
+// reduced (2 to 5), imploded and deflated.
+bool hasDecoder(uint16_t zipMethod);
 
 class Decoder {
 public:
@@ -43,9 +44,9 @@ public:
                       uint32_t* produced, bool last) = 0;
 };
 
-// The decoder of a method code, ready for a new entry; null with kUnknownMethod
-// for codes without one, or kNoMemory. `flags` are the entry's general-purpose
-// flags.
-std::unique_ptr<Decoder> makeDecoder(int16_t methodCode, uint16_t flags, Result* result);
+// The decoder of a ZIP method, ready for a new entry; null with kUnknownMethod
+// for methods without one, or kNoMemory. `flags` are the entry's
+// general-purpose flags, which choose the variant of imploded data.
+std::unique_ptr<Decoder> makeDecoder(uint16_t zipMethod, uint16_t flags, Result* result);
 
 }  // namespace zar::extract

@@ -144,7 +144,7 @@ Result unzipToMemory(fs::FileHandle handle, void* destination, int32_t startOffs
             return r;
         }
     }
-    if (!hasDecoder(code)) return kUnknownMethod;
+    if (!tar && !hasDecoder(method)) return kUnknownMethod;
     if (test) return kOk;
     if (destination == nullptr) return kMissingArgument;
 
@@ -169,7 +169,7 @@ Result unzipToMemory(fs::FileHandle handle, void* destination, int32_t startOffs
         data.input = archive->file;
         data.packedSize = tar ? unpacked : loadLe32(record + CentralRecord::kPackedSize);
         data.unpackedSize = unpacked;
-        data.methodCode = code;
+        data.method = tar ? archive::kMethodStored : method;
         data.flags = entryFlags;
         data.encrypted = zip && (entryFlags & archive::kFlagEncrypted);
         if (Result r = fresh->decode.begin(data); r != kOk) return r;

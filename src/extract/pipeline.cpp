@@ -82,7 +82,7 @@ Result decodeToFile(const EntryData& entry, fs::FileHandle output, uint32_t* crc
     if (entry.packedSize < 1) return kOk;
 
     Result result;
-    std::unique_ptr<Decoder> decoder = makeDecoder(entry.methodCode, entry.flags, &result);
+    std::unique_ptr<Decoder> decoder = makeDecoder(entry.method, entry.flags, &result);
     if (!decoder) return result;
     archive::WorkBuffers buffers;
     if (Result r = buffers.acquire(); r != kOk) return r;
@@ -113,7 +113,7 @@ Result MemoryDecode::begin(const EntryData& entry) {
     state_ = State::Failed;
     failure_ = kShortRead;
     Result result;
-    decoder_ = makeDecoder(entry.methodCode, entry.flags, &result);
+    decoder_ = makeDecoder(entry.method, entry.flags, &result);
     if (!decoder_) return result;
     try {
         input_.resize(kBlockSize);

@@ -23,7 +23,7 @@ struct EntryData {
     fs::FileHandle input = fs::kInvalidFile;  // at the first byte of compressed data
     uint32_t packedSize = 0;                  // not counting an encryption header
     uint32_t unpackedSize = 0;
-    int16_t methodCode = 0;
+    uint16_t method = 0;                      // the ZIP method, which chooses the decoder
     uint16_t flags = 0;                       // general-purpose flags
     bool encrypted = false;                   // decrypt with the shared keys
 };

@@ -328,8 +328,7 @@ Result UnzipRun::fileEntry(const std::string& path) {
     // any output exists, so that the entries after it are still extracted.
     // Members of the foreign kinds are listed but have no decoder here.
     const uint16_t method = field16(CentralRecord::kMethod);
-    const int16_t code = methodCode(method, field16(CentralRecord::kFlags));
-    if (!acceptedMethod(method) || foreignKind() || (!tarKind() && !hasDecoder(code))) return notice(kUnknownMethod);
+    if (!acceptedMethod(method) || foreignKind() || (!tarKind() && !hasDecoder(method))) return notice(kUnknownMethod);
 
     bool write = false;
     if (Result r = decide(path, &write); r != kOk || !write) return r;
@@ -474,7 +473,7 @@ Result UnzipRun::produce(fs::FileHandle output, uint32_t* crc) {
     data.input = archive_.file;
     data.packedSize = field32(CentralRecord::kPackedSize);
     data.unpackedSize = unpacked;
-    data.methodCode = methodCode(field16(CentralRecord::kMethod), flags);
+    data.method = field16(CentralRecord::kMethod);
     data.flags = flags;
     data.encrypted = zipKind() && (flags & archive::kFlagEncrypted);
     return decodeToFile(data, output, crc);

@@ -83,7 +83,7 @@ ZipArchive sample() {
         entry("README", "upper\n"),
         entry("readme", "lower\n"),
         entry("empty.txt", ""),
-        methodEntry("shrunk.bin", 1),
+        methodEntry("bzip2.bin", 12),
         methodEntry("lzma.bin", 14),
     };
     a.entries[0].externalAttributes = 0x10;
@@ -185,7 +185,7 @@ TEST_F(MemoryExtract, WhichEntryAndWhichBytes) {
         {"empty.txt", 0, -1, 16, 0, untouched},
         {"docs/", 0, -1, 16, 0, untouched},
         // Methods without a decoder here.
-        {"shrunk.bin", 0, -1, 16, -3, untouched},
+        {"bzip2.bin", 0, -1, 16, -3, untouched},
         {"lzma.bin", 0, -1, 16, -3, untouched},
         {"missing.bin", 0, -1, 16, -7, untouched},
     };
@@ -203,9 +203,9 @@ TEST_F(MemoryExtract, NoticesArgumentsAndHandles) {
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_EQ(notices[0].code, -3);
     EXPECT_EQ(notices[0].entry, "lzma.bin");
-    // Method 1 is accepted but has no decoder yet: no notice.
+    // Method 12 is accepted but has no decoder: no notice.
     notices.clear();
-    EXPECT_EQ(read("shrunk.bin", 0, -1, 4).result, -3);
+    EXPECT_EQ(read("bzip2.bin", 0, -1, 4).result, -3);
     EXPECT_TRUE(notices.empty());
 
     EXPECT_EQ(Ax4UnZipPtr(handle, nullptr, 0, -1, "stored.bin", ""), AX_MISSING_ARGUMENT);

@@ -134,9 +134,9 @@ TEST_F(Pipeline, ShortInputCancelAndUnknownMethods) {
     EXPECT_EQ(extract::decodeToFile(e, fs::kInvalidFile, &crc), kCancelled);
     EXPECT_FALSE(frame::cancelPending());
 
-    for (int16_t code : {5, 7, 8, 10, 99}) {
-        e.methodCode = code;
-        EXPECT_EQ(extract::decodeToFile(e, fs::kInvalidFile, &crc), kUnknownMethod) << code;
+    for (uint16_t method : {9, 10, 11, 12, 99}) {
+        e.method = method;
+        EXPECT_EQ(extract::decodeToFile(e, fs::kInvalidFile, &crc), kUnknownMethod) << method;
     }
 }
 
@@ -172,7 +172,7 @@ TEST_F(Pipeline, DeflatedData) {
     for (int level : {0, 1, 9}) {
         auto packed = deflated(data, level);
         fs::File in = input(packed);
-        extract::EntryData e{in.get(), static_cast<uint32_t>(packed.size()), 300000, 1, 0, false};
+        extract::EntryData e{in.get(), static_cast<uint32_t>(packed.size()), 300000, 8, 0, false};
         uint32_t crc;
         ASSERT_EQ(extract::decodeToFile(e, fs::kInvalidFile, &crc), kOk);
         EXPECT_EQ(crc, crcOf(data)) << level;
@@ -195,7 +195,7 @@ TEST_F(Pipeline, DamagedDeflateEndsWithoutError) {
         if (damage == 1) bad[bad.size() / 3] ^= 0x55;      // flipped bits
         if (damage == 2) std::fill(bad.begin(), bad.begin() + 4, 0xFF);  // bad block header
         fs::File in = input(bad);
-        extract::EntryData e{in.get(), static_cast<uint32_t>(bad.size()), 100000, 1, 0, false};
+        extract::EntryData e{in.get(), static_cast<uint32_t>(bad.size()), 100000, 8, 0, false};
         uint32_t crc;
         EXPECT_EQ(extract::decodeToFile(e, fs::kInvalidFile, &crc), kOk) << damage;
         EXPECT_NE(crc, crcOf(data)) << "the CRC comparison reports it, case " << damage;
