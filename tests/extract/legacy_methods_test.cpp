@@ -118,4 +118,37 @@ TEST(LegacyMethods, MemoryWindowsGiveTheSameBytes) {
     }
 }
 
+TEST(LegacyMethods, DamagedStreamsEndInNoticesWithinTheirSizes) {
+    Scratch s;
+    for (const char* name : {"commons-compress_moby-imploded.zip", "sharpcompress_Zip.shrink.zip", "zip2_reduce.zip",
+                             "libarchive_test_compat_zip_implode.zip"}) {
+        const std::vector<uint8_t> original = readBytes(dataDir() + "/" + name);
+        for (size_t damage = 0; damage < 6; ++damage) {
+            SCOPED_TRACE(std::string(name) + " damage " + std::to_string(damage));
+            // Bytes flipped in the first half, where the entries' data lie.
+            std::vector<uint8_t> bytes = original;
+            for (size_t i = 0; i < 8; ++i) bytes[(damage * 7919 + i * 104729) % (bytes.size() / 2) + 40] ^= 0x5A;
+            const std::string archive = s / "damaged.zip";
+            zar::test::writeBytes(archive, bytes);
+            const std::string out = s / ("out" + std::to_string(damage) + name);
+            fsys::create_directories(out);
+            const int16_t r = Ax4QUnZip(archive.c_str(), out.c_str(), "*.*", "-D");
+            EXPECT_TRUE(r == 0 || r == AX_SOME_ENTRIES_FAILED || r == AX_BAD_ARCHIVE) << r;
+            AxHandle h = AX_NO_ARCHIVE;
+            if (Ax4ZipOpen(archive.c_str(), AX_OPEN_READ, &h) != 0) continue;
+            CDR record;
+            char entry[261];
+            for (int16_t f = Ax4ZipFindFirst(h, &record, entry, nullptr, 0, nullptr, 0); f == 0;
+                 f = Ax4ZipFindNext(h, &record, entry, nullptr, 0, nullptr, 0)) {
+                std::error_code ec;
+                const auto size = fsys::file_size(out + "/" + entry, ec);
+                if (!ec) {
+                    EXPECT_LE(size, record.unpackedSize) << entry;
+                }
+            }
+            Ax4ZipClose(&h);
+        }
+    }
+}
+
 }  // namespace
