@@ -455,6 +455,44 @@ ZARLIB_EXPORT int16_t AXAPI Ax4DosGetFileTime(const char *path, uint16_t *date, 
 /* Sets a file's last-write time; the date 0 stands for 1 January 1980. */
 ZARLIB_EXPORT int16_t AXAPI Ax4DosSetFileTime(const char *path, uint32_t date, uint32_t time) AX_NOEXCEPT;
 
+/* ---- Text files ------------------------------------------------------- */
+
+/* Uuencodes `source` into `output` (null or empty: the source's name with
+ * ".uue"). With `partLimit` (below 2048: kilobytes; below 1: none) text that
+ * would be longer goes into numbered parts name.1, name.2, ..., their count
+ * in `*parts`; `cutLines` frames the text with cut lines. The text ends with
+ * the file's size after "end". Files are complete or absent: a failed run
+ * leaves what was there. AX_CANCELLED: a null argument; AX_TOO_LONG: over 900
+ * parts. */
+ZARLIB_EXPORT int16_t AXAPI Ax4UUEncode(const char *source, const char *output, int32_t partLimit,
+                                        uint32_t cutLines, uint16_t *parts) AX_NOEXCEPT;
+/* Decodes uuencoded text (".uue" added to a name without extension; name.1
+ * goes on with name.2, ...) into the file its "begin" line names, placed in
+ * `outputDirectory` (null: the source's directory) whatever directories the
+ * name has. AX_UNKNOWN_KIND: no "begin" line; AX_SOME_ENTRIES_FAILED: the text
+ * ends early or a line is short; AX_CRC_MISMATCH: a character that is not
+ * uuencode; AX_TOO_LONG: a line over 254 characters. */
+ZARLIB_EXPORT int16_t AXAPI Ax4UUDecode(const char *source, const char *outputDirectory) AX_NOEXCEPT;
+/* Copies a text file turning each LF into CR LF; `endMark` adds a Ctrl-Z. */
+ZARLIB_EXPORT int16_t AXAPI Ax4LfToCrLf(const char *source, const char *destination, int16_t endMark) AX_NOEXCEPT;
+/* Copies a text file turning CR LF and lone CRs into LF, up to a Ctrl-Z.
+ * Both conversions replace the destination only when complete, so the source
+ * may be the destination. */
+ZARLIB_EXPORT int16_t AXAPI Ax4CrLfToLf(const char *source, const char *destination) AX_NOEXCEPT;
+
+/* ---- Helpers for Basic hosts ------------------------------------------ */
+
+/* (high & 0xFFFF) << 16 | (low & 0xFFFF). */
+ZARLIB_EXPORT uint32_t AXAPI AxFarAddr(uint32_t high, uint32_t low) AX_NOEXCEPT;
+/* The value itself: a caller that declares a 16-bit result reads its low word. */
+ZARLIB_EXPORT uint32_t AXAPI AxLongLow(uint32_t value) AX_NOEXCEPT;
+/* value >> 16, unsigned. */
+ZARLIB_EXPORT uint32_t AXAPI AxLongHigh(uint32_t value) AX_NOEXCEPT;
+/* The older names: LSeg and VarPtr as AxLongLow, VarSeg as AxLongHigh. */
+ZARLIB_EXPORT uint32_t AXAPI LSeg(uint32_t value) AX_NOEXCEPT;
+ZARLIB_EXPORT uint32_t AXAPI VarSeg(uint32_t value) AX_NOEXCEPT;
+ZARLIB_EXPORT uint32_t AXAPI VarPtr(uint32_t value) AX_NOEXCEPT;
+
 #ifdef __cplusplus
 }
 #endif

@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libdeflate-dev
   python3 zip unzip p7zip-full libarchive-tools
   arj arc jlha-utils lhasa
+  sharutils dos2unix
 )
 
 missing=()

@@ -73,4 +73,9 @@ inline std::vector<uint8_t> readBytes(const std::string& path) {
     return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
+inline std::string readText(const std::string& path) {
+    const std::vector<uint8_t> bytes = readBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
 }  // namespace zar::test

@@ -18,13 +18,9 @@ namespace fsys = std::filesystem;
 using zar::test::DiskDrive;
 using zar::test::Scratch;
 using zar::test::readBytes;
+using zar::test::readText;
 using zar::test::writeText;
 using Prompt = DiskDrive::Prompt;
-
-std::string text(const std::string& path) {
-    auto bytes = readBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
 
 TEST(VolumeNames, DigitsLabelsAndNames) {
     struct Case {
@@ -118,7 +114,7 @@ TEST_F(CreateMultiVolume, DiskKindsLabelTheFirstDisk) {
     ASSERT_EQ(Ax4ZipCreateMV((drive / "backup").c_str(), 3, 0, 0, &handle), 0);
     Ax4ZipClose(&handle);
     EXPECT_TRUE(fsys::exists(drive / "backup.ZIP"));
-    EXPECT_EQ(text(drive / ".volume-label"), "PKBACK# 001");
+    EXPECT_EQ(readText(drive / ".volume-label"), "PKBACK# 001");
     EXPECT_TRUE(drive.prompts().empty());
 }
 
@@ -187,7 +183,7 @@ TEST_F(ChangeVolume, DisksAreAskedForAndTheirLabelsChecked) {
         ASSERT_TRUE(zar::fs::writeAll(set.file, "v", 1));
     }
     EXPECT_EQ(drive.prompts(), (std::vector<Prompt>{{1, 2}, {1, 3}}));
-    EXPECT_EQ(text(drive.fileOn(2, ".volume-label")), "PKBACK# 002");
+    EXPECT_EQ(readText(drive.fileOn(2, ".volume-label")), "PKBACK# 002");
     EXPECT_TRUE(fsys::exists(drive.fileOn(2, "backup.zip")));
 
     // Reading: a disk with the wrong label is refused and the prompt repeats.

@@ -31,7 +31,7 @@ TEST_F(ZarCli, HelpTeachesEveryVerb) {
     ZarRun overview = in({"--help"});
     EXPECT_EQ(overview.status, 0);
     for (const char* verb : {"list", "test", "extract", "add", "update", "freshen", "move", "delete", "rename",
-                             "comment", "identify"}) {
+                             "comment", "identify", "uuencode", "uudecode", "to-dos", "to-unix"}) {
         EXPECT_TRUE(contains(overview.out, "\n  " + std::string(verb) + ", ")) << verb;
         ZarRun help = in({verb, "--help"});
         EXPECT_EQ(help.status, 0) << verb;
@@ -42,6 +42,31 @@ TEST_F(ZarCli, HelpTeachesEveryVerb) {
     EXPECT_TRUE(contains(overview.out, "Exit status:"));
     EXPECT_EQ(in({"help", "x"}).out, in({"extract", "--help"}).out);
     EXPECT_EQ(in({"--version"}).status, 0);
+}
+
+TEST_F(ZarCli, TextFileVerbs) {
+    std::string data;
+    for (int i = 0; i < 20000; ++i) data += std::to_string(i * 7919 % 10007) + (i % 5 ? " " : "\n");
+    writeText(scratch / "data.txt", data);
+    ZarRun encoded = in({"uuencode", "--part-size", "32k", "--cut-lines", "data.txt"});
+    EXPECT_EQ(encoded.status, 0) << encoded.err;
+    EXPECT_TRUE(contains(encoded.out, "parts, data.1 to data."));
+    EXPECT_TRUE(fs::exists(scratch / "data.2"));
+    fs::create_directories(scratch / "back");
+    ZarRun decoded = in({"uudecode", "-d", "back", "data.1"});
+    EXPECT_EQ(decoded.status, 0) << decoded.err;
+    EXPECT_EQ(fileText(scratch / "back/data.txt"), data);
+    EXPECT_EQ(in({"uudecode", "-d", "nowhere", "data.1"}).status, 4);
+    EXPECT_EQ(in({"uuencode", "--part-size", "1k", "data.txt"}).status, 2);
+
+    // In place, and to -o (which is --output for these verbs).
+    ASSERT_EQ(in({"to-dos", "data.txt"}).status, 0);
+    EXPECT_EQ(fileText(scratch / "data.txt").size(), data.size() + std::count(data.begin(), data.end(), '\n'));
+    ASSERT_EQ(in({"dos2unix", "data.txt", "-o", "unix.txt"}).status, 0);
+    EXPECT_EQ(fileText(scratch / "unix.txt"), data);
+    ZarRun missing = in({"to-unix", "nothing.txt"});
+    EXPECT_EQ(missing.status, 4);
+    EXPECT_TRUE(contains(missing.err, "nothing.txt: no such file"));
 }
 
 // The exit status and the line on stderr of each kind of outcome.

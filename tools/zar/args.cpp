@@ -16,7 +16,8 @@ bool fail(std::string* error, const char* text) {
 enum class Flag {
     Help, Quiet, Verbose, NoProgress, Password, AskPassword, Exclude, RawOptions, NamesOnly, OutputDir,
     Overwrite, SkipExisting, FreshenExisting, UpdateExisting, Flat, Recurse, Level, ChangeDir, NoHidden,
-    LatestTime, KeepTime, Interactive, Entry, CommentFile, Clear, Stdout, StdinName, OutputArchive
+    LatestTime, KeepTime, Interactive, Entry, CommentFile, Clear, Stdout, StdinName, Output, PartSize, CutLines,
+    EndMark
 };
 
 struct FlagInfo {
@@ -54,7 +55,10 @@ constexpr FlagInfo kFlags[] = {
     {Flag::Clear, 0, "clear", false},
     {Flag::Stdout, 'c', "stdout", false},
     {Flag::StdinName, 0, "name", true},
-    {Flag::OutputArchive, 0, "output", true},
+    {Flag::Output, 'o', "output", true},
+    {Flag::PartSize, 0, "part-size", true},
+    {Flag::CutLines, 0, "cut-lines", false},
+    {Flag::EndMark, 0, "end-mark", false},
 };
 
 struct VerbInfo {
@@ -80,7 +84,11 @@ const VerbInfo kVerbs[] = {
      {Flag::Help, Flag::Quiet, Flag::Verbose, Flag::Exclude, Flag::RawOptions, Flag::LatestTime, Flag::KeepTime}},
     {Verb::Comment, {"comment", "c"}, {Flag::Help, Flag::Entry, Flag::CommentFile, Flag::Clear}},
     {Verb::Identify, {"identify", "id"}, {Flag::Help}},
-    {Verb::Rename, {"rename", "rn"}, {Flag::Help, Flag::Quiet, Flag::Verbose, Flag::OutputArchive}},
+    {Verb::Rename, {"rename", "rn"}, {Flag::Help, Flag::Quiet, Flag::Verbose, Flag::Output}},
+    {Verb::UuEncode, {"uuencode", "uue"}, {Flag::Help, Flag::Quiet, Flag::Output, Flag::PartSize, Flag::CutLines}},
+    {Verb::UuDecode, {"uudecode", "uud"}, {Flag::Help, Flag::Quiet, Flag::OutputDir}},
+    {Verb::ToDos, {"to-dos", "unix2dos"}, {Flag::Help, Flag::Quiet, Flag::Output, Flag::EndMark}},
+    {Verb::ToUnix, {"to-unix", "dos2unix"}, {Flag::Help, Flag::Quiet, Flag::Output}},
 };
 
 // The four writing verbs share their flags.
@@ -112,10 +120,13 @@ const VerbInfo* findVerb(std::string_view name) {
     return nullptr;
 }
 
-const FlagInfo* findShort(char c) {
+// The flag a letter stands for: one letter may mean different flags to
+// different verbs (-o is --overwrite to extract, --output to the others).
+const FlagInfo* findShort(const VerbInfo& verb, char c) {
+    const FlagInfo* found = nullptr;
     for (const FlagInfo& info : kFlags)
-        if (info.shortName == c) return &info;
-    return nullptr;
+        if (info.shortName == c && (found == nullptr || allows(verb, info.flag))) found = &info;
+    return found;
 }
 
 const FlagInfo* findLong(std::string_view name) {
@@ -143,6 +154,24 @@ bool setLevel(Options* options, std::string_view text, std::string* error) {
         return false;
     }
     options->level = text[0] - '0';
+    return true;
+}
+
+// A size as people write it: bytes, or with k, m or g after the number.
+bool setPartSize(Options* options, const std::string& text, std::string* error) {
+    size_t digits = 0;
+    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
+    uint64_t size = digits == 0 || digits > 10 ? 0 : std::stoull(text.substr(0, digits));
+    const std::string unit = text.substr(digits);
+    if (unit == "k" || unit == "K") size <<= 10;
+    else if (unit == "m" || unit == "M") size <<= 20;
+    else if (unit == "g" || unit == "G") size <<= 30;
+    else if (!unit.empty()) size = 0;
+    if (size < 2048 || size > 0x7FFFFFFF) {
+        *error = "--part-size takes a size from 2k to 2047m, such as 64k or 1m";
+        return false;
+    }
+    options->partSize = static_cast<uint32_t>(size);
     return true;
 }
 
@@ -184,7 +213,10 @@ bool apply(Options* options, Flag flag, const std::string& value, std::string* e
             options->stdinName = value;
             options->stdinNameGiven = true;
             break;
-        case Flag::OutputArchive: options->outputArchive = value; break;
+        case Flag::Output: options->outputFile = value; break;
+        case Flag::PartSize: return setPartSize(options, value, error);
+        case Flag::CutLines: options->cutLines = true; break;
+        case Flag::EndMark: options->endMark = true; break;
     }
     return true;
 }
@@ -234,6 +266,14 @@ bool checkOptions(const Options& o, std::string* error) {
             break;
         case Verb::Rename:
             if (n != 3) return fail(error, "name the archive, the old path prefix and the new one");
+            break;
+        case Verb::UuEncode:
+        case Verb::ToDos:
+        case Verb::ToUnix:
+            if (n != 1) return fail(error, "name one file");
+            break;
+        case Verb::UuDecode:
+            if (n == 0) return fail(error, "name the uuencoded text (its first part, name.1, for numbered parts)");
             break;
         case Verb::None: break;
     }
@@ -328,7 +368,7 @@ bool parseCommandLine(int argc, char** argv, Options* options, std::string* erro
                 }
                 continue;
             }
-            const FlagInfo* info = findShort(c);
+            const FlagInfo* info = findShort(*verb, c);
             if (info == nullptr || !allows(*verb, info->flag)) {
                 *error = context + "unknown option '-" + c + "'";
                 return false;

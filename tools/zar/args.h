@@ -3,12 +3,16 @@
 // follow their option (-d DIR, -dDIR, --dir DIR, --dir=DIR).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace zar::cli {
 
-enum class Verb { None, List, Test, Extract, Add, Update, Freshen, Move, Delete, Comment, Identify, Rename };
+enum class Verb {
+    None, List, Test, Extract, Add, Update, Freshen, Move, Delete, Comment, Identify, Rename,
+    UuEncode, UuDecode, ToDos, ToUnix
+};
 
 // What extraction does with a file that exists already.
 enum class Existing { Ask, Overwrite, Skip, Freshen, Update };
@@ -45,8 +49,14 @@ struct Options {
     bool interactive = false;
     std::string stdinName;  // the entry name of the file "-" (standard input)
     bool stdinNameGiven = false;
-    // rename
-    std::string outputArchive;    // comment
+    // rename (the new archive), uuencode, to-dos and to-unix (the output file)
+    std::string outputFile;
+    // uuencode
+    uint32_t partSize = 0;  // bytes, 0 for one file
+    bool cutLines = false;
+    // to-dos
+    bool endMark = false;
+    // comment
     std::vector<std::string> entryPatterns;
     std::string commentFile;
     bool clear = false;

@@ -24,6 +24,10 @@ Verbs (short forms after the comma):
   rename, rn     move entries from one stored directory to another
   comment, c     show or set the archive comment or entry comments
   identify, id   tell what kind of archive a file is
+  uuencode, uue  turn a file into uuencoded text, in one file or in parts
+  uudecode, uud  turn uuencoded text back into its file
+  to-dos, unix2dos   line ends of a text file to CR LF
+  to-unix, dos2unix  line ends of a text file to LF
 
 Examples:
   zar add backup.zip docs notes.txt   a directory tree and a file
@@ -244,6 +248,67 @@ Options:
   -h, --help            this text
 )";
 
+constexpr const char kUuEncode[] = R"(usage: zar uuencode [OPTIONS] FILE
+
+Writes FILE as uuencoded text, which survives text-only channels: a "begin"
+line, lines of 45 bytes as printable characters, "end", and the file's size.
+The text goes to FILE's name with ".uue" for its extension, or to -o OUTPUT.
+With --part-size, text longer than that is split into numbered parts
+(name.1, name.2, ...), each smaller than the size and holding whole lines;
+zar uudecode name.1 reads them all back. Files are written whole or not at
+all: a failure leaves what was there.
+
+Options:
+  -o, --output FILE     the text's file (its extension is replaced by the
+                        part numbers when the text is split)
+      --part-size SIZE  split into parts smaller than SIZE (2k and more;
+                        k, m and g count kilobytes, megabytes, gigabytes)
+      --cut-lines       frame the text with "CUT HERE" lines
+  -q, --quiet           print nothing but problems
+  -h, --help            this text
+)";
+
+constexpr const char kUuDecode[] = R"(usage: zar uudecode [OPTIONS] TEXT...
+
+Turns uuencoded text back into the file its "begin" line names, from this or
+any other uuencoder. The file is written in the text's directory or -d DIR,
+under the last part of the name only: no text can place a file elsewhere.
+For numbered parts, give the first (name.1): zar reads name.2, name.3, ...
+until the data ends. A name without an extension is read as name.uue. The
+file is replaced only when the whole text decoded.
+
+Options:
+  -d, --dir DIR         where the decoded file goes
+  -q, --quiet           print nothing but problems
+  -h, --help            this text
+)";
+
+constexpr const char kToDos[] = R"(usage: zar to-dos [OPTIONS] FILE
+
+Turns every LF of a text file into CR LF, as DOS and Windows end lines; a CR
+LF already there becomes CR CR LF, as each LF is converted. FILE is
+converted in place, or written to -o OUTPUT; either is replaced only when
+the whole file converted.
+
+Options:
+  -o, --output FILE     write the converted text to FILE, leave FILE alone
+      --end-mark        end the text with a Ctrl-Z byte, as old DOS tools did
+  -q, --quiet           print nothing but problems
+  -h, --help            this text
+)";
+
+constexpr const char kToUnix[] = R"(usage: zar to-unix [OPTIONS] FILE
+
+Turns CR LF and lone CRs into LF, the line end of Linux and Unix, and drops
+everything from a Ctrl-Z byte on. FILE is converted in place, or written to
+-o OUTPUT; either is replaced only when the whole file converted.
+
+Options:
+  -o, --output FILE     write the converted text to FILE, leave FILE alone
+  -q, --quiet           print nothing but problems
+  -h, --help            this text
+)";
+
 constexpr const char kComment[] = R"(usage: zar comment [OPTIONS] ARCHIVE [TEXT]
 
 Without TEXT, --file or --clear, shows the archive comment, or with -e the
@@ -287,6 +352,10 @@ const char* helpText(Verb verb) {
         case Verb::Comment: return kComment;
         case Verb::Identify: return kIdentify;
         case Verb::Rename: return kRename;
+        case Verb::UuEncode: return kUuEncode;
+        case Verb::UuDecode: return kUuDecode;
+        case Verb::ToDos: return kToDos;
+        case Verb::ToUnix: return kToUnix;
         case Verb::None: break;
     }
     return kOverview;

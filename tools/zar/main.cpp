@@ -42,6 +42,10 @@ int main(int argc, char** argv) {
         case Verb::Comment: return runComment(options);
         case Verb::Identify: return runIdentify(options);
         case Verb::Rename: return runRename(options);
+        case Verb::UuEncode: return runUuEncode(options);
+        case Verb::UuDecode: return runUuDecode(options);
+        case Verb::ToDos:
+        case Verb::ToUnix: return runLineEnds(options);
         case Verb::None: break;
     }
     return kExitUsage;

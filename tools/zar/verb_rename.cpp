@@ -59,7 +59,7 @@ int runRename(const Options& options) {
     // A name without an extension is read through a link that has one; the
     // renamed archive then goes to the name itself.
     std::string output;
-    if (!options.outputArchive.empty()) output = ArchiveName::forWriting(options.outputArchive).path();
+    if (!options.outputFile.empty()) output = ArchiveName::forWriting(options.outputFile).path();
     else if (name.path() != name.shown()) output = name.shown();
 
     const std::vector<std::string> before = options.verbose ? namesOf(name.path()) : std::vector<std::string>{};

@@ -14,5 +14,8 @@ int runDelete(const Options& options);
 int runComment(const Options& options);
 int runIdentify(const Options& options);
 int runRename(const Options& options);
+int runUuEncode(const Options& options);
+int runUuDecode(const Options& options);
+int runLineEnds(const Options& options);  // to-dos, to-unix
 
 }  // namespace zar::cli
