@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/bytes.h"
+
 namespace zar::codec {
 namespace {
 
@@ -41,18 +43,25 @@ bool buildTree(const uint8_t* description, uint32_t symbols, Tree& tree) {
     for (uint32_t l = 1; l <= ExplodeState::kMaxCodeLength + 1; ++l) start[l] += start[l - 1];
     for (uint32_t s = 0; s < symbols; ++s) order[start[lengthOf[s]]++] = static_cast<uint16_t>(s);
 
-    tree.bits = 0;
-    for (uint32_t s = 0; s < symbols; ++s) tree.bits = std::max<uint32_t>(tree.bits, lengthOf[s]);
+    uint32_t longest = 0;
+    for (uint32_t s = 0; s < symbols; ++s) longest = std::max<uint32_t>(longest, lengthOf[s]);
+    tree.bits = std::min(longest, ExplodeState::kTableBits);
     const uint32_t size = 1u << tree.bits;
     std::fill(tree.entries, tree.entries + size, uint16_t{0});
+    tree.codes = 0;
     uint32_t code = 0;  // 16-bit register, one bit beyond it marks an overflow
     for (uint32_t i = symbols; i-- > 0;) {
         const uint32_t symbol = order[i], length = lengthOf[symbol];
         if (code >= (1u << 16)) return false;
+        const uint32_t entry = symbol | (length << kLengthShift);
+        tree.starts[tree.codes++] = code << 16 | entry;
         // The code's first bit in the stream is its most significant one.
-        const uint32_t first = reversed(code >> (16 - length), length);
-        const uint16_t entry = static_cast<uint16_t>(symbol | (length << kLengthShift));
-        for (uint32_t at = first; at < size; at += 1u << length) tree.entries[at] = entry;
+        if (length <= tree.bits) {
+            const uint32_t first = reversed(code >> (16 - length), length);
+            for (uint32_t at = first; at < size; at += 1u << length) tree.entries[at] = static_cast<uint16_t>(entry);
+        } else {
+            tree.entries[reversed(code >> (16 - tree.bits), tree.bits)] = Tree::kLongCode;
+        }
         code += 1u << (16 - length);
     }
     return true;
@@ -68,6 +77,12 @@ struct Bits {
     size_t taken;
 
     void fill() {
+        if (inCount - taken >= 8) {
+            buffer |= loadLe64(in + taken) << count;
+            taken += (63 - count) >> 3;
+            count |= 56;
+            return;
+        }
         while (count <= 56 && taken < inCount) {
             buffer |= static_cast<uint64_t>(in[taken++]) << count;
             count += 8;
@@ -85,8 +100,18 @@ enum class Decode { kOk, kShort, kBad };
 // The next symbol of `tree` at bit `at` of the buffer, without taking it.
 Decode peekSymbol(const Bits& b, uint32_t at, const Tree& tree, uint32_t* symbol, uint32_t* length) {
     const uint32_t available = b.count - at;
-    const uint32_t index = static_cast<uint32_t>((b.buffer >> at) & ((uint64_t{1} << tree.bits) - 1));
-    const uint16_t entry = tree.entries[index];
+    const uint32_t index = static_cast<uint32_t>(b.buffer >> at) & ((1u << tree.bits) - 1);
+    uint32_t entry = tree.entries[index];
+    if (entry == Tree::kLongCode) {
+        // Codes longer than the table: the last code that starts at or below
+        // the next 16 bits, taken most significant bit first. The first code
+        // handed out is 0, so there always is one.
+        const uint32_t next = reversed(static_cast<uint32_t>(b.buffer >> at) & 0xFFFF, 16);
+        const uint32_t* end = tree.starts + tree.codes;
+        const uint32_t* found = std::upper_bound(tree.starts, end, next << 16 | 0xFFFF) - 1;
+        entry = *found & 0xFFFF;
+        if ((next - (*found >> 16)) >> (16 - (entry >> kLengthShift)) != 0) return Decode::kBad;  // past the last code
+    }
     const uint32_t codeLength = entry >> kLengthShift;
     if (codeLength == 0) return available >= tree.bits ? Decode::kBad : Decode::kShort;
     if (codeLength > available) return Decode::kShort;
@@ -187,8 +212,8 @@ LegacyResult explodeStep(ExplodeState& s, const uint8_t* in, size_t inCount, uin
         if (s.match.left != 0 && !s.match.drain(s.window, sizeof s.window, out, &written, outRoom)) break;
         if (written == outRoom) break;
         b.fill();
-        int literal;
-        uint32_t distance, length;
+        int literal = -1;
+        uint32_t distance = 0, length = 0;
         const Decode d = readToken(s, b, &literal, &distance, &length);
         if (d == Decode::kBad) {
             s.ended = s.bad = true;

@@ -15,12 +15,18 @@ namespace zar::codec {
 struct ExplodeState {
     static constexpr uint32_t kWindow = 8192;
     static constexpr uint32_t kMaxCodeLength = 16;
-    // A tree as a table indexed by the next kMaxCodeLength bits of the stream
-    // (first bit lowest): the symbol in the low 9 bits, its code length
-    // above; 0 where no code starts.
+    static constexpr uint32_t kTableBits = 11;
+    // A tree as a table indexed by the next bits of the stream (first bit
+    // lowest): the symbol in the low 9 bits, its code length above; 0 where no
+    // code starts, kLongCode where a code longer than the table begins. Those
+    // are found among `starts`: every code, left-aligned in 16 bits, in
+    // ascending order, with its symbol and length.
     struct Tree {
-        uint32_t bits;  // index width: the longest code's length
-        uint16_t entries[1u << kMaxCodeLength];
+        static constexpr uint16_t kLongCode = 0xFFFF;
+        uint32_t bits;  // index width: the longest code's length, at most kTableBits
+        uint16_t entries[1u << kTableBits];
+        uint32_t codes;
+        uint32_t starts[256];      // code << 16 | length << 9 | symbol
     };
     Tree literals, lengths, distances;
     uint8_t window[kWindow];         // the last kWindow bytes of output, zeros before the entry

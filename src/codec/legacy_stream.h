@@ -29,7 +29,13 @@ inline void copyFromHistory(const uint8_t* window, size_t windowSize, uint8_t* o
                             size_t distance) {
     const size_t end = at + n;
     for (; at < end && distance > at; ++at) out[at] = window[windowSize - (distance - at)];
-    for (; at < end; ++at) out[at] = out[at - distance];
+    // From the output itself: pieces of at most `distance` bytes never overlap
+    // their source, and a short distance repeats its bytes piece by piece.
+    while (at < end) {
+        const size_t piece = end - at < distance ? end - at : distance;
+        std::memcpy(out + at, out + at - distance, piece);
+        at += piece;
+    }
 }
 
 // Keeps window[0, windowSize) the last bytes of all output once a call wrote

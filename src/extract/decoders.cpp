@@ -50,7 +50,8 @@ template <class State, auto kStep>
 class LegacyDecoder final : public Decoder {
 public:
     template <class Begin>
-    explicit LegacyDecoder(Begin begin) : state_(std::make_unique<State>()) {
+    // Left uninitialised: the begin function sets what the decoder reads.
+    explicit LegacyDecoder(Begin begin) : state_(new State) {
         begin(*state_);
     }
 
