@@ -117,9 +117,6 @@ Result openForPlan(const char* name, OpenPlan& plan, PendingOpen& pending, Archi
             if (!fileExists(name, &length)) return kPathNotFound;
             if (!plan.identified)
                 if (Result r = identifyFile(name, &plan.kind); r != kOk) return r;
-            // Multi-volume sets are gathered volume by volume; this build reads
-            // single files only.
-            if (isMultiVolume(plan.kind)) return kNotOnThisKind;
             record.share = plan.share ? platform::kShareReadWrite : platform::kShareRead;
             record.access = platform::kAccessRead;
             record.kind = plan.kind == Kind::None ? Kind::Zip : plan.kind;
@@ -161,9 +158,16 @@ Result openForPlan(const char* name, OpenPlan& plan, PendingOpen& pending, Archi
 
 // Builds the work file of a kind read through one; the pending work file is
 // removed again unless the open succeeds.
-Result attachWorkFile(const char* name, const PendingOpen& pending, PendingWork& work, ArchiveHandle& record) {
+// A set over several volumes may end up on another volume than it began.
+Result attachWorkFile(const char* name, PendingOpen& pending, PendingWork& work, ArchiveHandle& record) {
     if (record.writable() || !needsWorkFile(record.kind)) return kOk;
-    return buildWorkFile(pending.file.get(), name, record.kind, &work.file, &work.name, &record.volume);
+    fs::FileHandle file = pending.file.release();
+    VolumeInfo info;
+    const Result r = buildWorkFile(&file, name, record.kind, &work.file, &work.name, &info);
+    pending.file = fs::File(file);
+    record.volume = info.volume;
+    record.lastVolume = info.lastVolume;
+    return r;
 }
 
 }  // namespace

@@ -40,9 +40,16 @@ constexpr bool needsWorkFile(Kind kind) {
 }
 
 // Kinds whose directory is read from the work file, never from the archive.
-// The version-3 multi-volume kind gets a work file but is not among them: its
-// directory is looked for in the archive file itself.
-constexpr bool isConverted(Kind kind) { return needsWorkFile(kind) && kind != Kind::OwnMultiVolume3; }
+// The version-3 kind is among them: its one file starts with the library's
+// header and directory and has no end record to be found.
+constexpr bool isConverted(Kind kind) { return needsWorkFile(kind); }
+
+// Sets whose entries may cross from one volume file to the next, so that an
+// entry is gathered before it is read. The version-3 kind keeps all its
+// volumes in one file, where its entries lie whole.
+constexpr bool gathersEntries(Kind kind) {
+    return kind == Kind::OwnMultiVolume || kind == Kind::Spanned || kind == Kind::FrontDirectory;
+}
 
 // Kinds that cannot be opened for writing.
 constexpr bool isReadOnlyKind(Kind kind) {

@@ -35,4 +35,13 @@ std::string splitVolumeName(const std::string& name, uint16_t volume) {
     return name.substr(0, dot) + ".z" + number;
 }
 
+std::string lastSplitVolumeName(const std::string& name) {
+    const size_t dot = name.find_last_of('.');
+    if (dot == std::string::npos || dot + 2 >= name.size() || (name[dot + 1] != 'z' && name[dot + 1] != 'Z'))
+        return name;
+    for (size_t i = dot + 2; i < name.size(); ++i)
+        if (name[i] < '0' || name[i] > '9') return name;
+    return name.substr(0, dot) + ".zip";
+}
+
 }  // namespace zar::archive

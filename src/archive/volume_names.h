@@ -31,4 +31,8 @@ std::string frontHeaderVolumeName(const std::string& name, uint16_t volume);
 // 99). The last volume keeps the set's own name.
 std::string splitVolumeName(const std::string& name, uint16_t volume);
 
+// The name of the last volume of a split set, which keeps the set's own name:
+// "name.zip" for any of "name.z01", "name.z02", ...; other names as they are.
+std::string lastSplitVolumeName(const std::string& name);
+
 }  // namespace zar::archive

@@ -71,12 +71,12 @@ std::string encodeCentralRecord(const MemberRecord& r) {
     return out;
 }
 
-Result buildWorkFile(fs::FileHandle archive, const char* archivePath, Kind kind, fs::FileHandle* workFile,
-                     std::string* workName, uint16_t* volume) {
+Result buildWorkFile(fs::FileHandle* archive, const char* archivePath, Kind kind, fs::FileHandle* workFile,
+                     std::string* workName, VolumeInfo* info) {
     *workFile = fs::kInvalidFile;
-    *volume = 0;
+    *info = {};
     ForeignBuilder builder = foreignBuilder(kind);
-    if (builder == nullptr) return kNotOnThisKind;  // multi-volume kinds are read elsewhere
+    if (builder == nullptr && !isMultiVolume(kind)) return kNotOnThisKind;
 
     fs::TempFile temp = fs::TempFile::make();
     if (!temp.valid()) return kAccessDenied;
@@ -84,11 +84,15 @@ Result buildWorkFile(fs::FileHandle archive, const char* archivePath, Kind kind,
                                fs::Disposition::OpenExisting, 0, false));
     if (!work.valid()) return kAccessDenied;
 
-    FileSource source(archive);
-    FileSink sink(work.get());
-    WorkFileEnd end;
-    if (Result r = builder(source, archivePath, sink, end); r != kOk) return r;
-    if (Result r = sink.finish(end); r != kOk) return r;
+    if (builder == nullptr) {
+        if (Result r = buildVolumeRecords(archive, archivePath, kind, work.get(), info); r != kOk) return r;
+    } else {
+        FileSource source(*archive);
+        FileSink sink(work.get());
+        WorkFileEnd end;
+        if (Result r = builder(source, archivePath, sink, end); r != kOk) return r;
+        if (Result r = sink.finish(end); r != kOk) return r;
+    }
 
     *workFile = work.release();
     *workName = temp.release();

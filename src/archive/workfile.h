@@ -62,11 +62,25 @@ using ForeignBuilder = Result (*)(ByteSource& archive, const char* archivePath, 
 // or null for every other kind.
 ForeignBuilder foreignBuilder(Kind kind);
 
+// Where a set over several volumes stands once its directory is read: the
+// volume its file now is (0 for single files) and, for a spanned set, the
+// volume that holds its end record (0 when not known).
+struct VolumeInfo {
+    uint16_t volume = 0;
+    uint16_t lastVolume = 0;
+};
+
+// Writes the directory of a set over several volumes (kinds 2, 3, 4 and 10)
+// into `work`, asking for volumes as it goes: `*archive` is the volume in
+// hand, and on return the volume `info` names. `path` names the volumes.
+Result buildVolumeRecords(fs::FileHandle* archive, const std::string& path, Kind kind, fs::FileHandle work,
+                          VolumeInfo* info);
+
 // Builds the work file of an archive of a converted kind. On success the work
 // file is open at `*workFile`, its path is in `*workName` and registered as a
-// temporary file; `*volume` holds the volume the archive file is on (0 for
-// single files). On failure nothing is left behind.
-Result buildWorkFile(fs::FileHandle archive, const char* archivePath, Kind kind, fs::FileHandle* workFile,
-                     std::string* workName, uint16_t* volume);
+// temporary file; `*info` says which volume `*archive` now is. On failure
+// nothing is left behind.
+Result buildWorkFile(fs::FileHandle* archive, const char* archivePath, Kind kind, fs::FileHandle* workFile,
+                     std::string* workName, VolumeInfo* info);
 
 }  // namespace zar::archive

@@ -12,6 +12,7 @@
 #include "archive/zip_format.h"
 #include "common/bytes.h"
 #include "extract/decoders.h"
+#include "extract/entry_source.h"
 #include "extract/password.h"
 #include "extract/pipeline.h"
 #include "frame/options.h"
@@ -29,6 +30,7 @@ using archive::CentralRecord;
 // to: the archive file as it was then and the entry's central record as the
 // directory reader handed it out.
 struct KeptDecode {
+    std::unique_ptr<EntrySource> source;  // what the decode reads
     fs::FileHandle file = fs::kInvalidFile;
     platform::FileStamp stamp;
     uint8_t record[CentralRecord::kSize] = {};
@@ -103,9 +105,6 @@ Result unzipToMemory(fs::FileHandle handle, void* destination, int32_t startOffs
     archive::ArchiveHandle* archive = archive::lookup(handle);
     if (archive == nullptr) return kNotOpen;
     if (flags & frame::kUnzipLongNames) archive->longNameMode = true;
-    // Entries of spanned sets are gathered across volumes before they are
-    // decoded, as the unzip driver does; until such sets open, none come here.
-    if (archive->multiVolume()) return kNotOnThisKind;
     const bool test = flags & frame::kUnzipTest;
 
     uint8_t record[CentralRecord::kSize];
@@ -137,9 +136,11 @@ Result unzipToMemory(fs::FileHandle handle, void* destination, int32_t startOffs
         (zip && (method == archive::kMethodAes || (entryFlags & archive::kFlagStrongEncryption))))
         return notice(kUnknownMethod);
 
-    if (Result r = locateData(*archive, record); r != kOk) return r;
+    // Entries of sets over several volumes are gathered into a copy first.
+    auto source = std::make_unique<EntrySource>();
+    if (Result r = source->locate(*archive, record); r != kOk) return r;
     if (zip) {
-        if (Result r = checkPassword(archive->file, record, password); r != kOk) {
+        if (Result r = checkPassword(source->file(), record, password); r != kOk) {
             frame::notice(kWrongPassword);
             return r;
         }
@@ -166,13 +167,14 @@ Result unzipToMemory(fs::FileHandle handle, void* destination, int32_t startOffs
         fresh->stamp = stamp;
         std::memcpy(fresh->record, asListed, sizeof asListed);
         EntryData data;
-        data.input = archive->file;
+        data.input = source->file();
         data.packedSize = tar ? unpacked : loadLe32(record + CentralRecord::kPackedSize);
         data.unpackedSize = unpacked;
         data.method = tar ? archive::kMethodStored : method;
         data.flags = entryFlags;
         data.encrypted = zip && (entryFlags & archive::kFlagEncrypted);
         if (Result r = fresh->decode.begin(data); r != kOk) return r;
+        fresh->source = std::move(source);
         kept = std::move(fresh);
     }
 

@@ -12,6 +12,7 @@
 #include "archive/zip_format.h"
 #include "common/bytes.h"
 #include "extract/decoders.h"
+#include "extract/entry_source.h"
 #include "extract/output_paths.h"
 #include "extract/password.h"
 #include "extract/pipeline.h"
@@ -101,6 +102,7 @@ private:
     uint32_t field32(size_t at) const { return loadLe32(record_ + at); }
 
     archive::ArchiveHandle& archive_;
+    EntrySource source_;  // where the entry in hand is read from
     uint32_t flags_ = 0;
     char password_[frame::kPasswordSize] = {};
     uint32_t attributeMask_ = archive::kDosAttributeMask;
@@ -164,9 +166,6 @@ Result UnzipRun::setup(const char* outputDir, const char* includeSpecs, const ch
     include_ = fs::SpecList(includeSpecs);
     exclude_ = fs::SpecList(excludeSpecs);
 
-    // Entries of spanned sets are gathered across volumes before they are
-    // decoded; until such sets can be opened there is nothing to gather.
-    if (archive_.multiVolume()) return kNotOnThisKind;
     return kOk;
 }
 
@@ -240,11 +239,11 @@ Result UnzipRun::entry() {
     return fileEntry(path);
 }
 
-Result UnzipRun::locate() { return locateData(archive_, record_); }
+Result UnzipRun::locate() { return source_.locate(archive_, record_); }
 
 Result UnzipRun::passwordCheck(bool* passed) {
     *passed = false;
-    Result r = checkPassword(archive_.file, record_, password_);
+    Result r = checkPassword(source_.file(), record_, password_);
     if (r == kOk) {
         *passed = true;
         return kOk;
@@ -465,12 +464,12 @@ Result UnzipRun::extractFile(uint32_t* crc, bool* placed) {
 Result UnzipRun::produce(fs::FileHandle output, uint32_t* crc) {
     const uint32_t unpacked = field32(CentralRecord::kUnpackedSize);
     if (tarKind()) {
-        if (output == fs::kInvalidFile) return readThrough(archive_.file, unpacked);
-        return fs::copyBytes(archive_.file, output, unpacked);
+        if (output == fs::kInvalidFile) return readThrough(source_.file(), unpacked);
+        return fs::copyBytes(source_.file(), output, unpacked);
     }
     const uint16_t flags = field16(CentralRecord::kFlags);
     EntryData data;
-    data.input = archive_.file;
+    data.input = source_.file();
     data.packedSize = field32(CentralRecord::kPackedSize);
     data.unpackedSize = unpacked;
     data.method = field16(CentralRecord::kMethod);

@@ -65,7 +65,8 @@ bool kindFor(uint16_t number, Kind* kind) {
 // set's name and the others under the split names; a set whose other volumes
 // are not there under those names is looked for under its own name.
 std::string fixedVolumeName(const ArchiveHandle& archive) {
-    if (!isSpannedKind(archive.kind) || archive.volume == archive.lastVolume) return archive.name;
+    if (!isSpannedKind(archive.kind)) return archive.name;
+    if (archive.volume == archive.lastVolume) return archive::lastSplitVolumeName(archive.name);
     return splitVolumeName(archive.name, archive.volume);
 }
 

@@ -176,10 +176,11 @@ TEST(ArjWorkFile, ArchiveCommentReachesTheWorkFileEndRecord) {
     ASSERT_TRUE(archive.valid());
     fs::FileHandle work = fs::kInvalidFile;
     std::string workName;
-    uint16_t volume = 99;
+    archive::VolumeInfo info{99, 99};
     ScopedEnv tmp("TMPDIR", tree.scratch.path().c_str());
-    ASSERT_EQ(archive::buildWorkFile(archive.get(), path.c_str(), Kind::Arj, &work, &workName, &volume), kOk);
-    EXPECT_EQ(volume, 0);
+    fs::FileHandle file = archive.get();
+    ASSERT_EQ(archive::buildWorkFile(&file, path.c_str(), Kind::Arj, &work, &workName, &info), kOk);
+    EXPECT_EQ(info.volume, 0);
     fs::closeFile(work);
     std::vector<uint8_t> bytes = readBytes(workName);
     fs::unregisterTempFile(workName.c_str());
