@@ -151,9 +151,12 @@ bool findEnd(fs::FileHandle file, uint8_t* end) {
 // at hand is another), its directory from the volume the end record names on.
 Result buildSpanned(fs::FileHandle* file, const std::string& path, WorkWriter& work, VolumeInfo* info) {
     uint8_t end[EndRecord::kSize];
-    while (!findEnd(*file, end)) {
-        if (platform::driveType(fs::ansiForm(path).c_str()) != platform::DriveType::Removable) return kBadArchive;
-        if (Result r = requestVolume(kLastVolumeWanted, path, 0, file); r != kOk) return r;
+    // On a fixed drive the last volume is looked for once, under the set's
+    // own name; a disk is asked for until the host gives up.
+    const bool disks = platform::driveType(fs::ansiForm(path).c_str()) == platform::DriveType::Removable;
+    for (int tries = 0; !findEnd(*file, end); ++tries) {
+        if (!disks && tries == 1) return kBadArchive;
+        if (Result r = requestVolume(kLastVolumeWanted, path, 0, file); r != kOk) return disks ? r : kBadArchive;
     }
     const uint32_t thisDisk = loadLe16(end + EndRecord::kThisDisk), directoryDisk = loadLe16(end + EndRecord::kDirectoryDisk);
     if (thisDisk >= kLastVolumeNumber || directoryDisk > thisDisk) return kBadArchive;
