@@ -183,7 +183,8 @@ int16_t onQuestion(const StatusRecord& record, const std::string& name) {
     state.counts.declinedPrompt = true;
     complain(record.code == AX_ASK_INSERT_DISK
                  ? "the archive needs disk " + std::to_string(record.disk) + ", and there is no terminal to ask for it"
-                 : std::string("the archive needs another disk, and there is no terminal to ask for it"));
+                 : std::string("the archive needs its last disk (the one with its directory), and there is no "
+                               "terminal to ask for it"));
     return AX_ANSWER_CANCEL;
 }
 
