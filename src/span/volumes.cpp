@@ -61,12 +61,14 @@ bool kindFor(uint16_t number, Kind* kind) {
 }
 
 // The file that holds volume `archive.volume` of a set read from a fixed
-// drive. A spanned set copied off its disks keeps its last volume under the
-// set's name and the others under the split names; a set whose other volumes
-// are not there under those names is looked for under its own name.
+// drive. Disks copied to a fixed drive keep the volume the set is opened by
+// under the set's name (the last one of a spanned set, the first one of a set
+// that starts with its directory) and the others under the split names.
 std::string fixedVolumeName(const ArchiveHandle& archive) {
     if (!isSpannedKind(archive.kind)) return archive.name;
-    if (archive.volume == archive.lastVolume) return archive::lastSplitVolumeName(archive.name);
+    if (archive.kind == Kind::Spanned && archive.volume == archive.lastVolume)
+        return archive::lastSplitVolumeName(archive.name);
+    if (archive.kind == Kind::FrontDirectory && archive.volume == 1) return archive.name;
     return splitVolumeName(archive.name, archive.volume);
 }
 

@@ -176,6 +176,17 @@ TEST_F(VolumeSets, TheSingleFileKind) {
     Ax4ZipClose(&h);
 }
 
+TEST_F(VolumeSets, DirectoryFirstCopiedToAFixedDrive) {
+    // The first disk under the set's name, the others under split names.
+    const auto volumes = frontDirectorySet(entries, 2000);
+    for (size_t i = 0; i < volumes.size(); ++i)
+        zar::test::writeBytes(s / (i == 0 ? std::string("set.zip") : "set.z0" + std::to_string(i + 1)), volumes[i]);
+    AxHandle h = AX_NO_ARCHIVE;
+    ASSERT_EQ(Ax4ZipOpen((s / "set.zip").c_str(), AX_OPEN_READ, &h), 0);
+    expectEverything(&h);
+    Ax4ZipClose(&h);
+}
+
 TEST_F(VolumeSets, DirectoryFirstOnDisks) {
     DiskDrive drive(s / "disks");
     const auto volumes = frontDirectorySet(entries, 2000);
