@@ -5,6 +5,7 @@
 // directory is copied into the work file as it stands (signatures made
 // ordinary), going on to the next volume wherever one ends.
 #include <algorithm>
+#include <string_view>
 #include <vector>
 
 #include "archive/records.h"
@@ -17,9 +18,6 @@
 namespace zar::archive {
 namespace {
 
-constexpr uint32_t kOwnHeaderSize = 12;
-constexpr uint32_t kOwnMagic = 0x525A5841;         // "AXZR"
-constexpr uint32_t kOwnRecordSignature = 0x02015841;  // 'A', 'X', 1, 2
 
 // Reads the volumes of a set one after the other: a read that meets the end
 // of a volume goes on at the start of the next, which is asked for.
@@ -99,19 +97,21 @@ private:
 // The library's own kinds: a header, the records at its end, then the names
 // area with each record's name, extra field and comment in turn.
 Result buildOwn(fs::FileHandle file, WorkWriter& work, VolumeInfo* info) {
-    uint8_t header[kOwnHeaderSize];
+    uint8_t header[OwnVolumeHeader::kSize];
     if (!fs::seekTo(file, 0)) return kAccessDenied;
     if (!fs::readExact(file, header, sizeof header)) return kShortRead;
-    const uint16_t version = loadLe16(header + 4);
-    if (loadLe32(header) != kOwnMagic || version < 1 || version > 3) return kUnknownKind;
-    const uint32_t count = loadLe16(header + 6), headerSize = loadLe16(header + 10);
+    const uint16_t version = loadLe16(header + OwnVolumeHeader::kVersion);
+    if (std::string_view(reinterpret_cast<const char*>(header), 4) != OwnVolumeHeader::kMagicBytes || version < 1 || version > 3)
+        return kUnknownKind;
+    const uint32_t count = loadLe16(header + OwnVolumeHeader::kEntries);
+    const uint32_t headerSize = loadLe16(header + OwnVolumeHeader::kHeaderSize);
     uint64_t recordAt = headerSize, namesAt = headerSize + uint64_t{CentralRecord::kSize} * count;
     uint16_t lastDisk = 0;
     for (uint32_t i = 0; i < count; ++i) {
         uint8_t fixed[CentralRecord::kSize];
         if (!fs::seekTo(file, static_cast<int64_t>(recordAt))) return kAccessDenied;
         if (!fs::readExact(file, fixed, sizeof fixed)) return kShortRead;
-        if (loadLe32(fixed) != kOwnRecordSignature) return kBadArchive;
+        if (std::string_view(reinterpret_cast<const char*>(fixed), 4) != OwnVolumeHeader::kRecordSignature) return kBadArchive;
         if (!fs::seekTo(file, static_cast<int64_t>(namesAt))) return kAccessDenied;
         const auto names = [file](void* buffer, uint32_t n) {
             return n == 0 || fs::readExact(file, buffer, n) ? kOk : kShortRead;

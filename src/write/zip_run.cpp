@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -17,11 +18,13 @@
 #include "frame/status.h"
 #include "fs/dir_walk.h"
 #include "fs/file_list.h"
+#include "fs/long_names.h"
 #include "fs/names.h"
 #include "fs/zip_rules.h"
 #include "write/delete_run.h"
 #include "write/entry_writer.h"
 #include "write/new_archive.h"
+#include "write/volume_writer.h"
 
 namespace zar::write {
 namespace {
@@ -51,15 +54,26 @@ private:
     Result listOne(const std::string& path, const std::string& storedName);
     Result existingEntries();
     Result newFiles();
+    void readLabel();
     Result volumeLabel();
     // Asks whether an entry is to be replaced (-.Q): kOk with `*replace` set,
     // or kCancelled.
     Result askReplace(const std::string& name, bool* replace);
     Result writeFile(const fs::FileRecord& file, const std::string& storedName);
+    // An empty multi-volume set, filled straight onto its volumes.
+    Result fillVolumes();
+    // The bytes the central directory of this run can take at most: every
+    // listed file's record with its final name and blocks, and the label's.
+    Result directoryBound(uint64_t* bytes);
+    fs::FileHandle dataFile() const { return volumes_ ? volumes_->data() : target_.data(); }
+    fs::FileHandle directoryFile() const { return volumes_ ? volumes_->directory() : target_.directory(); }
+    Result countEntry() { return volumes_ ? volumes_->count() : target_.count(); }
+    uint16_t entries() const { return volumes_ ? volumes_->entries() : target_.entries(); }
 
     archive::ArchiveHandle& archive_;
     const frame::OptionSet& options_;
     NewArchive target_;
+    std::optional<VolumeWriter> volumes_;  // multi-volume sets only
     fs::FileList list_;
     NewestTime newest_;
     std::unordered_set<uint32_t> dealt_;    // list records matched against an entry
@@ -67,6 +81,7 @@ private:
     std::vector<uint8_t> extra_ = std::vector<uint8_t>(archive::kCommentLimit);  // of the entry in hand
     bool replaceAll_ = false;
     bool namedByHost_ = false;  // stored names are the host's, not the disk's
+    std::string label_;         // the drive's label, stored with -$; read once at the start
 };
 
 Result ZipRun::run(const char* includeSpecs, const char* excludeSpecs) {
@@ -99,14 +114,21 @@ Result ZipRun::build(MakeList&& makeList) {
     frame::setNameField(status.archiveName, fs::ansiForm(archive_.name).c_str());
     if (!archive_.writable()) return kNotWritable;
 
+    // A set is written once, while it is empty and on its first volume; a
+    // run that stopped on the way leaves it past that point for good.
+    if (archive_.multiVolume() && (archive_.volume != 1 || archive_.file == fs::kInvalidFile))
+        return kNotOnThisKind;
     const int64_t size = fs::seekToEnd(archive_.file);
     if (size < 0) return kAccessDenied;
     const bool notEmpty = size > 0;
+    if (notEmpty && archive_.multiVolume()) return kNotOnThisKind;
     if (!notEmpty && has(frame::kZipFreshen)) return kNothingDone;
     if (notEmpty && !fs::seekTo(archive_.file, 0)) return kAccessDenied;
 
     if (Result r = makeList(); r != kOk) return r;
     if (list_.count() == 0) return kNothingDone;
+    if (has(frame::kZipVolumeLabel)) readLabel();
+    if (archive_.multiVolume()) return fillVolumes();
 
     DosDateTime kept;
     if (has(frame::kZipKeepArchiveTime))
@@ -119,13 +141,58 @@ Result ZipRun::build(MakeList&& makeList) {
         if (Result r = newFiles(); r != kOk) return r;
     if (has(frame::kZipVolumeLabel))
         if (Result r = volumeLabel(); r != kOk) return r;
-    if (target_.entries() == 0) return kNothingDone;
+    if (entries() == 0) return kNothingDone;
 
     if (Result r = target_.finish(); r != kOk) return r;
     const DosDateTime* time = nullptr;
     if (has(frame::kZipKeepArchiveTime)) time = &kept;
     else if (has(frame::kZipNewestTime) && newest_.any) time = &newest_.time;
     return target_.commit(time);
+}
+
+// There is no commit: the volumes are the archive, and no file time is set
+// afterwards (-K, -O). The set is finished only when everything else is done.
+Result ZipRun::fillVolumes() {
+    volumes_.emplace(archive_);
+    if (Result r = volumes_->create(); r != kOk) return r;
+    uint64_t reserve = 0;
+    if (volumes_->directoryInFront())
+        if (Result r = directoryBound(&reserve); r != kOk) return r;
+    if (Result r = volumes_->begin(reserve); r != kOk) return r;
+    if (Result r = newFiles(); r != kOk) return r;
+    if (has(frame::kZipVolumeLabel))
+        if (Result r = volumeLabel(); r != kOk) return r;
+    if (entries() == 0) return kNothingDone;
+    return volumes_->finish(has(frame::kZipVersionBlock));
+}
+
+// Worked out the way the entry writer forms names and blocks: a directory's
+// name gains its '/', -.V adds its block to every entry, and under long names
+// a name whose short form differs is stored short with a long-name block.
+Result ZipRun::directoryBound(uint64_t* bytes) {
+    const bool versionBlock = has(frame::kZipVersionBlock);
+    const bool shortForms = has(frame::kZipLongNames) && !has(frame::kZipLongNamesAsIs) && !namedByHost_;
+    constexpr uint64_t kVersionBlockSize = 14, kLongNameBlockHead = 6;
+    uint64_t total = 0;
+    Result r = list_.forEach([&](const fs::FileRecord& file) {
+        std::string name = file.storedName;
+        std::replace(name.begin(), name.end(), '\\', '/');
+        if ((file.attributes & platform::kAttrDirectory) && !name.empty() && name.back() != '/') name += '/';
+        uint64_t size = CentralRecord::kSize + name.size() + (versionBlock ? kVersionBlockSize : 0);
+        if (shortForms) {
+            std::string shortName;
+            if (Result s = fs::shortNameForm(file.fullPath, &name, &shortName); s != kOk) return s;
+            if (!name.empty() && name != shortName)
+                size = CentralRecord::kSize + shortName.size() + kLongNameBlockHead + name.size() +
+                       (versionBlock ? kVersionBlockSize : 0);
+        }
+        total += size;
+        return kOk;
+    });
+    if (r != kOk) return r;
+    if (!label_.empty()) total += CentralRecord::kSize + label_.size() + (versionBlock ? kVersionBlockSize : 0);
+    *bytes = total;
+    return kOk;
 }
 
 Result ZipRun::existingEntries() {
@@ -180,7 +247,7 @@ Result ZipRun::newFiles() {
     StatusRecord& status = frame::status();
     return list_.forEach([&](const fs::FileRecord& file) {
         if (dealt_.count(file.offset) != 0) return kOk;
-        if (Result c = target_.count(); c != kOk) return c;
+        if (Result c = countEntry(); c != kOk) return c;
         frame::setOperation(frame::Operation::Zipping);
         frame::setNameField(status.entryName, fs::ansiForm(file.fullPath).c_str());
         if (Result w = writeFile(file, file.storedName); w != kOk) return w;
@@ -189,22 +256,25 @@ Result ZipRun::newFiles() {
     });
 }
 
-Result ZipRun::volumeLabel() {
+void ZipRun::readLabel() {
     std::string root;
     if (options_.drive[0] != '\0' && options_.drive[0] != 'x' && options_.drive[0] != 'X')
         root = std::string(1, options_.drive[0]) + ":\\";
     else
         root = ".";
     std::string label;
-    if (!platform::volumeLabel(root.c_str(), &label) || label.empty()) return kOk;
-    label = fs::oemForm(label);
-    if (Result c = target_.count(); c != kOk) return c;
-    frame::setNameField(frame::status().entryName, fs::ansiForm(label).c_str());
+    if (platform::volumeLabel(root.c_str(), &label)) label_ = fs::oemForm(label);
+}
+
+Result ZipRun::volumeLabel() {
+    if (label_.empty()) return kOk;
+    if (Result c = countEntry(); c != kOk) return c;
+    frame::setNameField(frame::status().entryName, fs::ansiForm(label_).c_str());
     fs::FileRecord file;
     file.attributes = platform::kAttrVolumeLabel;
-    file.storedName = label;
-    file.fullPath = label;
-    return writeFile(file, label);
+    file.storedName = label_;
+    file.fullPath = label_;
+    return writeFile(file, label_);
 }
 
 Result ZipRun::askReplace(const std::string& name, bool* replace) {
@@ -221,13 +291,15 @@ Result ZipRun::askReplace(const std::string& name, bool* replace) {
 
 Result ZipRun::writeFile(const fs::FileRecord& file, const std::string& storedName) {
     uint8_t record[CentralRecord::kSize];
-    if (Result r = initEntryRecord(record, file, storedName, options_.flags, target_.data()); r != kOk) return r;
+    if (volumes_)
+        if (Result r = volumes_->startEntry(); r != kOk) return r;
+    if (Result r = initEntryRecord(record, file, storedName, options_.flags, dataFile()); r != kOk) return r;
     std::string name = storedName;
     EntryRequest request;
     request.level = options_.level;
     request.diskPath = file.fullPath;
-    request.dataFile = target_.data();
-    request.directoryFile = target_.directory();
+    request.dataFile = dataFile();
+    request.directoryFile = directoryFile();
     request.record = record;
     request.storedName = &name;
     request.extra = extra_.data();
@@ -237,6 +309,8 @@ Result ZipRun::writeFile(const fs::FileRecord& file, const std::string& storedNa
     request.longNames = has(frame::kZipLongNames);
     request.longNamesAsIs = has(frame::kZipLongNamesAsIs) || namedByHost_;
     if (Result r = writeEntry(request); r != kOk) return r;
+    if (volumes_)
+        if (Result r = volumes_->placeEntry(record, name, extra_.data()); r != kOk) return r;
     newest_.see(file.date, file.time);
     return kOk;
 }
