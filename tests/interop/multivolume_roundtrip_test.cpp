@@ -163,4 +163,62 @@ INSTANTIATE_TEST_SUITE_P(Kinds, MultiVolumeRoundTrip,
                                            SetCase{"oneVolume", AX_KIND_SPANNED, Medium::Disks, 1000000, ""}),
                          [](const auto& info) { return std::string(info.param.label); });
 
+// Stopping on the way: a run cancelled at a disk question, or refused before
+// it starts, leaves no volume that claims to complete a set.
+TEST(MultiVolumeWriting, StoppedOrRefusedRunsLeaveNoSetThatLooksWhole) {
+    Scratch s;
+    const auto tree = sampleTree();
+    for (const auto& [name, bytes] : tree) {
+        fsys::create_directories(fsys::path(s / ("src/" + name)).parent_path());
+        writeBytes(s / ("src/" + name), bytes);
+    }
+    auto endsWithEndRecord = [](const std::vector<uint8_t>& bytes) {
+        return bytes.size() >= 22 && bytes[bytes.size() - 22] == 'P' && bytes[bytes.size() - 21] == 'K' &&
+               bytes[bytes.size() - 20] == 5 && bytes[bytes.size() - 19] == 6;
+    };
+    {
+        // Cancel when the third disk is asked for.
+        DiskDrive drive(s / "disks");
+        drive.setPolicy([](DiskDrive& d, const Prompt& p) -> int16_t {
+            if (p.disk >= 3) return 2;
+            d.insert(p.disk);
+            return 1;
+        });
+        for (uint16_t kind : {AX_KIND_SPANNED, AX_KIND_FRONT_DIRECTORY}) {
+            SCOPED_TRACE(kind);
+            AxHandle h = AX_NO_ARCHIVE;
+            drive.insert(1);
+            ASSERT_EQ(Ax4ZipCreateMV((drive / "set.zip").c_str(), kind, 16384, 16384, &h), 0);
+            EXPECT_EQ(Ax4Zip(&h, (s / "src/*.*").c_str(), nullptr, "-R -P"), AX_CANCELLED);
+            Ax4ZipClose(&h);
+            for (int n = 1; n <= 2; ++n) EXPECT_FALSE(endsWithEndRecord(readBytes(drive.fileOn(n, "set.zip")))) << n;
+            if (kind == AX_KIND_FRONT_DIRECTORY) {
+                // The directory that belongs at the front was never written.
+                const auto first = readBytes(drive.fileOn(1, "set.zip"));
+                ASSERT_GE(first.size(), 4u);
+                EXPECT_FALSE(first[0] == 'P' && first[1] == 'K' && first[2] == 1 && first[3] == 2);
+            }
+        }
+    }
+    // The numbered kind writes its header last: a stopped run's first volume
+    // is no set at all.
+    AxHandle h = AX_NO_ARCHIVE;
+    ASSERT_EQ(Ax4ZipCreateMV((s / "num").c_str(), AX_KIND_OWN_MULTI_VOLUME, 16384, 16384, &h), 0);
+    fsys::create_directories(s / "num.003");  // the third volume cannot be made
+    EXPECT_NE(Ax4Zip(&h, (s / "src/*.*").c_str(), nullptr, "-R -P"), 0);
+    Ax4ZipClose(&h);
+    uint16_t kind = 99;
+    EXPECT_NE(Ax4IdentifyFile((s / "num.001").c_str(), &kind), 0);
+
+    // Refusals before anything is written: no room for the leading bytes,
+    // a front directory that does not fit the first volume.
+    ASSERT_EQ(Ax4ZipCreateMV((s / "tiny").c_str(), AX_KIND_OWN_MULTI_VOLUME, 8, 16384, &h), 0);
+    EXPECT_EQ(Ax4Zip(&h, (s / "src/*.*").c_str(), nullptr, "-R -P"), AX_WRITE_FAILED);
+    Ax4ZipClose(&h);
+    ASSERT_EQ(Ax4ZipCreateMV((s / "small").c_str(), AX_KIND_OWN_MULTI_VOLUME, 100, 16384, &h), 0);
+    EXPECT_EQ(Ax4Zip(&h, (s / "src/*.*").c_str(), nullptr, "-R -P"), AX_TOO_MANY);
+    Ax4ZipClose(&h);
+    EXPECT_EQ(fsys::file_size(s / "small.001"), 0u);
+}
+
 }  // namespace
