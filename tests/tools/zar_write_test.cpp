@@ -52,6 +52,30 @@ protected:
     const std::map<std::string, std::string> tree = sampleTree();
 };
 
+TEST_F(ZarWrite, SetsOverSeveralVolumes) {
+    std::string big;
+    for (int i = 0; i < 30000; ++i) big += std::to_string(i * 2654435761u % 1000003) + ";";
+    writeText(scratch / "tree/big.txt", big);
+    ZarRun made = in({"add", "--volume-size", "8k", "-0", "set.zip", "tree"});
+    EXPECT_EQ(made.status, 0) << made.err;
+    EXPECT_TRUE(contains(made.out, "set.001: written as a numbered set"));
+    EXPECT_TRUE(fs::exists(scratch / "set.003"));
+    EXPECT_LE(fs::file_size(scratch / "set.002"), 8192u);
+    EXPECT_EQ(in({"test", "set.001"}).status, 0);
+    EXPECT_EQ(in({"extract", "-d", "out", "set.001"}).status, 0);
+    EXPECT_EQ(fileText(scratch / "out/tree/big.txt"), big);
+
+    // Written once and afresh; disk kinds need disks; only add writes sets.
+    EXPECT_EQ(in({"add", "--volume-size", "8k", "set.zip", "tree"}).status, 4);
+    EXPECT_EQ(fileText(scratch / "out/tree/big.txt"), big);
+    ZarRun fixed = in({"add", "--volume-kind", "spanned", "--volume-size", "8k", "disk.zip", "tree"});
+    EXPECT_EQ(fixed.status, 4);
+    EXPECT_TRUE(contains(fixed.err, "removable drive"));
+    EXPECT_FALSE(fs::exists(scratch / "disk.zip"));
+    EXPECT_EQ(in({"update", "--volume-size", "8k", "u.zip", "tree"}).status, 2);
+    EXPECT_EQ(in({"add", "--volume-size", "10", "v.zip", "tree"}).status, 2);
+}
+
 TEST_F(ZarWrite, UpdateAndFreshenReplaceOnlyNewerFiles) {
     for (const auto& [name, text] : tree) age(name, 2010);
     ASSERT_EQ(in({"add", "a.zip", "tree"}).status, 0);

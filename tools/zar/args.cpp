@@ -17,7 +17,7 @@ enum class Flag {
     Help, Quiet, Verbose, NoProgress, Password, AskPassword, Exclude, RawOptions, NamesOnly, OutputDir,
     Overwrite, SkipExisting, FreshenExisting, UpdateExisting, Flat, Recurse, Level, ChangeDir, NoHidden,
     LatestTime, KeepTime, Interactive, Entry, CommentFile, Clear, Stdout, StdinName, Output, PartSize, CutLines,
-    EndMark
+    EndMark, VolumeSize, VolumeKind
 };
 
 struct FlagInfo {
@@ -59,6 +59,8 @@ constexpr FlagInfo kFlags[] = {
     {Flag::PartSize, 0, "part-size", true},
     {Flag::CutLines, 0, "cut-lines", false},
     {Flag::EndMark, 0, "end-mark", false},
+    {Flag::VolumeSize, 0, "volume-size", true},
+    {Flag::VolumeKind, 0, "volume-kind", true},
 };
 
 struct VerbInfo {
@@ -96,7 +98,7 @@ constexpr Flag kWriteFlags[] = {Flag::Help,      Flag::Quiet,       Flag::Verbos
                                 Flag::Password,  Flag::AskPassword, Flag::Exclude,   Flag::RawOptions,
                                 Flag::Flat,      Flag::Recurse,     Flag::Level,     Flag::ChangeDir,
                                 Flag::NoHidden,  Flag::LatestTime,  Flag::KeepTime,  Flag::Interactive,
-                                Flag::StdinName};
+                                Flag::StdinName, Flag::VolumeSize,  Flag::VolumeKind};
 
 bool isWriteVerb(Verb verb) {
     return verb == Verb::Add || verb == Verb::Update || verb == Verb::Freshen || verb == Verb::Move;
@@ -157,8 +159,9 @@ bool setLevel(Options* options, std::string_view text, std::string* error) {
     return true;
 }
 
-// A size as people write it: bytes, or with k, m or g after the number.
-bool setPartSize(Options* options, const std::string& text, std::string* error) {
+// A size as people write it: bytes, or with k, m or g after the number; 0
+// when it is none.
+uint64_t parseSize(const std::string& text) {
     size_t digits = 0;
     while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
     uint64_t size = digits == 0 || digits > 10 ? 0 : std::stoull(text.substr(0, digits));
@@ -167,11 +170,38 @@ bool setPartSize(Options* options, const std::string& text, std::string* error) 
     else if (unit == "m" || unit == "M") size <<= 20;
     else if (unit == "g" || unit == "G") size <<= 30;
     else if (!unit.empty()) size = 0;
+    return size;
+}
+
+bool setPartSize(Options* options, const std::string& text, std::string* error) {
+    const uint64_t size = parseSize(text);
     if (size < 2048 || size > 0x7FFFFFFF) {
         *error = "--part-size takes a size from 2k to 2047m, such as 64k or 1m";
         return false;
     }
     options->partSize = static_cast<uint32_t>(size);
+    return true;
+}
+
+bool setVolumeSize(Options* options, const std::string& text, std::string* error) {
+    const uint64_t size = parseSize(text);
+    if (size < 1024 || size > 0xFFFFFFFFu) {
+        *error = "--volume-size takes a size from 1k to 4095m, such as 1440k or 100m";
+        return false;
+    }
+    options->volumeSize = static_cast<uint32_t>(size);
+    return true;
+}
+
+bool setVolumeKind(Options* options, const std::string& text, std::string* error) {
+    if (text == "spanned") options->volumeKind = 3;
+    else if (text == "directory-first") options->volumeKind = 4;
+    else if (text == "numbered") options->volumeKind = 2;
+    else if (text == "single-file") options->volumeKind = 10;
+    else {
+        *error = "--volume-kind is spanned, directory-first, numbered or single-file";
+        return false;
+    }
     return true;
 }
 
@@ -217,6 +247,8 @@ bool apply(Options* options, Flag flag, const std::string& value, std::string* e
         case Flag::PartSize: return setPartSize(options, value, error);
         case Flag::CutLines: options->cutLines = true; break;
         case Flag::EndMark: options->endMark = true; break;
+        case Flag::VolumeSize: return setVolumeSize(options, value, error);
+        case Flag::VolumeKind: return setVolumeKind(options, value, error);
     }
     return true;
 }
@@ -250,6 +282,13 @@ bool checkOptions(const Options& o, std::string* error) {
                 return fail(error, "--name names the entry of standard input: give the file '-' as well");
             if (std::count(o.operands.begin() + 1, o.operands.end(), "-") > 1)
                 return fail(error, "give standard input ('-') once");
+            if ((o.volumeSize != 0 || o.volumeKind != 0) && o.verb != Verb::Add)
+                return fail(error, "a set over several volumes is written once, by add");
+            if (o.volumeKind != 0 && o.volumeSize == 0 && o.volumeKind != 3 && o.volumeKind != 4)
+                return fail(error, "--volume-kind numbered and single-file need --volume-size");
+            if ((o.volumeSize != 0 || o.volumeKind != 0) &&
+                std::count(o.operands.begin() + 1, o.operands.end(), "-") != 0)
+                return fail(error, "a set over several volumes takes files, not standard input");
             break;
         case Verb::Delete:
             if (n < 2) return fail(error, "name the archive and the entries to delete");

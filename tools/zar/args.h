@@ -56,6 +56,9 @@ struct Options {
     bool cutLines = false;
     // to-dos
     bool endMark = false;
+    // add: a set over several volumes
+    uint32_t volumeSize = 0;  // bytes; 0: one archive
+    int volumeKind = 0;       // AX_KIND_*; 0: spanned on a removable drive, numbered elsewhere
     // comment
     std::vector<std::string> entryPatterns;
     std::string commentFile;

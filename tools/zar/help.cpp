@@ -177,6 +177,13 @@ PATHs; the level, the password and --interactive apply to it as to files.
 The archive is written beside itself and takes the old one's place only when
 everything went well: a failure or Ctrl-C leaves it as it was.
 
+With --volume-size, add writes a new set over several volumes instead, each
+at most that size: on the disks of a removable drive one file of the
+archive's name on every disk (labelled "PKBACK# 001", ...; zar asks on the
+terminal for each disk), elsewhere numbered files NAME.001, NAME.002, ...
+zar list, test and extract read such sets by the first file's name. A set is
+written once, afresh: an existing archive of that name is refused.
+
 Options:
   -0 ... -4, --level N      compression: 0 store, 1 fastest, 2 fast,
                             3 normal (the default), 4 best
@@ -192,6 +199,10 @@ Options:
       --ask-password        read the password from the terminal, twice (or
                             the first line of stdin when it is not a terminal)
   -i, --interactive         ask before replacing an entry that exists
+      --volume-size SIZE    write a set of volumes of SIZE each (1440k,
+                            100m; k, m and g count kilobytes and more)
+      --volume-kind KIND    spanned or directory-first (disks), numbered
+                            (NAME.001, ...) or single-file (one NAME.001)
       --name NAME           the entry name of standard input ("-"), such
                             as "logs/today.txt"
       --no-hidden           leave out hidden files

@@ -252,6 +252,75 @@ int zipRun(const Options& options, const ArchiveName& name, int16_t openMode, bo
     return kExitOk;
 }
 
+// The first volume's name for the numbered kinds: the extension ".001".
+std::string numberedName(const std::string& path) {
+    return fs::path(path).replace_extension(".001").string();
+}
+
+const char* kindWords(int kind) {
+    switch (kind) {
+        case AX_KIND_SPANNED: return "spanned set (one file on each disk)";
+        case AX_KIND_FRONT_DIRECTORY: return "directory-first set (one file on each disk)";
+        case AX_KIND_OWN_MULTI_VOLUME: return "numbered set";
+        default: return "single-file set";
+    }
+}
+
+// A new set over several volumes, filled by one zip run. It is always made
+// afresh, so an existing archive of that name is refused, never emptied.
+int volumeRun(const Options& options, const ArchiveName& name, const std::string& include,
+              const std::string& exclude, const std::string& zipOptions) {
+    std::error_code ec;
+    for (const std::string& path : {name.path(), numberedName(name.path())})
+        if (fs::exists(path, ec)) {
+            complain(path + ": exists; a set over several volumes is written afresh: remove it or choose another "
+                            "name");
+            return kExitFailure;
+        }
+    ReportSettings settings;
+    settings.progress = !options.quiet && !options.noProgress && stderrIsTerminal();
+    settings.questionsOnTerminal = stdinIsTerminal();
+    startReporting(settings);
+    cancelOnInterrupt();
+
+    AxHandle handle = AX_NO_ARCHIVE;
+    int kind = options.volumeKind;
+    const uint32_t size = options.volumeSize;
+    int16_t result;
+    if (kind == 0) {
+        // Disks where the archive lies on a removable drive, numbered files elsewhere.
+        kind = AX_KIND_SPANNED;
+        result = Ax4ZipCreateMV(name.path().c_str(), static_cast<uint16_t>(kind), size, size, &handle);
+        if (result == AX_NOT_REMOVABLE) {
+            kind = AX_KIND_OWN_MULTI_VOLUME;
+            result = Ax4ZipCreateMV(name.path().c_str(), static_cast<uint16_t>(kind), size, size, &handle);
+        }
+    } else {
+        result = Ax4ZipCreateMV(name.path().c_str(), static_cast<uint16_t>(kind), size, size, &handle);
+    }
+    if (result == AX_NOT_REMOVABLE) {
+        stopReporting();
+        complain(name.shown() + ": spanned and directory-first sets go on the disks of a removable drive; use "
+                                "--volume-kind numbered for files on this drive");
+        return kExitFailure;
+    }
+    if (result == AX_OK)
+        result = Ax4Zip(&handle, include.c_str(), exclude.empty() ? nullptr : exclude.c_str(), zipOptions.c_str());
+    stopReporting();
+    Ax4ZipClose(&handle);
+    if (result == AX_CANCELLED && reportCounts().declinedPrompt) {
+        complain(name.shown() + ": stopped: a disk prompt needs a terminal; the volumes written so far make no "
+                                "complete set");
+        return kExitFailure;
+    }
+    if (result != AX_OK && result != AX_SOME_ENTRIES_FAILED) return reportResult(name.shown(), result);
+    const bool numbered = kind == AX_KIND_OWN_MULTI_VOLUME || kind == AX_KIND_OWN_MULTI_VOLUME_3;
+    if (!options.quiet)
+        std::printf("%s: written as a %s\n", printable(numbered ? numberedName(name.path()) : name.shown()).c_str(),
+                    kindWords(kind));
+    return result == AX_OK ? kExitOk : reportResult(name.shown(), result);
+}
+
 std::string timeOption(const Options& options) {
     if (options.latestTime) return "-O";
     if (options.keepTime) return "-K";
@@ -348,6 +417,8 @@ int runWrite(const Options& options) {
     if (!password.empty()) zipOptions.add(passwordOption(password));
     zipOptions.add(options.rawOptions);
 
+    if (options.volumeSize != 0 || options.volumeKind != 0)
+        return volumeRun(options, name, patternList(patterns), patternList(options.excludes), zipOptions.text());
     const bool wantBar = !options.quiet && !options.noProgress && stderrIsTerminal();
     const uint64_t total = wantBar ? estimateBytes(files, directories, options.noHidden) + input.data.size() : 0;
     const int16_t mode = options.verb == Verb::Freshen ? AX_OPEN_UPDATE : AX_OPEN_DECIDE;
