@@ -1,7 +1,9 @@
 #include "archive/identify.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "archive/records.h"
 #include "common/bytes.h"
@@ -35,6 +37,35 @@ bool endRecordAtTheEnd(ByteSource& file, int64_t length, uint32_t* disks) {
     return true;
 }
 
+// The two disk fields of the end record that closes the file: the last
+// "PK\5\6" of its tail whose comment runs exactly to the end. A spanned set's
+// last volume may carry the set's comment after its end record.
+bool closingEndRecord(ByteSource& file, int64_t length, uint32_t* disks) {
+    if (length < static_cast<int64_t>(EndRecord::kSize) || length > 0xFFFFFFFF) return false;
+    const uint32_t tail = static_cast<uint32_t>(std::min<int64_t>(length, EndRecord::kSize + 0xFFFF));
+    std::vector<uint8_t> bytes(tail);
+    if (!readExactly(file, static_cast<uint32_t>(length - tail), bytes.data(), tail)) return false;
+    for (uint32_t at = tail - EndRecord::kSize + 1; at-- > 0;) {
+        if (loadLe32(bytes.data() + at) != kEndSignature) continue;
+        if (at + EndRecord::kSize + loadLe16(bytes.data() + at + EndRecord::kCommentLength) != tail) continue;
+        *disks = loadLe32(bytes.data() + at + EndRecord::kThisDisk);
+        return true;
+    }
+    return false;
+}
+
+// The last volume of a spanned set begins wherever its writer began it: often
+// with a local header (writers start a new volume rather than cut one), with
+// the central directory, or with the end record alone. Its end record, naming
+// a disk other than the first, tells it from a whole archive (0xFFFF there is
+// the mark of an end record continued in a ZIP64 record, no disk number).
+bool lastVolumeOfASet(ByteSource& file, int64_t length) {
+    uint32_t disks = 0;
+    if (!closingEndRecord(file, length, &disks)) return false;
+    const uint32_t thisDisk = disks & 0xFFFF, directoryDisk = disks >> 16;
+    return thisDisk != 0 && thisDisk != 0xFFFF && directoryDisk <= thisDisk;
+}
+
 Result fromHead(ByteSource& file, const char* path, int64_t length, const uint8_t* head, Kind* kind) {
     auto found = [kind](Kind k) {
         *kind = k;
@@ -59,9 +90,11 @@ Result fromHead(ByteSource& file, const char* path, int64_t length, const uint8_
         }
     }
     switch (loadLe32(head)) {
-        case kCentralSignature: return found(Kind::FrontDirectory);
+        case kCentralSignature:
+            return found(lastVolumeOfASet(file, length) ? Kind::Spanned : Kind::FrontDirectory);
         case kSpanMarker: return found(Kind::Spanned);
-        case kLocalSignature: case kEndSignature: return found(Kind::Zip);
+        case kLocalSignature:
+        case kEndSignature: return found(lastVolumeOfASet(file, length) ? Kind::Spanned : Kind::Zip);
         default: break;
     }
     if (loadLe16(head) == kArjMagic) return found(Kind::Arj);
@@ -79,8 +112,7 @@ Result fromHead(ByteSource& file, const char* path, int64_t length, const uint8_
 
     // The last volume of a spanned set starts with no marker at all, but its
     // end record names a disk other than the first.
-    uint32_t disks;
-    if (endRecordAtTheEnd(file, length, &disks) && disks != 0) return found(Kind::Spanned);
+    if (lastVolumeOfASet(file, length)) return found(Kind::Spanned);
     return kUnknownKind;
 }
 

@@ -23,10 +23,24 @@ std::vector<uint8_t> withEndRecord(std::vector<uint8_t> base, uint16_t disk) {
     return base;
 }
 
+// An end record of the given disks closing `base`, its comment after it.
+std::vector<uint8_t> withEndRecord(std::vector<uint8_t> base, uint16_t thisDisk, uint16_t directoryDisk,
+                                   const std::string& comment) {
+    zar::test::put32(base, 0x06054B50);
+    zar::test::put16(base, thisDisk);
+    zar::test::put16(base, directoryDisk);
+    base.resize(base.size() + 12, 0);
+    zar::test::put16(base, static_cast<uint32_t>(comment.size()));
+    zar::test::putText(base, comment);
+    return base;
+}
+
 TEST(Identify, KindsByContent) {
     const std::vector<uint8_t> filler(600, 'x');
     zar::test::ZipArchive zip;
     zip.entries.push_back(zar::test::entry("a", "b"));
+    zar::test::ZipArchive commented = zip;
+    commented.comment = std::string("PK\5\6\1\0\1\0", 8) + std::string(30, '.');
     struct Case {
         const char* what;
         std::vector<uint8_t> bytes;
@@ -59,6 +73,16 @@ TEST(Identify, KindsByContent) {
         {"gnu tar magic", bytesAt(filler, 257, "ustar  "), "a", -1, 0},
         {"gnu tar by name", bytesAt(filler, 257, "ustar  "), "b.TaR", 0, 11},
         {"last volume", withEndRecord(filler, 2), "a.zip", 0, 3},
+        // A set's last volume is known by its end record, whatever it starts with.
+        {"last volume with a comment", withEndRecord(filler, 2, 2, "the set"), "a.zip", 0, 3},
+        {"last volume starting with a header", withEndRecord(bytesAt(filler, 0, "PK\3\4"), 1, 0, ""), "a.zip", 0, 3},
+        {"last volume starting with the directory", withEndRecord(bytesAt(filler, 0, "PK\1\2"), 3, 3, ""), "a.zip",
+         0, 3},
+        {"last volume holding only the end record", withEndRecord({}, 1, 0, ""), "a.zip", 0, 3},
+        {"zip with a comment", commented.bytes(), "a.zip", 0, 1},
+        {"zip64 marks in the disk fields", withEndRecord(zip.bytes(), 0xFFFF, 0xFFFF, ""), "a.zip", 0, 1},
+        {"directory-first set of one volume", withEndRecord(bytesAt(filler, 0, "PK\1\2"), 0, 0, ""), "a.zip", 0, 4},
+        {"directory disk after this one", withEndRecord(bytesAt(filler, 0, "PK\3\4"), 1, 2, ""), "a.zip", 0, 1},
         {"junk before zip", withEndRecord(filler, 0), "a.zip", -1, 0},
         {"three bytes", {'P', 'K', 3}, "a.zip", -1, 0},
     };

@@ -114,6 +114,48 @@ TEST_F(SplitSet, AMissingPieceIsNamedWithoutAnyQuestion) {
     EXPECT_EQ(asked, 0);
 }
 
+// zip never cuts a local header in two: when the next header does not fit the
+// piece it starts a new one with it, and likewise with the central directory.
+// The last piece of such a set starts with a header like a whole archive, yet
+// is only the end of its set.
+TEST_F(SplitSet, ALastPieceThatStartsWithAHeader) {
+    const std::vector<uint8_t> tail(10, 't');
+    fsys::create_directories(s / "piece");
+    writeBytes(s / "piece/b.txt", tail);
+    std::map<std::string, int> found;  // what the last piece starts with, and the size of a.txt that gave it
+    for (int size = 65300; size <= 65540 && found.size() < 2; size += 8) {
+        fsys::remove(s / "set.zip"), fsys::remove(s / "set.z01");
+        writeBytes(s / "piece/a.txt", std::vector<uint8_t>(size, 'a'));
+        ASSERT_EQ(run("cd " + quote(s.path()) + " && zip -q -0 -s 64k set.zip piece/a.txt piece/b.txt").status, 0);
+        const std::vector<uint8_t> last = readBytes(s / "set.zip");
+        ASSERT_GE(last.size(), 4u);
+        const std::string head(last.begin(), last.begin() + 4);
+        if (head == std::string("PK\3\4") || head == std::string("PK\1\2")) found.emplace(head, size);
+    }
+    ASSERT_EQ(found.size(), 2u) << "zip began its last piece with neither a local header nor the directory";
+    for (const auto& [head, size] : found) {
+        SCOPED_TRACE(head == "PK\3\4" ? "a local header first" : "the directory first");
+        const std::vector<uint8_t> a(size, 'a');
+        writeBytes(s / "piece/a.txt", a);
+        fsys::remove(s / "set.zip"), fsys::remove(s / "set.z01");
+        ASSERT_EQ(run("cd " + quote(s.path()) + " && zip -q -0 -s 64k set.zip piece/a.txt piece/b.txt").status, 0);
+        uint16_t kind = 0;
+        EXPECT_EQ(Ax4IdentifyFile((s / "set.zip").c_str(), &kind), 0);
+        EXPECT_EQ(kind, AX_KIND_SPANNED);
+        fsys::remove_all(s / "out");
+        fsys::create_directories(s / "out");
+        EXPECT_EQ(Ax4QUnZip((s / "set.zip").c_str(), (s / "out").c_str(), "*.*", "-D"), 0);
+        EXPECT_EQ(readBytes(s / "out/piece/a.txt"), a);
+        EXPECT_EQ(readBytes(s / "out/piece/b.txt"), tail);
+        std::vector<uint8_t> memory(tail.size());
+        AxHandle h = AX_NO_ARCHIVE;
+        ASSERT_EQ(Ax4ZipOpen((s / "set.zip").c_str(), AX_OPEN_DECIDE, &h), 0);
+        EXPECT_EQ(Ax4UnZipPtr(h, memory.data(), 0, -1, "piece/b.txt", ""), 0);
+        EXPECT_EQ(memory, tail);
+        Ax4ZipClose(&h);
+    }
+}
+
 // The pieces of a zip -s set as the disks of a removable drive: each disk
 // holds "set.zip" and the label of its number.
 class SplitSetOnDisks : public SplitSet {
