@@ -131,8 +131,9 @@ Result buildOwn(fs::FileHandle file, WorkWriter& work, VolumeInfo* info) {
 }
 
 // The end record of a spanned set's last volume: the last "PK\5\6" of the
-// file's tail whose comment reaches no further than the end.
-bool findEnd(fs::FileHandle file, uint8_t* end) {
+// file's tail whose comment reaches no further than the end; `*comment` gets
+// the set's comment.
+bool findEnd(fs::FileHandle file, uint8_t* end, std::vector<uint8_t>* comment) {
     const int64_t length = fs::fileLength(file);
     if (length < static_cast<int64_t>(EndRecord::kSize)) return false;
     const uint32_t tail = static_cast<uint32_t>(std::min<int64_t>(length, EndRecord::kSize + 0xFFFF));
@@ -142,6 +143,8 @@ bool findEnd(fs::FileHandle file, uint8_t* end) {
         if (loadLe32(bytes.data() + at) != kEndSignature) continue;
         if (at + EndRecord::kSize + loadLe16(bytes.data() + at + EndRecord::kCommentLength) > tail) continue;
         std::copy(bytes.begin() + at, bytes.begin() + at + EndRecord::kSize, end);
+        const auto text = bytes.begin() + at + EndRecord::kSize;
+        comment->assign(text, text + loadLe16(end + EndRecord::kCommentLength));
         return true;
     }
     return false;
@@ -151,10 +154,11 @@ bool findEnd(fs::FileHandle file, uint8_t* end) {
 // at hand is another), its directory from the volume the end record names on.
 Result buildSpanned(fs::FileHandle* file, const std::string& path, WorkWriter& work, VolumeInfo* info) {
     uint8_t end[EndRecord::kSize];
+    std::vector<uint8_t> comment;
     // On a fixed drive the last volume is looked for once, under the set's
     // own name; a disk is asked for until the host gives up.
     const bool disks = platform::driveType(fs::ansiForm(path).c_str()) == platform::DriveType::Removable;
-    for (int tries = 0; !findEnd(*file, end); ++tries) {
+    for (int tries = 0; !findEnd(*file, end, &comment); ++tries) {
         if (!disks && tries == 1) return kBadArchive;
         if (Result r = requestVolume(kLastVolumeWanted, path, 0, file); r != kOk) return disks ? r : kBadArchive;
     }
@@ -176,12 +180,12 @@ Result buildSpanned(fs::FileHandle* file, const std::string& path, WorkWriter& w
         left -= n;
     }
     // The set's own end record, its directory now at the start of the work
-    // file and without the comment.
+    // file, and the set's comment after it, where the comment readers look.
     uint8_t copy[EndRecord::kSize];
     std::copy(end, end + EndRecord::kSize, copy);
     storeLe32(copy + EndRecord::kDirectoryOffset, 0);
-    storeLe16(copy + EndRecord::kCommentLength, 0);
-    return work.write(copy, EndRecord::kSize);
+    if (Result r = work.write(copy, EndRecord::kSize); r != kOk) return r;
+    return comment.empty() ? kOk : work.write(comment.data(), static_cast<uint32_t>(comment.size()));
 }
 
 // A set whose first volume starts with its directory: records up to the first

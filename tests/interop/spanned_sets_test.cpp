@@ -156,6 +156,17 @@ TEST_F(SplitSet, ALastPieceThatStartsWithAHeader) {
     }
 }
 
+TEST_F(SplitSet, TheSetsCommentIsReadFromItsLastPiece) {
+    ASSERT_EQ(run("cd " + quote(s.path()) + " && echo 'pieces of a set' | zip -q -r -z -s 64k set.zip tree").status, 0);
+    AxHandle h = AX_NO_ARCHIVE;
+    ASSERT_EQ(Ax4ZipOpen((s / "set.z01").c_str(), AX_OPEN_READ, &h), 0);
+    char comment[64] = "x";
+    EXPECT_EQ(Ax4ZipComment(h, comment, sizeof comment), 0);
+    EXPECT_EQ(std::string(comment), "pieces of a set");
+    EXPECT_EQ(Ax4UnZip(&h, nullptr, "*.*", nullptr, "-T"), 0);
+    Ax4ZipClose(&h);
+}
+
 // The pieces of a zip -s set as the disks of a removable drive: each disk
 // holds "set.zip" and the label of its number.
 class SplitSetOnDisks : public SplitSet {
