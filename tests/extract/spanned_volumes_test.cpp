@@ -1,9 +1,9 @@
 // Spanned sets laid out by hand, so that the volume boundaries fall where a
 // reader is most easily caught out: a directory that begins on one disk and
 // ends on the next, an entry that ends exactly with its volume, a comment
-// after the end record. Read from the disks of a removable drive (with the
-// questions the host sees) and as split files on a fixed drive; damaged sets
-// end with their result code.
+// after the end record; and the library's numbered kind from disks. Read
+// from the disks of a removable drive (with the questions the host sees) and
+// as split files on a fixed drive; damaged sets end with their result code.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -286,6 +286,78 @@ TEST_F(SpannedVolumes, AMissingSplitFileIsReportedWithoutAQuestion) {
     Ax4CPrintHook(nullptr);
     Ax4SetCPrint(0);
     EXPECT_EQ(questions, 0);
+}
+
+// The library's numbered kind from disks: the "AXZR" header and the whole
+// directory at the front of set.001 on the first disk, the entries running
+// on through set.002, set.003 ... of the next disks, whose records count
+// their disks from 1. Such disks carry no labels of their own.
+std::vector<Bytes> numberedSet(const std::vector<ZipEntry>& entries, size_t volumeSize) {
+    size_t front = 12;
+    for (const ZipEntry& e : entries) front += 46 + e.name.size();
+    const Stream data = lay(entries, 1 << 20);  // for its local headers and data
+    Bytes stream;
+    putText(stream, "AXZR");
+    put16(stream, 1), put16(stream, static_cast<uint32_t>(entries.size())), put16(stream, 1), put16(stream, 12);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const ZipEntry& e = entries[i];
+        const size_t at = front + data.entryAt[i] - 4;  // no spanning marker here
+        put32(stream, 0x02015841);
+        put16(stream, 20), put16(stream, 10), put16(stream, 0), put16(stream, 0), put16(stream, e.time),
+            put16(stream, e.date);
+        put32(stream, e.storedCrc());
+        put32(stream, static_cast<uint32_t>(e.data.size())), put32(stream, static_cast<uint32_t>(e.data.size()));
+        put16(stream, static_cast<uint32_t>(e.name.size())), put16(stream, 0), put16(stream, 0);
+        put16(stream, static_cast<uint32_t>(at / volumeSize + 1)), put16(stream, 0), put32(stream, 0x20);
+        put32(stream, static_cast<uint32_t>(at % volumeSize));
+    }
+    for (const ZipEntry& e : entries) putText(stream, e.name);
+    stream.insert(stream.end(), data.bytes.begin() + 4, data.bytes.begin() + static_cast<long>(data.directoryAt));
+    std::vector<Bytes> volumes;
+    for (size_t at = 0; at < stream.size(); at += volumeSize)
+        volumes.emplace_back(stream.begin() + static_cast<long>(at),
+                             stream.begin() + static_cast<long>(std::min(stream.size(), at + volumeSize)));
+    return volumes;
+}
+
+TEST_F(SpannedVolumes, NumberedVolumesFromDisks) {
+    const auto volumes = numberedSet(entries, 1500);
+    ASSERT_GE(volumes.size(), 4u);
+    DiskDrive drive(s / "disks");
+    for (int n = static_cast<int>(volumes.size()); n >= 1; --n) {
+        drive.insert(n);
+        zar::test::writeBytes(drive / ("set.00" + std::to_string(n)), volumes[n - 1]);
+    }
+    drive.clearPrompts();
+    AxHandle h = AX_NO_ARCHIVE;
+    ASSERT_EQ(Ax4ZipOpen((drive / "set.001").c_str(), AX_OPEN_READ, &h), 0);
+    EXPECT_TRUE(drive.prompts().empty());  // the directory is on the first disk
+    EXPECT_EQ(listed(h), names());
+    expectExtracted(&h);
+    // Each disk once, in order.
+    std::vector<Prompt> everyDisk;
+    for (int n = 1; n <= static_cast<int>(volumes.size()); ++n) everyDisk.push_back({1, n});
+    EXPECT_EQ(drive.prompts(), everyDisk);
+    drive.clearPrompts();
+    std::string last(entries[3].data.size(), '\0');
+    EXPECT_EQ(Ax4UnZipPtr(h, last.data(), 0, -1, "sub/last.txt", ""), 0);
+    EXPECT_EQ(last, entries[3].data);
+    EXPECT_EQ(drive.prompts(), (std::vector<Prompt>{{1, static_cast<int>(volumes.size())}}));
+    // A disk without the volume on it is asked for again; cancel stops. The
+    // noise is longer than a volume, so it goes on to a second disk.
+    drive.clearPrompts();
+    int answers = 0;
+    drive.setPolicy([&](DiskDrive& d, const Prompt& p) -> int16_t {
+        if (++answers == 3) return 2;
+        d.insert(answers == 1 ? 1 : p.disk);
+        return 1;
+    });
+    EXPECT_EQ(Ax4UnZipPtr(h, last.data(), 0, -1, "noise.bin", ""), AX_CANCELLED);
+    ASSERT_EQ(drive.prompts().size(), 3u);
+    EXPECT_GT(drive.prompts()[0].disk, 1);
+    EXPECT_EQ(drive.prompts()[1], drive.prompts()[0]);
+    EXPECT_EQ(drive.prompts()[2].disk, drive.prompts()[0].disk + 1);
+    Ax4ZipClose(&h);
 }
 
 // Sets whose records promise more than their volumes hold: each open ends
