@@ -1,7 +1,9 @@
 // Sets over several volumes built from arbitrary bytes: the input is cut at
 // each "\xF0\x0F\xF0\x0F" into pieces, written as the volumes of a split set
-// on a fixed drive (set.z01, set.z02, ..., set.zip) and as numbered volumes
-// (set.001, set.002, ...). The first byte picks the file opened. Whatever
+// on a fixed drive (set.z01, set.z02, ..., set.zip), as numbered volumes
+// (set.001, set.002, ...) and as a set that is opened by its first volume
+// (front.zip, front.z02, ...; the first also as front.z01). The first byte
+// picks the file opened. Whatever
 // opens is listed, tested, and read into memory entry by entry; all of it
 // must end with a result code, never run away or touch memory it should not.
 #include <unistd.h>
@@ -58,9 +60,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const bool last = i + 1 == pieces.size();
         write(dir + "/set." + (last ? std::string("zip") : "z" + twoDigits(i + 1)), pieces[i].first, pieces[i].second);
         write(dir + "/set.0" + twoDigits(i + 1), pieces[i].first, pieces[i].second);
+        write(dir + "/front." + (i == 0 ? std::string("zip") : "z" + twoDigits(i + 1)), pieces[i].first,
+              pieces[i].second);
     }
-    const char* names[] = {"set.zip", "set.z01", "set.001"};
-    const std::string opened = dir + "/" + names[data[0] % 3];
+    write(dir + "/front.z01", pieces[0].first, pieces[0].second);
+    const char* names[] = {"set.zip", "set.z01", "set.001", "front.zip"};
+    const std::string opened = dir + "/" + names[data[0] % 4];
 
     AxHandle h = AX_NO_ARCHIVE;
     if (Ax4ZipOpen(opened.c_str(), AX_OPEN_READ, &h) != 0) return 0;
