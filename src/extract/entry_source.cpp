@@ -43,7 +43,9 @@ Result EntrySource::gather(const archive::ArchiveHandle& archive, const uint8_t*
     // The library's own kind counts its disks from 1, the others from 0.
     const uint16_t disk = loadLe16(record + CentralRecord::kDiskStart);
     const uint32_t wanted = archive.kind == archive::Kind::OwnMultiVolume ? disk : disk + 1u;
-    if (wanted == 0 || wanted > archive::kLastVolumeNumber) return kShortRead;
+    // No entry of a set starts past its last volume.
+    const uint32_t last = archive.lastVolume != 0 ? archive.lastVolume : archive::kLastVolumeNumber;
+    if (wanted == 0 || wanted > last) return kShortRead;
     if (volumes_.volume != wanted || volumes_.file == fs::kInvalidFile) {
         volumes_.volume = static_cast<uint16_t>(wanted);
         if (Result r = span::changeVolume(volumes_, false); r != kOk) return r;
@@ -76,6 +78,10 @@ Result EntrySource::gatherBytes(uint64_t count) {
             if (Result r = fs::copyBytes(volumes_.file, file_, static_cast<int64_t>(n)); r != kOk) return r;
         count -= n;
         if (count == 0) break;
+        // An entry that claims more than the set holds asks for no disk
+        // that is not the set's.
+        const uint32_t last = volumes_.lastVolume != 0 ? volumes_.lastVolume : archive::kLastVolumeNumber;
+        if (volumes_.volume >= last) return kShortRead;
         ++volumes_.volume;
         if (Result r = span::changeVolume(volumes_, false); r != kOk) return r;
     }

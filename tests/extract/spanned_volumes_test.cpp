@@ -288,6 +288,45 @@ TEST_F(SpannedVolumes, AMissingSplitFileIsReportedWithoutAQuestion) {
     EXPECT_EQ(questions, 0);
 }
 
+// Entries whose records reach past the set: a reader asks for no disk that is
+// not the set's, however willing the host.
+TEST_F(SpannedVolumes, DamagedEntriesAskForNoDiskOutsideTheSet) {
+    const size_t size = directoryOverTwoVolumes(entries);
+    struct Case {
+        const char* what;
+        size_t field;  // in the central record of the last entry
+        uint32_t value;
+        size_t width;
+    } cases[] = {
+        {"sizes past the last volume", 20, 100000, 8},
+        {"a disk past the last", 34, 6, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Stream stream = lay(entries, size);
+        size_t record = stream.directoryAt;
+        for (size_t i = 0; i + 1 < entries.size(); ++i) record += 46 + entries[i].name.size();
+        for (size_t i = 0; i < c.width; ++i)
+            stream.bytes[record + c.field + i] = static_cast<uint8_t>(c.value >> (8 * (i % 4)));
+        const auto volumes = cutSet(stream, entries.size(), size);
+        DiskDrive drive(s / ("disks" + std::to_string(c.field)));
+        shelve(drive, volumes);
+        drive.setPolicy([&](DiskDrive& d, const Prompt& p) -> int16_t {
+            if (p.code == 1 && p.disk > static_cast<int>(volumes.size())) return 2;  // no such disk
+            d.insert(p.code == 3 ? static_cast<int>(volumes.size()) : p.disk);
+            return 1;
+        });
+        AxHandle h = AX_NO_ARCHIVE;
+        ASSERT_EQ(Ax4ZipOpen((drive / "set.zip").c_str(), AX_OPEN_READ, &h), 0);
+        std::string last(100000, '\0');
+        const int16_t r = Ax4UnZipPtr(h, last.data(), 0, -1, "sub/last.txt", "");
+        EXPECT_NE(r, 0);
+        EXPECT_NE(r, AX_CANCELLED);
+        for (const Prompt& p : drive.prompts()) EXPECT_LE(p.disk, static_cast<int>(volumes.size()));
+        Ax4ZipClose(&h);
+    }
+}
+
 // The library's numbered kind from disks: the "AXZR" header and the whole
 // directory at the front of set.001 on the first disk, the entries running
 // on through set.002, set.003 ... of the next disks, whose records count
