@@ -156,11 +156,12 @@ Result buildSpanned(fs::FileHandle* file, const std::string& path, WorkWriter& w
     uint8_t end[EndRecord::kSize];
     std::vector<uint8_t> comment;
     // On a fixed drive the last volume is looked for once, under the set's
-    // own name; a disk is asked for until the host gives up.
+    // own name (a missing file is named as such; one without an end record
+    // is a damaged set); a disk is asked for until the host gives up.
     const bool disks = platform::driveType(fs::ansiForm(path).c_str()) == platform::DriveType::Removable;
     for (int tries = 0; !findEnd(*file, end, &comment); ++tries) {
         if (!disks && tries == 1) return kBadArchive;
-        if (Result r = requestVolume(kLastVolumeWanted, path, 0, file); r != kOk) return disks ? r : kBadArchive;
+        if (Result r = requestVolume(kLastVolumeWanted, path, 0, file); r != kOk) return r;
     }
     const uint32_t thisDisk = loadLe16(end + EndRecord::kThisDisk), directoryDisk = loadLe16(end + EndRecord::kDirectoryDisk);
     if (thisDisk >= kLastVolumeNumber || directoryDisk > thisDisk) return kBadArchive;
