@@ -392,6 +392,12 @@ Result zip(fs::FileHandle* handle, const char* includeSpecs, const char* exclude
     // The next operation reads the directory afresh.
     archive->endLocated = false;
     *handle = archive->file;
+    if (archive->multiVolume() && archive->file == fs::kInvalidFile) {
+        // A volume change that was cancelled or failed left no volume open:
+        // the set is closed, and the host's variable says so.
+        fs::FileHandle none = fs::kInvalidFile;
+        archive::closeArchive(&none);
+    }
     return result;
 }
 
