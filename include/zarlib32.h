@@ -259,7 +259,16 @@ ZARLIB_EXPORT int16_t AXAPI Ax4ReadCDR(AxHandle handle, uint32_t *position, CDR 
 ZARLIB_EXPORT uint32_t AXAPI Ax4GetCDR(AxHandle handle) AX_NOEXCEPT;
 /* Offset of the enumeration's next record, or 0xFFFFFFFF. */
 ZARLIB_EXPORT uint32_t AXAPI Ax4GetNextCDR(AxHandle handle) AX_NOEXCEPT;
+/* The archive's entry count from its end record; 65535 stands for "65535 or
+ * more" (Ax4ZipFoundSizes64 gives the full count). */
 ZARLIB_EXPORT int16_t AXAPI Ax4ZipCount(AxHandle handle, uint16_t *count) AX_NOEXCEPT;
+/* The full-width sizes and local header offset of the entry the enumeration
+ * (Ax4ZipFindFirst/Next and their VB32 forms) read last, where the CDR shows
+ * 0xFFFFFFFF for a value past 32 bits, and the archive's full entry count.
+ * Any pointer may be null to skip that value. AX_FIND_FIRST_NEEDED before the
+ * enumeration has started; the count's read may fail as Ax4ZipCount does. */
+ZARLIB_EXPORT int16_t AXAPI Ax4ZipFoundSizes64(AxHandle handle, uint64_t *packedSize, uint64_t *unpackedSize,
+                                               uint64_t *localOffset, uint64_t *entryCount) AX_NOEXCEPT;
 /* The archive comment, NUL-terminated; AX_TOO_LONG when cut to fit. */
 ZARLIB_EXPORT int16_t AXAPI Ax4ZipComment(AxHandle handle, char *comment, int32_t size) AX_NOEXCEPT;
 /* The name an entry is known by (from its long-name block, if any); `name`

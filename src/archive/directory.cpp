@@ -29,15 +29,25 @@ bool endsDirectory(const uint8_t* signature) {
     return s == kEndSignature || s == kZip64EndSignature;
 }
 
-bool readExactly(ArchiveHandle& archive, uint32_t offset, void* buffer, uint32_t count) {
+bool readExactly(ArchiveHandle& archive, uint64_t offset, void* buffer, uint32_t count) {
     uint32_t done;
     return readDirectory(archive, offset, buffer, count, &done) && done == count;
 }
 
+EntryExtent extentOf(const uint8_t* record, const uint8_t* extra, size_t length) {
+    const Zip64Fields real = zip64Fields(record, extra, length);
+    return {real.packedSize, real.unpackedSize, real.localOffset};
+}
+
 // Records of archives written with Zip64 carry all ones in the sizes and the
-// local offset, and the real values in the Zip64 extra block. The host view
-// has the values that fit 32 bits put into the record.
-Result applyZip64Extra(ArchiveHandle& archive, uint32_t extraAt, uint16_t extraLength, uint8_t* record) {
+// local offset, and the real values in the Zip64 extra block. `*extent` gets
+// the real values; the host view has those that fit 32 bits put into the
+// record, and all ones stays where a value does not fit.
+Result applyZip64Extra(ArchiveHandle& archive, uint64_t extraAt, uint16_t extraLength, uint8_t* record,
+                       EntryExtent* extent) {
+    extent->packedSize = loadLe32(record + CentralRecord::kPackedSize);
+    extent->unpackedSize = loadLe32(record + CentralRecord::kUnpackedSize);
+    extent->localOffset = loadLe32(record + CentralRecord::kLocalOffset);
     static constexpr size_t kFields[] = {CentralRecord::kUnpackedSize, CentralRecord::kPackedSize,
                                          CentralRecord::kLocalOffset};
     bool any = false;
@@ -45,8 +55,8 @@ Result applyZip64Extra(ArchiveHandle& archive, uint32_t extraAt, uint16_t extraL
     if (!any || extraLength == 0) return kOk;
     std::vector<uint8_t> extra(extraLength);
     if (!readExactly(archive, extraAt, extra.data(), extraLength)) return kShortRead;
-    const Zip64Fields real = zip64Fields(record, extra.data(), extra.size());
-    const uint64_t values[] = {real.unpackedSize, real.packedSize, real.localOffset};
+    *extent = extentOf(record, extra.data(), extra.size());
+    const uint64_t values[] = {extent->unpackedSize, extent->packedSize, extent->localOffset};
     for (size_t i = 0; i < std::size(kFields); ++i)
         if (values[i] < kAllOnes32) storeLe32(record + kFields[i], static_cast<uint32_t>(values[i]));
     return kOk;
@@ -55,17 +65,14 @@ Result applyZip64Extra(ArchiveHandle& archive, uint32_t extraAt, uint16_t extraL
 // Reads the 46 bytes of the record at `start` and finds where the record ends,
 // its name, extra field and comment included: kOk; kNothingDone at the end of
 // the directory; kBadArchive without the signature; kShortRead, kAccessDenied.
-Result readFixedPart(ArchiveHandle& archive, uint32_t start, uint8_t* record, uint32_t* end) {
+Result readFixedPart(ArchiveHandle& archive, uint64_t start, uint8_t* record, uint64_t* end) {
     uint32_t done;
     if (!readDirectory(archive, start, record, CentralRecord::kSize, &done)) return kAccessDenied;
     if (done < CentralRecord::kSize) return done >= 4 && endsDirectory(record) ? kNothingDone : kShortRead;
     if (endsDirectory(record)) return kNothingDone;
     if (loadLe32(record) != kCentralSignature) return kBadArchive;
-    const uint64_t fullEnd = uint64_t{start} + CentralRecord::kSize + loadLe16(record + CentralRecord::kNameLength) +
-                             loadLe16(record + CentralRecord::kExtraLength) +
-                             loadLe16(record + CentralRecord::kCommentLength);
-    if (fullEnd >= kNoPosition) return kShortRead;  // past what 32-bit offsets reach
-    *end = static_cast<uint32_t>(fullEnd);
+    *end = start + CentralRecord::kSize + loadLe16(record + CentralRecord::kNameLength) +
+           loadLe16(record + CentralRecord::kExtraLength) + loadLe16(record + CentralRecord::kCommentLength);
     return kOk;
 }
 
@@ -97,6 +104,22 @@ Result continueWalk(const ArchiveHandle& archive) {
     return archive.endLocated ? kOk : kFindFirstNeeded;
 }
 
+// Reads the record at the enumeration cursor and keeps its extent for hosts
+// that ask for the sizes beyond 32 bits.
+Result readFound(ArchiveHandle& archive, RecordBuffers out) {
+    EntryExtent extent;
+    if (out.extent == nullptr) out.extent = &extent;
+    Result r = readCentralRecord(archive, &archive.findCursor, out);
+    archive.lastFound = *out.extent;
+    return r;
+}
+
+Result readFound(ArchiveHandle& archive, RawRecord* out) {
+    Result r = readRawRecord(archive, &archive.findCursor, out);
+    archive.lastFound = out->extent;
+    return r;
+}
+
 }  // namespace
 
 void effectiveFileName(const char* stored, const uint8_t* extra, uint16_t extraLength, char* out) {
@@ -119,7 +142,7 @@ void effectiveFileName(const char* stored, const uint8_t* extra, uint16_t extraL
     toSlashes(out);
 }
 
-Result readCentralRecord(ArchiveHandle& archive, uint32_t* position, const RecordBuffers& out) {
+Result readCentralRecord(ArchiveHandle& archive, uint64_t* position, const RecordBuffers& out) {
     const bool extraWanted = out.extra != nullptr && out.extraSize != kSkipPart;
     const bool commentWanted = out.comment != nullptr && out.commentSize != kSkipPart;
     out.name[0] = '\0';
@@ -130,9 +153,9 @@ Result readCentralRecord(ArchiveHandle& archive, uint32_t* position, const Recor
         ~ClearKeepFlag() { a.keepNameLength = false; }
     } clearKeep{archive};
 
-    const uint32_t start = *position;
+    const uint64_t start = *position;
     uint8_t* record = out.record;
-    uint32_t end;
+    uint64_t end;
     if (Result r = readFixedPart(archive, start, record, &end); r != kOk) return r;
     const uint16_t nameLength = loadLe16(record + CentralRecord::kNameLength);
     const uint16_t extraLength = loadLe16(record + CentralRecord::kExtraLength);
@@ -145,7 +168,7 @@ Result readCentralRecord(ArchiveHandle& archive, uint32_t* position, const Recor
         *position = end;
         return kTooLong;
     }
-    uint32_t at = start + CentralRecord::kSize;
+    uint64_t at = start + CentralRecord::kSize;
     if (!readExactly(archive, at, out.name, nameLength)) {
         out.name[0] = '\0';
         return kShortRead;
@@ -154,7 +177,9 @@ Result readCentralRecord(ArchiveHandle& archive, uint32_t* position, const Recor
     fromStored(out.name, record);
     at += nameLength;
 
-    if (Result r = applyZip64Extra(archive, at, extraLength, record); r != kOk) return r;
+    EntryExtent extent;
+    if (Result r = applyZip64Extra(archive, at, extraLength, record, &extent); r != kOk) return r;
+    if (out.extent != nullptr) *out.extent = extent;
     if (extraLength != 0) {
         if (archive.longNameMode) {
             std::vector<uint8_t> field;
@@ -210,10 +235,10 @@ Result readCentralRecord(ArchiveHandle& archive, uint32_t* position, const Recor
     return cut ? kTooLong : kOk;
 }
 
-Result readRawRecord(ArchiveHandle& archive, uint32_t* position, RawRecord* out) {
-    const uint32_t start = *position;
+Result readRawRecord(ArchiveHandle& archive, uint64_t* position, RawRecord* out) {
+    const uint64_t start = *position;
     const uint8_t* record = out->record;
-    uint32_t end;
+    uint64_t end;
     if (Result r = readFixedPart(archive, start, out->record, &end); r != kOk) return r;
     const uint16_t nameLength = loadLe16(record + CentralRecord::kNameLength);
     const uint16_t extraLength = loadLe16(record + CentralRecord::kExtraLength);
@@ -229,13 +254,14 @@ Result readRawRecord(ArchiveHandle& archive, uint32_t* position, RawRecord* out)
     } catch (const std::bad_alloc&) {
         return kNoMemory;
     }
-    uint32_t at = start + CentralRecord::kSize;
+    uint64_t at = start + CentralRecord::kSize;
     for (std::vector<uint8_t>* part : {&out->name, &out->extra, &out->comment}) {
         const uint32_t size = static_cast<uint32_t>(part->size());
         if (size != 0 && !readExactly(archive, at, part->data(), size)) return kShortRead;
         at += size;
     }
 
+    out->extent = extentOf(record, out->extra.data(), out->extra.size());
     if (nameLength != 0) std::memcpy(out->handedName, out->name.data(), nameLength);
     out->handedName[nameLength] = '\0';
     fromStored(out->handedName, record);
@@ -252,29 +278,34 @@ Result readRawRecord(ArchiveHandle& archive, uint32_t* position, RawRecord* out)
 
 Result findFirst(ArchiveHandle& archive, const RecordBuffers& out) {
     if (Result r = startWalk(archive); r != kOk) return r;
-    return readCentralRecord(archive, &archive.findCursor, out);
+    return readFound(archive, out);
 }
 
 Result findNext(ArchiveHandle& archive, const RecordBuffers& out) {
     if (Result r = continueWalk(archive); r != kOk) return r;
-    return readCentralRecord(archive, &archive.findCursor, out);
+    return readFound(archive, out);
 }
 
 Result findFirst(ArchiveHandle& archive, RawRecord* out) {
     if (Result r = startWalk(archive); r != kOk) return r;
-    return readRawRecord(archive, &archive.findCursor, out);
+    return readFound(archive, out);
 }
 
 Result findNext(ArchiveHandle& archive, RawRecord* out) {
     if (Result r = continueWalk(archive); r != kOk) return r;
-    return readRawRecord(archive, &archive.findCursor, out);
+    return readFound(archive, out);
 }
 
-Result entryCount(ArchiveHandle& archive, uint16_t* count) {
+Result entryCount(ArchiveHandle& archive, uint64_t* count) {
     *count = 0;
     uint8_t record[EndRecord::kSize];
     if (Result r = readEnd(archive, record, nullptr, 0); r != kOk) return r;
     *count = loadLe16(record + EndRecord::kTotalEntries);
+    if (*count != kAllOnes16 || archive.zip64EndPos == kNoPosition) return kOk;
+    uint8_t total[8];
+    if (!readExactly(archive, archive.zip64EndPos + Zip64EndRecord::kTotalEntries, total, sizeof total))
+        return kShortRead;
+    *count = loadLe64(total);
     return kOk;
 }
 

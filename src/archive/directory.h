@@ -24,6 +24,8 @@ struct RecordBuffers {
     // Optional: receives the external attributes as stored, before the host
     // view hands on another system's attributes as 0.
     uint32_t* storedAttributes = nullptr;
+    // Optional: receives the sizes and local offset at their full width.
+    EntryExtent* extent = nullptr;
 };
 
 inline constexpr uint16_t kSkipPart = 65535;
@@ -34,7 +36,7 @@ inline constexpr uint16_t kSkipPart = 65535;
 // directory; kBadArchive for a record without its signature; kShortRead;
 // kAccessDenied when the position cannot be reached. A failed read leaves the
 // position where it was.
-Result readCentralRecord(ArchiveHandle& archive, uint32_t* position, const RecordBuffers& out);
+Result readCentralRecord(ArchiveHandle& archive, uint64_t* position, const RecordBuffers& out);
 
 // Starts an enumeration at the first record, locating the end record first.
 Result findFirst(ArchiveHandle& archive, const RecordBuffers& out);
@@ -52,12 +54,13 @@ struct RawRecord {
     // name of the record's long-name block when it has one.
     char handedName[kNameLimit + 1] = {};
     bool longName = false;  // handedName came from a long-name block
+    EntryExtent extent;     // the sizes and local offset at their full width
 };
 
 // Reads the record at `*position` whole and moves the position past it. The
 // results are those of readCentralRecord, except that no part is ever cut:
 // kTooLong only for a name beyond kNameLimit, which is skipped as there.
-Result readRawRecord(ArchiveHandle& archive, uint32_t* position, RawRecord* out);
+Result readRawRecord(ArchiveHandle& archive, uint64_t* position, RawRecord* out);
 // The enumeration of findFirst and findNext, over raw records.
 Result findFirst(ArchiveHandle& archive, RawRecord* out);
 Result findNext(ArchiveHandle& archive, RawRecord* out);
@@ -67,7 +70,8 @@ Result findNext(ArchiveHandle& archive, RawRecord* out);
 // `out` holds 261 bytes and may be `stored` itself; longer names are cut.
 void effectiveFileName(const char* stored, const uint8_t* extra, uint16_t extraLength, char* out);
 
-// The entry count of the end record.
-Result entryCount(ArchiveHandle& archive, uint16_t* count);
+// The entry count of the end record, or of the Zip64 end record when the end
+// record's count is all ones.
+Result entryCount(ArchiveHandle& archive, uint64_t* count);
 
 }  // namespace zar::archive

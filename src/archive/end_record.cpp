@@ -17,24 +17,51 @@ bool startsWith(const uint8_t* p, uint32_t signature) { return loadLe32(p) == si
 
 bool startsWith(const uint8_t* p, std::string_view magic) { return std::memcmp(p, magic.data(), magic.size()) == 0; }
 
-// An end record whose directory offset is all ones defers to a Zip64 end
-// record, found through the locator just before it. The real offset is taken
-// when it still fits 32 bits; otherwise the all-ones value stays.
-uint32_t resolveZip64Offset(ByteSource& source, uint32_t endAt, uint32_t offset) {
-    if (offset != kAllOnes32 || endAt < Zip64Locator::kSize) return offset;
+// The Zip64 end record named by the locator in the 20 bytes before the end
+// record at `endAt`, or kNoPosition when there is none: the locator and the
+// record must both carry their signatures, the record lying before the locator.
+uint64_t findZip64Record(ByteSource& source, uint64_t endAt) {
+    if (endAt < Zip64Locator::kSize + Zip64EndRecord::kSize) return kNoPosition;
     uint8_t locator[Zip64Locator::kSize];
     uint32_t done;
     if (!source.readAt(endAt - Zip64Locator::kSize, locator, sizeof locator, &done) || done != sizeof locator ||
         loadLe32(locator + Zip64Locator::kSignature) != kZip64LocatorSignature)
-        return offset;
-    uint64_t recordAt = loadLe64(locator + Zip64Locator::kEndRecordOffset);
-    if (recordAt > kAllOnes32 - Zip64EndRecord::kSize) return offset;
+        return kNoPosition;
+    const uint64_t recordAt = loadLe64(locator + Zip64Locator::kEndRecordOffset);
+    if (recordAt > endAt - Zip64Locator::kSize - Zip64EndRecord::kSize) return kNoPosition;
+    uint8_t signature[4];
+    if (!source.readAt(recordAt, signature, sizeof signature, &done) || done != sizeof signature ||
+        loadLe32(signature) != kZip64EndSignature)
+        return kNoPosition;
+    return recordAt;
+}
+
+// The directory's offset and size as an end record gives them, with the Zip64
+// end record's values where the record holds all ones.
+struct DirectoryFields {
+    uint64_t offset = 0, size = 0;
+    uint64_t zip64Record = kNoPosition;
+};
+
+DirectoryFields directoryFields(ByteSource& source, uint64_t endAt, const uint8_t* end) {
+    DirectoryFields out;
+    out.offset = loadLe32(end + EndRecord::kDirectoryOffset);
+    out.size = loadLe32(end + EndRecord::kDirectorySize);
+    const bool deferred = out.offset == kAllOnes32 || out.size == kAllOnes32 ||
+                          loadLe16(end + EndRecord::kTotalEntries) == kAllOnes16 ||
+                          loadLe16(end + EndRecord::kThisDisk) == kAllOnes16;
+    if (!deferred) return out;
+    out.zip64Record = findZip64Record(source, endAt);
+    if (out.zip64Record == kNoPosition) return out;
     uint8_t record[Zip64EndRecord::kSize];
-    if (!source.readAt(static_cast<uint32_t>(recordAt), record, sizeof record, &done) || done != sizeof record ||
-        loadLe32(record + Zip64EndRecord::kSignature) != kZip64EndSignature)
-        return offset;
-    uint64_t directory = loadLe64(record + Zip64EndRecord::kDirectoryOffset);
-    return directory < kAllOnes32 ? static_cast<uint32_t>(directory) : offset;
+    uint32_t done;
+    if (!source.readAt(out.zip64Record, record, sizeof record, &done) || done != sizeof record) {
+        out.zip64Record = kNoPosition;
+        return out;
+    }
+    if (out.offset == kAllOnes32) out.offset = loadLe64(record + Zip64EndRecord::kDirectoryOffset);
+    if (out.size == kAllOnes32) out.size = loadLe64(record + Zip64EndRecord::kDirectorySize);
+    return out;
 }
 
 Result checkTrailer(const uint8_t* trailer) {
@@ -53,8 +80,7 @@ Result locateEndRecord(ByteSource& source, EndKind kind, EndLocation* location) 
     int64_t fileLength = source.size();
     if (fileLength < 0) return kAccessDenied;
     if (fileLength < recordSize) return kBadArchive;
-    // Offsets in the records are 32-bit; only the last 4 GiB can be addressed.
-    const uint32_t length = static_cast<uint32_t>(std::min<int64_t>(fileLength, kAllOnes32));
+    const uint64_t length = static_cast<uint64_t>(fileLength);
 
     // Without a comment the record is the file's last bytes, taken as it stands.
     uint8_t last[EndRecord::kSize];
@@ -66,16 +92,18 @@ Result locateEndRecord(ByteSource& source, EndKind kind, EndLocation* location) 
             if (Result r = checkTrailer(last); r != kOk) return r;
             location->directoryStart = 0;
         } else {
-            location->directoryStart =
-                resolveZip64Offset(source, length - recordSize, loadLe32(last + EndRecord::kDirectoryOffset));
+            const DirectoryFields fields = directoryFields(source, length - recordSize, last);
+            location->directoryStart = fields.offset;
+            location->zip64Record = fields.zip64Record;
         }
         location->endRecord = length - recordSize;
         return kOk;
     }
 
     // With a comment: scan the window that holds the largest comment.
-    const uint32_t windowSize = std::min<uint32_t>(length, EndRecord::kLargestComment + recordSize);
-    const uint32_t windowStart = length - windowSize;
+    const uint32_t windowSize =
+        static_cast<uint32_t>(std::min<uint64_t>(length, EndRecord::kLargestComment + recordSize));
+    const uint64_t windowStart = length - windowSize;
     std::vector<uint8_t> window;
     try {
         window.resize(windowSize);
@@ -94,19 +122,20 @@ Result locateEndRecord(ByteSource& source, EndKind kind, EndLocation* location) 
             return kOk;
         }
         if (!startsWith(p, kEndSignature)) continue;
-        uint32_t directorySize = loadLe32(p + EndRecord::kDirectorySize);
-        uint32_t directoryOffset = resolveZip64Offset(source, windowStart + at, loadLe32(p + EndRecord::kDirectoryOffset));
+        const DirectoryFields fields = directoryFields(source, windowStart + at, p);
+        const uint64_t directoryEnd = fields.zip64Record != kNoPosition ? fields.zip64Record : windowStart + at;
         bool accepted = false;
-        if (directorySize == 0 && directoryOffset == windowStart + at) {
+        if (fields.size == 0 && fields.offset == directoryEnd) {
             accepted = true;  // no entries: the empty directory ends where it starts
-        } else if (directorySize < length && directoryOffset < length) {
+        } else if (fields.size < length && fields.offset < length) {
             uint8_t signature[4];
-            if (!source.readAt(directoryOffset, signature, 4, &done)) return kAccessDenied;
+            if (!source.readAt(fields.offset, signature, 4, &done)) return kAccessDenied;
             accepted = done == 4 && startsWith(signature, kCentralSignature);
         }
         if (accepted) {
-            location->directoryStart = directoryOffset;
+            location->directoryStart = fields.offset;
             location->endRecord = windowStart + at;
+            location->zip64Record = fields.zip64Record;
             return kOk;
         }
     }

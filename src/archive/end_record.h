@@ -15,11 +15,14 @@ enum class EndKind {
 };
 
 // Where the directory starts and where its end record lies; both are
-// kNotFound when the search found no end record.
+// kNotFound when the search found no end record. An end record that leaves its
+// directory offset, size or entry count to a Zip64 end record (all ones in
+// the field) has that record found through the locator right before it.
 struct EndLocation {
-    static constexpr uint32_t kNotFound = kNoPosition;
-    uint32_t directoryStart = kNotFound;
-    uint32_t endRecord = kNotFound;
+    static constexpr uint64_t kNotFound = kNoPosition;
+    uint64_t directoryStart = kNotFound;
+    uint64_t endRecord = kNotFound;
+    uint64_t zip64Record = kNotFound;  // the Zip64 end record, when there is one
 };
 
 // Looks for the end record. An end record in the last bytes of the file is

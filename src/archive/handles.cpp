@@ -290,22 +290,22 @@ void closeAllArchives() {
     }
 }
 
-bool seekDirectory(const ArchiveHandle& archive, uint32_t offset) {
-    return offset != kNoPosition && fs::seekTo(archive.directoryFile(), offset);
+bool seekDirectory(const ArchiveHandle& archive, uint64_t offset) {
+    return offset <= uint64_t{INT64_MAX} && fs::seekTo(archive.directoryFile(), static_cast<int64_t>(offset));
 }
 
-bool readDirectory(ArchiveHandle& archive, uint32_t offset, void* buffer, uint32_t count, uint32_t* done) {
+bool readDirectory(ArchiveHandle& archive, uint64_t offset, void* buffer, uint32_t count, uint32_t* done) {
     *done = 0;
-    if (offset == kNoPosition) return false;
+    if (offset > uint64_t{INT64_MAX}) return false;  // the unset position among them
     auto* out = static_cast<uint8_t*>(buffer);
     if (!archive.endLocated || count > kWorkBufferSize) {
-        if (!fs::seekTo(archive.directoryFile(), offset)) return false;
+        if (!seekDirectory(archive, offset)) return false;
         return fs::readSome(archive.directoryFile(), out, count, done);
     }
     bool inside = offset >= archive.windowStart && offset - archive.windowStart + uint64_t{count} <= archive.window.size();
     if (!inside) {
         archive.window.resize(kWorkBufferSize);
-        if (!fs::seekTo(archive.directoryFile(), offset)) {
+        if (!seekDirectory(archive, offset)) {
             archive.window.clear();
             return false;
         }
@@ -317,9 +317,9 @@ bool readDirectory(ArchiveHandle& archive, uint32_t offset, void* buffer, uint32
         archive.window.resize(got);
         archive.windowStart = offset;
     }
-    uint32_t at = offset - archive.windowStart;
-    uint32_t available = static_cast<uint32_t>(archive.window.size()) - std::min<uint32_t>(at, static_cast<uint32_t>(archive.window.size()));
-    *done = std::min(count, available);
+    const size_t at = static_cast<size_t>(offset - archive.windowStart);
+    const size_t available = archive.window.size() - std::min(at, archive.window.size());
+    *done = static_cast<uint32_t>(std::min<size_t>(count, available));
     if (*done != 0) std::memcpy(out, archive.window.data() + at, *done);
     return true;
 }
@@ -334,6 +334,7 @@ Result locateEnd(ArchiveHandle& archive) {
     if (Result r = locateEndRecord(source, kind, &location); r != kOk) return r;
     archive.cdStart = location.directoryStart;
     archive.endPos = location.endRecord;
+    archive.zip64EndPos = location.zip64Record;
     archive.endLocated = true;
     return kOk;
 }

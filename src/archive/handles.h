@@ -28,10 +28,20 @@ inline constexpr uint32_t kOpenLongNames = 0x100;
 
 constexpr uint32_t openMode(OpenMode mode, uint32_t bits = 0) { return static_cast<uint32_t>(mode) | bits; }
 
+// An entry's sizes and the offset of its local header at their full width:
+// the central record's own fields, or its Zip64 block's where they hold all ones.
+struct EntryExtent {
+    uint64_t packedSize = 0;
+    uint64_t unpackedSize = 0;
+    uint64_t localOffset = 0;
+};
+
 struct ArchiveHandle {
-    uint32_t cdStart = kNoPosition;     // first central record; valid while endLocated
-    uint32_t endPos = kNoPosition;      // end record; valid while endLocated
-    uint32_t findCursor = kNoPosition;  // next central record of an enumeration
+    uint64_t cdStart = kNoPosition;     // first central record; valid while endLocated
+    uint64_t endPos = kNoPosition;      // end record; valid while endLocated
+    uint64_t zip64EndPos = kNoPosition; // the Zip64 end record, when the end record defers to one
+    uint64_t findCursor = kNoPosition;  // next central record of an enumeration
+    EntryExtent lastFound;              // of the record the enumeration read last
     uint32_t firstVolumeSize = 0;       // multi-volume creation
     uint32_t nextVolumeSize = 0;
     uint32_t volumeRoom = 0;
@@ -58,7 +68,7 @@ struct ArchiveHandle {
     // Read-ahead window over the directory file, valid while endLocated holds
     // since the last locateEnd; directory reads are served from it.
     std::vector<uint8_t> window;
-    uint32_t windowStart = 0;
+    uint64_t windowStart = 0;
 
     bool converted() const { return isConverted(kind); }
     bool multiVolume() const { return isMultiVolume(kind); }
@@ -122,11 +132,11 @@ Result locateEnd(ArchiveHandle& archive);
 Result readEnd(ArchiveHandle& archive, uint8_t* record, char* comment, uint32_t size);
 
 // Seeks the directory file to `offset`; the unset position never succeeds.
-bool seekDirectory(const ArchiveHandle& archive, uint32_t offset);
+bool seekDirectory(const ArchiveHandle& archive, uint64_t offset);
 
 // Reads up to `count` bytes of the directory file at `offset` through the
 // read-ahead window. False when the seek or read fails (the unset position
 // always fails); `*done` is short at the end of the file.
-bool readDirectory(ArchiveHandle& archive, uint32_t offset, void* buffer, uint32_t count, uint32_t* done);
+bool readDirectory(ArchiveHandle& archive, uint64_t offset, void* buffer, uint32_t count, uint32_t* done);
 
 }  // namespace zar::archive

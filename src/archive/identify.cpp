@@ -21,7 +21,7 @@ bool hasExtension(const char* path, const char* extension) {
     return fs::namesEqual(ext.c_str(), extension);
 }
 
-bool readExactly(ByteSource& file, uint32_t offset, void* buffer, uint32_t count) {
+bool readExactly(ByteSource& file, uint64_t offset, void* buffer, uint32_t count) {
     uint32_t done;
     return file.readAt(offset, buffer, count, &done) && done == count;
 }
@@ -29,8 +29,8 @@ bool readExactly(ByteSource& file, uint32_t offset, void* buffer, uint32_t count
 // An end record in the file's last 22 bytes; `*disks` gets its two disk fields.
 bool endRecordAtTheEnd(ByteSource& file, int64_t length, uint32_t* disks) {
     uint8_t record[EndRecord::kSize];
-    if (length < static_cast<int64_t>(EndRecord::kSize) || length > 0xFFFFFFFF ||
-        !readExactly(file, static_cast<uint32_t>(length - EndRecord::kSize), record, sizeof record))
+    if (length < static_cast<int64_t>(EndRecord::kSize) ||
+        !readExactly(file, static_cast<uint64_t>(length) - EndRecord::kSize, record, sizeof record))
         return false;
     if (loadLe32(record) != kEndSignature) return false;
     *disks = loadLe32(record + EndRecord::kThisDisk);
@@ -41,10 +41,10 @@ bool endRecordAtTheEnd(ByteSource& file, int64_t length, uint32_t* disks) {
 // "PK\5\6" of its tail whose comment runs exactly to the end. A spanned set's
 // last volume may carry the set's comment after its end record.
 bool closingEndRecord(ByteSource& file, int64_t length, uint32_t* disks) {
-    if (length < static_cast<int64_t>(EndRecord::kSize) || length > 0xFFFFFFFF) return false;
+    if (length < static_cast<int64_t>(EndRecord::kSize)) return false;
     const uint32_t tail = static_cast<uint32_t>(std::min<int64_t>(length, EndRecord::kSize + 0xFFFF));
     std::vector<uint8_t> bytes(tail);
-    if (!readExactly(file, static_cast<uint32_t>(length - tail), bytes.data(), tail)) return false;
+    if (!readExactly(file, static_cast<uint64_t>(length) - tail, bytes.data(), tail)) return false;
     for (uint32_t at = tail - EndRecord::kSize + 1; at-- > 0;) {
         if (loadLe32(bytes.data() + at) != kEndSignature) continue;
         if (at + EndRecord::kSize + loadLe16(bytes.data() + at + EndRecord::kCommentLength) != tail) continue;

@@ -130,5 +130,7 @@ inline constexpr char kLongNameSubtag = 'r';  // "Zr": the file's long name
 // All ones in a 32-bit size or offset: the value is out of range and lives in
 // the Zip64 records, or (for positions the library keeps) it is not known.
 inline constexpr uint32_t kAllOnes32 = 0xFFFFFFFFu;
+// All ones in a 16-bit count or disk number: the value lives in the Zip64 end record.
+inline constexpr uint16_t kAllOnes16 = 0xFFFF;
 
 }  // namespace zar::archive

@@ -1,10 +1,12 @@
 // Exports of identification, opening and closing, and directory enumeration.
+#include <algorithm>
 #include <cstring>
 
 #include "archive/directory.h"
 #include "archive/handles.h"
 #include "archive/identify.h"
 #include "archive/records.h"
+#include "archive/zip_format.h"
 #include "common/bytes.h"
 #include "exports/cdr_convert.h"
 #include "exports/guard.h"
@@ -25,6 +27,11 @@ static_assert(AX_NO_ARCHIVE == fs::kInvalidFile);
 
 enum class Read { First, Next };
 
+// A position as a 32-bit host holds it: all ones when it is unset or lies past 4 GiB.
+uint32_t hostPosition(uint64_t position) {
+    return position >= archive::kAllOnes32 ? archive::kAllOnes32 : static_cast<uint32_t>(position);
+}
+
 // One directory read into the host's record and buffers. The record is
 // written back whatever the result, as the directory reader left it.
 Result readInto(Read which, AxHandle handle, uint32_t* position, CDR* record, char* name, uint8_t* extra,
@@ -37,9 +44,13 @@ Result readInto(Read which, AxHandle handle, uint32_t* position, CDR* record, ch
     uint8_t bytes[CentralRecord::kSize] = {};
     archive::RecordBuffers out{bytes, name, extra, extraSize, comment, commentSize};
     Result r;
-    if (position != nullptr)
-        r = archive::readCentralRecord(*a, position, out);
-    else if (which == Read::First)
+    if (position != nullptr) {
+        // Hosts hold 32-bit positions: all ones is the unset one, and a
+        // position past 4 GiB is handed back as all ones too.
+        uint64_t at = *position == archive::kAllOnes32 ? archive::kNoPosition : *position;
+        r = archive::readCentralRecord(*a, &at, out);
+        *position = hostPosition(at);
+    } else if (which == Read::First)
         r = archive::findFirst(*a, out);
     else
         r = archive::findNext(*a, out);
@@ -129,12 +140,12 @@ ZARLIB_EXPORT int16_t AXAPI Ax4ReadCDR(AxHandle handle, uint32_t* position, CDR*
 
 ZARLIB_EXPORT uint32_t AXAPI Ax4GetCDR(AxHandle handle) AX_NOEXCEPT {
     archive::ArchiveHandle* a = archive::lookup(handle);
-    return a == nullptr ? archive::kNoPosition : a->cdStart;
+    return a == nullptr ? archive::kAllOnes32 : hostPosition(a->cdStart);
 }
 
 ZARLIB_EXPORT uint32_t AXAPI Ax4GetNextCDR(AxHandle handle) AX_NOEXCEPT {
     archive::ArchiveHandle* a = archive::lookup(handle);
-    return a == nullptr ? archive::kNoPosition : a->findCursor;
+    return a == nullptr ? archive::kAllOnes32 : hostPosition(a->findCursor);
 }
 
 ZARLIB_EXPORT int16_t AXAPI Ax4ZipCount(AxHandle handle, uint16_t* count) AX_NOEXCEPT {
@@ -143,7 +154,27 @@ ZARLIB_EXPORT int16_t AXAPI Ax4ZipCount(AxHandle handle, uint16_t* count) AX_NOE
     return exports::guarded([&] {
         archive::ArchiveHandle* a = archive::lookup(handle);
         if (a == nullptr) return kNotOpen;
-        return archive::entryCount(*a, count);
+        uint64_t total = 0;
+        Result r = archive::entryCount(*a, &total);
+        // 65535 stands for "65535 or more"; Ax4ZipFoundSizes64 gives the full count.
+        *count = static_cast<uint16_t>(std::min<uint64_t>(total, archive::kAllOnes16));
+        return r;
+    });
+}
+
+ZARLIB_EXPORT int16_t AXAPI Ax4ZipFoundSizes64(AxHandle handle, uint64_t* packedSize, uint64_t* unpackedSize,
+                                               uint64_t* localOffset, uint64_t* entryCount) AX_NOEXCEPT {
+    for (uint64_t* out : {packedSize, unpackedSize, localOffset, entryCount})
+        if (out != nullptr) *out = 0;
+    return exports::guarded([&] {
+        archive::ArchiveHandle* a = archive::lookup(handle);
+        if (a == nullptr) return kNotOpen;
+        if (!a->endLocated) return kFindFirstNeeded;
+        if (packedSize != nullptr) *packedSize = a->lastFound.packedSize;
+        if (unpackedSize != nullptr) *unpackedSize = a->lastFound.unpackedSize;
+        if (localOffset != nullptr) *localOffset = a->lastFound.localOffset;
+        if (entryCount == nullptr) return kOk;
+        return archive::entryCount(*a, entryCount);
     });
 }
 

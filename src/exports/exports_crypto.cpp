@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "archive/records.h"
+#include "archive/zip_format.h"
 #include "codec/zipcrypto.h"
 #include "exports/cdr_convert.h"
 #include "exports/guard.h"
@@ -36,8 +37,10 @@ ZARLIB_EXPORT int16_t AXAPI Ax4ZipCheckPassword(uint32_t file, CDR* record, cons
     return exports::guarded([&] {
         uint8_t bytes[archive::CentralRecord::kSize];
         exports::fromCdr(*record, bytes);
-        Result r = extract::checkPassword(file, bytes, password);
-        exports::toCdr(bytes, record);
+        // A size past 32 bits shows as all ones in the record, and stays so.
+        uint64_t packed = record->packedSize;
+        Result r = extract::checkPassword(file, bytes, &packed, password);
+        if (record->packedSize != archive::kAllOnes32) record->packedSize = static_cast<uint32_t>(packed);
         return r;
     });
 }

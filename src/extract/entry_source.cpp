@@ -14,23 +14,22 @@ using archive::LocalHeader;
 
 EntrySource::~EntrySource() { fs::closeFile(volumes_.file); }
 
-Result EntrySource::locate(const archive::ArchiveHandle& archive, const uint8_t* record) {
+Result EntrySource::locate(const archive::ArchiveHandle& archive, const uint8_t* record,
+                           const archive::EntryExtent& extent) {
     if (!archive::gathersEntries(archive.kind)) {
         file_ = archive.file;
-        return locateData(archive, record);
+        return locateData(archive, extent.localOffset);
     }
-    if (Result r = gather(archive, record); r != kOk) return r;
+    if (Result r = gather(archive, record, extent); r != kOk) return r;
     // The copy begins with the entry's local header.
     archive::ArchiveHandle copy;
     copy.file = file_;
     copy.kind = archive::Kind::Zip;
-    uint8_t atStart[CentralRecord::kSize];
-    std::copy(record, record + CentralRecord::kSize, atStart);
-    storeLe32(atStart + CentralRecord::kLocalOffset, 0);
-    return locateData(copy, atStart);
+    return locateData(copy, 0);
 }
 
-Result EntrySource::gather(const archive::ArchiveHandle& archive, const uint8_t* record) {
+Result EntrySource::gather(const archive::ArchiveHandle& archive, const uint8_t* record,
+                           const archive::EntryExtent& extent) {
     if (!volumesReady_) {
         volumes_.name = archive.name;
         volumes_.kind = archive.kind;
@@ -50,7 +49,8 @@ Result EntrySource::gather(const archive::ArchiveHandle& archive, const uint8_t*
         volumes_.volume = static_cast<uint16_t>(wanted);
         if (Result r = span::changeVolume(volumes_, false); r != kOk) return r;
     }
-    if (!fs::seekTo(volumes_.file, loadLe32(record + CentralRecord::kLocalOffset))) return kAccessDenied;
+    if (extent.localOffset > uint64_t{INT64_MAX} || !fs::seekTo(volumes_.file, static_cast<int64_t>(extent.localOffset)))
+        return kAccessDenied;
 
     if (!copy_.valid()) copy_ = fs::TempFile::makeScratch();
     if (!copy_.valid() || !fs::seekTo(copy_.file(), 0) || !fs::truncateHere(copy_.file())) return kAccessDenied;
@@ -61,7 +61,7 @@ Result EntrySource::gather(const archive::ArchiveHandle& archive, const uint8_t*
     uint8_t local[LocalHeader::kSize];
     if (!fs::seekTo(file_, 0) || !fs::readExact(file_, local, sizeof local)) return kShortRead;
     const uint64_t rest = uint64_t{loadLe16(local + LocalHeader::kNameLength)} +
-                          loadLe16(local + LocalHeader::kExtraLength) + loadLe32(record + CentralRecord::kPackedSize);
+                          loadLe16(local + LocalHeader::kExtraLength) + extent.packedSize;
     if (Result r = gatherBytes(rest); r != kOk) return r;
     return fs::seekTo(file_, 0) ? kOk : kShortRead;
 }

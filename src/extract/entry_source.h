@@ -21,15 +21,15 @@ public:
     ~EntrySource();
 
     // Positions file() at the first byte of the data of the entry whose
-    // central record is `record` (past its local header, name and extra
+    // central record is `record`, its full-width sizes and offset `extent` (past its local header, name and extra
     // field; at the recorded offset for TAR and gzip members). kOk,
     // kShortRead, or for gathered entries kAccessDenied (a volume or the copy
     // could not be read or made) and kCancelled (the host declined a disk).
-    Result locate(const archive::ArchiveHandle& archive, const uint8_t* record);
+    Result locate(const archive::ArchiveHandle& archive, const uint8_t* record, const archive::EntryExtent& extent);
     fs::FileHandle file() const { return file_; }
 
 private:
-    Result gather(const archive::ArchiveHandle& archive, const uint8_t* record);
+    Result gather(const archive::ArchiveHandle& archive, const uint8_t* record, const archive::EntryExtent& extent);
     Result gatherBytes(uint64_t count);
 
     archive::ArchiveHandle volumes_;  // the set's volumes, one open at a time

@@ -54,13 +54,15 @@ public:
         exactOnly_ = !platform::namesIgnoreCase() && !fs::hasWildcards(spec_.file);
     }
 
-    // Reads the directory until the entry is found: kOk with its record and
-    // name in `record` and `name`, kNothingDone when none matches, or the
+    // Reads the directory until the entry is found: kOk with its record,
+    // full-width sizes and name in `record`, `extent` and `name`, kNothingDone when none matches, or the
     // reader's code.
-    Result find(archive::ArchiveHandle& archive, uint8_t* record, std::string* name) {
+    Result find(archive::ArchiveHandle& archive, uint8_t* record, archive::EntryExtent* extent, std::string* name) {
         std::vector<char> buffer(archive::kNameLimit + 1, '\0');
         uint8_t current[CentralRecord::kSize];
-        archive::RecordBuffers out{current, buffer.data(), nullptr, archive::kSkipPart, nullptr, archive::kSkipPart};
+        archive::EntryExtent currentExtent;
+        archive::RecordBuffers out{current, buffer.data(), nullptr, archive::kSkipPart, nullptr, archive::kSkipPart,
+                                   nullptr, &currentExtent};
         bool found = false;
         archive.keepNameLength = true;
         Result r = archive::findFirst(archive, out);
@@ -72,6 +74,7 @@ public:
             const bool exact = !exactOnly_ || entry == spec_.directory + spec_.file;
             if (!found || exact) {
                 std::memcpy(record, current, CentralRecord::kSize);
+                *extent = currentExtent;
                 *name = buffer.data();
                 found = true;
             }
@@ -108,8 +111,9 @@ Result unzipToMemory(fs::FileHandle handle, void* destination, int32_t startOffs
     const bool test = flags & frame::kUnzipTest;
 
     uint8_t record[CentralRecord::kSize];
+    archive::EntryExtent extent;
     std::string name;
-    if (Result r = EntryFinder(fileSpec).find(*archive, record, &name); r != kOk) return r;
+    if (Result r = EntryFinder(fileSpec).find(*archive, record, &extent, &name); r != kOk) return r;
     uint8_t asListed[CentralRecord::kSize];
     std::memcpy(asListed, record, sizeof record);
 
@@ -125,8 +129,7 @@ Result unzipToMemory(fs::FileHandle handle, void* destination, int32_t startOffs
     frame::setNameField(status.archiveName, fs::ansiForm(archive->name).c_str());
     frame::setNameField(status.entryName, fs::ansiForm(name).c_str());
     status.method = static_cast<uint16_t>(code);
-    status.totalBytes = loadLe32(record + CentralRecord::kUnpackedSize);
-    status.packedBytes = loadLe32(record + CentralRecord::kPackedSize);
+    frame::setEntrySizes(extent.unpackedSize, extent.packedSize);
     frame::setExtendedStatus(loadLe16(record + CentralRecord::kDate), loadLe16(record + CentralRecord::kTime));
 
     // Members of the kinds that are only listed, and encryption that no
@@ -138,9 +141,9 @@ Result unzipToMemory(fs::FileHandle handle, void* destination, int32_t startOffs
 
     // Entries of sets over several volumes are gathered into a copy first.
     auto source = std::make_unique<EntrySource>();
-    if (Result r = source->locate(*archive, record); r != kOk) return r;
+    if (Result r = source->locate(*archive, record, extent); r != kOk) return r;
     if (zip) {
-        if (Result r = checkPassword(source->file(), record, password); r != kOk) {
+        if (Result r = checkPassword(source->file(), record, &extent.packedSize, password); r != kOk) {
             frame::notice(kWrongPassword);
             return r;
         }
@@ -151,7 +154,7 @@ Result unzipToMemory(fs::FileHandle handle, void* destination, int32_t startOffs
 
     const uint64_t from = startOffset < 0 ? 0 : static_cast<uint32_t>(startOffset);
     const uint64_t end = from + (count < 0 ? 2147483647u : static_cast<uint32_t>(count));
-    const uint32_t unpacked = loadLe32(record + CentralRecord::kUnpackedSize);
+    const uint64_t unpacked = extent.unpackedSize;
     if (from >= std::min<uint64_t>(end, unpacked)) return kOk;
 
     // The kept decode goes on only for the same entry of the same, unchanged
@@ -168,7 +171,7 @@ Result unzipToMemory(fs::FileHandle handle, void* destination, int32_t startOffs
         std::memcpy(fresh->record, asListed, sizeof asListed);
         EntryData data;
         data.input = source->file();
-        data.packedSize = tar ? unpacked : loadLe32(record + CentralRecord::kPackedSize);
+        data.packedSize = tar ? unpacked : extent.packedSize;
         data.unpackedSize = unpacked;
         data.method = tar ? archive::kMethodStored : method;
         data.flags = entryFlags;

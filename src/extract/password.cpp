@@ -16,13 +16,12 @@ bool checkByteMatches(uint8_t byte, uint16_t flags, uint32_t crc, uint16_t dosTi
     return (flags & archive::kFlagDataDescriptor) && byte == static_cast<uint8_t>(dosTime >> 8);
 }
 
-Result checkPassword(fs::FileHandle file, uint8_t* record, const char* password) {
+Result checkPassword(fs::FileHandle file, const uint8_t* record, uint64_t* packedSize, const char* password) {
     uint16_t flags = loadLe16(record + CentralRecord::kFlags);
     if (!(flags & archive::kFlagEncrypted)) return kOk;
     if (password == nullptr || *password == '\0') return kBadPassword;
 
-    uint32_t packed = loadLe32(record + CentralRecord::kPackedSize);
-    if (packed < codec::kEncryptionHeaderSize) return kShortRead;  // no room for the header
+    if (*packedSize < codec::kEncryptionHeaderSize) return kShortRead;  // no room for the header
 
     codec::ZipCryptoKeys& keys = codec::sharedKeys();
     keys.init(reinterpret_cast<const uint8_t*>(password), std::strlen(password));
@@ -32,7 +31,7 @@ Result checkPassword(fs::FileHandle file, uint8_t* record, const char* password)
     if (!checkByteMatches(header[11], flags, loadLe32(record + CentralRecord::kCrc),
                           loadLe16(record + CentralRecord::kTime)))
         return kBadPassword;
-    storeLe32(record + CentralRecord::kPackedSize, packed - static_cast<uint32_t>(sizeof header));
+    *packedSize -= sizeof header;
     return kOk;
 }
 

@@ -20,8 +20,9 @@ bool checkByteMatches(uint8_t byte, uint16_t flags, uint32_t crc, uint16_t dosTi
 // its encryption header at the current position of `file`. An entry that is
 // not encrypted passes at once, without reading. On a pass the shared keys are
 // ready for the data, the file stands at the first byte of compressed data,
-// and the record's compressed size is lowered by 12. kOk; kBadPassword for a
-// missing or wrong password; kShortRead when the header cannot be read whole.
-Result checkPassword(fs::FileHandle file, uint8_t* record, const char* password);
+// and `*packedSize`, the entry's compressed size, is lowered by 12. kOk;
+// kBadPassword for a missing or wrong password; kShortRead when the header
+// cannot be read whole.
+Result checkPassword(fs::FileHandle file, const uint8_t* record, uint64_t* packedSize, const char* password);
 
 }  // namespace zar::extract

@@ -16,9 +16,8 @@
 namespace zar::extract {
 namespace {
 
-void reportProgress(uint32_t done) {
-    StatusRecord& status = frame::status();
-    status.doneBytes = done;
+void reportProgress(uint64_t done) {
+    frame::setDoneBytes(done);
     frame::progress();
 }
 
@@ -35,10 +34,10 @@ constexpr Delivery kEnough{kOk, true};
 // every produced piece to `deliver`. Reports progress when asked.
 template <class Deliver>
 Result runDecoder(const EntryData& entry, Decoder& decoder, const archive::WorkBuffers& buffers,
-                  bool progress, const uint32_t* doneBytes, Deliver&& deliver) {
-    uint32_t remaining = entry.packedSize;
+                  bool progress, const uint64_t* doneBytes, Deliver&& deliver) {
+    uint64_t remaining = entry.packedSize;
     for (;;) {
-        const uint32_t blockSize = std::min(remaining, kBlockSize);
+        const uint32_t blockSize = static_cast<uint32_t>(std::min<uint64_t>(remaining, kBlockSize));
         const bool last = remaining <= kBlockSize;
         if (!fs::readExact(entry.input, buffers.first(), blockSize)) return kShortRead;
         if (entry.encrypted) codec::sharedKeys().decrypt(buffers.first(), blockSize);
@@ -76,8 +75,7 @@ Result runDecoder(const EntryData& entry, Decoder& decoder, const archive::WorkB
 
 Result decodeToFile(const EntryData& entry, fs::FileHandle output, uint32_t* crc) {
     *crc = 0;
-    StatusRecord& status = frame::status();
-    uint32_t written = 0;
+    uint64_t written = 0;
     reportProgress(0);
     if (entry.packedSize < 1) return kOk;
 
@@ -90,9 +88,9 @@ Result decodeToFile(const EntryData& entry, fs::FileHandle output, uint32_t* crc
     // Decoding stops at the entry's declared size: a stream that would decode
     // to more is cut there, and the CRC comparison judges what was produced.
     uint32_t running = 0xFFFFFFFFu;
-    uint32_t decoded = 0;
+    uint64_t decoded = 0;
     result = runDecoder(entry, *decoder, buffers, true, &written, [&](const uint8_t* bytes, uint32_t n) {
-        n = std::min(n, entry.unpackedSize - decoded);
+        n = static_cast<uint32_t>(std::min<uint64_t>(n, entry.unpackedSize - decoded));
         running = codec::crc32Update(bytes, n, running);
         if (output != fs::kInvalidFile) {
             if (!fs::writeAll(output, bytes, n)) return Delivery{kWriteFailed};
@@ -102,8 +100,7 @@ Result decodeToFile(const EntryData& entry, fs::FileHandle output, uint32_t* crc
         return decoded == entry.unpackedSize ? kEnough : kGoOn;
     });
     if (result == kOk && frame::takeCancel()) result = kCancelled;
-    status.doneBytes = entry.unpackedSize;
-    frame::progress();
+    reportProgress(entry.unpackedSize);
     *crc = ~running;
     return result;
 }
@@ -146,7 +143,7 @@ Result MemoryDecode::deliver(uint8_t* destination, uint64_t from, uint64_t end, 
 
     while (state_ == State::Decoding && position_ < end) {
         if (taken_ == filled_ && remaining_ != 0) {
-            const uint32_t size = std::min(remaining_, kBlockSize);
+            const uint32_t size = static_cast<uint32_t>(std::min<uint64_t>(remaining_, kBlockSize));
             if (!fs::readExact(entry_.input, input_.data(), size)) return fail(kShortRead);
             if (entry_.encrypted) keys_.decrypt(input_.data(), size);
             remaining_ -= size;
@@ -194,14 +191,15 @@ Result decodeToMemory(const EntryData& entry, uint8_t* destination, int32_t star
     return decode.deliver(destination, from, end, delivered);
 }
 
-Result locateData(const archive::ArchiveHandle& archive, const uint8_t* record) {
-    const uint32_t offset = loadLe32(record + archive::CentralRecord::kLocalOffset);
+Result locateData(const archive::ArchiveHandle& archive, uint64_t localOffset) {
+    if (localOffset > uint64_t{INT64_MAX}) return kShortRead;
+    const int64_t offset = static_cast<int64_t>(localOffset);
     if (!fs::seekTo(archive.file, offset)) return kShortRead;
     const archive::Kind kind = archive.kind;
     if (kind == archive::Kind::Tar || kind == archive::Kind::Gzip || archive::isForeign(kind)) return kOk;
     uint8_t local[archive::LocalHeader::kSize];
     if (!fs::readExact(archive.file, local, sizeof local)) return kShortRead;
-    const int64_t data = int64_t{offset} + archive::LocalHeader::kSize +
+    const int64_t data = offset + archive::LocalHeader::kSize +
                          loadLe16(local + archive::LocalHeader::kNameLength) +
                          loadLe16(local + archive::LocalHeader::kExtraLength);
     if (!fs::seekTo(archive.file, data)) return kShortRead;

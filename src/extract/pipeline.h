@@ -21,19 +21,19 @@ inline constexpr uint32_t kBlockSize = archive::kWorkBufferSize;
 
 struct EntryData {
     fs::FileHandle input = fs::kInvalidFile;  // at the first byte of compressed data
-    uint32_t packedSize = 0;                  // not counting an encryption header
-    uint32_t unpackedSize = 0;
+    uint64_t packedSize = 0;                  // not counting an encryption header
+    uint64_t unpackedSize = 0;
     uint16_t method = 0;                      // the ZIP method, which chooses the decoder
     uint16_t flags = 0;                       // general-purpose flags
     bool encrypted = false;                   // decrypt with the shared keys
 };
 
-// Positions the archive file at the data of the entry whose 46-byte central
-// record (as the directory reader hands it out) is `record`: past the local
-// header, its name and its extra field for ZIP entries; at the recorded
-// offset for the members of TAR and gzip files, which have no local headers.
-// kOk, or kShortRead when the seek or the read of the local header fails.
-Result locateData(const archive::ArchiveHandle& archive, const uint8_t* record);
+// Positions the archive file at the data of the entry whose local header
+// lies at `localOffset`: past the local header, its name and its extra field
+// for ZIP entries; at the recorded offset for the members of TAR and gzip
+// files, which have no local headers. kOk, or kShortRead when the seek or the
+// read of the local header fails.
+Result locateData(const archive::ArchiveHandle& archive, uint64_t localOffset);
 
 // Decodes an entry into `output`, or only checks it when `output` is invalid
 // (test mode). `*crc` receives the CRC-32 of the decoded bytes whatever the
@@ -89,7 +89,7 @@ private:
     std::vector<uint8_t> input_;  // the compressed block in hand, decrypted
     uint32_t filled_ = 0;         // bytes of it read
     uint32_t taken_ = 0;          // bytes of it the decoder has consumed
-    uint32_t remaining_ = 0;      // compressed bytes not read yet
+    uint64_t remaining_ = 0;      // compressed bytes not read yet
     int64_t inputAt_ = 0;         // where they start in the input file
     uint64_t position_ = 0;       // decoded bytes so far
     State state_ = State::Idle;

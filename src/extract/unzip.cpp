@@ -40,11 +40,11 @@ bool isUnc(const std::string& path) { return path.size() >= 2 && fs::isSeparator
 
 // Reads `count` bytes of `file` and drops them, a block at a time: how a
 // member stored as it stands is tested.
-Result readThrough(fs::FileHandle file, uint32_t count) {
+Result readThrough(fs::FileHandle file, uint64_t count) {
     archive::WorkBuffers buffers;
     if (Result r = buffers.acquire(); r != kOk) return r;
     while (count != 0) {
-        uint32_t n = std::min(count, kBlockSize);
+        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(count, kBlockSize));
         if (!fs::readExact(file, buffers.first(), n)) return kShortRead;
         count -= n;
         frame::yield();
@@ -109,6 +109,7 @@ private:
     std::string outputDir_;
     fs::SpecList include_, exclude_;
     uint8_t record_[CentralRecord::kSize] = {};
+    archive::EntryExtent extent_;  // the record's sizes and offset at their full width
     uint32_t storedAttributes_ = 0;  // the record's external attributes as stored
     std::vector<char> name_;
     std::vector<uint8_t> extra_;
@@ -171,7 +172,7 @@ Result UnzipRun::setup(const char* outputDir, const char* includeSpecs, const ch
 
 Result UnzipRun::walk() {
     archive::RecordBuffers buffers{record_, name_.data(), extra_.data(), kExtraRoom, nullptr, archive::kSkipPart,
-                                   &storedAttributes_};
+                                   &storedAttributes_, &extent_};
     archive_.keepNameLength = true;
     Result r = archive::findFirst(archive_, buffers);
     while (r == kOk) {
@@ -230,8 +231,7 @@ Result UnzipRun::entry() {
 
     status.method = static_cast<uint16_t>(
         tarKind() ? kCodeStored : methodCode(field16(CentralRecord::kMethod), field16(CentralRecord::kFlags)));
-    status.totalBytes = field32(CentralRecord::kUnpackedSize);
-    status.packedBytes = tarKind() ? status.totalBytes : field32(CentralRecord::kPackedSize);
+    frame::setEntrySizes(extent_.unpackedSize, tarKind() ? extent_.unpackedSize : extent_.packedSize);
     frame::setExtendedStatus(field16(CentralRecord::kDate), field16(CentralRecord::kTime));
 
     if (isDirectory) return directoryEntry(path);
@@ -239,11 +239,11 @@ Result UnzipRun::entry() {
     return fileEntry(path);
 }
 
-Result UnzipRun::locate() { return source_.locate(archive_, record_); }
+Result UnzipRun::locate() { return source_.locate(archive_, record_, extent_); }
 
 Result UnzipRun::passwordCheck(bool* passed) {
     *passed = false;
-    Result r = checkPassword(source_.file(), record_, password_);
+    Result r = checkPassword(source_.file(), record_, &extent_.packedSize, password_);
     if (r == kOk) {
         *passed = true;
         return kOk;
@@ -462,15 +462,15 @@ Result UnzipRun::extractFile(uint32_t* crc, bool* placed) {
 // Decodes the entry's data into `output`, or only checks it when `output` is
 // invalid (test mode).
 Result UnzipRun::produce(fs::FileHandle output, uint32_t* crc) {
-    const uint32_t unpacked = field32(CentralRecord::kUnpackedSize);
+    const uint64_t unpacked = extent_.unpackedSize;
     if (tarKind()) {
         if (output == fs::kInvalidFile) return readThrough(source_.file(), unpacked);
-        return fs::copyBytes(source_.file(), output, unpacked);
+        return fs::copyBytes(source_.file(), output, static_cast<int64_t>(unpacked));
     }
     const uint16_t flags = field16(CentralRecord::kFlags);
     EntryData data;
     data.input = source_.file();
-    data.packedSize = field32(CentralRecord::kPackedSize);
+    data.packedSize = extent_.packedSize;
     data.unpackedSize = unpacked;
     data.method = field16(CentralRecord::kMethod);
     data.flags = flags;

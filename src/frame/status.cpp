@@ -113,6 +113,24 @@ Answer report(ReportKind kind, int16_t code, int16_t disk) {
     return static_cast<Answer>(answer);
 }
 
+namespace {
+int sizeShift = 0;
+
+uint32_t shifted(uint64_t value) {
+    value >>= sizeShift;
+    return value > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(value);
+}
+}  // namespace
+
+void setEntrySizes(uint64_t total, uint64_t packed) {
+    sizeShift = 0;
+    while ((std::max(total, packed) >> sizeShift) > 0xFFFFFFFFu) ++sizeShift;
+    status().totalBytes = shifted(total);
+    status().packedBytes = shifted(packed);
+}
+
+void setDoneBytes(uint64_t done) { status().doneBytes = shifted(done); }
+
 void setNameField(char (&field)[260], const char* text) {
     size_t n = text == nullptr ? 0 : std::min(std::strlen(text), sizeof field - 1);
     if (n != 0) std::memcpy(field, text, n);

@@ -59,6 +59,14 @@ inline Answer ask(Question question, int16_t disk = 0) {
 // A progress report. Its answer counts for nothing: hosts cancel through the flag.
 inline void progress() { report(ReportKind::Progress, 0); }
 
+// The size fields of the status record are 32-bit. An entry or file of 4 GiB
+// or more has its sizes and its progress shifted right by the same number of
+// bits, so that doneBytes / totalBytes stays the true fraction done.
+// setEntrySizes sets totalBytes and packedBytes and chooses the shift that
+// setDoneBytes then applies.
+void setEntrySizes(uint64_t total, uint64_t packed);
+void setDoneBytes(uint64_t done);
+
 // Puts `text` into one of the record's name fields, cut to fit with its NUL.
 void setNameField(char (&field)[260], const char* text);
 

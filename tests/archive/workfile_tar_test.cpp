@@ -343,7 +343,7 @@ class SparseSource final : public archive::ByteSource {
 public:
     SparseSource(std::vector<uint8_t> bytes, int64_t size) : bytes_(std::move(bytes)), size_(size) {}
     int64_t size() override { return size_; }
-    bool readAt(uint32_t offset, void* buffer, uint32_t count, uint32_t* done) override {
+    bool readAt(uint64_t offset, void* buffer, uint32_t count, uint32_t* done) override {
         *done = static_cast<uint32_t>(std::min<int64_t>(count, std::max<int64_t>(0, size_ - offset)));
         auto* out = static_cast<uint8_t*>(buffer);
         for (uint32_t i = 0; i < *done; ++i) {
@@ -372,7 +372,7 @@ TEST(TarWorkFile, FailedReadIsAccessDenied) {
     class Failing final : public archive::ByteSource {
     public:
         int64_t size() override { return 4096; }
-        bool readAt(uint32_t, void*, uint32_t, uint32_t* done) override {
+        bool readAt(uint64_t, void*, uint32_t, uint32_t* done) override {
             *done = 0;
             return false;
         }

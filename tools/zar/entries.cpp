@@ -19,6 +19,9 @@ int16_t readEntries(AxHandle handle, std::vector<Entry>* entries) {
         comment.back() = '\0';
         entry.name = name;
         entry.comment = comment.data();
+        entry.packedSize = entry.record.packedSize;
+        entry.unpackedSize = entry.record.unpackedSize;
+        Ax4ZipFoundSizes64(handle, &entry.packedSize, &entry.unpackedSize, nullptr, nullptr);
         entries->push_back(entry);
         result = Ax4ZipFindNext(handle, &entry.record, name, nullptr, 0, comment.data(),
                                 static_cast<uint16_t>(comment.size()));

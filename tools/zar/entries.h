@@ -33,6 +33,9 @@ private:
 
 struct Entry {
     CDR record{};
+    // The sizes at their full width; the record shows 0xFFFFFFFF for one past 32 bits.
+    uint64_t packedSize = 0;
+    uint64_t unpackedSize = 0;
     std::string name;
     std::string comment;
     bool isDirectory() const;

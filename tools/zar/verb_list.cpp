@@ -158,11 +158,11 @@ int runList(const Options& options) {
     uint64_t totalLength = 0, totalPacked = 0;
     for (const Entry* entry : shown) {
         const CDR& r = entry->record;
-        totalLength += r.unpackedSize;
-        totalPacked += r.packedSize;
+        totalLength += entry->unpackedSize;
+        totalPacked += entry->packedSize;
         std::string method = methodName(kind, r) + (entry->isEncrypted() ? "*" : "");
-        std::printf("%10" PRIu32 "  %10" PRIu32 "  %5s  %-9s  %-16s  %-6s  %s\n", r.unpackedSize, r.packedSize,
-                    ratioText(r.unpackedSize, r.packedSize).c_str(), method.c_str(),
+        std::printf("%10" PRIu64 "  %10" PRIu64 "  %5s  %-9s  %-16s  %-6s  %s\n", entry->unpackedSize,
+                    entry->packedSize, ratioText(entry->unpackedSize, entry->packedSize).c_str(), method.c_str(),
                     dateText(r.date, r.time).c_str(), attributeText(*entry).c_str(),
                     printable(entry->name).c_str());
         if (!entry->comment.empty()) printComment(entry->comment, "      comment: ");
