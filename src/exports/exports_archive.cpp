@@ -169,7 +169,7 @@ ZARLIB_EXPORT int16_t AXAPI Ax4ZipFoundSizes64(AxHandle handle, uint64_t* packed
     return exports::guarded([&] {
         archive::ArchiveHandle* a = archive::lookup(handle);
         if (a == nullptr) return kNotOpen;
-        if (!a->endLocated) return kFindFirstNeeded;
+        if (!a->endLocated || a->findCursor == archive::kNoPosition) return kFindFirstNeeded;
         if (packedSize != nullptr) *packedSize = a->lastFound.packedSize;
         if (unpackedSize != nullptr) *unpackedSize = a->lastFound.unpackedSize;
         if (localOffset != nullptr) *localOffset = a->lastFound.localOffset;

@@ -15,7 +15,6 @@ namespace {
 
 using L = FileRecordLayout;
 constexpr uint32_t kLargestRecord = L::kHeaderSize + 2 * L::kMaxName;
-constexpr uint64_t kLargestSize = 0x7FFFFFFF;  // files of 2 GB or more record size 0
 
 // The attributes that the -J letters of the zip options leave out.
 uint32_t maskedAttributes(uint32_t attributes, uint32_t flags) {
@@ -34,7 +33,7 @@ bool decode(const uint8_t* bytes, size_t available, FileRecord* record, uint32_t
     uint16_t pathLength = loadLe16(bytes + L::kPathLength);
     if (L::kHeaderSize + nameLength + (withPath ? pathLength : 0) > available) return false;
     *next = loadLe32(bytes + L::kNext);
-    record->size = loadLe32(bytes + L::kSize);
+    record->size = loadLe32(bytes + L::kSize) | uint64_t{loadLe32(bytes + L::kSizeHigh)} << 32;
     record->attributes = loadLe32(bytes + L::kAttributes);
     record->date = loadLe16(bytes + L::kDate);
     record->time = loadLe16(bytes + L::kTime);
@@ -149,7 +148,9 @@ Result FileList::add(const char* fullPath, const char* storedName, uint32_t attr
     uint8_t bytes[kLargestRecord];
     bool directory = attributes & platform::kAttrDirectory;
     storeLe32(bytes + L::kNext, 0);
-    storeLe32(bytes + L::kSize, directory || size > kLargestSize ? 0 : static_cast<uint32_t>(size));
+    if (directory) size = 0;
+    storeLe32(bytes + L::kSize, static_cast<uint32_t>(size));
+    storeLe32(bytes + L::kSizeHigh, static_cast<uint32_t>(size >> 32));
     storeLe32(bytes + L::kAttributes, maskedAttributes(attributes, optionFlags));
     DosDateTime when = frame::utcToDos(lastWrite);
     storeLe16(bytes + L::kDate, when.date);

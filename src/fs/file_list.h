@@ -18,24 +18,25 @@
 
 namespace zar::fs {
 
-// Record layout: a 20-byte header, then the stored name and the full path.
+// Record layout: a 28-byte header, then the stored name and the full path.
 struct FileRecordLayout {
     static constexpr uint32_t kNext = 0;        // u32 offset of the next record of the bucket, 0 for none
-    static constexpr uint32_t kSize = 4;        // u32 file size (0 for directories and files of 2 GB or more)
+    static constexpr uint32_t kSize = 4;        // u32 low half of the file size (0 for directories)
     static constexpr uint32_t kAttributes = 8;  // u32 attributes, less those the -J letters leave out
     static constexpr uint32_t kDate = 12;       // u16 DOS date of the last write, local
     static constexpr uint32_t kTime = 14;       // u16 DOS time of the last write, local
     static constexpr uint32_t kNameLength = 16;  // u16 stored name length
     static constexpr uint32_t kPathLength = 18;  // u16 full path length
     static constexpr uint32_t kMode = 20;        // u32 Unix mode, 0 where the host has none
-    static constexpr uint32_t kHeaderSize = 24;
+    static constexpr uint32_t kSizeHigh = 24;    // u32 high half of the file size
+    static constexpr uint32_t kHeaderSize = 28;
     static constexpr uint32_t kMaxName = 255;    // for the stored name and the full path each
 };
 
 // One record, decoded.
 struct FileRecord {
     uint32_t offset = 0;
-    uint32_t size = 0;
+    uint64_t size = 0;
     uint32_t attributes = 0;
     uint16_t date = 0;
     uint16_t time = 0;
@@ -47,7 +48,9 @@ struct FileRecord {
 class FileList {
 public:
     static constexpr uint32_t kBuckets = 32749;     // a prime
-    static constexpr uint32_t kMaxRecords = 65535;  // the record count is 16 bits
+    // The records live at 32-bit offsets of the temporary file; the count
+    // stops well before they could run out.
+    static constexpr uint32_t kMaxRecords = 4000000;
 
     FileList();
     ~FileList();
@@ -70,7 +73,7 @@ public:
     // Adds a file unless its stored name is present already (then kOk and
     // nothing changes). `lastWrite` is a UTC file time; `size` is ignored for
     // directories. `optionFlags` are the zip flags whose -J bits leave
-    // attributes out. `mode` is the file's Unix mode, 0 where it has none. kOk, kTooMany past 65535 records, kTooLong for a name or
+    // attributes out. `mode` is the file's Unix mode, 0 where it has none. kOk, kTooMany past kMaxRecords, kTooLong for a name or
     // path over 255 characters, kShortRead, kAccessDenied when a chain cannot
     // be relinked, kWriteFailed.
     Result add(const char* fullPath, const char* storedName, uint32_t attributes, uint64_t lastWrite,
@@ -86,7 +89,7 @@ public:
     // Reads the records in the order they were added.
     Result forEach(const std::function<Result(const FileRecord&)>& visit);
 
-    uint16_t count() const { return count_; }
+    uint32_t count() const { return count_; }
     uint32_t nameTotal() const { return nameTotal_; }
     // The temporary file, for tests.
     const TempFile& temporaryFile() const { return temp_; }
@@ -106,7 +109,7 @@ private:
     TempFile temp_;
     std::unique_ptr<uint32_t[], TableDeleter> buckets_;
     uint32_t end_ = 0;  // offset at which the next record goes
-    uint16_t count_ = 0;
+    uint32_t count_ = 0;
     uint32_t nameTotal_ = 0;
 };
 

@@ -81,12 +81,43 @@ Result writeDescriptor(fs::FileHandle data, const uint8_t* record, bool zip64, u
     return fs::writeAll(data, descriptor, size) ? kOk : kWriteFailed;
 }
 
+// The central extra field with the entry's Zip64 block remade to carry
+// `offset` as well: the sizes it held (the record's all-ones fields) first,
+// then the offset, the block put first and every other block after it. The
+// record's offset becomes all ones, its extra length the new one's, and the
+// version needed at least the one Zip64 needs. kTooLong when the field would
+// outgrow 65535 bytes.
+Result withZip64Offset(uint8_t* record, const uint8_t* extra, uint16_t extraLength, const archive::Zip64Fields& real,
+                       uint64_t offset, std::vector<uint8_t>* out) {
+    std::vector<uint64_t> values;
+    if (real.unpackedAt != archive::Zip64Fields::kInRecord) values.push_back(real.unpackedSize);
+    if (real.packedAt != archive::Zip64Fields::kInRecord) values.push_back(real.packedSize);
+    values.push_back(offset);
+    out->resize(4 + 8 * values.size());
+    storeLe16(out->data(), archive::kTagZip64);
+    storeLe16(out->data() + 2, static_cast<uint16_t>(8 * values.size()));
+    for (size_t i = 0; i < values.size(); ++i) storeLe64(out->data() + 4 + 8 * i, values[i]);
+    archive::ExtraFieldCursor cursor(extra, extraLength);
+    size_t walked = 0;
+    for (archive::ExtraBlock block; cursor.next(&block); walked = block.offset + block.whole())
+        if (block.tag != archive::kTagZip64)
+            out->insert(out->end(), extra + block.offset, extra + block.offset + block.whole());
+    // Bytes after the last whole block go along as they are.
+    if (walked < extraLength) out->insert(out->end(), extra + walked, extra + extraLength);
+    if (out->size() > 0xFFFF) return kTooLong;
+    storeLe32(record + CentralRecord::kLocalOffset, kAllOnes32);
+    storeLe16(record + CentralRecord::kExtraLength, static_cast<uint16_t>(out->size()));
+    if (loadLe16(record + CentralRecord::kVersionNeeded) < archive::kVersionZip64)
+        storeLe16(record + CentralRecord::kVersionNeeded, archive::kVersionZip64);
+    return kOk;
+}
+
 }  // namespace
 
-bool dataEnd(fs::FileHandle data, uint32_t* offset) {
+bool dataEnd(fs::FileHandle data, uint64_t* offset) {
     const int64_t end = fs::seekToEnd(data);
-    if (end < 0 || end >= int64_t{kAllOnes32}) return false;
-    *offset = static_cast<uint32_t>(end);
+    if (end < 0) return false;
+    *offset = static_cast<uint64_t>(end);
     return true;
 }
 
@@ -109,10 +140,9 @@ Result copyEntry(fs::FileHandle from, fs::FileHandle data, fs::FileHandle direct
     }
     // The real sizes and offset: the Zip64 block's where the record holds all ones.
     const archive::Zip64Fields real = archive::zip64Fields(record, entry.extra, extraLength);
-    // Positions and sizes beyond 32 bits lie outside any archive read here.
-    if (real.localOffset >= kAllOnes32 || real.packedSize > kAllOnes32) return kShortRead;
+    if (real.localOffset > uint64_t{INT64_MAX} || real.packedSize > uint64_t{INT64_MAX}) return kShortRead;
 
-    uint32_t offset;
+    uint64_t offset;
     if (!dataEnd(data, &offset)) return kWriteFailed;
     uint8_t local[LocalHeader::kSize];
     if (!fs::seekTo(from, static_cast<int64_t>(real.localOffset)) || !fs::readExact(from, local, sizeof local))
@@ -151,11 +181,17 @@ Result copyEntry(fs::FileHandle from, fs::FileHandle data, fs::FileHandle direct
     }
 
     // The new offset goes where the old one was: into the Zip64 block when the
-    // record holds all ones.
-    if (real.offsetAt == archive::Zip64Fields::kInRecord)
-        storeLe32(record + CentralRecord::kLocalOffset, offset);
-    else
+    // record holds all ones. An offset that no longer fits 32 bits moves into
+    // a Zip64 block, which is made or lengthened for it.
+    if (real.offsetAt != archive::Zip64Fields::kInRecord) {
         storeLe64(entry.extra + real.offsetAt, offset);
+    } else if (offset < kAllOnes32) {
+        storeLe32(record + CentralRecord::kLocalOffset, static_cast<uint32_t>(offset));
+    } else {
+        std::vector<uint8_t> extra;
+        if (Result r = withZip64Offset(record, entry.extra, extraLength, real, offset, &extra); r != kOk) return r;
+        return archive::writeCentralRecord(directory, record, name, extra.data(), entry.comment);
+    }
     return archive::writeCentralRecord(directory, record, name, entry.extra, entry.comment);
 }
 

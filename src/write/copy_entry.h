@@ -42,9 +42,8 @@ struct ExistingEntry {
 // kCancelled, kBadArchive (an entry that cannot be copied soundly).
 Result copyEntry(fs::FileHandle from, fs::FileHandle data, fs::FileHandle directory, ExistingEntry& entry);
 
-// The position at which the next entry goes: the end of `data`, which must
-// stay below 4 GiB - 1 (all ones would read as "in the Zip64 records"). False
-// when it cannot be found or lies beyond.
-bool dataEnd(fs::FileHandle data, uint32_t* offset);
+// The position at which the next entry goes: the end of `data`. False when it
+// cannot be found.
+bool dataEnd(fs::FileHandle data, uint64_t* offset);
 
 }  // namespace zar::write

@@ -38,9 +38,11 @@ constexpr uint32_t kOutputSlack = 16;
 constexpr uint32_t kStoreBelow = 6;
 // From this size on, blocks use dynamic codes; shorter files the fixed codes.
 constexpr uint32_t kDynamicFrom = 97;
-// The file list records size 0 for files larger than this.
-constexpr int64_t kLargestListedSize = 0x7FFFFFFF;
-constexpr int64_t kLargestOffset = 0xFFFFFFFF;
+// A size or offset from this value on lives in the entry's Zip64 block.
+constexpr uint64_t kZip64From = archive::kAllOnes32;
+// The local header of a file at least this large carries a Zip64 block: its
+// data, stored or deflated and with an encryption header, may reach 4 GiB.
+constexpr uint64_t kZip64LocalFrom = kZip64From - codec::kEncryptionHeaderSize;
 
 using archive::kFlagEncrypted;
 using archive::kMethodDeflated;
@@ -85,7 +87,7 @@ using PieceBuffers = archive::WorkBuffers;
 // text test (first run only), the method, and the writes of the output.
 class Compressor {
 public:
-    Compressor(fs::FileHandle file, fs::FileHandle dataFile, uint32_t size, PieceBuffers& buffers)
+    Compressor(fs::FileHandle file, fs::FileHandle dataFile, uint64_t size, PieceBuffers& buffers)
         : file_(file), dataFile_(dataFile), size_(size), buffers_(buffers) {}
 
     Result run(uint16_t level);
@@ -110,7 +112,7 @@ private:
     }
 
     fs::FileHandle file_, dataFile_;
-    uint32_t size_;
+    uint64_t size_;
     PieceBuffers& buffers_;
     uint32_t running_ = 0xFFFFFFFFu;
     uint64_t packed_ = 0;
@@ -123,8 +125,8 @@ private:
 Result Compressor::run(uint16_t level) {
     StatusRecord& status = frame::status();
     status.method = level;
-    status.totalBytes = size_;
-    status.doneBytes = 0;
+    frame::setEntrySizes(size_, 0);
+    frame::setDoneBytes(0);
 
     fs::Block work;
     codec::DeflateBuffers deflate{};
@@ -140,15 +142,15 @@ Result Compressor::run(uint16_t level) {
 
     ran_ = true;
     fill_ = 0;
-    uint32_t remaining = size_;
+    uint64_t remaining = size_;
     // A file of exactly one piece is finished by a second, empty one.
     bool last = size_ < kPieceSize;
     for (bool finished = false; !finished;) {
-        status.doneBytes = size_ - remaining;
+        frame::setDoneBytes(size_ - remaining);
         frame::progress();  // the host cancels through the flag, not the answer
         if (frame::cancelPending()) return kCancelled;
 
-        const uint32_t count = std::min(remaining, kPieceSize);
+        const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(remaining, kPieceSize));
         uint8_t* piece = buffers_.first();
         if (count != 0 && !fs::readExact(file_, piece, count)) return kShortRead;
         if (firstRun_) {
@@ -196,13 +198,13 @@ Result Compressor::feed(uint16_t level, const codec::DeflateBuffers& deflate, co
 
 // Encrypts `count` bytes of the data file in place, from `at` on, with the
 // shared keys as the header left them.
-Result encryptInPlace(fs::FileHandle dataFile, int64_t at, uint32_t count) {
+Result encryptInPlace(fs::FileHandle dataFile, int64_t at, uint64_t count) {
     PieceBuffers buffers;
     Result r = buffers.acquire();
     if (r != kOk) return r;
     if (!fs::seekTo(dataFile, at)) return kAccessDenied;
     while (count != 0) {
-        const uint32_t n = std::min(count, kPieceSize);
+        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(count, kPieceSize));
         if (!fs::readExact(dataFile, buffers.first(), n)) return kShortRead;
         if (!fs::seekTo(dataFile, at)) return kAccessDenied;
         codec::sharedKeys().encrypt(buffers.first(), n);
@@ -248,6 +250,36 @@ void appendBlock(uint8_t* extra, uint16_t* length, const std::vector<uint8_t>& b
     *length = static_cast<uint16_t>(*length + block.size());
 }
 
+// A Zip64 block of the given 64-bit values, in the order the format gives:
+// unpacked size, packed size, local header offset.
+std::vector<uint8_t> zip64Block(const std::vector<uint64_t>& values) {
+    std::vector<uint8_t> block(4 + 8 * values.size());
+    storeLe16(block.data(), archive::kTagZip64);
+    storeLe16(block.data() + 2, static_cast<uint16_t>(8 * values.size()));
+    size_t at = 4;
+    for (uint64_t v : values) storeLe64(block.data() + at, v), at += 8;
+    return block;
+}
+
+// The central record's Zip64 block: the values its 32-bit fields cannot hold,
+// which then hold all ones. Empty when everything fits.
+std::vector<uint8_t> centralZip64Block(uint8_t* record, const archive::EntryExtent& extent) {
+    const std::vector<uint8_t> block;
+    std::vector<uint64_t> values;
+    const std::pair<uint64_t, size_t> fields[] = {{extent.unpackedSize, CentralRecord::kUnpackedSize},
+                                                  {extent.packedSize, CentralRecord::kPackedSize},
+                                                  {extent.localOffset, CentralRecord::kLocalOffset}};
+    for (const auto& [value, field] : fields) {
+        if (value < kZip64From) {
+            storeLe32(record + field, static_cast<uint32_t>(value));
+        } else {
+            storeLe32(record + field, archive::kAllOnes32);
+            values.push_back(value);
+        }
+    }
+    return values.empty() ? block : zip64Block(values);
+}
+
 // The name as stored without long names where names ignore case: upper-cased
 // in the host's code page, as the 8.3 names are. Where case tells names apart
 // a file's short name is its name, and "a.txt" and "A.TXT" must stay two
@@ -275,10 +307,10 @@ Result writeLocalHeader(fs::FileHandle file, uint8_t* header, std::string_view n
 }
 
 Result initEntryRecord(uint8_t* record, const fs::FileRecord& file, const std::string& storedName,
-                       uint32_t optionFlags, fs::FileHandle dataFile) {
+                       uint32_t optionFlags, fs::FileHandle dataFile, archive::EntryExtent* extent) {
     const int64_t end = fs::seekToEnd(dataFile);
     if (end < 0) return kAccessDenied;
-    if (end > kLargestOffset) return kTooLong;
+    *extent = {0, file.size, static_cast<uint64_t>(end)};
     std::memset(record, 0, CentralRecord::kSize);
     // A file with a Unix mode is recorded as peers record it: made on Unix,
     // the mode in the upper 16 bits of the external attributes and the DOS
@@ -288,17 +320,19 @@ Result initEntryRecord(uint8_t* record, const fs::FileRecord& file, const std::s
     storeLe16(record + CentralRecord::kFlags, optionFlags & frame::kZipPassword ? kFlagEncrypted : 0);
     storeLe16(record + CentralRecord::kTime, file.time);
     storeLe16(record + CentralRecord::kDate, file.date);
-    storeLe32(record + CentralRecord::kUnpackedSize, file.size);
+    storeLe32(record + CentralRecord::kUnpackedSize,
+              static_cast<uint32_t>(std::min<uint64_t>(file.size, archive::kAllOnes32)));
     // writeEntry sets the final length; a name too long for the field fails there.
     storeLe16(record + CentralRecord::kNameLength, static_cast<uint16_t>(std::min<size_t>(storedName.size(), 0xFFFF)));
     storeLe32(record + CentralRecord::kExternalAttributes,
               (unixMode ? (file.mode & 0xFFFF) << 16 : 0) | (file.attributes & archive::kDosAttributeMask));
-    storeLe32(record + CentralRecord::kLocalOffset, static_cast<uint32_t>(end));
+    storeLe32(record + CentralRecord::kLocalOffset,
+              static_cast<uint32_t>(std::min<uint64_t>(extent->localOffset, archive::kAllOnes32)));
     return kOk;
 }
 
-Result compressFile(fs::FileHandle file, fs::FileHandle dataFile, uint32_t size, uint16_t* level,
-                    uint32_t* packedSize, uint32_t* crc, bool* text) {
+Result compressFile(fs::FileHandle file, fs::FileHandle dataFile, uint64_t size, uint16_t* level,
+                    uint64_t* packedSize, uint32_t* crc, bool* text) {
     *packedSize = 0;
     *crc = 0;
     *text = true;
@@ -326,13 +360,13 @@ Result compressFile(fs::FileHandle file, fs::FileHandle dataFile, uint32_t size,
         }
         ran = compressor.ran();
         if (result == kOk) {
-            *packedSize = static_cast<uint32_t>(compressor.packed());
+            *packedSize = compressor.packed();
             *crc = compressor.crc();
             *text = compressor.text();
         }
     }
     if (ran) {
-        frame::status().doneBytes = size;
+        frame::setDoneBytes(size);
         frame::progress();
     }
     if (frame::takeCancel()) result = kCancelled;
@@ -343,6 +377,7 @@ Result compressFile(fs::FileHandle file, fs::FileHandle dataFile, uint32_t size,
 
 Result writeEntry(const EntryRequest& request) {
     uint8_t* record = request.record;
+    archive::EntryExtent& extent = *request.extent;
     std::string& name = *request.storedName;
     if (request.level > kHighestLevel) return kUnknownMethod;
     const Level& level = kLevels[request.level <= kHighestMethodLevel ? request.level : 0];
@@ -387,45 +422,62 @@ Result writeEntry(const EntryRequest& request) {
     // Other readers take a name without the flag for code page 437.
     if (archive::takesUtf8Flag(name)) storeLe16(record + CentralRecord::kFlags, flags | archive::kFlagUtf8);
     storeLe16(record + CentralRecord::kNameLength, static_cast<uint16_t>(name.size()));
-    storeLe16(record + CentralRecord::kExtraLength, extraLength);
+
+    // A file that may reach 4 GiB has its sizes in a Zip64 block of the local
+    // header, whose length is known before the data is; an entry that starts
+    // past 4 GiB has its offset in one of the central record.
+    const std::vector<uint8_t> privateBlocks(request.extra, request.extra + extraLength);
+    const bool zip64Sizes = !noData && extent.unpackedSize >= kZip64LocalFrom;
+    const bool zip64 = zip64Sizes || extent.localOffset >= kZip64From;
+    if (zip64) storeLe16(record + CentralRecord::kVersionNeeded, archive::kVersionZip64);
+    auto localExtra = [&](uint64_t packed) {
+        std::vector<uint8_t> extra = zip64Sizes ? zip64Block({extent.unpackedSize, packed}) : std::vector<uint8_t>{};
+        extra.insert(extra.end(), privateBlocks.begin(), privateBlocks.end());
+        return extra;
+    };
+    auto writeHeader = [&](uint64_t packed) {
+        const std::vector<uint8_t> extra = localExtra(packed);
+        if (extra.size() > 0xFFFF) return kTooLong;
+        uint8_t header[LocalHeader::kSize];
+        localHeaderOf(record, header);
+        storeLe16(header + LocalHeader::kExtraLength, static_cast<uint16_t>(extra.size()));
+        if (zip64Sizes) {
+            storeLe32(header + LocalHeader::kPackedSize, archive::kAllOnes32);
+            storeLe32(header + LocalHeader::kUnpackedSize, archive::kAllOnes32);
+        }
+        if (!fs::seekTo(request.dataFile, static_cast<int64_t>(extent.localOffset))) return kAccessDenied;
+        return writeLocalHeader(request.dataFile, header, name, extra.data());
+    };
 
     // The placeholder header has its final length; the encryption header's
     // 12 bytes follow it and the data follows them.
-    const int64_t headerOffset = loadLe32(record + CentralRecord::kLocalOffset);
-    const int64_t cryptOffset = headerOffset + LocalHeader::kSize + name.size() + extraLength;
-    uint8_t header[LocalHeader::kSize];
-    localHeaderOf(record, header);
-    if (!fs::seekTo(request.dataFile, headerOffset)) return kAccessDenied;
-    Result r = writeLocalHeader(request.dataFile, header, name, request.extra);
+    const int64_t cryptOffset =
+        static_cast<int64_t>(extent.localOffset) + LocalHeader::kSize + name.size() + localExtra(0).size();
+    Result r = writeHeader(0);
     if (r != kOk) return r;
     if (encrypted) {
         const uint8_t placeholder[codec::kEncryptionHeaderSize] = {};
         if (!fs::writeAll(request.dataFile, placeholder, sizeof placeholder)) return kWriteFailed;
     }
 
-    uint32_t crc = 0, packed = 0;
+    uint32_t crc = 0;
+    uint64_t packed = 0;
     uint16_t internal = 0;
     if (noData) {
         storeLe16(record + CentralRecord::kMethod, kMethodStored);
-        storeLe16(record + CentralRecord::kVersionNeeded, archive::kVersionNoData);
-        storeLe32(record + CentralRecord::kUnpackedSize, 0);
+        storeLe16(record + CentralRecord::kVersionNeeded, zip64 ? archive::kVersionZip64 : archive::kVersionNoData);
+        extent.unpackedSize = 0;
     } else {
         fs::File file(fs::openFile(request.diskPath.c_str(), platform::kAccessRead, platform::kShareRead,
                                    fs::Disposition::OpenExisting, 0, true));
         if (!file.valid()) return kAccessDenied;
-        const uint32_t size = loadLe32(record + CentralRecord::kUnpackedSize);
-        // The list records size 0 for a file too large for it; such a file
-        // must not become an empty entry.
-        const int64_t actual = fs::fileLength(file.get());
-        if (actual < 0) return kAccessDenied;
-        if (size == 0 && actual > kLargestListedSize) return kTooLong;
         uint16_t used = request.level;
         bool text = true;
-        r = compressFile(file.get(), request.dataFile, size, &used, &packed, &crc, &text);
+        r = compressFile(file.get(), request.dataFile, extent.unpackedSize, &used, &packed, &crc, &text);
         if (r != kOk) return r;
         if (used == 0) {
             storeLe16(record + CentralRecord::kMethod, kMethodStored);
-            storeLe16(record + CentralRecord::kVersionNeeded, kVersionStored);
+            storeLe16(record + CentralRecord::kVersionNeeded, zip64 ? archive::kVersionZip64 : kVersionStored);
         }
         if (text) internal |= archive::kInternalText;
     }
@@ -434,21 +486,20 @@ Result writeEntry(const EntryRequest& request) {
         const int64_t dataOffset = cryptOffset + codec::kEncryptionHeaderSize;
         if (r == kOk && packed != 0) r = encryptInPlace(request.dataFile, dataOffset, packed);
         if (r != kOk) return r;
-        if (packed > kLargestOffset - codec::kEncryptionHeaderSize) return kTooLong;
         packed += codec::kEncryptionHeaderSize;
     }
+    extent.packedSize = packed;
     storeLe32(record + CentralRecord::kCrc, crc);
-    storeLe32(record + CentralRecord::kPackedSize, packed);
     storeLe16(record + CentralRecord::kInternalAttributes, internal);
+    // The central record's fields, and its Zip64 block for what they cannot hold.
+    std::vector<uint8_t> centralExtra = centralZip64Block(record, extent);
+    centralExtra.insert(centralExtra.end(), privateBlocks.begin(), privateBlocks.end());
+    if (centralExtra.size() > archive::kCommentLimit) return kTooLong;
+    std::memcpy(request.extra, centralExtra.data(), centralExtra.size());
+    storeLe16(record + CentralRecord::kExtraLength, static_cast<uint16_t>(centralExtra.size()));
 
-    localHeaderOf(record, header);
-    if (!fs::seekTo(request.dataFile, headerOffset)) return kAccessDenied;
-    r = writeLocalHeader(request.dataFile, header, name, request.extra);
-    if (r != kOk) return r;
-    const int64_t end = fs::seekToEnd(request.dataFile);
-    if (end < 0) return kAccessDenied;
-    // Whatever follows the entry must still be reachable by a 32-bit offset.
-    if (end > kLargestOffset) return kTooLong;
+    if (r = writeHeader(packed); r != kOk) return r;
+    if (fs::seekToEnd(request.dataFile) < 0) return kAccessDenied;
     return archive::writeCentralRecord(request.directoryFile, record, name.c_str(), request.extra,
                                        request.comment);
 }

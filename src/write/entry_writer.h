@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "archive/handles.h"
 #include "frame/options.h"
 #include "frame/result.h"
 #include "fs/file_io.h"
@@ -34,10 +35,11 @@ Result writeLocalHeader(fs::FileHandle file, uint8_t* header, std::string_view n
 // the name length, no extra field and no comment, disk 0, flag bit 0 when the
 // options carry a password, and the local header at the data file's end. The
 // data file is left positioned at its end. Version needed, method, CRC and
-// compressed size are left to writeEntry. kOk; kAccessDenied when the end
-// cannot be found; kTooLong when it lies past what a 32-bit offset can hold.
+// compressed size are left to writeEntry. `*extent` gets the listed size and
+// the offset at their full width; the record holds all ones for a value past
+// 32 bits. kOk; kAccessDenied when the end cannot be found.
 Result initEntryRecord(uint8_t* record, const fs::FileRecord& file, const std::string& storedName,
-                       uint32_t optionFlags, fs::FileHandle dataFile);
+                       uint32_t optionFlags, fs::FileHandle dataFile, archive::EntryExtent* extent);
 
 // One entry to write.
 struct EntryRequest {
@@ -46,8 +48,10 @@ struct EntryRequest {
     fs::FileHandle dataFile = fs::kInvalidFile;       // read and write: encryption reads the data back
     fs::FileHandle directoryFile = fs::kInvalidFile;  // receives the central record
     uint8_t* record = nullptr;              // 46 bytes from initEntryRecord, completed here
+    archive::EntryExtent* extent = nullptr; // from initEntryRecord; out: the final sizes
     std::string* storedName = nullptr;      // in: as listed; out: as stored (separators '/')
-    uint8_t* extra = nullptr;               // out: kCommentLimit bytes, length in the record
+    uint8_t* extra = nullptr;               // out: kCommentLimit bytes, length in the record (the
+                                            // central extra field: its Zip64 block, then private blocks)
     const char* comment = nullptr;          // of the record's comment length (0 for a new entry)
     std::string_view password;              // empty: the entry is not encrypted
     bool versionBlock = false;              // -.V: add the file's version
@@ -71,8 +75,7 @@ struct EntryRequest {
 // a method; kAccessDenied (a file that cannot be opened, a failed seek, an
 // encryption header or encrypted data that cannot be written back, a failed
 // truncation); kWriteFailed; kShortRead (the file shrank since it was listed);
-// kTooLong (a name over 260 characters, a file of 2 GB or more that the list
-// recorded with size 0, or data that would end past 4 GiB); kNoMemory;
+// kTooLong (a name over 260 characters); kNoMemory;
 // kCancelled; kDirectoryFailed from the short-name search. Any failure leaves
 // partial data behind in the data file, which the run discards.
 Result writeEntry(const EntryRequest& request);
@@ -88,7 +91,7 @@ Result writeEntry(const EntryRequest& request);
 // at its position, right after the data. kOk, kUnknownMethod (a level above 4
 // for a non-empty file), kShortRead, kWriteFailed, kAccessDenied, kNoMemory,
 // kCancelled (the cancel flag is then cleared).
-Result compressFile(fs::FileHandle file, fs::FileHandle dataFile, uint32_t size, uint16_t* level,
-                    uint32_t* packedSize, uint32_t* crc, bool* text);
+Result compressFile(fs::FileHandle file, fs::FileHandle dataFile, uint64_t size, uint16_t* level,
+                    uint64_t* packedSize, uint32_t* crc, bool* text);
 
 }  // namespace zar::write

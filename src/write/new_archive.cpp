@@ -1,5 +1,7 @@
 #include "write/new_archive.h"
 
+#include <algorithm>
+
 #include "archive/directory.h"
 #include "archive/zip_format.h"
 #include "common/bytes.h"
@@ -58,7 +60,6 @@ Result NewArchive::create() {
 }
 
 Result NewArchive::count() {
-    if (entries_ == 0xFFFF) return kTooMany;
     ++entries_;
     return kOk;
 }
@@ -74,20 +75,41 @@ Result NewArchive::readOldEnd() {
 }
 
 Result NewArchive::finish() {
-    uint32_t directoryStart;
+    uint64_t directoryStart;
     const int64_t directorySize = fs::seekToEnd(directory());
-    if (!dataEnd(data(), &directoryStart) || directorySize < 0 ||
-        int64_t{directoryStart} + directorySize > int64_t{archive::kAllOnes32})
-        return kWriteFailed;
-    storeLe16(end_ + EndRecord::kEntriesOnDisk, entries_);
-    storeLe16(end_ + EndRecord::kTotalEntries, entries_);
-    storeLe32(end_ + EndRecord::kDirectorySize, static_cast<uint32_t>(directorySize));
-    storeLe32(end_ + EndRecord::kDirectoryOffset, directoryStart);
+    if (!dataEnd(data(), &directoryStart) || directorySize < 0) return kWriteFailed;
+    const auto size = static_cast<uint64_t>(directorySize);
+    const bool zip64 = entries_ >= archive::kAllOnes16 || size >= archive::kAllOnes32 ||
+                       directoryStart >= archive::kAllOnes32;
+    const auto count16 = static_cast<uint16_t>(std::min<uint64_t>(entries_, archive::kAllOnes16));
+    storeLe16(end_ + EndRecord::kEntriesOnDisk, count16);
+    storeLe16(end_ + EndRecord::kTotalEntries, count16);
+    storeLe32(end_ + EndRecord::kDirectorySize, static_cast<uint32_t>(std::min<uint64_t>(size, archive::kAllOnes32)));
+    storeLe32(end_ + EndRecord::kDirectoryOffset,
+              static_cast<uint32_t>(std::min<uint64_t>(directoryStart, archive::kAllOnes32)));
     const uint16_t commentLength = comment_.empty() ? 0 : loadLe16(end_ + EndRecord::kCommentLength);
     storeLe16(end_ + EndRecord::kCommentLength, commentLength);
 
     if (!fs::seekTo(directory(), 0)) return kAccessDenied;
     if (Result r = fs::copyBytes(directory(), data(), directorySize); r != kOk) return r;
+    if (zip64) {
+        uint8_t records[archive::Zip64EndRecord::kSize + archive::Zip64Locator::kSize] = {};
+        using Z = archive::Zip64EndRecord;
+        storeLe32(records + Z::kSignature, archive::kZip64EndSignature);
+        storeLe64(records + Z::kRecordSize, Z::kSize - 12);
+        storeLe16(records + Z::kVersionMadeBy, archive::kVersionZip64);
+        storeLe16(records + Z::kVersionNeeded, archive::kVersionZip64);
+        storeLe64(records + Z::kEntriesOnDisk, entries_);
+        storeLe64(records + Z::kTotalEntries, entries_);
+        storeLe64(records + Z::kDirectorySize, size);
+        storeLe64(records + Z::kDirectoryOffset, directoryStart);
+        uint8_t* locator = records + Z::kSize;
+        using L = archive::Zip64Locator;
+        storeLe32(locator + L::kSignature, archive::kZip64LocatorSignature);
+        storeLe64(locator + L::kEndRecordOffset, directoryStart + size);
+        storeLe32(locator + L::kTotalDisks, 1);
+        if (!fs::writeAll(data(), records, sizeof records)) return kWriteFailed;
+    }
     if (!fs::writeAll(data(), end_, EndRecord::kSize)) return kWriteFailed;
     if (commentLength != 0 && !fs::writeAll(data(), comment_.data(), commentLength)) return kWriteFailed;
     return kOk;

@@ -68,15 +68,18 @@ public:
     fs::FileHandle data() const { return dataFile_.file(); }
     fs::FileHandle directory() const { return directoryFile_.file(); }
 
-    // Counts one more entry: kTooMany when 65535 are there already.
+    // Counts one more entry; past 65535 the Zip64 end record carries the count.
     Result count();
-    uint16_t entries() const { return entries_; }
+    uint64_t entries() const { return entries_; }
 
     // Reads the old archive's end record and comment, which the new archive
     // carries over byte for byte. kOk or the reader's code.
     Result readOldEnd();
 
-    // Appends the directory, the end record and the archive comment.
+    // Appends the directory, the end record and the archive comment. When the
+    // count, the directory's size or its offset does not fit the end record,
+    // a Zip64 end record and its locator go before it, and the end record
+    // holds all ones in the fields that do not fit.
     Result finish();
 
     // Removes the directory file and commits the data file over the archive
@@ -88,7 +91,7 @@ private:
     archive::ArchiveHandle& archive_;
     std::string output_;  // empty: the archive's own place
     fs::TempFile dataFile_, directoryFile_;
-    uint16_t entries_ = 0;
+    uint64_t entries_ = 0;
     uint8_t end_[archive::EndRecord::kSize] = {};
     std::vector<char> comment_;
 };

@@ -11,6 +11,7 @@
 #include "archive/handles.h"
 #include "archive/records.h"
 #include "archive/zip_format.h"
+#include "codec/zipcrypto.h"
 #include "common/bytes.h"
 #include "frame/local_time.h"
 #include "frame/options.h"
@@ -68,7 +69,7 @@ private:
     fs::FileHandle dataFile() const { return volumes_ ? volumes_->data() : target_.data(); }
     fs::FileHandle directoryFile() const { return volumes_ ? volumes_->directory() : target_.directory(); }
     Result countEntry() { return volumes_ ? volumes_->count() : target_.count(); }
-    uint16_t entries() const { return volumes_ ? volumes_->entries() : target_.entries(); }
+    uint64_t entries() const { return volumes_ ? volumes_->entries() : target_.entries(); }
 
     archive::ArchiveHandle& archive_;
     const frame::OptionSet& options_;
@@ -291,9 +292,14 @@ Result ZipRun::askReplace(const std::string& name, bool* replace) {
 
 Result ZipRun::writeFile(const fs::FileRecord& file, const std::string& storedName) {
     uint8_t record[CentralRecord::kSize];
-    if (volumes_)
+    if (volumes_) {
+        // The records of a set over several volumes keep to 32 bits.
+        if (file.size >= archive::kAllOnes32 - codec::kEncryptionHeaderSize) return kTooLong;
         if (Result r = volumes_->startEntry(); r != kOk) return r;
-    if (Result r = initEntryRecord(record, file, storedName, options_.flags, dataFile()); r != kOk) return r;
+    }
+    archive::EntryExtent extent;
+    if (Result r = initEntryRecord(record, file, storedName, options_.flags, dataFile(), &extent); r != kOk)
+        return r;
     std::string name = storedName;
     EntryRequest request;
     request.level = options_.level;
@@ -301,6 +307,7 @@ Result ZipRun::writeFile(const fs::FileRecord& file, const std::string& storedNa
     request.dataFile = dataFile();
     request.directoryFile = directoryFile();
     request.record = record;
+    request.extent = &extent;
     request.storedName = &name;
     request.extra = extra_.data();
     request.comment = "";

@@ -109,13 +109,13 @@ TEST_F(FileListTest, AddLookUpAndReadBack) {
     EXPECT_EQ(all[0].date, (2024 - 1980) << 9 | 2 << 5 | 29);
     EXPECT_EQ(all[0].time, 13 << 11 | 45 << 5 | 15);
     EXPECT_EQ(all[1].size, 0u);  // directories record no size
-    EXPECT_EQ(all[2].size, 0u);  // nor do files of 2 GB or more
+    EXPECT_EQ(all[2].size, 0x80000000u);  // files of 2 GB or more keep their size
     EXPECT_EQ(all[3].date, 0);   // before 1980: no date, but the time of day
     EXPECT_EQ(all[3].time, 8 << 11 | 30 << 5);
-    EXPECT_EQ(all[1].offset, 24u + 5 + 11);
+    EXPECT_EQ(all[1].offset, 28u + 5 + 11);
 
     // The record file holds exactly the records.
-    EXPECT_EQ(fileLength(list_.temporaryFile().file()), 4 * 24 + 5 + 11 + 4 + 9 + 7 + 13 + 7 + 13);
+    EXPECT_EQ(fileLength(list_.temporaryFile().file()), 4 * 28 + 5 + 11 + 4 + 9 + 7 + 13 + 7 + 13);
     tzset();
 }
 
@@ -231,15 +231,19 @@ TEST_F(FileListTest, NamesOver255CharactersAreRefused) {
     EXPECT_EQ(list_.count(), 1);
 }
 
-TEST_F(FileListTest, NoMoreThan65535Records) {
-    for (uint32_t i = 0; i < FileList::kMaxRecords; ++i) {
+TEST_F(FileListTest, MoreThan65535RecordsAndSizesPast4GiB) {
+    for (uint32_t i = 0; i < 70000; ++i) {
         std::string name = std::to_string(i);
-        ASSERT_EQ(list_.add(name.c_str(), name.c_str(), kFile, 0, 0, 0), kOk) << i;
+        ASSERT_EQ(list_.add(name.c_str(), name.c_str(), kFile, 0, uint64_t{i} << 20, 0), kOk) << i;
     }
-    EXPECT_EQ(list_.count(), 65535);
-    EXPECT_EQ(list_.add("one more", "one more", kFile, 0, 0, 0), kTooMany);
+    EXPECT_EQ(list_.count(), 70000u);
     EXPECT_EQ(list_.add("/p", "17", kFile, 0, 0, 0), kOk);  // a duplicate is no addition
-    EXPECT_EQ(list_.count(), 65535);
+    EXPECT_EQ(list_.count(), 70000u);
+    FileRecord last;
+    bool found = false;
+    ASSERT_EQ(list_.lookup("69999", &found, &last), kOk);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(last.size, uint64_t{69999} << 20);
 }
 
 TEST_F(FileListTest, FailuresOfReadsAndWrites) {

@@ -260,4 +260,109 @@ TEST(Zip64Reading, SeventyThousandEntriesFromPython) {
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "x69999\n");
 }
 
+// What the other tools say of an archive: unzip, Python's zipfile and 7z must
+// all find it sound.
+void expectToolsAccept(const std::string& archive) {
+    auto unzip = run("unzip -tq " + quote(archive) + " 2>&1");
+    EXPECT_EQ(unzip.status, 0) << unzip.output;
+    auto python = run("python3 -c 'import sys,zipfile; z=zipfile.ZipFile(sys.argv[1]); "
+                      "bad=z.testzip(); sys.exit(bad is not None)' " + quote(archive) + " 2>&1");
+    EXPECT_EQ(python.status, 0) << python.output;
+    auto sevenZip = run("7z t " + quote(archive) + " 2>&1");
+    EXPECT_EQ(sevenZip.status, 0) << sevenZip.output;
+}
+
+// A file of 5 GiB becomes an entry with its sizes in Zip64 blocks; Python
+// streams it back equal to the file, and the library extracts it whole.
+TEST(Zip64Writing, AFileOfFiveGibibytes) {
+    Scratch dir;
+    const std::string source = dir / "src";
+    fsys::create_directory(source);
+    const std::string big = source + "/big.bin";
+    {
+        std::ofstream out(big, std::ios::binary);
+        out << "head";
+        out.seekp(static_cast<std::streamoff>(5 * kGiB));
+        out << "tail";
+    }
+    const std::string archive = dir / "big.zip";
+    ASSERT_EQ(Ax4QZip(archive.c_str(), big.c_str(), ""), 0);
+    expectToolsAccept(archive);
+    auto python = run("python3 -c 'import sys,zipfile\n"
+                      "z=zipfile.ZipFile(sys.argv[1]); f=open(sys.argv[2],\"rb\")\n"
+                      "with z.open(\"big.bin\") as e:\n"
+                      "    while True:\n"
+                      "        a=e.read(1<<22); b=f.read(1<<22)\n"
+                      "        assert a==b\n"
+                      "        if not a: break' " +
+                      quote(archive) + " " + quote(big) + " 2>&1");
+    EXPECT_EQ(python.status, 0) << python.output;
+    const std::vector<Listed> listed = listArchive(archive);
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].unpacked, 5 * kGiB + 4);
+    EXPECT_EQ(listed[0].record.unpackedSize, 0xFFFFFFFFu);
+
+    const std::string out = dir / "out";
+    fsys::create_directory(out);
+    ASSERT_EQ(Ax4QUnZip(archive.c_str(), out.c_str(), "*.*", ""), 0);
+    EXPECT_EQ(fsys::file_size(out + "/big.bin"), 5 * kGiB + 4);
+    EXPECT_EQ(run("cmp " + quote(big) + " " + quote(out + "/big.bin")).status, 0);
+}
+
+// A stored entry of 4.5 GiB pushes the next entry's local header past 4 GiB;
+// updating and deleting copy both, and the tools agree after every run.
+TEST(Zip64Writing, EntriesThatStartPastFourGibibytes) {
+    Scratch dir;
+    const std::string source = dir / "src";
+    fsys::create_directory(source);
+    std::ofstream(source + "/a-zeros.bin").close();
+    fsys::resize_file(source + "/a-zeros.bin", 4 * kGiB + kGiB / 2);  // sparse
+    std::ofstream(source + "/b-note.txt") << "after the zeros\n";
+    const std::string archive = dir / "far.zip";
+    // Written in the order the directory walk met them: the note is the one
+    // that comes after the zeros.
+    ASSERT_EQ(Ax4QZip(archive.c_str(), (source + "/a-zeros.bin").c_str(), "-ET"), 0);
+    ASSERT_EQ(Ax4QZip(archive.c_str(), (source + "/b-note.txt").c_str(), ""), 0);
+    std::vector<Listed> listed = listArchive(archive);
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[1].name, "b-note.txt");
+    EXPECT_GT(listed[1].offset, 0xFFFFFFFFu);
+    EXPECT_EQ(listed[1].record.localOffset, 0xFFFFFFFFu);
+    expectToolsAccept(archive);
+
+    // An update adds a file after both; a delete drops the first, which
+    // brings the note back below 4 GiB.
+    std::ofstream(source + "/c-more.txt") << "added later\n";
+    ASSERT_EQ(Ax4QZip(archive.c_str(), (source + "/c-more.txt").c_str(), ""), 0);
+    listed = listArchive(archive);
+    ASSERT_EQ(listed.size(), 3u);
+    EXPECT_GT(listed[2].offset, 0xFFFFFFFFu);
+    expectToolsAccept(archive);
+    ASSERT_EQ(Ax4QZip(archive.c_str(), "a-zeros.bin", "-D"), 0);
+    listed = listArchive(archive);
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed[0].name, "b-note.txt");
+    EXPECT_LT(listed[0].offset, 100u);
+    expectToolsAccept(archive);
+}
+
+// 70,000 files in 70 directories make an archive whose count lives in the
+// Zip64 end record.
+TEST(Zip64Writing, SeventyThousandFiles) {
+    Scratch dir;
+    const std::string source = dir / "src";
+    for (int d = 0; d < 70; ++d) {
+        const std::string sub = source + "/d" + std::to_string(d);
+        fsys::create_directories(sub);
+        for (int f = 0; f < 1000; ++f) std::ofstream(sub + "/f" + std::to_string(f)) << d << '/' << f << '\n';
+    }
+    const std::string archive = dir / "many.zip";
+    ASSERT_EQ(Ax4QZip(archive.c_str(), (source + "/*.*").c_str(), "-R -P"), 0);
+    const std::vector<Listed> listed = listArchive(archive);
+    EXPECT_EQ(listed.size(), 70070u);
+    ASSERT_FALSE(listed.empty());
+    EXPECT_EQ(listed[0].count, 70070u);
+    expectToolsAccept(archive);
+}
+
 }  // namespace

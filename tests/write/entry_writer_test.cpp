@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "archive/records.h"
+#include "archive/zip_format.h"
 #include "codec/crc32.h"
 #include "codec/deflate.h"
 #include "codec/zipcrypto.h"
@@ -169,6 +170,7 @@ struct Written {
     std::string name;
     Bytes extra;
     Bytes data;  // the bytes after the local header, of the record's compressed size
+    archive::EntryExtent extent;  // the sizes and offset at their full width
 
     uint16_t u16(size_t at) const { return loadLe16(record + at); }
     uint32_t u32(size_t at) const { return loadLe32(record + at); }
@@ -239,7 +241,8 @@ protected:
         uint8_t extra[archive::kCommentLimit];
         const int64_t directoryBefore = platform::fileSize(directory_.get());
         if (o.faultAt != 0) platform::failNthCall(o.fault, o.faultAt);
-        w.result = write::initEntryRecord(w.record, file, stored, o.flags, data_.get());
+        archive::EntryExtent extent;
+        w.result = write::initEntryRecord(w.record, file, stored, o.flags, data_.get(), &extent);
         if (w.result == kOk) {
             write::EntryRequest request;
             request.level = o.level;
@@ -247,6 +250,7 @@ protected:
             request.dataFile = data_.get();
             request.directoryFile = directory_.get();
             request.record = w.record;
+            request.extent = &extent;
             request.storedName = &stored;
             request.extra = extra;
             request.password = o.password;
@@ -259,6 +263,7 @@ protected:
         if (w.result != kOk) return w;
         ++count_;
         w.name = stored;
+        w.extent = extent;
         w.extra.assign(extra, extra + w.u16(CentralRecord::kExtraLength));
         checkWritten(w, directoryBefore);
         return w;
@@ -269,10 +274,14 @@ protected:
     }
 
     // What every written entry must satisfy: the local header repeats the
-    // central record, the data ends the data file (which is positioned
-    // there), and the central record went to the directory file.
+    // central record (but for the central Zip64 block of an offset past
+    // 4 GiB), the data ends the data file (which is positioned there), and
+    // the central record went to the directory file.
     void checkWritten(Written& w, int64_t directoryBefore) {
-        const uint32_t offset = w.u32(CentralRecord::kLocalOffset);
+        const uint64_t offset = w.extent.localOffset;
+        const bool farOffset = w.u32(CentralRecord::kLocalOffset) == archive::kAllOnes32;
+        EXPECT_EQ(farOffset, offset >= archive::kAllOnes32);
+        const Bytes localExtra(w.extra.begin() + (farOffset ? 12 : 0), w.extra.end());
         const Bytes all = readFrom(scratch / "data", offset);
         ASSERT_GE(all.size(), LocalHeader::kSize);
         const uint8_t* local = all.data();
@@ -282,9 +291,9 @@ protected:
                                                     {LocalHeader::kMethod, CentralRecord::kMethod},
                                                     {LocalHeader::kTime, CentralRecord::kTime},
                                                     {LocalHeader::kDate, CentralRecord::kDate},
-                                                    {LocalHeader::kNameLength, CentralRecord::kNameLength},
-                                                    {LocalHeader::kExtraLength, CentralRecord::kExtraLength}};
+                                                    {LocalHeader::kNameLength, CentralRecord::kNameLength}};
         for (auto [l, c] : same16) EXPECT_EQ(loadLe16(local + l), w.u16(c)) << "local field " << l;
+        EXPECT_EQ(loadLe16(local + LocalHeader::kExtraLength), localExtra.size());
         const std::pair<size_t, size_t> same32[] = {{LocalHeader::kCrc, CentralRecord::kCrc},
                                                     {LocalHeader::kPackedSize, CentralRecord::kPackedSize},
                                                     {LocalHeader::kUnpackedSize, CentralRecord::kUnpackedSize}};
@@ -295,10 +304,10 @@ protected:
         EXPECT_EQ(w.u16(CentralRecord::kDate), kDate);
         EXPECT_EQ(w.flags() & 0xFFF8, 0) << "no data descriptor, nothing unexpected";
 
-        const size_t dataStart = LocalHeader::kSize + w.name.size() + w.extra.size();
+        const size_t dataStart = LocalHeader::kSize + w.name.size() + localExtra.size();
         ASSERT_EQ(all.size(), dataStart + w.packed()) << "nothing behind the entry's data";
         EXPECT_EQ(std::string(local + LocalHeader::kSize, local + LocalHeader::kSize + w.name.size()), w.name);
-        EXPECT_EQ(Bytes(all.begin() + LocalHeader::kSize + w.name.size(), all.begin() + dataStart), w.extra);
+        EXPECT_EQ(Bytes(all.begin() + LocalHeader::kSize + w.name.size(), all.begin() + dataStart), localExtra);
         w.data.assign(all.begin() + dataStart, all.end());
         EXPECT_EQ(platform::seekFile(data_.get(), 0, platform::SeekFrom::Current),
                   static_cast<int64_t>(offset + all.size()));
@@ -351,7 +360,10 @@ TEST_F(EntryWriter, InitialisesTheRecord) {
     file.time = kTime;
     uint8_t record[CentralRecord::kSize];
     std::memset(record, 0xAA, sizeof record);
-    ASSERT_EQ(write::initEntryRecord(record, file, "NAME.TXT", frame::kZipPassword, data_.get()), kOk);
+    archive::EntryExtent extent;
+    ASSERT_EQ(write::initEntryRecord(record, file, "NAME.TXT", frame::kZipPassword, data_.get(), &extent), kOk);
+    EXPECT_EQ(extent.unpackedSize, 1234u);
+    EXPECT_EQ(extent.localOffset, 10u);
     EXPECT_EQ(loadLe16(record + CentralRecord::kVersionMadeBy), 20);
     EXPECT_EQ(loadLe16(record + CentralRecord::kFlags), 1) << "the options carry a password";
     EXPECT_EQ(loadLe16(record + CentralRecord::kTime), kTime);
@@ -366,9 +378,9 @@ TEST_F(EntryWriter, InitialisesTheRecord) {
     EXPECT_EQ(loadLe32(record + CentralRecord::kLocalOffset), 10u);
     EXPECT_EQ(platform::seekFile(data_.get(), 0, platform::SeekFrom::Current), 10);
 
-    ASSERT_EQ(write::initEntryRecord(record, file, "NAME.TXT", 0, data_.get()), kOk);
+    ASSERT_EQ(write::initEntryRecord(record, file, "NAME.TXT", 0, data_.get(), &extent), kOk);
     EXPECT_EQ(loadLe16(record + CentralRecord::kFlags), 0);
-    EXPECT_EQ(write::initEntryRecord(record, file, "NAME.TXT", 0, fs::kInvalidFile), kAccessDenied);
+    EXPECT_EQ(write::initEntryRecord(record, file, "NAME.TXT", 0, fs::kInvalidFile, &extent), kAccessDenied);
 }
 
 // Levels 1 to 4 give exactly the compressor's stream for their chain limit,
@@ -701,24 +713,32 @@ TEST_F(EntryWriter, FilesThatChangedSinceListing) {
 
 // The file list records 0 for files of 2 GB or more, and offsets are 32-bit:
 // neither may turn into a silently wrong entry.
-TEST_F(EntryWriter, SizesBeyondTheFormat) {
-    fs::FileRecord huge = listed("huge", {});
-    std::filesystem::resize_file(huge.fullPath, 0x80000000ull);  // sparse
-    huge.size = 0;  // as the file list records it
-    EXPECT_EQ(write(huge).result, kTooLong);
-    std::filesystem::resize_file(huge.fullPath, 0x7FFFFFFFull);
-    EXPECT_EQ(write(huge).result, kOk) << "a file just under the limit that grew from empty is written empty";
-
-    resetFiles();
+// Offsets past 32 bits go into a Zip64 block of the central record, which
+// then needs version 4.5; an entry may end past 4 GiB when it starts before.
+TEST_F(EntryWriter, OffsetsPastFourGibibytes) {
     fs::FileRecord small = listed("small", prose(1000));
-    std::filesystem::resize_file(scratch / "data", 0x100000001ull);
-    EXPECT_EQ(write(small).result, kTooLong) << "no offset for the local header";
-    std::filesystem::resize_file(scratch / "data", 0xFFFFFF00ull);
-    EXPECT_EQ(write(small, Options().at(0)).result, kTooLong) << "the entry would end past 4 GiB";
-    std::filesystem::resize_file(scratch / "data", 0xFFFFF000ull);
-    Written w = write(small, Options().at(0));
-    ASSERT_EQ(w.result, kOk);
-    EXPECT_EQ(w.u32(CentralRecord::kLocalOffset), 0xFFFFF000u);
+    struct Case {
+        uint64_t start;
+        bool zip64;
+    } cases[] = {{0xFFFFF000ull, false}, {0xFFFFFF00ull, false}, {0xFFFFFFFFull, true}, {0x100000001ull, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.start);
+        resetFiles();
+        std::filesystem::resize_file(scratch / "data", c.start);  // sparse
+        Written w = write(small, Options().at(0));
+        ASSERT_EQ(w.result, kOk);
+        EXPECT_EQ(w.extent.localOffset, c.start);
+        EXPECT_EQ(w.version(), c.zip64 ? 45 : 10);
+        if (c.zip64) {
+            ASSERT_GE(w.extra.size(), 12u);
+            EXPECT_EQ(loadLe16(w.extra.data()), archive::kTagZip64);
+            EXPECT_EQ(loadLe16(w.extra.data() + 2), 8);
+            EXPECT_EQ(loadLe64(w.extra.data() + 4), c.start);
+        } else {
+            EXPECT_EQ(w.u32(CentralRecord::kLocalOffset), c.start);
+            EXPECT_TRUE(w.extra.empty());
+        }
+    }
     std::filesystem::resize_file(scratch / "data", 0);
 }
 
