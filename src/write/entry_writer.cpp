@@ -495,7 +495,7 @@ Result writeEntry(const EntryRequest& request) {
     std::vector<uint8_t> centralExtra = centralZip64Block(record, extent);
     centralExtra.insert(centralExtra.end(), privateBlocks.begin(), privateBlocks.end());
     if (centralExtra.size() > archive::kCommentLimit) return kTooLong;
-    std::memcpy(request.extra, centralExtra.data(), centralExtra.size());
+    if (!centralExtra.empty()) std::memcpy(request.extra, centralExtra.data(), centralExtra.size());
     storeLe16(record + CentralRecord::kExtraLength, static_cast<uint16_t>(centralExtra.size()));
 
     if (r = writeHeader(packed); r != kOk) return r;

@@ -71,6 +71,11 @@ Result NewArchive::readOldEnd() {
         r != kOk)
         return r;
     platform::ansiToOem(comment_.data());
+    // The new archive is one file: its end record names disk 0, whatever
+    // the old one claimed (a number there would make it read as the last
+    // volume of a set).
+    storeLe16(end_ + EndRecord::kThisDisk, 0);
+    storeLe16(end_ + EndRecord::kDirectoryDisk, 0);
     return kOk;
 }
 

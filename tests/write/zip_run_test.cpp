@@ -445,6 +445,35 @@ PY)")
     EXPECT_TRUE(noTemporaryFiles());
 }
 
+// An end record that claims a disk number does not pass into the new
+// archive, which is one file: a run over an archive opened for update that
+// deletes every entry or adds one leaves an ordinary archive.
+TEST_F(ZipRun, ARebuiltArchiveNamesDiskZero) {
+    for (const char* options : {"-D", ""}) {
+        SCOPED_TRACE(options);
+        const std::string archive = s / "disk.zip";
+        fsys::remove(archive);
+        ASSERT_EQ(zip(archive, src + "/a.txt", ""), 0);
+        auto bytes = readBytes(archive);
+        bytes[bytes.size() - 22 + 4] = 0xFA;  // this disk: 250
+        // The older single-file kind's mark in front: the file is read
+        // through its end record, which opening for update takes as it is.
+        std::copy_n("QVEP", 4, bytes.begin());
+        writeBytes(archive, bytes);
+        // Opened for update as asked, whatever the end record claims.
+        AxHandle h = AX_NO_ARCHIVE;
+        ASSERT_EQ(Ax4ZipOpen(archive.c_str(), AX_OPEN_UPDATE, &h), 0);
+        EXPECT_EQ(Ax4Zip(&h, *options ? "*.*" : (src + "/b.txt").c_str(), nullptr, options), 0);
+        Ax4ZipClose(&h);
+        bytes = readBytes(archive);
+        ASSERT_GE(bytes.size(), 22u);
+        EXPECT_EQ(bytes[bytes.size() - 22 + 4], 0);
+        uint16_t kind = 0;
+        EXPECT_EQ(Ax4IdentifyFile(archive.c_str(), &kind), 0);
+        EXPECT_EQ(kind, AX_KIND_ZIP);
+    }
+}
+
 TEST_F(ZipRun, Deleting) {
     const std::string archive = s / "d.zip";
     ASSERT_EQ(zip(archive, src + "/*.*", "-R -P"), 0);
