@@ -12,7 +12,7 @@ bash scripts/deps.sh --build
 
 jobs=$(nproc 2>/dev/null || echo 2)
 echo "== Building the library and zar in build-main/"
-cmake -S . -B build-main -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+cmake -S . -B build-main -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DZARLIB_BUILD_TESTS=OFF -DZARLIB_BUILD_EXAMPLES=OFF > /dev/null
 cmake --build build-main -j "$jobs" --target zar
 echo "== Installing them into build-main/install"
