@@ -19,7 +19,15 @@ zar=$prefix/bin/zar
 env -u LD_LIBRARY_PATH "$zar" --version
 test -s "$prefix/share/man/man1/zar.1"
 grep -q "^.TH ZAR 1" "$prefix/share/man/man1/zar.1"
-bash -c ". '$prefix/share/bash-completion/completions/zar' && complete -p zar" | grep -q "_zar"
+# The completion offers verbs, then the verb's options and values.
+completes() {
+  bash -c ". '$prefix/share/bash-completion/completions/zar'
+    COMP_WORDS=($1); COMP_CWORD=\$((\${#COMP_WORDS[@]} - 1)); _zar; echo \"\${COMPREPLY[*]}\""
+}
+test "$(completes "zar ext")" = "extract"
+test "$(completes "zar extract --ov")" = "--overwrite"
+test "$(completes "zar add --volume-kind sp")" = "spanned"
+test "$(completes "zar add --le")" = "--level"
 test -f "$prefix/include/zarlib32.h"
 
 env -u LD_LIBRARY_PATH "$zar" add -q -C "$source/examples" sample.zip sample
