@@ -237,6 +237,21 @@ TEST_F(ZarCli, TheOverwriteQuestionIsAskedOnTheTerminal) {
     }
 }
 
+// Patterns have no character classes: brackets match themselves in list and
+// in extract alike, and --help says so.
+TEST_F(ZarCli, BracketsInPatternsMatchThemselves) {
+    writeText(scratch / "b[1].txt", "bracketed\n");
+    writeText(scratch / "b1.txt", "plain\n");
+    ASSERT_EQ(in({"add", "b.zip", "b[1].txt", "b1.txt"}).status, 0);
+    EXPECT_EQ(in({"list", "-1", "b.zip", "b[1].txt"}).out, "b[1].txt\n");
+    EXPECT_EQ(in({"list", "-1", "b.zip", "b[0-9].txt"}).status, 3);
+    ZarRun extract = in({"extract", "-d", "out", "b.zip", "b[1].txt"});
+    EXPECT_EQ(extract.status, 0) << extract.err;
+    EXPECT_EQ(fileText(scratch / "out/b[1].txt"), "bracketed\n");
+    EXPECT_FALSE(fs::exists(scratch / "out/b1.txt"));
+    EXPECT_TRUE(contains(in({"--help"}).out, "There are no character classes"));
+}
+
 // An encrypted entry without -p: zar asks once on the terminal, naming it,
 // without echo, and the run uses the password for every entry.
 TEST_F(ZarCli, APasswordIsAskedForOnTheTerminal) {
