@@ -220,7 +220,8 @@ TEST_F(ZarCli, TheOverwriteQuestionIsAskedOnTheTerminal) {
             writeText(scratch / ("out/" + file), "old\n");
         }
         std::vector<std::pair<std::string, std::string>> answers;
-        for (const std::string& word : c.typed) answers.push_back({"[y]es, [n]o, [A]ll, [N]one, [c]ancel: ", word + "\n"});
+        for (const std::string& word : c.typed)
+            answers.push_back({"[y]es, [n]o, [A]ll, [N]one, [c]ancel: ", word + "\n"});
         TerminalRun run = zarOnTerminal(scratch.path(), {"extract", "-d", "out", "a.zip"}, answers);
         const std::string context = ::testing::PrintToString(c.typed) + "\n" + run.transcript;
         EXPECT_EQ(run.status, c.status) << context;
@@ -235,6 +236,18 @@ TEST_F(ZarCli, TheOverwriteQuestionIsAskedOnTheTerminal) {
             << context;
         EXPECT_FALSE(contains(run.transcript, "\\")) << context;
     }
+
+    // add --interactive asks the same question about an entry in the archive.
+    writeText(scratch / "tree/readme.txt", "changed\n");
+    TerminalRun kept =
+        zarOnTerminal(scratch.path(), {"add", "-i", "a.zip", "tree/readme.txt"},
+                      {{"tree/readme.txt: an entry of this name is in the archive. Replace it? [y]es", "n\n"}});
+    EXPECT_EQ(kept.status, 0) << kept.transcript;
+    EXPECT_EQ(in({"extract", "-c", "a.zip", "tree/readme.txt"}).out, "read me first\n");
+    TerminalRun replaced = zarOnTerminal(scratch.path(), {"add", "-i", "a.zip", "tree/readme.txt"},
+                                         {{"Replace it?", "y\n"}});
+    EXPECT_EQ(replaced.status, 0) << replaced.transcript;
+    EXPECT_EQ(in({"extract", "-c", "a.zip", "tree/readme.txt"}).out, "changed\n");
 }
 
 // Patterns have no character classes: brackets match themselves in list and
