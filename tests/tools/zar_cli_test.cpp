@@ -250,6 +250,17 @@ TEST_F(ZarCli, TheOverwriteQuestionIsAskedOnTheTerminal) {
     EXPECT_EQ(in({"extract", "-c", "a.zip", "tree/readme.txt"}).out, "changed\n");
 }
 
+// The output directory is made only for an archive that opens.
+TEST_F(ZarCli, AFailedExtractMakesNoOutputDirectory) {
+    ZarRun missing = in({"extract", "-d", "fresh/deeper", "nosuch.zip"});
+    EXPECT_EQ(missing.status, 4);
+    EXPECT_TRUE(contains(missing.err, "zar: nosuch.zip: no such file or directory")) << missing.err;
+    EXPECT_FALSE(fs::exists(scratch / "fresh"));
+    ASSERT_EQ(in({"add", "a.zip", "tree/readme.txt"}).status, 0);
+    EXPECT_EQ(in({"extract", "-d", "fresh/deeper", "a.zip"}).status, 0);
+    EXPECT_EQ(fileText(scratch / "fresh/deeper/tree/readme.txt"), "read me first\n");
+}
+
 // Patterns have no character classes: brackets match themselves in list and
 // in extract alike, and --help says so.
 TEST_F(ZarCli, BracketsInPatternsMatchThemselves) {

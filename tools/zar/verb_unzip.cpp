@@ -62,8 +62,6 @@ int runUnzip(const Options& options, bool test) {
         return kExitUsage;
     }
 
-    if (!test && !options.outputDir.empty() && !prepareOutputDirectory(options.outputDir)) return kExitFailure;
-
     ReportSettings settings;
     settings.entryWord = test ? "testing:" : "extracting:";
     settings.progress = !options.quiet && !options.noProgress && stderrIsTerminal();
@@ -76,6 +74,9 @@ int runUnzip(const Options& options, bool test) {
     OpenArchive archive;
     int16_t result = archive.open(name.path(), AX_OPEN_READ | AX_OPEN_LONG_NAMES);
     if (result != AX_OK) return reportOpenFailure(name.shown(), name.path(), result);
+    // Made once the archive is known to open: a failed run leaves no new
+    // directory behind.
+    if (!test && !options.outputDir.empty() && !prepareOutputDirectory(options.outputDir)) return kExitFailure;
 
     const Selected selected = selectedFiles(archive.handle(), patterns, options.excludes);
     if (password.empty() && !selected.firstEncrypted.empty() &&
