@@ -1,8 +1,24 @@
 /* zarlib32: a ZIP archive library with a plain C ABI.
  *
  * Every export returns a signed 16-bit result code unless it says otherwise;
- * the codes are listed below as AX_* constants. The library holds process-wide
- * state and runs one operation at a time per process.
+ * the codes are listed below as AX_* constants (docs/result-codes.md gives
+ * their texts). The library holds process-wide state and runs one operation
+ * at a time per process: no two threads may call it at once.
+ *
+ * Arguments: pointers are inputs unless a comment says that the export
+ * fills them; a null input string counts as empty where a comment allows
+ * it. Archive handles (AxHandle) come from Ax4ZipOpen or Ax4ZipCreateMV;
+ * exports that take `AxHandle *` may replace the handle (a writing run
+ * reopens the archive it rewrote) and always leave a usable value in it.
+ *
+ * Reports: while reporting is on (Ax4SetCPrint), these calls report through
+ * the CPrint hook: Ax4UnZip and Ax4QUnZip (progress, notices, the overwrite
+ * question, disk questions), Ax4UnZipPtr (notices), Ax4Zip, Ax4QZip and
+ * Ax4ZipPtr (progress, notices for links passed over, the replace question
+ * with -.Q, disk questions of a set being written), Ax4ZipOpen of a spanned
+ * set (disk questions while its directory is gathered, operation
+ * AX_OP_INDEXING). docs/cprint.md describes the records and the answers.
+ * No other export reports.
  */
 #ifndef ZARLIB32_H
 #define ZARLIB32_H
@@ -54,7 +70,7 @@ enum {
     AX_TOO_LONG = -18,          /* string, name, comment or buffer too long */
     AX_MISSING_ARGUMENT = -19,  /* required argument missing */
     AX_OPTION_CONFLICT = -20,   /* options exclude each other or repeat */
-    AX_TOO_MANY = -21,          /* more than 65535 entries, or no room */
+    AX_TOO_MANY = -21,          /* more than 65535 entries in a set over volumes, or no room */
     AX_BAD_DATE = -22,          /* bad date in a date option */
     AX_NOT_WRITABLE = -23,      /* archive not open for writing; bad mode */
     AX_WRONG_PASSWORD = -24,    /* per-entry notice */
@@ -97,7 +113,8 @@ typedef struct StatusRecord {
     char entryName[260];   /* the entry or file being processed */
     int16_t operation;     /* AX_OP_*; -1 after Ax4SetCPrint(1) */
     uint32_t totalBytes;   /* uncompressed size of the current entry or file */
-    uint32_t doneBytes;    /* bytes of it processed so far */
+    uint32_t doneBytes;    /* bytes of it processed so far (from 4 GiB on, these three
+                              sizes are shifted right alike, keeping their ratio) */
     uint32_t packedBytes;  /* compressed size of the current entry */
     uint16_t method;       /* level code (zipping) or method code (unzipping) */
     uint16_t reserved16;
@@ -119,21 +136,65 @@ typedef int16_t(AXAPI *AxCPrintHookProc)(StatusRecord record);
 
 /* ---- Run state --------------------------------------------------------- */
 
+/* The settings below are process-wide and keep their values until changed.
+ * Strings given to the library and received from it are byte strings: UTF-8
+ * on Linux (names pass through unchanged), the ANSI code page on Windows.
+ * Paths are at most 260 bytes. No export keeps a pointer the host passed
+ * after it returns, and the library never frees host memory. */
+
+/* Reporting: nonzero turns it on. Then progress, per-entry notices and
+ * questions go to the hook (Ax4CPrintHook), or without one to the built-in
+ * dialogs (on the controlling terminal on Linux). Turning it on clears both
+ * names and the size fields of the record and sets `operation` to -1. While
+ * it is off, the library answers its own questions: notices 1 (go on), the
+ * overwrite question 7 (keep the file), every other question 2 (cancel). */
 ZARLIB_EXPORT void AXAPI Ax4SetCPrint(int16_t on) AX_NOEXCEPT;
+/* 1 when reporting is on, else 0. */
 ZARLIB_EXPORT int16_t AXAPI Ax4GetCPrint(void) AX_NOEXCEPT;
+/* Installs the hook every report goes to while reporting is on; null removes
+ * it. The hook gets a copy of the StatusRecord (with '\' separators in both
+ * names) and answers as docs/cprint.md tells: AX_ANSWER_OK to a notice or a
+ * disk question, AX_ANSWER_YES, AX_ANSWER_NO or AX_ANSWER_YES_TO_ALL to the
+ * overwrite question, AX_USE_BUILTIN_DIALOG to let the library ask; any
+ * other answer to a notice or question cancels the operation (AX_CANCELLED).
+ * Progress answers are ignored. The hook runs inside the host's call, on its
+ * thread; it may call Ax4Cancel, Ax4ExtendedCPrintInfo and the other run-
+ * state exports, never start another operation. */
 ZARLIB_EXPORT void AXAPI Ax4CPrintHook(AxCPrintHookProc hook) AX_NOEXCEPT;
+/* Stores a flags word for the host. No bits are defined: the library keeps
+ * the value and never reads it, so pass 0. */
 ZARLIB_EXPORT void AXAPI Ax4SetCPrintFlags(uint32_t flags) AX_NOEXCEPT;
 /* Copies min(size, 4) bytes of the current entry's DOS date and time
- * (u16 date, then u16 time) and returns the count; size <= 0 returns size. */
+ * (u16 date, then u16 time) and returns the count; size <= 0 returns size.
+ * The unzip run sets them for each entry before its first report, so a hook
+ * can read them while it handles that entry's reports. */
 ZARLIB_EXPORT int16_t AXAPI Ax4ExtendedCPrintInfo(int16_t size, void *buffer) AX_NOEXCEPT;
+/* 0, or the code of the last per-entry problem of the last unzip run
+ * (AX_WRONG_PASSWORD, AX_CRC_MISMATCH, AX_UNKNOWN_METHOD, AX_ACCESS_DENIED);
+ * an unzip run that noted one returns AX_SOME_ENTRIES_FAILED. Reset at the
+ * start of every unzip run. */
 ZARLIB_EXPORT int16_t AXAPI Ax4MoreStatus(void) AX_NOEXCEPT;
+/* After an option string was refused: the offset in it of the character
+ * after the one where parsing stopped; 65535 when the last parse succeeded. */
 ZARLIB_EXPORT uint16_t AXAPI Ax4GetParsePlace(void) AX_NOEXCEPT;
+/* Selects the option syntax of later calls: 0 the first (every option starts
+ * with '-' or '/'), nonzero the second (letters may follow each other: -rp).
+ * docs/options.md lists both. */
 ZARLIB_EXPORT void AXAPI Ax4SetParseType(int16_t type) AX_NOEXCEPT;
+/* -1 when the second syntax is selected, else 0. */
 ZARLIB_EXPORT int16_t AXAPI Ax4GetParseType(void) AX_NOEXCEPT;
+/* Asks the running operation to stop: it returns AX_CANCELLED at its next
+ * check (after each block and each progress report), leaving an archive it
+ * was writing as it was. Safe from a hook and from a signal handler. A
+ * cancel asked for while nothing runs stops the next operation at once. */
 ZARLIB_EXPORT void AXAPI Ax4Cancel(void) AX_NOEXCEPT;
+/* Yielding to the window system between blocks (on by default): on Windows
+ * the calling thread's message queue is peeked; elsewhere nothing happens. */
 ZARLIB_EXPORT void AXAPI Ax4SetDoEvents(int16_t on) AX_NOEXCEPT;
+/* 1 when yielding is on, else 0. */
 ZARLIB_EXPORT int16_t AXAPI Ax4GetDoEvents(void) AX_NOEXCEPT;
-/* Percentage done of a job of `total` units with `remaining` left. */
+/* Percentage done of a job of `total` units with `remaining` left: 0 when
+ * total < 1 or remaining >= total, 100 when remaining < 0. */
 ZARLIB_EXPORT int16_t AXAPI Ax4ZipPercent(int32_t total, int32_t remaining) AX_NOEXCEPT;
 
 /* ---- Archives ---------------------------------------------------------- */
@@ -224,9 +285,21 @@ static_assert(sizeof(CDR) == 46 && sizeof(CDRVB32) == 46, "central records are 4
 _Static_assert(sizeof(CDR) == 46 && sizeof(CDRVB32) == 46, "central records are 46 bytes");
 #endif
 
-/* Which kind of archive the file at `path` holds (AX_KIND_*). */
+/* Which kind of archive the file at `path` holds: on success `*kind`
+ * receives an AX_KIND_* value; on failure it is left as it was.
+ * AX_UNKNOWN_KIND: no known kind; AX_ACCESS_DENIED: the file cannot be
+ * opened (a missing file included). */
 ZARLIB_EXPORT int16_t AXAPI Ax4IdentifyFile(const char *path, uint16_t *kind) AX_NOEXCEPT;
-/* Opens an archive; `*handle` receives it, or AX_NO_ARCHIVE on failure. */
+/* Opens the archive at `path`; `*handle` receives it, or AX_NO_ARCHIVE on
+ * failure. `mode`: AX_OPEN_READ for every kind; AX_OPEN_UPDATE and
+ * AX_OPEN_CREATE make sense for ZIP archives only (a writing run on another
+ * kind gives AX_NOT_WRITABLE); AX_OPEN_DECIDE creates a missing file,
+ * updates a ZIP archive and reads the rest. Add AX_OPEN_LONG_NAMES to see names from long-name extra blocks and
+ * AX_OPEN_SHARED to let others read and write meanwhile. Kinds other than
+ * ZIP are read through a temporary work file that Ax4ZipClose deletes.
+ * AX_PATH_NOT_FOUND, AX_ACCESS_DENIED (no end record either: a cut or
+ * damaged ZIP archive), AX_UNKNOWN_KIND, AX_BAD_ARCHIVE, AX_NOT_WRITABLE (a
+ * mode outside 0 to 3), AX_NO_MEMORY. Close every handle with Ax4ZipClose. */
 ZARLIB_EXPORT int16_t AXAPI Ax4ZipOpen(const char *path, int16_t mode, AxHandle *handle) AX_NOEXCEPT;
 /* Creates the first volume of a new multi-volume set for Ax4Zip to fill.
  * `kind`: AX_KIND_OWN_MULTI_VOLUME (volumes name.001, name.002, ... on any
@@ -237,12 +310,20 @@ ZARLIB_EXPORT int16_t AXAPI Ax4ZipOpen(const char *path, int16_t mode, AxHandle 
  * AX_NO_ARCHIVE on failure. AX_NOT_REMOVABLE: a disk kind on a fixed drive. */
 ZARLIB_EXPORT int16_t AXAPI Ax4ZipCreateMV(const char *archiveName, uint16_t kind, uint32_t firstVolumeSize,
                                            uint32_t nextVolumeSize, AxHandle *handle) AX_NOEXCEPT;
-/* Closes the archive and sets `*handle` to AX_NO_ARCHIVE. */
+/* Closes the archive and sets `*handle` to AX_NO_ARCHIVE, also when it was
+ * no open archive. A new archive that stayed empty is deleted. */
 ZARLIB_EXPORT void AXAPI Ax4ZipClose(AxHandle *handle) AX_NOEXCEPT;
 
 /* Enumeration: Ax4ZipFindFirst, then Ax4ZipFindNext until it returns
- * AX_NOTHING_DONE. `name` holds 261 bytes; `extra` and `comment` may be null
- * (or their size 65535) to skip them. AX_TOO_LONG: a part was cut to fit. */
+ * AX_NOTHING_DONE. Each fills `*record` with the entry's central record,
+ * `name` (261 bytes, NUL-terminated, '/' separators), and `extra` and
+ * `comment` up to their sizes; `extra` and `comment` may be null (or their
+ * size 65535) to skip them. AX_TOO_LONG: a part was cut to fit (the record
+ * is still filled and the enumeration goes on); AX_FIND_FIRST_NEEDED:
+ * Ax4ZipFindNext before Ax4ZipFindFirst; AX_NOT_OPEN. The VB32 twins fill
+ * the CDRVB32 layout instead. For kinds other than ZIP the records describe
+ * the members as ZIP entries (the method field holds the kind's own method
+ * number, external attributes 0 for members made on other systems). */
 ZARLIB_EXPORT int16_t AXAPI Ax4ZipFindFirst(AxHandle handle, CDR *record, char *name, uint8_t *extra,
                                             uint16_t extraSize, char *comment, uint16_t commentSize) AX_NOEXCEPT;
 ZARLIB_EXPORT int16_t AXAPI Ax4ZipFindNext(AxHandle handle, CDR *record, char *name, uint8_t *extra,
@@ -259,8 +340,9 @@ ZARLIB_EXPORT int16_t AXAPI Ax4ReadCDR(AxHandle handle, uint32_t *position, CDR 
 ZARLIB_EXPORT uint32_t AXAPI Ax4GetCDR(AxHandle handle) AX_NOEXCEPT;
 /* Offset of the enumeration's next record, or 0xFFFFFFFF. */
 ZARLIB_EXPORT uint32_t AXAPI Ax4GetNextCDR(AxHandle handle) AX_NOEXCEPT;
-/* The archive's entry count from its end record; 65535 stands for "65535 or
- * more" (Ax4ZipFoundSizes64 gives the full count). */
+/* `*count` receives the archive's entry count from its end record; 65535
+ * stands for "65535 or more" (Ax4ZipFoundSizes64 gives the full count).
+ * AX_TOO_LONG when `count` is null. */
 ZARLIB_EXPORT int16_t AXAPI Ax4ZipCount(AxHandle handle, uint16_t *count) AX_NOEXCEPT;
 /* The full-width sizes and local header offset of the entry the enumeration
  * (Ax4ZipFindFirst/Next and their VB32 forms) read last, where the CDR shows
@@ -285,7 +367,8 @@ ZARLIB_EXPORT void AXAPI Ax4EffectiveFileName(const char *stored, const uint8_t 
  * last problem); AX_NOTHING_DONE when nothing was processed. */
 ZARLIB_EXPORT int16_t AXAPI Ax4UnZip(AxHandle *handle, const char *outputDir, const char *includeSpecs,
                                      const char *excludeSpecs, const char *options) AX_NOEXCEPT;
-/* Opens `archiveName` read-only, runs Ax4UnZip on it and closes it. */
+/* Opens `archiveName` read-only, runs Ax4UnZip on it with `fileSpecs` as the
+ * selection and no exclusions, and closes it; the same results. */
 ZARLIB_EXPORT int16_t AXAPI Ax4QUnZip(const char *archiveName, const char *outputDir, const char *fileSpecs,
                                       const char *options) AX_NOEXCEPT;
 
@@ -330,7 +413,8 @@ ZARLIB_EXPORT int16_t AXAPI Ax4DirExist(const char *path) AX_NOEXCEPT;
  * (Ax4MoreStatus names the last problem). */
 ZARLIB_EXPORT int16_t AXAPI Ax4Zip(AxHandle *handle, const char *includeSpecs, const char *excludeSpecs,
                                    const char *options) AX_NOEXCEPT;
-/* Opens or creates `archiveName`, runs Ax4Zip on it and closes it. */
+/* Opens or creates `archiveName` (AX_OPEN_DECIDE), runs Ax4Zip on it with
+ * no exclusions and closes it; the same results. */
 ZARLIB_EXPORT int16_t AXAPI Ax4QZip(const char *archiveName, const char *includeSpecs,
                                     const char *options) AX_NOEXCEPT;
 
@@ -434,14 +518,21 @@ ZARLIB_EXPORT int32_t AXAPI AxDeflate(uint16_t chainLimit, int16_t dynamicBlocks
 
 /* ---- Traditional encryption -------------------------------------------- */
 
-/* One stream at a time: the keys are shared by the whole library. */
+/* One stream at a time: the keys are shared by the whole library, and an
+ * archive operation that decrypts or encrypts replaces them. */
+/* Sets the keys from the `length` bytes of `password`. */
 ZARLIB_EXPORT void AXAPI AxInitKeys(const uint8_t *password, uint16_t length) AX_NOEXCEPT;
+/* Encrypts `count` bytes in place and moves the keys on. */
 ZARLIB_EXPORT void AXAPI AxEncryptData(uint8_t *buffer, uint32_t count) AX_NOEXCEPT;
+/* Decrypts `count` bytes in place and moves the keys on. */
 ZARLIB_EXPORT void AXAPI AxDecryptData(uint8_t *buffer, uint32_t count) AX_NOEXCEPT;
 /* Fills a plain 12-byte encryption header for an entry of CRC-32 `crc`. */
 ZARLIB_EXPORT void AXAPI AxInitHeader(uint8_t *header, uint32_t crc) AX_NOEXCEPT;
-/* Checks a password on the entry whose encryption header is next in `file`:
- * AX_OK (the keys are ready for its data), AX_BAD_PASSWORD or AX_SHORT_READ. */
+/* Checks a password on the entry whose encryption header is next in `file`
+ * (an open archive's handle, positioned after the entry's local header):
+ * AX_OK (the keys are ready for its data), AX_BAD_PASSWORD or AX_SHORT_READ.
+ * `record` is the entry's central record; the VB32 twin takes the Basic
+ * layout. */
 ZARLIB_EXPORT int16_t AXAPI Ax4ZipCheckPassword(uint32_t file, CDR *record, const char *password) AX_NOEXCEPT;
 ZARLIB_EXPORT int16_t AXAPI Ax4ZipCheckPasswordVB32(uint32_t file, const CDRVB32 *record,
                                                     const char *password) AX_NOEXCEPT;
@@ -450,6 +541,7 @@ ZARLIB_EXPORT int16_t AXAPI Ax4ZipCheckPasswordVB32(uint32_t file, const CDRVB32
 
 /* DOS dates and times are local: date = (year - 1980) << 9 | month << 5 | day,
  * time = hour << 11 | minute << 5 | second / 2. The date 0 means no date. */
+/* The fields of a DOS date and time; the year is the full year (1980 on). */
 ZARLIB_EXPORT void AXAPI Ax4ExpandDosDate(uint16_t date, uint16_t *month, uint16_t *day,
                                           uint16_t *year) AX_NOEXCEPT;
 ZARLIB_EXPORT void AXAPI Ax4ExpandDosTime(int16_t time, uint16_t *hour, uint16_t *minute,

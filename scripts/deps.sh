@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on Debian, when run as root and
-# something is missing; otherwise only reports what is missing.
+# something is missing; otherwise only reports what is missing. With --build,
+# only what building the library and zar needs.
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build clang libclang-rt-dev
+  build-essential cmake ninja-build pkg-config clang libclang-rt-dev
   libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libdeflate-dev
   python3 zip unzip p7zip-full libarchive-tools
   arj arc jlha-utils lhasa
   sharutils dos2unix
 )
+
+# --build: only what building the library and zar needs (the main job).
+if [ "${1:-}" = "--build" ]; then
+  packages=(build-essential cmake ninja-build)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,19 +1,24 @@
 #!/usr/bin/env bash
-# The main job from a fresh clone: installs what is missing, builds everything
-# in build/, then runs zar on the sample tree that the repository carries:
-# puts it into an archive, lists the archive, tests it, extracts it into a
-# scratch folder and shows that the result matches the tree.
+# The main job from a fresh clone: installs what building needs when it is
+# missing, builds the library and zar (nothing else) in build-main/, installs
+# them into build-main/install, then runs the installed zar on the sample tree
+# that the repository carries: puts it into an archive, lists the archive,
+# tests it, extracts it into a scratch folder and shows that the result
+# matches the tree.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/deps.sh
+bash scripts/deps.sh --build
 
 jobs=$(nproc 2>/dev/null || echo 2)
-echo "== Building everything in build/"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j "$jobs"
+echo "== Building the library and zar in build-main/"
+cmake -S . -B build-main -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DZARLIB_BUILD_TESTS=OFF -DZARLIB_BUILD_EXAMPLES=OFF > /dev/null
+cmake --build build-main -j "$jobs" --target zar
+echo "== Installing them into build-main/install"
+cmake --install build-main --prefix build-main/install > /dev/null
 
-zar=build/tools/zar/zar
+zar=build-main/install/bin/zar
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/zar-main-job.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 archive="$scratch/sample.zip"

@@ -4,11 +4,13 @@
 // size come from the trailer in the file's last 8 bytes.
 #include <cctype>
 #include <cstring>
+#include <string>
 
 #include "archive/workfile_builders.h"
 #include "archive/zip_format.h"
 #include "common/bytes.h"
 #include "frame/local_time.h"
+#include "platform/platform.h"
 
 namespace zar::archive {
 namespace {
@@ -111,7 +113,17 @@ Result buildGzipRecords(ByteSource& archive, const char* archivePath, RecordSink
         r != kOk)
         return r;
 
-    DosDateTime when = frame::unixTimeToDos(loadLe32(header + GzipHeader::kMtime));
+    // A modification time of 0 means that the compressor stored none; the
+    // member then carries the gzip file's own time, as gunzip gives it,
+    // rather than the first day of DOS dates.
+    const uint32_t mtime = loadLe32(header + GzipHeader::kMtime);
+    DosDateTime when = frame::unixTimeToDos(mtime);
+    uint64_t fileTime = 0;
+    if (mtime == 0 && archivePath != nullptr) {
+        std::string ansi = archivePath;
+        platform::oemToAnsi(ansi.data());
+        if (platform::fileTimeOf(ansi.c_str(), &fileTime)) when = frame::utcToDos(fileTime);
+    }
     record.versionNeeded = kVersionDeflated;
     record.method = kMethodDeflated;
     record.time = when.time;

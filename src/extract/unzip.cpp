@@ -464,8 +464,17 @@ Result UnzipRun::extractFile(uint32_t* crc, bool* placed) {
 Result UnzipRun::produce(fs::FileHandle output, uint32_t* crc) {
     const uint64_t unpacked = extent_.unpackedSize;
     if (tarKind()) {
-        if (output == fs::kInvalidFile) return readThrough(source_.file(), unpacked);
-        return fs::copyBytes(source_.file(), output, static_cast<int64_t>(unpacked));
+        // Stored members are copied, not decoded; they report their start and
+        // their end as decoded entries do, so that a host counts them too.
+        frame::setDoneBytes(0);
+        frame::progress();
+        Result result = output == fs::kInvalidFile
+                            ? readThrough(source_.file(), unpacked)
+                            : fs::copyBytes(source_.file(), output, static_cast<int64_t>(unpacked));
+        if (result == kOk && frame::takeCancel()) result = kCancelled;
+        frame::setDoneBytes(unpacked);
+        frame::progress();
+        return result;
     }
     const uint16_t flags = field16(CentralRecord::kFlags);
     EntryData data;

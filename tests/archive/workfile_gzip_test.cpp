@@ -68,6 +68,20 @@ TEST(GzipWorkFile, StoredNameAndTimeFromGzip) {
     EXPECT_TRUE(listing.end.comment.empty());
 }
 
+// gzip -n stores no time (0): the member takes the file's own time, not the
+// first day of DOS dates.
+TEST(GzipWorkFile, WithoutAStoredTimeTheFileTimeCounts) {
+    ScopedZone zone("UTC0");
+    Scratch scratch;
+    writeText(scratch / "a.txt", "alpha");
+    runIn(scratch.path(), "gzip -nc a.txt > plain.gz && TZ=UTC0 touch -d '2001-02-03 04:05:06' plain.gz");
+    Listing listing = listFile(Kind::Gzip, scratch / "plain.gz");
+    ASSERT_EQ(listing.result, kOk);
+    ASSERT_EQ(listing.records.size(), 1u);
+    EXPECT_EQ(listing.records[0].date, dos(2001, 2, 3, 4, 5, 6).date);
+    EXPECT_EQ(listing.records[0].time, dos(2001, 2, 3, 4, 5, 6).time);
+}
+
 TEST(GzipWorkFile, NamelessFilesAreNamedAfterTheArchive) {
     ScopedZone zone("UTC0");
     Scratch scratch;
@@ -93,9 +107,8 @@ TEST(GzipWorkFile, NamelessFilesAreNamedAfterTheArchive) {
         EXPECT_EQ(r.unpackedSize, report.size) << c.file;
         EXPECT_EQ(r.localOffset, 10u);
         EXPECT_EQ(r.packedSize, readBytes(path).size() - 18);
-        // Without a stored time the date is the 1970 of time 0: no date at all.
-        EXPECT_EQ(r.date, 0);
-        EXPECT_EQ(r.time, 0);
+        // Without a stored time the file's own time, made just now, counts.
+        EXPECT_GT(r.date, dos(2020, 1, 1, 0, 0, 0).date) << c.file;
     }
 
     // Only the last part of the path names the member: drive and directories

@@ -715,6 +715,16 @@ TEST_F(Unzip, TarAndGzipKinds) {
     EXPECT_EQ(unzip(s / "two.txt.gz", "*.*", ""), 0);
     EXPECT_EQ(readText(o("two.txt")), std::string(70000, 't'));
 
+    // TAR members are copied, not decoded, and still report their progress,
+    // from which a cancel stops the run.
+    int progress = 0;
+    host_.onProgress = [&] { ++progress; };
+    EXPECT_EQ(unzip(s / "t.tar", "*.*", "-T"), 0);
+    EXPECT_GE(progress, 4);  // a start and an end for each member
+    host_.onProgress = [] { Ax4Cancel(); };
+    EXPECT_EQ(unzip(s / "t.tar", "*.*", "-T"), AX_CANCELLED);
+    host_.onProgress = nullptr;
+
     // A TAR cut inside a member's data is caught in test mode too.
     auto bytes = readBytes(s / "t.tar");
     bytes.resize(512 * 4);

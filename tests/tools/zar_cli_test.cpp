@@ -87,6 +87,13 @@ protected:
         std::vector<uint8_t> bytes = readBytes(scratch / "damaged.zip");
         bytes[30 + std::string("tree/readme.txt").size() + 2] ^= 0x20;
         writeBytes(scratch / "damaged.zip", bytes);
+        // Entries of methods the library has no decoder for.
+        ASSERT_EQ(run("cd " + quote(scratch.path()) +
+                      " && 7z a -bd -bso0 -tzip -mm=BZip2 bzip2.zip tree/readme.txt tree/docs/big.txt"
+                      " && 7z a -bd -bso0 -tzip -mm=Deflate64 deflate64.zip tree/docs/big.txt")
+                      .status,
+                  0);
+        fs::create_directories(scratch / "somedir");
         // Cut off inside its central directory.
         bytes = readBytes(scratch / "good.zip");
         bytes.resize(bytes.size() - 40);
@@ -119,7 +126,8 @@ INSTANTIATE_TEST_SUITE_P(
         StatusCase{{"extract", "good.zip", "-d"}, 2, "-d needs a value"},
         StatusCase{{"extract", "--overwrite", "--skip-existing", "good.zip"}, 2, "choose one of"},
         StatusCase{{"add", "good.zip"}, 2, "name the files"},
-        StatusCase{{"add", "-7", "good.zip", "tree"}, 2, "level is a digit from 0"},
+        StatusCase{{"add", "--level", "10", "good.zip", "tree"}, 2, "level is a digit from 0 (store) to 9 (best)"},
+        StatusCase{{"add", "-37", "good.zip", "tree"}, 2, "give one compression level"},
         StatusCase{{"test", "--options", "-Z", "good.zip"}, 2, "(code -9)"},
         // extract --stdout: the data on stdout, every word on stderr.
         StatusCase{{"extract", "-c", "good.zip", "tree/readme.txt"}, 0, ""},
@@ -142,6 +150,23 @@ INSTANTIATE_TEST_SUITE_P(
         StatusCase{{"add", "--ask-password", "good.zip", "-"}, 2, "--ask-password would read the password"},
         StatusCase{{"list", "nosuch.zip"}, 4, "zar: nosuch.zip: no such file or directory"},
         StatusCase{{"list", "tree/readme.txt"}, 4, "not an archive of a known kind, or it cannot be read (code -1)"},
+        // Entries passed over for their method: the library ends with success,
+        // zar counts the notices it printed.
+        StatusCase{{"test", "bzip2.zip"}, 1, "zar: tree/docs/big.txt: unknown compression method. Skipping file.\n"},
+        StatusCase{{"test", "bzip2.zip"}, 1, "zar: bzip2.zip: 1 entry passed over or suspect\n"},
+        StatusCase{{"extract", "-d", "out", "deflate64.zip"}, 1, "zar: deflate64.zip: 1 entry passed over"},
+        StatusCase{{"test", "locked.zip"}, 1, "tree/readme.txt: encrypted, and no password was given"},
+        // Each failure names its path and what is wrong with it.
+        StatusCase{{"list", "somedir"}, 4, "zar: somedir: is a directory, not an archive"},
+        StatusCase{{"test", "somedir/"}, 4, "zar: somedir/: is a directory, not an archive"},
+        StatusCase{{"add", "nodir/new.zip", "tree"}, 4,
+                   "zar: nodir/new.zip: cannot be created: the directory nodir does not exist\n"},
+        StatusCase{{"add", "tree/readme.txt/new.zip", "tree"}, 4, "tree/readme.txt is not a directory"},
+        StatusCase{{"add", "somedir/", "tree"}, 4, "zar: somedir/: is a directory, not an archive"},
+        StatusCase{{"extract", "-d", "/proc/nope", "good.zip"}, 4,
+                   "zar: /proc/nope: the output directory cannot be made: "},
+        StatusCase{{"extract", "-d", "tree/readme.txt", "good.zip"}, 4,
+                   "zar: tree/readme.txt: the output directory is a file\n"},
         // Without its end record the archive's directory cannot be read.
         StatusCase{{"list", "cut.zip"}, 4, "no end record (a cut or damaged archive) (code 105)"}));
 
@@ -171,25 +196,117 @@ TEST_F(ZarCli, ProgressBarOnATerminal) {
     EXPECT_FALSE(contains(hidden.transcript, "%")) << hidden.transcript;
 }
 
+// zar asks itself, with '/' in the path: yes and no for one file, All and
+// None for the rest of the run, cancel for all of it.
 TEST_F(ZarCli, TheOverwriteQuestionIsAskedOnTheTerminal) {
+    const std::vector<std::string> names = {"tree/readme.txt", "tree/docs/guide.txt", "tree/docs/deep/leaf.txt"};
+    for (const std::string& file : names) ASSERT_EQ(in({"add", "a.zip", file}).status, 0);
+    struct Case {
+        std::vector<std::string> typed;  // one answer a question, in the archive's order
+        std::vector<bool> replaced;      // which of the three files hold the new text
+        int status;
+    };
+    const Case cases[] = {
+        {{"y", "n", "yes"}, {true, false, true}, 0},
+        {{"no", "A"}, {false, true, true}, 0},  // All: no third question
+        {{"y", "N"}, {true, false, false}, 0},  // None: no third question
+        {{"maybe", "n", "y", "n"}, {false, true, false}, 0},  // asked again after a word it does not know
+        {{"c"}, {false, false, false}, 130},
+    };
+    for (const Case& c : cases) {
+        fs::remove_all(scratch / "out");
+        for (const std::string& file : names) {
+            fs::create_directories(fs::path(scratch / ("out/" + file)).parent_path());
+            writeText(scratch / ("out/" + file), "old\n");
+        }
+        std::vector<std::pair<std::string, std::string>> answers;
+        for (const std::string& word : c.typed)
+            answers.push_back({"[y]es, [n]o, [A]ll, [N]one, [c]ancel: ", word + "\n"});
+        TerminalRun run = zarOnTerminal(scratch.path(), {"extract", "-d", "out", "a.zip"}, answers);
+        const std::string context = ::testing::PrintToString(c.typed) + "\n" + run.transcript;
+        EXPECT_EQ(run.status, c.status) << context;
+        for (size_t i = 0; i < names.size(); ++i)
+            EXPECT_EQ(fileText(scratch / ("out/" + names[i])) != "old\n", c.replaced[i]) << names[i] << context;
+        size_t asked = 0;
+        for (size_t at = run.transcript.find("Overwrite it?"); at != std::string::npos;
+             at = run.transcript.find("Overwrite it?", at + 1))
+            ++asked;
+        EXPECT_EQ(asked, c.typed.size()) << context;
+        EXPECT_TRUE(contains(run.transcript, "out/tree/readme.txt: file already exists. Overwrite it? [y]es"))
+            << context;
+        EXPECT_FALSE(contains(run.transcript, "\\")) << context;
+    }
+
+    // add --interactive asks the same question about an entry in the archive.
+    writeText(scratch / "tree/readme.txt", "changed\n");
+    TerminalRun kept =
+        zarOnTerminal(scratch.path(), {"add", "-i", "a.zip", "tree/readme.txt"},
+                      {{"tree/readme.txt: an entry of this name is in the archive. Replace it? [y]es", "n\n"}});
+    EXPECT_EQ(kept.status, 0) << kept.transcript;
+    EXPECT_EQ(in({"extract", "-c", "a.zip", "tree/readme.txt"}).out, "read me first\n");
+    TerminalRun replaced = zarOnTerminal(scratch.path(), {"add", "-i", "a.zip", "tree/readme.txt"},
+                                         {{"Replace it?", "y\n"}});
+    EXPECT_EQ(replaced.status, 0) << replaced.transcript;
+    EXPECT_EQ(in({"extract", "-c", "a.zip", "tree/readme.txt"}).out, "changed\n");
+}
+
+// The output directory is made only for an archive that opens.
+TEST_F(ZarCli, AFailedExtractMakesNoOutputDirectory) {
+    ZarRun missing = in({"extract", "-d", "fresh/deeper", "nosuch.zip"});
+    EXPECT_EQ(missing.status, 4);
+    EXPECT_TRUE(contains(missing.err, "zar: nosuch.zip: no such file or directory")) << missing.err;
+    EXPECT_FALSE(fs::exists(scratch / "fresh"));
     ASSERT_EQ(in({"add", "a.zip", "tree/readme.txt"}).status, 0);
-    ASSERT_EQ(in({"add", "a.zip", "tree/docs/guide.txt"}).status, 0);
-    fs::create_directories(scratch / "out/tree/docs");
-    writeText(scratch / "out/tree/readme.txt", "old readme\n");
-    writeText(scratch / "out/tree/docs/guide.txt", "old guide\n");
+    EXPECT_EQ(in({"extract", "-d", "fresh/deeper", "a.zip"}).status, 0);
+    EXPECT_EQ(fileText(scratch / "fresh/deeper/tree/readme.txt"), "read me first\n");
+}
 
-    TerminalRun run = zarOnTerminal(scratch.path(), {"extract", "-d", "out", "a.zip"},
-                                    {{"readme.txt: file already exists. Overwrite it?", "y\n"},
-                                     {"guide.txt: file already exists. Overwrite it?", "n\n"}});
-    EXPECT_EQ(run.status, 0) << run.transcript;
-    EXPECT_TRUE(contains(run.transcript, "[UnZipping]")) << run.transcript;
-    EXPECT_EQ(fileText(scratch / "out/tree/readme.txt"), "read me first\n");
-    EXPECT_EQ(fileText(scratch / "out/tree/docs/guide.txt"), "old guide\n");
+// Patterns have no character classes: brackets match themselves in list and
+// in extract alike, and --help says so.
+TEST_F(ZarCli, BracketsInPatternsMatchThemselves) {
+    writeText(scratch / "b[1].txt", "bracketed\n");
+    writeText(scratch / "b1.txt", "plain\n");
+    ASSERT_EQ(in({"add", "b.zip", "b[1].txt", "b1.txt"}).status, 0);
+    EXPECT_EQ(in({"list", "-1", "b.zip", "b[1].txt"}).out, "b[1].txt\n");
+    EXPECT_EQ(in({"list", "-1", "b.zip", "b[0-9].txt"}).status, 3);
+    ZarRun extract = in({"extract", "-d", "out", "b.zip", "b[1].txt"});
+    EXPECT_EQ(extract.status, 0) << extract.err;
+    EXPECT_EQ(fileText(scratch / "out/b[1].txt"), "bracketed\n");
+    EXPECT_FALSE(fs::exists(scratch / "out/b1.txt"));
+    EXPECT_TRUE(contains(in({"--help"}).out, "There are no character classes"));
+}
 
-    // Cancel ends the run with the cancelled status.
-    TerminalRun cancelled = zarOnTerminal(scratch.path(), {"extract", "-d", "out", "a.zip"},
-                                          {{"Overwrite it?", "c\n"}});
-    EXPECT_EQ(cancelled.status, 130) << cancelled.transcript;
+// An encrypted entry without -p: zar asks once on the terminal, naming it,
+// without echo, and the run uses the password for every entry.
+TEST_F(ZarCli, APasswordIsAskedForOnTheTerminal) {
+    ASSERT_EQ(in({"add", "-p", "hush hush", "locked.zip", "tree/readme.txt", "tree/docs"}).status, 0);
+    ASSERT_EQ(in({"add", "locked.zip", "tree/empty.dat"}).status, 0);  // one entry in the clear
+    TerminalRun tested =
+        zarOnTerminal(scratch.path(), {"test", "locked.zip"}, {{"is encrypted. Password: ", "hush hush\n"}});
+    EXPECT_EQ(tested.status, 0) << tested.transcript;
+    EXPECT_TRUE(contains(tested.transcript, "tree/readme.txt is encrypted. Password: ")) << tested.transcript;
+    EXPECT_FALSE(contains(tested.transcript, "hush")) << tested.transcript;
+    EXPECT_TRUE(contains(tested.transcript, "no problems found")) << tested.transcript;
+    size_t asked = 0;
+    for (size_t at = tested.transcript.find("Password:"); at != std::string::npos;
+         at = tested.transcript.find("Password:", at + 1))
+        ++asked;
+    EXPECT_EQ(asked, 1u) << tested.transcript;
+
+    TerminalRun extracted = zarOnTerminal(scratch.path(), {"extract", "-d", "out", "locked.zip", "*.txt"},
+                                          {{"Password: ", "hush hush\n"}});
+    EXPECT_EQ(extracted.status, 0) << extracted.transcript;
+    EXPECT_EQ(fileText(scratch / "out/tree/docs/guide.txt"), "a guide\n");
+
+    // A wrong one is tried, and every entry it does not open is named.
+    TerminalRun wrong = zarOnTerminal(scratch.path(), {"test", "locked.zip"}, {{"Password: ", "nope\n"}});
+    EXPECT_EQ(wrong.status, 1) << wrong.transcript;
+    EXPECT_TRUE(contains(wrong.transcript, "tree/readme.txt: wrong password. Skipping file.")) << wrong.transcript;
+
+    // Entries in the clear need none: nothing is asked.
+    TerminalRun clear = zarOnTerminal(scratch.path(), {"test", "locked.zip", "tree/empty.dat"});
+    EXPECT_EQ(clear.status, 0) << clear.transcript;
+    EXPECT_FALSE(contains(clear.transcript, "Password")) << clear.transcript;
 }
 
 // Ctrl-C in the middle of replacing a large entry: the run ends with the
@@ -208,7 +325,7 @@ TEST_F(ZarCli, CtrlCLeavesTheArchiveAsItWas) {
     ASSERT_EQ(in({"add", "-0", "big.zip", "big.bin"}).status, 0);
     const std::vector<uint8_t> before = readBytes(scratch / "big.zip");
 
-    std::vector<std::string> args = {"add", "-4", (scratch / "big.zip"), (scratch / "big.bin")};
+    std::vector<std::string> args = {"add", "-9", (scratch / "big.zip"), (scratch / "big.bin")};
     std::vector<char*> argv = argvOf(args);
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);

@@ -63,8 +63,9 @@ TEST_P(ZarInterop, OtherToolsAcceptWhatZarWrites) {
 
 INSTANTIATE_TEST_SUITE_P(Settings, ZarInterop,
                          ::testing::Values(WriteCase{"Stored", {"-0"}, ""}, WriteCase{"Fastest", {"-1"}, ""},
-                                           WriteCase{"Fast", {"-2"}, ""}, WriteCase{"Normal", {}, ""},
-                                           WriteCase{"Best", {"--level", "4"}, ""},
+                                           WriteCase{"Fast", {"-4"}, ""}, WriteCase{"Normal", {}, ""},
+                                           WriteCase{"Best", {"-9"}, ""},
+                                           WriteCase{"BestByName", {"--level", "9"}, ""},
                                            WriteCase{"Encrypted", {}, "pass word"},
                                            WriteCase{"EncryptedStored", {"-0"}, "pass word"}),
                          [](const auto& info) { return std::string(info.param.name); });

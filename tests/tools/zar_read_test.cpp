@@ -264,6 +264,74 @@ INSTANTIATE_TEST_SUITE_P(
                       ForeignCase{"Tar", "t.tar", "bsdtar -cf t.tar tree"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A gzip-compressed TAR shows and gives the files of the TAR inside, through a
+// temporary TAR that is gone afterwards; a plain TAR counts its files too.
+TEST_F(ZarRead, CompressedTarsShowTheFilesInside) {
+    const std::string temp = scratch / "tmp";
+    fs::create_directories(temp);
+    ScopedEnv tmpdir("TMPDIR", temp.c_str());
+    ASSERT_EQ(run("cd " + quote(scratch.path()) + " && bsdtar -czf t.tar.gz tree && bsdtar -czf t.tgz tree && "
+                  "bsdtar -cf t.tar tree && gzip -c tree/readme.txt > readme.txt.gz")
+                  .status,
+              0);
+    const std::string files = std::to_string(tree.size()) + " files ";
+    for (const char* archive : {"t.tar.gz", "t.tgz"}) {
+        ZarRun list = in({"list", archive});
+        ASSERT_EQ(list.status, 0) << list.err;
+        EXPECT_TRUE(contains(list.out, "(gzip-compressed TAR archive)\n")) << list.out;
+        EXPECT_TRUE(contains(list.out, "  tree/docs/deep/leaf.txt\n")) << list.out;
+        EXPECT_FALSE(contains(list.out, "t.tar\n")) << list.out;
+        ZarRun names = in({"list", "-1", archive, "*.txt"});
+        EXPECT_TRUE(contains(names.out, "tree/docs/big.txt\n")) << names.out;
+
+        ZarRun test = in({"test", archive});
+        EXPECT_EQ(test.status, 0) << test.err;
+        EXPECT_TRUE(contains(test.out, files + "tested, no problems found")) << test.out;
+
+        const std::string out = std::string("out-") + archive;
+        ZarRun extract = in({"extract", "-d", out, archive});
+        ASSERT_EQ(extract.status, 0) << extract.err;
+        EXPECT_TRUE(contains(extract.out, files + "extracted")) << extract.out;
+        EXPECT_EQ(readTree(scratch / out), tree);
+
+        ZarRun piped = in({"extract", "-c", archive, "tree/readme.txt"});
+        EXPECT_EQ(piped.out, tree.at("tree/readme.txt"));
+        EXPECT_TRUE(fs::is_empty(temp)) << archive;
+    }
+    ZarRun plain = in({"extract", "-d", "out-tar", "t.tar"});
+    EXPECT_TRUE(contains(plain.out, "t.tar: " + files + "extracted")) << plain.out;
+
+    // A gzip file of anything else is the library's one member, as before.
+    ZarRun single = in({"extract", "-d", "out-gz", "readme.txt.gz"});
+    EXPECT_EQ(single.status, 0) << single.err;
+    EXPECT_EQ(fileText(scratch / "out-gz/readme.txt"), tree.at("tree/readme.txt"));
+
+    // A damaged compressed TAR is named, and leaves nothing behind.
+    std::vector<uint8_t> bytes = readBytes(scratch / "t.tar.gz");
+    bytes[bytes.size() / 2] ^= 0x55;
+    writeBytes(scratch / "bad.tar.gz", bytes);
+    ZarRun bad = in({"list", "bad.tar.gz"});
+    EXPECT_NE(bad.status, 0);
+    EXPECT_TRUE(contains(bad.err, "zar: bad.tar.gz: ")) << bad.err;
+    EXPECT_TRUE(fs::is_empty(temp));
+}
+
+// A gzip file that stores no time is dated by the file itself, not 1980.
+TEST_F(ZarRead, GzipWithoutAStoredTimeKeepsTheFileTime) {
+    ASSERT_EQ(run("cd " + quote(scratch.path()) + " && gzip -nc tree/readme.txt > r.gz").status, 0);
+    setTime("r.gz", 2011, 5, 6, 7, 8, 10);
+    ZarRun list = in({"list", "r.gz"});
+    EXPECT_TRUE(contains(list.out, "2011-05-06 07:08")) << list.out;
+    ASSERT_EQ(in({"extract", "-d", "out", "r.gz"}).status, 0);
+    struct stat st {};
+    ASSERT_EQ(::stat((scratch / "out/r").c_str(), &st), 0);
+    std::tm local{};
+    const std::time_t when = st.st_mtime;
+    ::localtime_r(&when, &local);
+    EXPECT_EQ(local.tm_year + 1900, 2011);
+    EXPECT_EQ(local.tm_mon + 1, 5);
+}
+
 // The other kinds the library lists, made by their own tools.
 struct ListedCase {
     const char* name;

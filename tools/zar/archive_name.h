@@ -31,10 +31,21 @@ public:
     // Makes path() absolute, for runs that change the working directory.
     void makeAbsolute();
 
+    // For a gzip file whose member is a TAR archive (x.tar.gz, x.tgz): the
+    // library sees one member, the TAR. zar goes one step further, as bsdtar
+    // does: it decompresses the TAR into a private temporary directory and
+    // path() names it from then on, so that list, test and extract show and
+    // write the TAR's files. The directory goes with this object. Anything
+    // else is left alone. Reporting must be on, so that a damaged member is
+    // told of; returns the library's code.
+    int16_t openInnerTar();
+    bool readsInnerTar() const { return !tarDirectory_.empty(); }
+
 private:
     ArchiveName() = default;
     std::string path_, shown_;
     std::string linkDirectory_;  // a scratch directory holding the link, removed at the end
+    std::string tarDirectory_;   // a scratch directory holding the inner TAR, removed at the end
 };
 
 }  // namespace zar::cli

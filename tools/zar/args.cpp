@@ -147,8 +147,8 @@ bool setExisting(Options* options, Existing existing, std::string* error) {
 }
 
 bool setLevel(Options* options, std::string_view text, std::string* error) {
-    if (text.size() != 1 || text[0] < '0' || text[0] > '4') {
-        *error = "the level is a digit from 0 (store) to 4 (best)";
+    if (text.size() != 1 || text[0] < '0' || text[0] > '9') {
+        *error = "the level is a digit from 0 (store) to 9 (best)";
         return false;
     }
     if (options->level >= 0 && options->level != text[0] - '0') {

@@ -28,12 +28,14 @@ std::string passwordOption(const std::string& password) {
 }
 
 std::string levelOption(int level) {
+    // The ten levels people type for zip, onto the library's five: 6, zip's
+    // default, is the library's default too.
     switch (level) {
         case 0: return "-ET";
-        case 1: return "-ED0";
-        case 2: return "-ED1";
-        case 3: return "-ED2";
-        case 4: return "-ED3";
+        case 1: case 2: return "-ED0";
+        case 3: case 4: case 5: return "-ED1";
+        case 6: case 7: return "-ED2";
+        case 8: case 9: return "-ED3";
         default: return {};
     }
 }

@@ -35,7 +35,7 @@ private:
     std::string text_;
 };
 
-// The zip level option for zar's levels 0 (store) to 4 (best).
+// The zip level option for the levels zip users type, 0 (store) to 9 (best).
 std::string levelOption(int level);
 
 }  // namespace zar::cli

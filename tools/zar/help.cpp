@@ -43,6 +43,9 @@ Entry names use '/'. Patterns that select entries match without regard to
 case; '*' matches any run of characters ('/' included) and '?' one character.
 A pattern without a directory and with a wildcard, such as '*.txt', matches
 in every directory; quote patterns so that the shell leaves them alone.
+There are no character classes: '[' and ']' match themselves, so that
+'photo[1].jpg' selects the file of that name, as the library's patterns have
+always meant; give '[abc]*.txt' as 'a*.txt' 'b*.txt' 'c*.txt' instead.
 
 Archive names without an extension get ".zip" when zar writes them; to read,
 zar tries the name as given, then with ".zip".
@@ -50,15 +53,19 @@ zar tries the name as given, then with ".zip".
 While zar works, stderr shows a progress bar for the entry in hand and for
 the whole run when stderr is a terminal (never otherwise). Problems with
 single entries are printed to stderr as they happen. When an existing file
-would be overwritten and no policy was chosen, zar asks on the terminal; with
-no terminal the file is kept. Ctrl-C cancels: the run stops at the library's
-next check and an archive being written is left exactly as it was (a second
-Ctrl-C stops zar at once).
+would be overwritten and no policy was chosen, zar asks on the terminal:
+[y]es, [n]o, [A]ll (this and every later one), [N]one (keep this and every
+later one) or [c]ancel; with no terminal the file is kept. An encrypted entry
+met without a password makes zar ask for one on the terminal, once, before
+the run starts; with no terminal zar says that a password is needed.
+Ctrl-C cancels: the run stops at the library's next check and an archive
+being written is left exactly as it was (a second Ctrl-C stops zar at once).
 
 Exit status:
   0    success
-  1    some entries had problems (skipped, wrong password, CRC mismatch), or
-       some named files were not found
+  1    some entries had problems: passed over (an unknown method, a wrong
+       or missing password) or suspect (a CRC mismatch), or some named
+       files were not found; each was named on stderr
   2    bad usage: unknown verb or option, a missing argument, or an option
        string the library refused (-9, -19, -20, -22)
   3    nothing matched: no entry or file was selected (-7)
@@ -79,7 +86,9 @@ Attributes are the DOS letters D (directory), V (volume label), R (read-only),
 H (hidden), S (system) and A (archive); entries made on other systems carry
 none that the library reads, and show D for a directory and - otherwise.
 Besides ZIP archives, zar lists TAR, gzip-compressed TAR, LZH, ARJ, ZOO and
-ARC archives.
+ARC archives. For a gzip-compressed TAR (x.tar.gz, x.tgz) zar shows the
+files of the TAR inside, which it decompresses into a temporary file under
+$TMPDIR (else /tmp) that is removed afterwards; test and extract do the same.
 
 Options:
   -1, --names               only the names, one a line
@@ -122,8 +131,10 @@ decoded a piece at a time, so memory stays small however large they are;
 each entry's CRC is checked at its end, and a damaged entry is reported on
 stderr (exit status 1).
 
-A file that exists already is asked about on the terminal ("... file already
-exists. Overwrite it?"); without a terminal it is kept. These choose instead:
+A file that exists already is asked about on the terminal ("out/a.txt: file
+already exists. Overwrite it? [y]es, [n]o, [A]ll, [N]one, [c]ancel"): All
+overwrites it and every later one without asking again, None keeps it and
+every later one. Without a terminal it is kept. These choose instead:
   -o, --overwrite       overwrite existing files, read-only ones too
   -n, --skip-existing   never overwrite
       --freshen         only replace existing files older than their entry;
@@ -185,8 +196,10 @@ zar list, test and extract read such sets by the first file's name. A set is
 written once, afresh: an existing archive of that name is refused.
 
 Options:
-  -0 ... -4, --level N      compression: 0 store, 1 fastest, 2 fast,
-                            3 normal (the default), 4 best
+  -0 ... -9, --level N      compression, as zip counts it: 0 stores, 9
+                            packs best. The library has five settings:
+                            0 store; 1-2 fastest; 3-5 fast; 6-7 normal
+                            (the default, as zip's 6); 8-9 best
   -r, --recurse             look for the named files and patterns in every
                             directory below theirs as well
   -j, --flat                store names without their directories

@@ -76,6 +76,20 @@ bool ask(bool confirm, std::string* password, std::string* error) {
 
 }  // namespace
 
+bool askPasswordFor(const std::string& firstEncrypted, std::string* password) {
+    password->clear();
+    if (::isatty(STDIN_FILENO) != 1) return false;
+    const int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (tty < 0) return false;
+    const bool ok = askTerminal(tty, firstEncrypted + " is encrypted. Password: ", password);
+    ::close(tty);
+    if (!ok || password->empty() || password->size() > kLongestPassword || passwordOption(*password).empty()) {
+        password->clear();
+        return false;
+    }
+    return true;
+}
+
 bool obtainPassword(const Options& options, bool confirm, std::string* password, std::string* error) {
     password->clear();
     if (options.passwordGiven) *password = options.password;

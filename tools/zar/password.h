@@ -12,4 +12,11 @@ namespace zar::cli {
 // reason. `confirm` asks twice on a terminal, as writing wants.
 bool obtainPassword(const Options& options, bool confirm, std::string* password, std::string* error);
 
+// What a reading run does about a password none was given for, once it knows
+// `firstEncrypted`, the first selected entry that needs one: on a terminal zar
+// asks for it there, naming the entry (without echo), and the run then uses
+// it; true with `*password` filled. Without a terminal, or when nothing was
+// typed, false: the run goes on without, and says that a password is needed.
+bool askPasswordFor(const std::string& firstEncrypted, std::string* password);
+
 }  // namespace zar::cli

@@ -1,10 +1,12 @@
 #include "reporter.h"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -30,6 +32,8 @@ struct State {
     bool barShown = false;
     Clock::time_point lastDraw;
     bool toldKept = false;
+    bool replaceAll = false;  // "All": every later file is overwritten
+    bool keepAll = false;     // "None": every later file is kept
     std::set<std::string> seen;      // entries that began or had a problem
     std::set<std::string> troubled;  // entries that had a problem
 };
@@ -154,15 +158,67 @@ void onNotice(const std::string& name, int16_t code, int16_t operation) {
     state.counts.entries = static_cast<unsigned>(state.seen.size());
     state.counts.troubled = static_cast<unsigned>(state.troubled.size());
     clearBar();
-    if (const char* text = noticeText(code, operation)) {
+    if (code == AX_WRONG_PASSWORD && state.settings.noPassword) {
+        complain(name + ": encrypted, and no password was given (-p PASSWORD, or --ask-password). Skipping file.");
+    } else if (const char* text = noticeText(code, operation)) {
         complain(name + text);
     } else {
         complain(name + ": " + explainResult(code) + " (code " + std::to_string(code) + ")");
     }
 }
 
+bool readAnswer(int tty, std::string* line) {
+    line->clear();
+    char c;
+    for (;;) {
+        const ssize_t n = ::read(tty, &c, 1);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        if (c == '\n') return true;
+        if (c != '\r') *line += c;
+    }
+}
+
+// The overwrite question, asked by zar itself: yes, no, All (this and every
+// later one), None (keep this and every later one) or cancel. Upper and
+// lower case tell "All" and "None" from "yes" and "no", as unzip does.
+int16_t askOverwrite(const StatusRecord& record, const std::string& name) {
+    if (state.replaceAll) return AX_ANSWER_YES;
+    if (state.keepAll) {
+        ++state.counts.keptExisting;
+        return AX_ANSWER_NO;
+    }
+    const int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (tty < 0) return AX_ANSWER_CANCEL;
+    const std::string question =
+        name + (record.operation == AX_OP_ZIPPING ? ": an entry of this name is in the archive. Replace it?"
+                                                  : ": file already exists. Overwrite it?") +
+        " [y]es, [n]o, [A]ll, [N]one, [c]ancel: ";
+    int16_t answer = AX_ANSWER_CANCEL;
+    inDialog = 1;
+    for (;;) {
+        std::string line;
+        if (::write(tty, question.data(), question.size()) < 0 || !readAnswer(tty, &line)) break;
+        if (line == "y" || line == "Y" || line == "yes") answer = AX_ANSWER_YES;
+        else if (line == "n" || line == "no") answer = AX_ANSWER_NO;
+        else if (line == "A" || line == "All" || line == "all") answer = AX_ANSWER_YES_TO_ALL;
+        else if (line == "N" || line == "None" || line == "none") {
+            state.keepAll = true;
+            answer = AX_ANSWER_NO;
+        } else if (line == "c" || line == "C" || line == "cancel") answer = AX_ANSWER_CANCEL;
+        else continue;
+        break;
+    }
+    inDialog = 0;
+    ::close(tty);
+    if (answer == AX_ANSWER_YES_TO_ALL) state.replaceAll = true;
+    if (answer == AX_ANSWER_NO) ++state.counts.keptExisting;
+    return answer;
+}
+
 int16_t onQuestion(const StatusRecord& record, const std::string& name) {
     clearBar();
+    if (state.settings.questionsOnTerminal && record.code == AX_ASK_FILE_EXISTS) return askOverwrite(record, name);
     if (state.settings.questionsOnTerminal) {
         // The library asks on the terminal with its own texts; the next
         // report, whatever it is, comes after the answer.

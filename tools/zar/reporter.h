@@ -1,7 +1,8 @@
 // zar's CPrint hook: the progress bar on a terminal, per-entry notices on
-// stderr, and the questions the library asks (overwrite, insert disk), which
-// go to the library's own dialog on the terminal or get a safe answer when
-// there is nobody to ask. Also the signal handlers that turn Ctrl-C into a
+// stderr, and the questions the library asks: zar asks the overwrite question
+// on the terminal itself (yes, no, All, None, cancel), the disk prompts go to
+// the library's own dialog, and each gets a safe answer when there is nobody
+// to ask. Also the signal handlers that turn Ctrl-C into a
 // cancel request.
 #pragma once
 
@@ -13,14 +14,15 @@ struct ReportSettings {
     const char* entryWord = "";        // "extracting:" and the like, for verbose lines
     bool progress = false;             // draw the bar on stderr
     bool verbose = false;              // a line on stdout as each entry starts
-    bool questionsOnTerminal = false;  // hand questions to the library's dialog
+    bool questionsOnTerminal = false;  // ask the questions on the terminal
+    bool noPassword = false;           // encrypted entries meet no password: say so, not "wrong"
     uint64_t totalBytes = 0;           // bytes the whole run handles; 0 when unknown
 };
 
 struct ReportCounts {
     unsigned entries = 0;       // entries or files whose work began or that had a problem
     unsigned troubled = 0;      // of them, those with a problem reported
-    unsigned keptExisting = 0;  // overwrite questions answered No for want of a terminal
+    unsigned keptExisting = 0;  // existing files kept: answered No, None, or no terminal to ask
     bool declinedPrompt = false;  // a disk prompt cancelled for want of a terminal
 };
 

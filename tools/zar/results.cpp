@@ -1,6 +1,13 @@
 #include "results.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "compose.h"
 #include "zarlib32.h"
@@ -15,7 +22,7 @@ const char* explainResult(int code) {
         case AX_UNKNOWN_METHOD: return "unknown compression method, or no such compression level";
         case AX_CANCELLED: return "cancelled";
         case AX_NOTHING_DONE: return "nothing matched: no entry or file was selected";
-        case AX_SOME_ENTRIES_FAILED: return "some entries were skipped or failed a check";
+        case AX_SOME_ENTRIES_FAILED: return "some entries were passed over or failed a check";
         case AX_BAD_OPTION: return "unknown or malformed option";
         case AX_WRITE_FAILED: return "a write failed: the disk may be full, or a file could not be created";
         case AX_SHORT_READ: return "a read came up short or a seek failed: the file may be truncated";
@@ -100,6 +107,67 @@ int refuseUnquotable(const std::vector<std::string>& names) {
     if (bad == nullptr) return kExitOk;
     complain(*bad + ": names with a double quote cannot be given to the library");
     return kExitUsage;
+}
+
+}  // namespace zar::cli
+
+namespace zar::cli {
+namespace {
+
+// strerror's words, in the lower case of the rest of a message.
+std::string reason(int error) {
+    std::string text = std::strerror(error);
+    if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z' && (text.size() < 2 || text[1] < 'A' || text[1] > 'Z'))
+        text[0] = static_cast<char>(text[0] - 'A' + 'a');
+    return text;
+}
+
+std::string parentOf(const std::string& path) {
+    const std::string parent = std::filesystem::path(path).parent_path().string();
+    return parent.empty() ? "." : parent;
+}
+
+}  // namespace
+
+std::string archivePathProblem(const std::string& path, bool forWriting) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return "is a directory, not an archive";
+        if (!S_ISREG(st.st_mode)) return "is not a regular file";
+        if (::access(path.c_str(), forWriting ? R_OK | W_OK : R_OK) != 0)
+            return std::string(forWriting ? "cannot be changed: " : "cannot be read: ") + reason(errno);
+        return {};
+    }
+    const int error = errno;
+    if (!forWriting) return reason(error);
+    if (error != ENOENT && error != ENOTDIR) return "cannot be created: " + reason(error);
+    const std::string parent = parentOf(path);
+    if (::stat(parent.c_str(), &st) != 0) return "cannot be created: the directory " + parent + " does not exist";
+    if (!S_ISDIR(st.st_mode)) return "cannot be created: " + parent + " is not a directory";
+    if (::access(parent.c_str(), W_OK | X_OK) != 0)
+        return "cannot be created: no permission to write in " + parent;
+    return {};
+}
+
+int reportOpenFailure(const std::string& shown, const std::string& path, int code, bool forWriting) {
+    const std::string problem = archivePathProblem(path, forWriting);
+    if (problem.empty()) return reportResult(shown, code);
+    complain(shown + ": " + problem + " (code " + std::to_string(code) + ")");
+    return exitStatusFor(code);
+}
+
+bool prepareOutputDirectory(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) return true;
+        complain(path + ": the output directory is a file");
+        return false;
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(path, ec);
+    if (!ec) return true;
+    complain(path + ": the output directory cannot be made: " + reason(ec.value()));
+    return false;
 }
 
 }  // namespace zar::cli

@@ -23,6 +23,20 @@ int exitStatusFor(int code);
 // per-entry problem for -8, and returns the exit status for the code.
 int reportResult(const std::string& subject, int code);
 
+// What is wrong with `path` as an archive to read or to write, in plain
+// words, as far as the file system tells ("is a directory, not an archive",
+// "cannot be created: the directory x does not exist"); empty when nothing
+// is.
+std::string archivePathProblem(const std::string& path, bool forWriting);
+
+// reportResult for a failed open: names what is wrong with the path when
+// the file system can tell, else explains the code.
+int reportOpenFailure(const std::string& shown, const std::string& path, int code, bool forWriting = false);
+
+// Makes the output directory `path` when it is missing; false after saying
+// why it cannot be made or used.
+bool prepareOutputDirectory(const std::string& path);
+
 // Prints "zar: TEXT" to stderr.
 void complain(const std::string& text);
 

@@ -31,7 +31,7 @@ bool anyMatch(const std::vector<Entry>& entries, const std::string& pattern) {
 int showComments(const Options& options, const ArchiveName& name) {
     OpenArchive archive;
     int16_t result = archive.open(name.path(), AX_OPEN_READ | AX_OPEN_LONG_NAMES);
-    if (result != AX_OK) return reportResult(name.shown(), result);
+    if (result != AX_OK) return reportOpenFailure(name.shown(), name.path(), result);
     if (options.entryPatterns.empty()) {
         std::vector<char> comment(kLongestArchiveComment + 1, '\0');
         result = Ax4ZipComment(archive.handle(), comment.data(), static_cast<int32_t>(comment.size()));
@@ -87,7 +87,7 @@ int runComment(const Options& options) {
     cancelOnInterrupt();
     OpenArchive archive;
     int16_t result = archive.open(name.path(), AX_OPEN_UPDATE | AX_OPEN_LONG_NAMES);
-    if (result != AX_OK) return reportResult(name.shown(), result);
+    if (result != AX_OK) return reportOpenFailure(name.shown(), name.path(), result, true);
     if (options.entryPatterns.empty()) {
         result = Ax4ZipNewComment(archive.handle(), text.empty() ? nullptr : text.c_str());
         return result == AX_OK ? kExitOk : reportResult(name.shown(), result);

@@ -119,10 +119,11 @@ int runList(const Options& options) {
     ReportSettings settings;
     settings.questionsOnTerminal = stdinIsTerminal();
     startReporting(settings);
+    if (int16_t result = name.openInnerTar(); result != AX_OK) return reportResult(name.shown(), result);
 
     OpenArchive archive;
     int16_t result = archive.open(name.path(), AX_OPEN_READ | AX_OPEN_LONG_NAMES);
-    if (result != AX_OK) return reportResult(name.shown(), result);
+    if (result != AX_OK) return reportOpenFailure(name.shown(), name.path(), result);
     uint16_t kind = AX_KIND_NONE;
     Ax4IdentifyFile(name.path().c_str(), &kind);
 
@@ -146,7 +147,8 @@ int runList(const Options& options) {
         return kExitOk;
     }
 
-    std::printf("Archive: %s (%s)\n", printable(name.shown()).c_str(), kindName(kind));
+    std::printf("Archive: %s (%s)\n", printable(name.shown()).c_str(),
+                name.readsInnerTar() ? "gzip-compressed TAR archive" : kindName(kind));
     if (comment[0] != '\0') {
         std::printf("Comment:\n");
         printComment(comment.data(), "  ");

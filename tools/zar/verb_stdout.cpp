@@ -55,10 +55,11 @@ int runExtractToStdout(const Options& options) {
     ReportSettings settings;
     startReporting(settings);
     cancelOnInterrupt();
+    if (int16_t result = name.openInnerTar(); result != AX_OK) return reportResult(name.shown(), result);
 
     OpenArchive archive;
     int16_t result = archive.open(name.path(), AX_OPEN_READ | AX_OPEN_LONG_NAMES);
-    if (result != AX_OK) return reportResult(name.shown(), result);
+    if (result != AX_OK) return reportOpenFailure(name.shown(), name.path(), result);
     std::vector<Entry> entries;
     if ((result = readEntries(archive.handle(), &entries)) != AX_OK) return reportResult(name.shown(), result);
     // TAR members carry no CRC-32.
@@ -66,12 +67,23 @@ int runExtractToStdout(const Options& options) {
     Ax4IdentifyFile(name.path().c_str(), &kind);
     const bool checked = kind != AX_KIND_TAR;
 
+    const Selection selection(patterns.empty() ? std::vector<std::string>{"*"} : patterns, options.excludes, true);
+    if (password.empty()) {
+        for (const Entry& entry : entries) {
+            if (entry.isDirectory() || !entry.isEncrypted() || !selection.selects(entry.name)) continue;
+            if (!askPasswordFor(printable(entry.name), &password)) {
+                settings.noPassword = true;
+                startReporting(settings);
+            }
+            break;
+        }
+    }
+
     OptionString unzipOptions;
     unzipOptions.add("-.L");
     if (!password.empty()) unzipOptions.add(passwordOption(password));
     unzipOptions.add(options.rawOptions);
 
-    const Selection selection(patterns.empty() ? std::vector<std::string>{"*"} : patterns, options.excludes, true);
     std::vector<char> window;
     std::set<std::string> done;
     size_t selected = 0;

@@ -30,16 +30,25 @@ std::string existingOption(Existing existing) {
     return {};
 }
 
-// The bytes the run decodes, for the overall bar: the selected files' sizes.
-uint64_t selectedBytes(AxHandle handle, const std::vector<std::string>& patterns,
+// What zar needs to know of the selected files before the run: their
+// bytes, for the overall bar, and the first that is encrypted.
+struct Selected {
+    uint64_t bytes = 0;
+    std::string firstEncrypted;
+};
+
+Selected selectedFiles(AxHandle handle, const std::vector<std::string>& patterns,
                        const std::vector<std::string>& excludes) {
+    Selected selected;
     std::vector<Entry> entries;
-    if (readEntries(handle, &entries) != AX_OK) return 0;
+    if (readEntries(handle, &entries) != AX_OK) return selected;
     const Selection selection(patterns, excludes, true);
-    uint64_t total = 0;
-    for (const Entry& entry : entries)
-        if (!entry.isDirectory() && selection.selects(entry.name)) total += entry.record.unpackedSize;
-    return total;
+    for (const Entry& entry : entries) {
+        if (entry.isDirectory() || !selection.selects(entry.name)) continue;
+        selected.bytes += entry.record.unpackedSize;
+        if (entry.isEncrypted() && selected.firstEncrypted.empty()) selected.firstEncrypted = entry.name;
+    }
+    return selected;
 }
 
 int runUnzip(const Options& options, bool test) {
@@ -60,15 +69,21 @@ int runUnzip(const Options& options, bool test) {
     settings.questionsOnTerminal = stdinIsTerminal();
     startReporting(settings);
     cancelOnInterrupt();
+    if (int16_t result = name.openInnerTar(); result != AX_OK) return reportResult(name.shown(), result);
 
     OpenArchive archive;
     int16_t result = archive.open(name.path(), AX_OPEN_READ | AX_OPEN_LONG_NAMES);
-    if (result != AX_OK) return reportResult(name.shown(), result);
+    if (result != AX_OK) return reportOpenFailure(name.shown(), name.path(), result);
+    // Made once the archive is known to open: a failed run leaves no new
+    // directory behind.
+    if (!test && !options.outputDir.empty() && !prepareOutputDirectory(options.outputDir)) return kExitFailure;
 
-    if (settings.progress) {
-        settings.totalBytes = selectedBytes(archive.handle(), patterns, options.excludes);
-        startReporting(settings);
-    }
+    const Selected selected = selectedFiles(archive.handle(), patterns, options.excludes);
+    if (password.empty() && !selected.firstEncrypted.empty() &&
+        !askPasswordFor(printable(selected.firstEncrypted), &password))
+        settings.noPassword = true;
+    settings.totalBytes = selected.bytes;
+    startReporting(settings);
 
     OptionString unzipOptions;
     if (test) {
@@ -109,6 +124,14 @@ int runUnzip(const Options& options, bool test) {
         std::printf("%s\n", line.c_str());
     }
     if (result != AX_OK) return reportResult(name.shown(), result);
+    // The library finishes with success after some notices (an entry of an
+    // unknown method is passed over without the run counting it); every
+    // notice zar printed still makes the run one with problems.
+    if (counts.troubled != 0) {
+        complain(name.shown() + ": " + countOf(counts.troubled, "entry", "entries") +
+                 " passed over or suspect");
+        return kExitProblems;
+    }
     return kExitOk;
 }
 

@@ -180,6 +180,10 @@ void tellChanges(const Options& options, const std::string& archive, const std::
 int checkWritable(const ArchiveName& name, bool* existed) {
     struct stat st;
     *existed = false;
+    if (const std::string problem = archivePathProblem(name.path(), true); !problem.empty()) {
+        complain(name.shown() + ": " + problem);
+        return kExitFailure;
+    }
     if (::stat(name.path().c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) return kExitOk;
     if (static_cast<uintmax_t>(st.st_size) < kSmallestArchive) return reportResult(name.shown(), AX_UNKNOWN_KIND);
     uint16_t kind = AX_KIND_NONE;
@@ -215,7 +219,7 @@ int zipRun(const Options& options, const ArchiveName& name, int16_t openMode, bo
 
     OpenArchive archive;
     int16_t result = archive.open(name.path(), static_cast<int16_t>(openMode | AX_OPEN_LONG_NAMES));
-    if (result != AX_OK) return reportResult(name.shown(), result);
+    if (result != AX_OK) return reportOpenFailure(name.shown(), name.path(), result, true);
     std::vector<Entry> before, after;
     result = entriesBefore(archive.handle(), existed, &before);
     if (result != AX_OK) return reportResult(name.shown(), result);
