@@ -283,11 +283,12 @@ void closeArchive(fs::FileHandle* handle) {
     }
 }
 
-void closeAllArchives() {
+bool closeAllArchives() {
     for (int i = 0; i < 255 && !archives.empty(); ++i) {
         fs::FileHandle newest = archives.front().file;
         closeArchive(&newest);
     }
+    return archives.empty();
 }
 
 bool seekDirectory(const ArchiveHandle& archive, uint32_t offset) {

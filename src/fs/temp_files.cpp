@@ -99,6 +99,12 @@ bool isRegisteredTempFile(const char* name) {
     return false;
 }
 
+void removeLeftoverTempFiles() {
+    for (const std::string& path : paths) platform::deleteFile(path.c_str());
+    paths.clear();
+    registry.clear();
+}
+
 const std::string& tempRegistry() { return registry; }
 
 TempFile::TempFile(TempFile&& other) noexcept

@@ -344,6 +344,15 @@ std::vector<FileIdentity> directoryAncestry(const char* name);
 // The letter of the current drive ('A' for the first).
 char currentDriveLetter();
 
+// ---- Unload ----------------------------------------------------------------------
+
+// Hands the backend the library's clean-up for the moment the process unloads
+// it. Where the system tells a library so (Windows: DllMain at process
+// detach) the backend calls `handler` then, before the library's static
+// objects go; elsewhere this does nothing, and the caller's static destructor
+// does the work. The handler may run twice: once is enough for it.
+void onUnload(void (*handler)());
+
 // Tests stand in for the user's locale: while an override of 0 or more is set,
 // localeDateOrder() answers it; a negative value restores the locale.
 void setDateOrderOverride(int order);

@@ -1,11 +1,10 @@
 #include "archive_name.h"
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <system_error>
 #include <vector>
+
+#include "console.h"
 
 namespace zar::cli {
 namespace {
@@ -19,12 +18,8 @@ bool isFile(const std::string& path) {
 
 // A scratch directory holding "archive.zip", a link to `target`.
 std::string makeLink(const std::string& target, std::string* link) {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/zar-XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    if (::mkdtemp(name.data()) == nullptr) return {};
-    std::string directory = name.data();
+    std::string directory = makePrivateDirectory("zar-");
+    if (directory.empty()) return {};
     std::error_code ec;
     *link = directory + "/archive.zip";
     fs::create_symlink(fs::absolute(target, ec), *link, ec);

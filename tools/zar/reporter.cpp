@@ -1,9 +1,5 @@
 #include "reporter.h"
 
-#include <signal.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -12,6 +8,7 @@
 #include <set>
 #include <string>
 
+#include "console.h"
 #include "results.h"
 #include "zarlib32.h"
 
@@ -64,12 +61,6 @@ const char* noticeText(int16_t code, int16_t operation) {
         case AX_PATH_NOT_FOUND: return adding ? ": a link that leads nowhere. Skipping it." : ": not found. Skipping file.";
         default: return nullptr;
     }
-}
-
-int terminalWidth() {
-    struct winsize size {};
-    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 20) return size.ws_col;
-    return 80;
 }
 
 // Characters a terminal shows for UTF-8 text, near enough: one per code point.
@@ -199,18 +190,18 @@ int16_t AXAPI onStatus(StatusRecord record) {
     }
 }
 
-void onSignal(int) {
+void onUserInterrupt() {
     Ax4Cancel();
     interrupts = interrupts + 1;
     if (interrupts >= 2) {
         static const char kStop[] = "\nzar: stopped at once\n";
-        (void)!::write(STDERR_FILENO, kStop, sizeof kStop - 1);
-        ::_exit(kExitCancelled);
+        sayNow(kStop, sizeof kStop - 1);
+        exitNow(kExitCancelled);
     }
     if (inDialog) {
         static const char kHint[] =
             "\nzar: cancelling: answer the question to finish, or press Ctrl-C again to stop at once\n";
-        (void)!::write(STDERR_FILENO, kHint, sizeof kHint - 1);
+        sayNow(kHint, sizeof kHint - 1);
     }
 }
 
@@ -231,18 +222,9 @@ void stopReporting() {
 
 const ReportCounts& reportCounts() { return state.counts; }
 
-void cancelOnInterrupt() {
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    // Restarted calls: the library's file I/O must not fail with EINTR.
-    action.sa_flags = SA_RESTART;
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
-}
+void cancelOnInterrupt() { onInterrupt(onUserInterrupt); }
 
 bool interrupted() { return interrupts != 0; }
 
-bool stderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
-bool stdinIsTerminal() { return ::isatty(STDIN_FILENO) == 1; }
 
 }  // namespace zar::cli

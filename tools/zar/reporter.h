@@ -1,11 +1,13 @@
 // zar's CPrint hook: the progress bar on a terminal, per-entry notices on
 // stderr, and the questions the library asks (overwrite, insert disk), which
 // go to the library's own dialog on the terminal or get a safe answer when
-// there is nobody to ask. Also the signal handlers that turn Ctrl-C into a
+// there is nobody to ask. Also the interrupt handler that turns Ctrl-C into a
 // cancel request.
 #pragma once
 
 #include <cstdint>
+
+#include "console.h"
 
 namespace zar::cli {
 
@@ -35,8 +37,6 @@ const ReportCounts& reportCounts();
 void cancelOnInterrupt();
 bool interrupted();
 
-// True when stderr (for the bar) or stdin (for questions) is a terminal.
-bool stderrIsTerminal();
-bool stdinIsTerminal();
+// Whether stderr (for the bar) or stdin (for questions) is a terminal: console.h.
 
 }  // namespace zar::cli
