@@ -403,7 +403,7 @@ int runWrite(const Options& options) {
     }
 
     OptionString zipOptions;
-    zipOptions.add("-.L");  // names keep their case
+    zipOptions.add("-.L").add("-.LR");  // names keep their case and their long form
     if (!options.flat) zipOptions.add("-N");
     if (options.recurse || !directories.empty()) zipOptions.add("-R");
     if (!options.noHidden) zipOptions.add("-WHS");
@@ -436,7 +436,7 @@ int runDelete(const Options& options) {
     if (int status = refuseUnquotable(patterns); status != kExitOk) return status;
     if (int status = refuseUnquotable(options.excludes); status != kExitOk) return status;
     OptionString zipOptions;
-    zipOptions.add("-D").add("-.L").add(timeOption(options)).add(options.rawOptions);
+    zipOptions.add("-D").add("-.L").add("-.LR").add(timeOption(options)).add(options.rawOptions);
     return zipRun(options, name, AX_OPEN_UPDATE, existed, patternList(patterns), patternList(options.excludes),
                   zipOptions.text(), 0);
 }
