@@ -36,5 +36,8 @@ mkdir -p dist/x64
 cp build-win32/bin/zarlib32.dll build-win32/src/zarlib32.lib build-win32/bin/zar.exe dist/
 cp src/exports/zarlib32.def include/zarlib32.h dist/
 cp build-win64/bin/zarlib32.dll build-win64/src/zarlib32.lib build-win64/bin/zar.exe dist/x64/
+# The builds keep their debugging information; what is handed on does not.
+i686-w64-mingw32-strip --strip-unneeded dist/zarlib32.dll dist/zar.exe
+x86_64-w64-mingw32-strip --strip-unneeded dist/x64/zarlib32.dll dist/x64/zar.exe
 echo "== dist/:"
 ls -l dist dist/x64
