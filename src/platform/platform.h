@@ -25,6 +25,10 @@ inline constexpr uint32_t kAccessReadWrite = kAccessRead | kAccessWrite;
 inline constexpr uint32_t kShareNone = 0;
 inline constexpr uint32_t kShareRead = 1;
 inline constexpr uint32_t kShareReadWrite = 3;
+// Others may delete the file while it is open (it goes when the last handle
+// closes): for the library's own temporary files, so that the unload can
+// remove one that a run ended by its host still holds open.
+inline constexpr uint32_t kShareDelete = 4;
 
 enum class Disposition : uint32_t {
     CreateNew = 1,         // fail when the file exists

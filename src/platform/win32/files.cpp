@@ -33,7 +33,7 @@ FileHandle openFile(const char* name, uint32_t access, uint32_t share, Dispositi
     // The access, sharing and disposition values are the system's own.
     DWORD flags = attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive);
     if (flags == 0) flags = FILE_ATTRIBUTE_NORMAL;
-    HANDLE handle = ::CreateFileA(osName(name).c_str(), access & kAccessReadWrite, share & kShareReadWrite,
+    HANDLE handle = ::CreateFileA(osName(name).c_str(), access & kAccessReadWrite, share & (kShareReadWrite | kShareDelete),
                                   nullptr, static_cast<DWORD>(disposition), flags, nullptr);
     return handle == INVALID_HANDLE_VALUE ? kInvalidFile : fromHandle(handle);
 }

@@ -113,8 +113,9 @@ FileHandle createUniqueFile(const std::string& directory, const char* prefix, ui
     if (flags == 0) flags = FILE_ATTRIBUTE_NORMAL;
     for (int attempt = 0; attempt < kTries; ++attempt) {
         std::string candidate = win32::uniqueName(base);
-        HANDLE handle = ::CreateFileA(candidate.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      flags, nullptr);
+        // Shared for deleting only, as the library's own files are (kShareDelete).
+        HANDLE handle = ::CreateFileA(candidate.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                                      CREATE_NEW, flags, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {
             *name = std::move(candidate);
             return win32::fromHandle(handle);
