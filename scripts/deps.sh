@@ -10,6 +10,8 @@ packages=(
   python3 zip unzip p7zip-full libarchive-tools
   arj arc jlha-utils lhasa
   sharutils dos2unix
+  gcc-mingw-w64-i686 g++-mingw-w64-i686 gcc-mingw-w64-x86-64 g++-mingw-w64-x86-64
+  libz-mingw-w64-dev wine64
 )
 
 # --build: only what building the library and zar needs (the main job).

@@ -10,6 +10,7 @@
 #include "archive/records.h"
 #include "archive/workfile.h"
 #include "common/bytes.h"
+#include "fs/names.h"
 #include "fs/temp_files.h"
 #include "platform/platform.h"
 
@@ -32,12 +33,20 @@ bool hasExtension(const std::string& path) {
     return false;
 }
 
-bool fileExists(const char* name, int64_t* length) {
+// kOk and the file's length when the file `name` (OEM) can be read;
+// kPathNotFound when there is no such file; kAccessDenied when there is one
+// that cannot be opened, like an archive another writer holds where files
+// have sharing modes.
+Result probeFile(const char* name, int64_t* length) {
     fs::File file(fs::openFile(name, platform::kAccessRead, platform::kShareReadWrite, fs::Disposition::OpenExisting,
                                0, true));
-    if (!file.valid()) return false;
-    *length = fs::fileLength(file.get());
-    return true;
+    if (file.valid()) {
+        *length = fs::fileLength(file.get());
+        return kOk;
+    }
+    const uint32_t attributes = platform::fileAttributes(fs::ansiForm(name).c_str());
+    return attributes == platform::kInvalidAttributes || (attributes & platform::kAttrDirectory) ? kPathNotFound
+                                                                                                 : kAccessDenied;
 }
 
 Result allocateSharedBuffers() {
@@ -92,7 +101,9 @@ struct OpenPlan {
 // decided mode replaces the given one, share bit and all.
 Result decideMode(const char* name, OpenPlan& plan) {
     int64_t length = 0;
-    if (!fileExists(name, &length) || length < static_cast<int64_t>(EndRecord::kSize)) {
+    if (Result r = probeFile(name, &length); r == kAccessDenied) {
+        return r;  // a file that is there is never taken for a new one
+    } else if (r != kOk || length < static_cast<int64_t>(EndRecord::kSize)) {
         plan.how = OpenMode::Create;
         return kOk;
     }
@@ -101,7 +112,7 @@ Result decideMode(const char* name, OpenPlan& plan) {
     plan.share = 0;
     plan.how = OpenMode::ReadOnly;
     if (plan.kind == Kind::Zip || plan.kind == Kind::OldSingleFile) {
-        uint32_t attributes = platform::fileAttributes(name);
+        uint32_t attributes = platform::fileAttributes(fs::ansiForm(name).c_str());
         bool readOnly = attributes != platform::kInvalidAttributes && (attributes & platform::kAttrReadOnly);
         if (!readOnly) plan.how = OpenMode::ReadWrite;
     }
@@ -114,7 +125,7 @@ Result openForPlan(const char* name, OpenPlan& plan, PendingOpen& pending, Archi
     int64_t length = 0;
     switch (plan.how) {
         case OpenMode::ReadOnly: {
-            if (!fileExists(name, &length)) return kPathNotFound;
+            if (Result r = probeFile(name, &length); r != kOk) return r;
             if (!plan.identified)
                 if (Result r = identifyFile(name, &plan.kind); r != kOk) return r;
             record.share = plan.share ? platform::kShareReadWrite : platform::kShareRead;
@@ -125,7 +136,7 @@ Result openForPlan(const char* name, OpenPlan& plan, PendingOpen& pending, Archi
             return pending.file.valid() ? kOk : kAccessDenied;
         }
         case OpenMode::ReadWrite: {
-            if (!fileExists(name, &length)) return kPathNotFound;
+            if (Result r = probeFile(name, &length); r != kOk) return r;
             if (Result r = identifyFile(name, &plan.kind); r != kOk) return r;
             if (isReadOnlyKind(plan.kind)) return kNotOnThisKind;
             record.share = plan.share;
@@ -283,11 +294,12 @@ void closeArchive(fs::FileHandle* handle) {
     }
 }
 
-void closeAllArchives() {
+bool closeAllArchives() {
     for (int i = 0; i < 255 && !archives.empty(); ++i) {
         fs::FileHandle newest = archives.front().file;
         closeArchive(&newest);
     }
+    return archives.empty();
 }
 
 bool seekDirectory(const ArchiveHandle& archive, uint64_t offset) {

@@ -94,8 +94,9 @@ Result adoptArchive(ArchiveHandle&& record);
 // ignored.
 void closeArchive(fs::FileHandle* handle);
 
-// Closes every open archive, newest first (at most 255 of them).
-void closeAllArchives();
+// Closes every open archive, newest first (at most 255 of them); true when
+// none is left open.
+bool closeAllArchives();
 
 // The record of an open archive, or null.
 ArchiveHandle* lookup(fs::FileHandle handle);

@@ -80,7 +80,7 @@ Result buildWorkFile(fs::FileHandle* archive, const char* archivePath, Kind kind
 
     fs::TempFile temp = fs::TempFile::make();
     if (!temp.valid()) return kAccessDenied;
-    fs::File work(fs::openFile(temp.name().c_str(), platform::kAccessReadWrite, platform::kShareNone,
+    fs::File work(fs::openFile(temp.name().c_str(), platform::kAccessReadWrite, platform::kShareDelete,
                                fs::Disposition::OpenExisting, 0, false));
     if (!work.valid()) return kAccessDenied;
 

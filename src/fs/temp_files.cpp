@@ -99,6 +99,12 @@ bool isRegisteredTempFile(const char* name) {
     return false;
 }
 
+void removeLeftoverTempFiles() {
+    for (const std::string& path : paths) platform::deleteFile(path.c_str());
+    paths.clear();
+    registry.clear();
+}
+
 const std::string& tempRegistry() { return registry; }
 
 TempFile::TempFile(TempFile&& other) noexcept
@@ -160,7 +166,7 @@ TempFile TempFile::makeScratch(const std::string& directory, bool toBeNamed) {
         if (!out.valid()) return {};
         // A directory the caller names is in the OEM form, as archive names
         // are; the temporary directory's name is the system's own.
-        out.file_ = openFile(out.name_.c_str(), platform::kAccessReadWrite, platform::kShareNone,
+        out.file_ = openFile(out.name_.c_str(), platform::kAccessReadWrite, platform::kShareDelete,
                              Disposition::OpenExisting, 0, !directory.empty());
         if (out.file_ == platform::kInvalidFile) return {};
         out.directory_ = std::move(where);

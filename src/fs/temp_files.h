@@ -26,6 +26,10 @@ Result unregisterTempFile(const char* name);
 // True when the full path of `name` is registered: where case tells names
 // apart, "A.ZIP" is not the registered "a.zip".
 bool isRegisteredTempFile(const char* name);
+// Deletes every file the registry still names and empties it: what a run left
+// that never returned (its host ended the process from a report). Open
+// archives are registered too, so this is for the unload, once none is open.
+void removeLeftoverTempFiles();
 // The registry text itself.
 const std::string& tempRegistry();
 

@@ -25,6 +25,10 @@ inline constexpr uint32_t kAccessReadWrite = kAccessRead | kAccessWrite;
 inline constexpr uint32_t kShareNone = 0;
 inline constexpr uint32_t kShareRead = 1;
 inline constexpr uint32_t kShareReadWrite = 3;
+// Others may delete the file while it is open (it goes when the last handle
+// closes): for the library's own temporary files, so that the unload can
+// remove one that a run ended by its host still holds open.
+inline constexpr uint32_t kShareDelete = 4;
 
 enum class Disposition : uint32_t {
     CreateNew = 1,         // fail when the file exists
@@ -343,6 +347,15 @@ std::vector<FileIdentity> directoryAncestry(const char* name);
 
 // The letter of the current drive ('A' for the first).
 char currentDriveLetter();
+
+// ---- Unload ----------------------------------------------------------------------
+
+// Hands the backend the library's clean-up for the moment the process unloads
+// it. Where the system tells a library so (Windows: DllMain at process
+// detach) the backend calls `handler` then, before the library's static
+// objects go; elsewhere this does nothing, and the caller's static destructor
+// does the work. The handler may run twice: once is enough for it.
+void onUnload(void (*handler)());
 
 // Tests stand in for the user's locale: while an override of 0 or more is set,
 // localeDateOrder() answers it; a negative value restores the locale.

@@ -2,8 +2,15 @@
 // against either end turns any access past it into a fault.
 #pragma once
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
 #include <sys/mman.h>
 #include <unistd.h>
+#endif
 
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +18,21 @@
 
 class GuardedBuffer {
 public:
+#ifdef _WIN32
+    explicit GuardedBuffer(size_t capacity) {
+        SYSTEM_INFO info;
+        GetSystemInfo(&info);
+        page_ = info.dwPageSize;
+        inner_ = (capacity + page_ - 1) / page_ * page_;
+        void* p = VirtualAlloc(nullptr, inner_ + 2 * page_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+        if (p == nullptr) std::abort();
+        base_ = static_cast<uint8_t*>(p);
+        DWORD old;
+        VirtualProtect(base_, page_, PAGE_NOACCESS, &old);
+        VirtualProtect(base_ + page_ + inner_, page_, PAGE_NOACCESS, &old);
+    }
+    ~GuardedBuffer() { VirtualFree(base_, 0, MEM_RELEASE); }
+#else
     explicit GuardedBuffer(size_t capacity) {
         page_ = static_cast<size_t>(sysconf(_SC_PAGESIZE));
         inner_ = (capacity + page_ - 1) / page_ * page_;
@@ -21,6 +43,7 @@ public:
         mprotect(base_ + page_ + inner_, page_, PROT_NONE);
     }
     ~GuardedBuffer() { munmap(base_, inner_ + 2 * page_); }
+#endif
     GuardedBuffer(const GuardedBuffer&) = delete;
     GuardedBuffer& operator=(const GuardedBuffer&) = delete;
 

@@ -1,12 +1,11 @@
 // A scratch directory for one test, removed with everything in it afterwards.
 #pragma once
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -14,12 +13,22 @@ namespace zar::test {
 
 class Scratch {
 public:
+    // A new directory "zartest-" and a number in the system's temporary
+    // directory ($TMPDIR, else /tmp, on POSIX; %TEMP% on Windows).
     Scratch() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/zartest-XXXXXX";
-        std::vector<char> name(pattern.begin(), pattern.end());
-        name.push_back('\0');
-        if (::mkdtemp(name.data()) != nullptr) path_ = name.data();
+        std::error_code ec;
+        const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+        if (ec) return;
+        std::random_device seed;
+        std::mt19937_64 pick(seed());
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const std::filesystem::path candidate = base / ("zartest-" + std::to_string(pick() % 1000000000000u));
+            if (std::filesystem::create_directory(candidate, ec) && !ec) {
+                std::filesystem::permissions(candidate, std::filesystem::perms::owner_all,
+                                             std::filesystem::perm_options::replace, ec);
+                path_ = candidate.string();
+            }
+        }
     }
     ~Scratch() {
         std::error_code ec;
@@ -44,17 +53,21 @@ class ScopedEnv {
 public:
     ScopedEnv(const char* name, const char* value) : name_(name) {
         if (const char* old = std::getenv(name)) old_ = old, had_ = true;
-        if (value) ::setenv(name, value, 1);
-        else ::unsetenv(name);
+        set(name, value);
     }
-    ~ScopedEnv() {
-        if (had_) ::setenv(name_.c_str(), old_.c_str(), 1);
-        else ::unsetenv(name_.c_str());
-    }
+    ~ScopedEnv() { set(name_.c_str(), had_ ? old_.c_str() : nullptr); }
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
 private:
+    static void set(const char* name, const char* value) {
+#ifdef _WIN32
+        ::_putenv_s(name, value ? value : "");  // an empty value removes the variable
+#else
+        if (value) ::setenv(name, value, 1);
+        else ::unsetenv(name);
+#endif
+    }
     std::string name_, old_;
     bool had_ = false;
 };

@@ -462,7 +462,11 @@ INSTANTIATE_TEST_SUITE_P(Table, Dates, ::testing::ValuesIn(kDateCases));
 TEST_F(Options, DateAloneIsToday) {
     time_t now = time(nullptr);
     struct tm local;
+#ifdef _WIN32
+    localtime_s(&local, &now);
+#else
     localtime_r(&now, &local);
+#endif
     uint32_t today = static_cast<uint32_t>((local.tm_year + 1900 - 1980) << 9 | (local.tm_mon + 1) << 5 | local.tm_mday);
     OptionSet o;
     EXPECT_EQ(zipOptions("-TA -TB -R", o), kOk);

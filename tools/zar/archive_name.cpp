@@ -1,12 +1,10 @@
 #include "archive_name.h"
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <system_error>
 #include <vector>
 
+#include "console.h"
 #include "entries.h"
 #include "zarlib32.h"
 
@@ -20,17 +18,6 @@ bool isFile(const std::string& path) {
     return fs::is_regular_file(path, ec);
 }
 
-// A new directory of zar's own under $TMPDIR (else /tmp), readable by this
-// user only; empty when none can be made.
-std::string scratchDirectory() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/zar-XXXXXX";
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    if (::mkdtemp(name.data()) == nullptr) return {};
-    return name.data();
-}
-
 bool endsWithTar(const std::string& name) {
     if (name.size() < 4) return false;
     std::string tail = name.substr(name.size() - 4);
@@ -40,7 +27,7 @@ bool endsWithTar(const std::string& name) {
 
 // A scratch directory holding "archive.zip", a link to `target`.
 std::string makeLink(const std::string& target, std::string* link) {
-    std::string directory = scratchDirectory();
+    std::string directory = makePrivateDirectory("zar-");
     if (directory.empty()) return {};
     std::error_code ec;
     *link = directory + "/archive.zip";
@@ -113,7 +100,7 @@ int16_t ArchiveName::openInnerTar() {
         if (readEntries(gzip.handle(), &members) != AX_OK || members.size() != 1 || !endsWithTar(members[0].name))
             return AX_OK;
     }
-    const std::string directory = scratchDirectory();
+    const std::string directory = makePrivateDirectory("zar-");
     if (directory.empty()) return AX_WRITE_FAILED;
     // Flat (no -D), so the TAR lands in the directory whatever its stored path.
     const int16_t result = Ax4QUnZip(path_.c_str(), directory.c_str(), "*", "-.L");

@@ -1,10 +1,5 @@
 #include "reporter.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -14,6 +9,7 @@
 #include <set>
 #include <string>
 
+#include "console.h"
 #include "results.h"
 #include "zarlib32.h"
 
@@ -68,12 +64,6 @@ const char* noticeText(int16_t code, int16_t operation) {
         case AX_PATH_NOT_FOUND: return adding ? ": a link that leads nowhere. Skipping it." : ": not found. Skipping file.";
         default: return nullptr;
     }
-}
-
-int terminalWidth() {
-    struct winsize size {};
-    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 20) return size.ws_col;
-    return 80;
 }
 
 // Characters a terminal shows for UTF-8 text, near enough: one per code point.
@@ -167,18 +157,6 @@ void onNotice(const std::string& name, int16_t code, int16_t operation) {
     }
 }
 
-bool readAnswer(int tty, std::string* line) {
-    line->clear();
-    char c;
-    for (;;) {
-        const ssize_t n = ::read(tty, &c, 1);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        if (c == '\n') return true;
-        if (c != '\r') *line += c;
-    }
-}
-
 // The overwrite question, asked by zar itself: yes, no, All (this and every
 // later one), None (keep this and every later one) or cancel. Upper and
 // lower case tell "All" and "None" from "yes" and "no", as unzip does.
@@ -188,8 +166,6 @@ int16_t askOverwrite(const StatusRecord& record, const std::string& name) {
         ++state.counts.keptExisting;
         return AX_ANSWER_NO;
     }
-    const int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (tty < 0) return AX_ANSWER_CANCEL;
     const std::string question =
         name + (record.operation == AX_OP_ZIPPING ? ": an entry of this name is in the archive. Replace it?"
                                                   : ": file already exists. Overwrite it?") +
@@ -198,7 +174,7 @@ int16_t askOverwrite(const StatusRecord& record, const std::string& name) {
     inDialog = 1;
     for (;;) {
         std::string line;
-        if (::write(tty, question.data(), question.size()) < 0 || !readAnswer(tty, &line)) break;
+        if (askShown(question, &line) <= 0) break;
         if (line == "y" || line == "Y" || line == "yes") answer = AX_ANSWER_YES;
         else if (line == "n" || line == "no") answer = AX_ANSWER_NO;
         else if (line == "A" || line == "All" || line == "all") answer = AX_ANSWER_YES_TO_ALL;
@@ -210,7 +186,6 @@ int16_t askOverwrite(const StatusRecord& record, const std::string& name) {
         break;
     }
     inDialog = 0;
-    ::close(tty);
     if (answer == AX_ANSWER_YES_TO_ALL) state.replaceAll = true;
     if (answer == AX_ANSWER_NO) ++state.counts.keptExisting;
     return answer;
@@ -255,18 +230,18 @@ int16_t AXAPI onStatus(StatusRecord record) {
     }
 }
 
-void onSignal(int) {
+void onUserInterrupt() {
     Ax4Cancel();
     interrupts = interrupts + 1;
     if (interrupts >= 2) {
         static const char kStop[] = "\nzar: stopped at once\n";
-        (void)!::write(STDERR_FILENO, kStop, sizeof kStop - 1);
-        ::_exit(kExitCancelled);
+        sayNow(kStop, sizeof kStop - 1);
+        exitNow(kExitCancelled);
     }
     if (inDialog) {
         static const char kHint[] =
             "\nzar: cancelling: answer the question to finish, or press Ctrl-C again to stop at once\n";
-        (void)!::write(STDERR_FILENO, kHint, sizeof kHint - 1);
+        sayNow(kHint, sizeof kHint - 1);
     }
 }
 
@@ -287,18 +262,9 @@ void stopReporting() {
 
 const ReportCounts& reportCounts() { return state.counts; }
 
-void cancelOnInterrupt() {
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    // Restarted calls: the library's file I/O must not fail with EINTR.
-    action.sa_flags = SA_RESTART;
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
-}
+void cancelOnInterrupt() { onInterrupt(onUserInterrupt); }
 
 bool interrupted() { return interrupts != 0; }
 
-bool stderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
-bool stdinIsTerminal() { return ::isatty(STDIN_FILENO) == 1; }
 
 }  // namespace zar::cli

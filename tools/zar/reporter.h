@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "console.h"
+
 namespace zar::cli {
 
 struct ReportSettings {
@@ -37,8 +39,6 @@ const ReportCounts& reportCounts();
 void cancelOnInterrupt();
 bool interrupted();
 
-// True when stderr (for the bar) or stdin (for questions) is a terminal.
-bool stderrIsTerminal();
-bool stdinIsTerminal();
+// Whether stderr (for the bar) or stdin (for questions) is a terminal: console.h.
 
 }  // namespace zar::cli

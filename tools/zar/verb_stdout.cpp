@@ -3,8 +3,6 @@
 // buffer of fixed size through windows of Ax4UnZipPtr, which go on from one
 // another, so memory stays the same however large the entry is. zar keeps
 // the CRC-32 of what it writes and compares it with the entry's at the end.
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -29,16 +27,7 @@ namespace {
 // The size of one window: the memory the data of an entry goes through.
 constexpr uint32_t kWindow = 1 << 20;
 
-bool writeOut(const char* data, size_t size) {
-    while (size != 0) {
-        const ssize_t n = ::write(STDOUT_FILENO, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
+bool writeOut(const char* data, size_t size) { return writeStandardOutput(data, size); }
 
 }  // namespace
 

@@ -1,9 +1,6 @@
 // zar add, update, freshen, move and delete: one Ax4Zip run each. The library
 // builds the new archive beside the old one and commits it only when the run
 // succeeded; zar compares the directory before and after to say what changed.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -63,11 +60,10 @@ bool readStandardInput(std::string* data) {
     data->clear();
     std::vector<char> piece(1 << 20);
     for (;;) {
-        const ssize_t n = ::read(STDIN_FILENO, piece.data(), piece.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return false;
+        size_t n = 0;
+        if (!readInputPiece(piece.data(), piece.size(), &n)) return false;
         if (n == 0) return true;
-        data->append(piece.data(), static_cast<size_t>(n));
+        data->append(piece.data(), n);
         // Past the largest size an entry from memory can have, there is no use reading on.
         if (data->size() > static_cast<size_t>(INT32_MAX)) return true;
     }
@@ -178,14 +174,16 @@ void tellChanges(const Options& options, const std::string& archive, const std::
 // A file that exists and is no archive zar can write is left alone; the
 // library would otherwise treat a short file as a new archive.
 int checkWritable(const ArchiveName& name, bool* existed) {
-    struct stat st;
     *existed = false;
     if (const std::string problem = archivePathProblem(name.path(), true); !problem.empty()) {
         complain(name.shown() + ": " + problem);
         return kExitFailure;
     }
-    if (::stat(name.path().c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) return kExitOk;
-    if (static_cast<uintmax_t>(st.st_size) < kSmallestArchive) return reportResult(name.shown(), AX_UNKNOWN_KIND);
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(name.path(), ec)) return kExitOk;
+    const uintmax_t size = std::filesystem::file_size(name.path(), ec);
+    if (ec || size == 0) return kExitOk;
+    if (size < kSmallestArchive) return reportResult(name.shown(), AX_UNKNOWN_KIND);
     uint16_t kind = AX_KIND_NONE;
     const int16_t result = Ax4IdentifyFile(name.path().c_str(), &kind);
     if (result != AX_OK) return reportResult(name.shown(), result);
@@ -375,8 +373,9 @@ int runWrite(const Options& options) {
             return kExitFailure;
         }
     }
-    if (!options.changeDir.empty() && ::chdir(options.changeDir.c_str()) != 0) {
-        complain(options.changeDir + ": " + std::strerror(errno));
+    std::string why;
+    if (!options.changeDir.empty() && !changeDirectory(options.changeDir, &why)) {
+        complain(options.changeDir + ": " + why);
         return kExitFailure;
     }
 
@@ -408,7 +407,7 @@ int runWrite(const Options& options) {
     }
 
     OptionString zipOptions;
-    zipOptions.add("-.L");  // names keep their case
+    zipOptions.add("-.L").add("-.LR");  // names keep their case and their long form
     if (!options.flat) zipOptions.add("-N");
     if (options.recurse || !directories.empty()) zipOptions.add("-R");
     if (!options.noHidden) zipOptions.add("-WHS");
@@ -441,7 +440,7 @@ int runDelete(const Options& options) {
     if (int status = refuseUnquotable(patterns); status != kExitOk) return status;
     if (int status = refuseUnquotable(options.excludes); status != kExitOk) return status;
     OptionString zipOptions;
-    zipOptions.add("-D").add("-.L").add(timeOption(options)).add(options.rawOptions);
+    zipOptions.add("-D").add("-.L").add("-.LR").add(timeOption(options)).add(options.rawOptions);
     return zipRun(options, name, AX_OPEN_UPDATE, existed, patternList(patterns), patternList(options.excludes),
                   zipOptions.text(), 0);
 }

@@ -1,0 +1,33 @@
+// Test hooks: the n-th next call of a kind fails; dialogs answered by a test.
+// Windows files always have names, so refusing anonymous files changes nothing
+// here: createAnonymousFile never makes one.
+#include <array>
+
+#include "platform/win32/win32_internal.h"
+
+namespace zar::platform {
+namespace {
+
+std::array<int, 5> countdown{};
+DialogOverride overrideDialog = nullptr;
+
+}  // namespace
+
+void failNthCall(Fault kind, int n) { countdown[static_cast<size_t>(kind)] = n; }
+
+void setDialogOverride(DialogOverride dialog) { overrideDialog = dialog; }
+
+void refuseAnonymousFiles(bool) {}
+
+namespace win32 {
+
+bool faultNow(Fault kind) {
+    int& left = countdown[static_cast<size_t>(kind)];
+    if (left <= 0) return false;
+    return --left == 0;
+}
+
+DialogOverride dialogOverride() { return overrideDialog; }
+
+}  // namespace win32
+}  // namespace zar::platform
