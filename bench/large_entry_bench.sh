@@ -5,8 +5,9 @@
 # shows the decoding alone; extraction adds the writing of gigabytes, where
 # the system's write-back can weigh on the larger file. Prints the
 # wall time per GiB of both, their ratio (the large file's entry needs the
-# Zip64 records; its time per byte should match the small one's) and the peak
-# resident memory of every run.
+# Zip64 records; its time per byte should match the small one's), the same
+# for the processor time (user + system), which a busy machine or the disk
+# sways less, and the peak resident memory of every run.
 # usage: bench/large_entry_bench.sh BUILD_DIR [RUNS]
 set -euo pipefail
 build=${1:?build directory with ZARLIB_BUILD_BENCHMARKS=ON}
@@ -31,13 +32,14 @@ for size in 1 5; do
   for _ in $(seq $((size * 1024))); do cat "$work/block"; done > "$work/in$size/data.bin"
 done
 
-# "MICROSECONDS PEAK_KB" of one run of CMD
+# "WALL_MICROSECONDS PEAK_KB CPU_SECONDS" of one run of CMD
 measure() {
   local t0 t1
   t0=$(date +%s%N)
-  /usr/bin/time -f %M -o "$work/rss" "$@" > /dev/null
+  /usr/bin/time -f '%M %U %S' -o "$work/rss" "$@" > /dev/null
   t1=$(date +%s%N)
-  echo "$(( (t1 - t0) / 1000 )) $(cat "$work/rss")"
+  read -r kb user system < "$work/rss"
+  echo "$(( (t1 - t0) / 1000 )) $kb $(echo "$user + $system" | bc -l)"
 }
 declare -A best
 keep() {  # the fastest run of each kind
@@ -57,8 +59,9 @@ unzip -tq "$work/a5.zip" > /dev/null
 
 printf 'one file of 1 GiB and one of 5 GiB, the best of %d runs (whole process)\n' "$runs"
 for job in zip test unzip; do
-  read -r t1 r1 <<< "${best[${job}1]}"
-  read -r t5 r5 <<< "${best[${job}5]}"
-  printf '  %-6s 1 GiB %6.2f s  %6d KB   5 GiB %6.2f s  %6d KB   time per byte 5 GiB/1 GiB %.3f\n' "$job" \
-    "$(echo "$t1 / 1000000" | bc -l)" "$r1" "$(echo "$t5 / 1000000" | bc -l)" "$r5" "$(echo "$t5 / 5 / $t1" | bc -l)"
+  read -r t1 r1 c1 <<< "${best[${job}1]}"
+  read -r t5 r5 c5 <<< "${best[${job}5]}"
+  printf '  %-6s 1 GiB %6.2f s (cpu %6.2f) %6d KB   5 GiB %6.2f s (cpu %6.2f) %6d KB   per byte 5 GiB/1 GiB: time %.3f cpu %.3f\n' \
+    "$job" "$(echo "$t1 / 1000000" | bc -l)" "$c1" "$r1" "$(echo "$t5 / 1000000" | bc -l)" "$c5" "$r5" \
+    "$(echo "$t5 / 5 / $t1" | bc -l)" "$(echo "$c5 / 5 / $c1" | bc -l)"
 done

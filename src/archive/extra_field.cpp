@@ -61,6 +61,14 @@ std::vector<uint8_t> longNameBlock(std::string_view longName) {
     return privateBlock(kLongNameSubtag, reinterpret_cast<const uint8_t*>(longName.data()), longName.size());
 }
 
+std::vector<uint8_t> zip64Block(const std::vector<uint64_t>& values) {
+    std::vector<uint8_t> block(4 + 8 * values.size());
+    storeLe16(block.data(), kTagZip64);
+    storeLe16(block.data() + 2, static_cast<uint16_t>(8 * values.size()));
+    for (size_t i = 0; i < values.size(); ++i) storeLe64(block.data() + 4 + 8 * i, values[i]);
+    return block;
+}
+
 std::string_view findPrivateBlock(const uint8_t* extra, size_t length, char subtag,
                                   ExtraFieldCursor::Overrun overrun) {
     ExtraFieldCursor cursor(extra, length, overrun);

@@ -56,6 +56,9 @@ inline constexpr size_t kVersionBytes = 8;
 std::vector<uint8_t> versionBlock(uint32_t mostSignificant, uint32_t leastSignificant);
 // The long-name block: the long name with '/' separators, no NUL.
 std::vector<uint8_t> longNameBlock(std::string_view longName);
+// A Zip64 block of the given 64-bit values, in the order the format gives:
+// unpacked size, packed size, local header offset (each only where needed).
+std::vector<uint8_t> zip64Block(const std::vector<uint64_t>& values);
 
 // The data of the first private block with `subtag`, after its subtag bytes;
 // empty when there is none.

@@ -93,10 +93,7 @@ Result withZip64Offset(uint8_t* record, const uint8_t* extra, uint16_t extraLeng
     if (real.unpackedAt != archive::Zip64Fields::kInRecord) values.push_back(real.unpackedSize);
     if (real.packedAt != archive::Zip64Fields::kInRecord) values.push_back(real.packedSize);
     values.push_back(offset);
-    out->resize(4 + 8 * values.size());
-    storeLe16(out->data(), archive::kTagZip64);
-    storeLe16(out->data() + 2, static_cast<uint16_t>(8 * values.size()));
-    for (size_t i = 0; i < values.size(); ++i) storeLe64(out->data() + 4 + 8 * i, values[i]);
+    *out = archive::zip64Block(values);
     archive::ExtraFieldCursor cursor(extra, extraLength);
     size_t walked = 0;
     for (archive::ExtraBlock block; cursor.next(&block); walked = block.offset + block.whole())

@@ -250,21 +250,9 @@ void appendBlock(uint8_t* extra, uint16_t* length, const std::vector<uint8_t>& b
     *length = static_cast<uint16_t>(*length + block.size());
 }
 
-// A Zip64 block of the given 64-bit values, in the order the format gives:
-// unpacked size, packed size, local header offset.
-std::vector<uint8_t> zip64Block(const std::vector<uint64_t>& values) {
-    std::vector<uint8_t> block(4 + 8 * values.size());
-    storeLe16(block.data(), archive::kTagZip64);
-    storeLe16(block.data() + 2, static_cast<uint16_t>(8 * values.size()));
-    size_t at = 4;
-    for (uint64_t v : values) storeLe64(block.data() + at, v), at += 8;
-    return block;
-}
-
 // The central record's Zip64 block: the values its 32-bit fields cannot hold,
 // which then hold all ones. Empty when everything fits.
 std::vector<uint8_t> centralZip64Block(uint8_t* record, const archive::EntryExtent& extent) {
-    const std::vector<uint8_t> block;
     std::vector<uint64_t> values;
     const std::pair<uint64_t, size_t> fields[] = {{extent.unpackedSize, CentralRecord::kUnpackedSize},
                                                   {extent.packedSize, CentralRecord::kPackedSize},
@@ -277,7 +265,7 @@ std::vector<uint8_t> centralZip64Block(uint8_t* record, const archive::EntryExte
             values.push_back(value);
         }
     }
-    return values.empty() ? block : zip64Block(values);
+    return values.empty() ? std::vector<uint8_t>{} : archive::zip64Block(values);
 }
 
 // The name as stored without long names where names ignore case: upper-cased
@@ -431,7 +419,8 @@ Result writeEntry(const EntryRequest& request) {
     const bool zip64 = zip64Sizes || extent.localOffset >= kZip64From;
     if (zip64) storeLe16(record + CentralRecord::kVersionNeeded, archive::kVersionZip64);
     auto localExtra = [&](uint64_t packed) {
-        std::vector<uint8_t> extra = zip64Sizes ? zip64Block({extent.unpackedSize, packed}) : std::vector<uint8_t>{};
+        std::vector<uint8_t> extra =
+            zip64Sizes ? archive::zip64Block({extent.unpackedSize, packed}) : std::vector<uint8_t>{};
         extra.insert(extra.end(), privateBlocks.begin(), privateBlocks.end());
         return extra;
     };
