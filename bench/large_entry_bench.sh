@@ -12,7 +12,8 @@
 set -euo pipefail
 build=${1:?build directory with ZARLIB_BUILD_BENCHMARKS=ON}
 runs=${2:-1}
-# Gigabytes: on the disk's temporary folder, not in memory.
+# Gigabytes: on the disk's temporary folder unless TMPDIR names another
+# (TMPDIR=/dev/shm keeps the system's write-back out of the figures).
 work=$(mktemp -d "${TMPDIR:-/tmp}/large-entry-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
@@ -32,14 +33,14 @@ for size in 1 5; do
   for _ in $(seq $((size * 1024))); do cat "$work/block"; done > "$work/in$size/data.bin"
 done
 
-# "WALL_MICROSECONDS PEAK_KB CPU_SECONDS" of one run of CMD
+# "WALL_MICROSECONDS PEAK_KB USER_SECONDS SYSTEM_SECONDS" of one run of CMD
 measure() {
   local t0 t1
   t0=$(date +%s%N)
   /usr/bin/time -f '%M %U %S' -o "$work/rss" "$@" > /dev/null
   t1=$(date +%s%N)
   read -r kb user system < "$work/rss"
-  echo "$(( (t1 - t0) / 1000 )) $kb $(echo "$user + $system" | bc -l)"
+  echo "$(( (t1 - t0) / 1000 )) $kb $user $system"
 }
 declare -A best
 keep() {  # the fastest run of each kind
@@ -59,9 +60,11 @@ unzip -tq "$work/a5.zip" > /dev/null
 
 printf 'one file of 1 GiB and one of 5 GiB, the best of %d runs (whole process)\n' "$runs"
 for job in zip test unzip; do
-  read -r t1 r1 c1 <<< "${best[${job}1]}"
-  read -r t5 r5 c5 <<< "${best[${job}5]}"
-  printf '  %-6s 1 GiB %6.2f s (cpu %6.2f) %6d KB   5 GiB %6.2f s (cpu %6.2f) %6d KB   per byte 5 GiB/1 GiB: time %.3f cpu %.3f\n' \
-    "$job" "$(echo "$t1 / 1000000" | bc -l)" "$c1" "$r1" "$(echo "$t5 / 1000000" | bc -l)" "$c5" "$r5" \
-    "$(echo "$t5 / 5 / $t1" | bc -l)" "$(echo "$c5 / 5 / $c1" | bc -l)"
+  read -r t1 r1 u1 s1 <<< "${best[${job}1]}"
+  read -r t5 r5 u5 s5 <<< "${best[${job}5]}"
+  printf '  %-6s 1 GiB %6.2f s (user %6.2f sys %5.2f) %6d KB   5 GiB %6.2f s (user %6.2f sys %5.2f) %6d KB\n' \
+    "$job" "$(echo "$t1 / 1000000" | bc -l)" "$u1" "$s1" "$r1" "$(echo "$t5 / 1000000" | bc -l)" "$u5" "$s5" "$r5"
+  printf '         per byte, 5 GiB over 1 GiB: wall %.3f  user %.3f  user+sys %.3f\n' \
+    "$(echo "$t5 / 5 / $t1" | bc -l)" "$(echo "$u5 / 5 / $u1" | bc -l)" \
+    "$(echo "($u5 + $s5) / 5 / ($u1 + $s1)" | bc -l)"
 done

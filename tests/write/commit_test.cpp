@@ -109,4 +109,43 @@ TEST(Commit, OpenDataFilesBesideAndElsewhere) {
     }
 }
 
+// Copied over a hidden system archive (the system refuses to overwrite such a
+// file unless told), the new bytes land and the archive keeps both bits.
+TEST(Commit, CopiesOverAHiddenSystemArchive) {
+    test::Scratch s;
+    stdfs::create_directories(s / "Out");
+    stdfs::create_directories(s / "tmp");
+    // The dot makes the name hidden where hidden files are told by their names.
+    const std::string name = s / "Out/.a.zip";
+    const std::string content = "the new archive, long enough to be kept at close";
+    for (const bool open : {true, false}) {
+        SCOPED_TRACE(open ? "open data file" : "closed data file");
+        test::writeText(name, std::string("PK\x05\x06", 4) + std::string(18, '\0'));  // an empty archive
+        constexpr uint32_t kBits = platform::kAttrHidden | platform::kAttrSystem;
+        ASSERT_TRUE(platform::setFileAttributes(name.c_str(), kBits | platform::kAttrArchive));
+        fs::FileHandle handle = fs::kInvalidFile;
+        ASSERT_EQ(archive::openArchive(name.c_str(), archive::OpenMode::ReadWrite, &handle), kOk);
+        archive::ArchiveHandle* a = archive::lookup(handle);
+        ASSERT_NE(a, nullptr);
+
+        fs::TempFile data = open ? fs::TempFile::makeScratch(s / "tmp", true) : fs::TempFile::make(s / "tmp");
+        ASSERT_TRUE(data.valid());
+        if (open) {
+            uint32_t done = 0;
+            ASSERT_TRUE(platform::writeFile(data.file(), content.data(), static_cast<uint32_t>(content.size()), &done));
+        } else {
+            test::writeText(data.name(), content);
+        }
+        ASSERT_EQ(write::commitArchive(*a, data, nullptr), kOk);
+        handle = a->file;
+        archive::closeArchive(&handle);
+        const auto bytes = test::readBytes(name);
+        EXPECT_EQ(std::string(bytes.begin(), bytes.end()), content);
+        EXPECT_EQ(platform::fileAttributes(name.c_str()) & kBits, kBits);
+        data.remove();
+        ASSERT_TRUE(platform::setFileAttributes(name.c_str(), platform::kAttrNormal));
+        stdfs::remove(name);
+    }
+}
+
 }  // namespace

@@ -98,20 +98,41 @@ bool closeFile(FileHandle file) { return file != kInvalidFile && ::CloseHandle(t
 
 bool deleteFile(const char* name) { return ::DeleteFileA(osName(name).c_str()) != 0; }
 
-bool copyFile(const char* from, const char* to, bool failIfExists) {
-    return ::CopyFileA(osName(from).c_str(), osName(to).c_str(), failIfExists) != 0;
+namespace {
+
+// The system refuses to write over a hidden or system file that the writer
+// does not name as such: those bits of an existing target are taken off for
+// the copy and put back afterwards, on the new bytes or, if the copy fails,
+// on what is left. A read-only target still refuses the copy.
+template <class Copy>
+bool overwriteKeepingAttributes(const std::string& target, Copy copy) {
+    constexpr DWORD kGuarding = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    const DWORD kept = ::GetFileAttributesA(target.c_str());
+    const bool guarded = kept != INVALID_FILE_ATTRIBUTES && (kept & kGuarding) && !(kept & FILE_ATTRIBUTE_READONLY);
+    if (guarded && !::SetFileAttributesA(target.c_str(), kept & ~kGuarding)) return false;
+    const bool ok = copy();
+    if (guarded && ::GetFileAttributesA(target.c_str()) != INVALID_FILE_ATTRIBUTES)
+        ::SetFileAttributesA(target.c_str(), kept);
+    return ok;
 }
 
-bool copyOpenFile(FileHandle from, const char* to, bool failIfExists) {
-    if (from == kInvalidFile) return false;
-    HANDLE in = toHandle(from);
+}  // namespace
+
+bool copyFile(const char* from, const char* to, bool failIfExists) {
+    const std::string source = osName(from), target = osName(to);
+    if (failIfExists) return ::CopyFileA(source.c_str(), target.c_str(), TRUE) != 0;
+    return overwriteKeepingAttributes(target, [&] { return ::CopyFileA(source.c_str(), target.c_str(), FALSE) != 0; });
+}
+
+namespace {
+
+// copyOpenFile to a name in the system's form, created as `disposition` says.
+bool copyHandle(HANDLE in, const std::string& target, DWORD disposition) {
     FILETIME written;
     LARGE_INTEGER none{}, position;
     if (!::GetFileTime(in, nullptr, nullptr, &written) || !::SetFilePointerEx(in, none, &position, FILE_CURRENT))
         return false;
-    const std::string target = osName(to);
-    HANDLE out = ::CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, failIfExists ? CREATE_NEW : CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE out = ::CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (out == INVALID_HANDLE_VALUE) return false;
     // Positioned reads; the handle's own position is put back afterwards.
     static constexpr DWORD kPiece = 1 << 16;
@@ -137,6 +158,15 @@ bool copyOpenFile(FileHandle from, const char* to, bool failIfExists) {
     if (!::CloseHandle(out)) ok = false;
     if (!ok) ::DeleteFileA(target.c_str());
     return ok;
+}
+
+}  // namespace
+
+bool copyOpenFile(FileHandle from, const char* to, bool failIfExists) {
+    if (from == kInvalidFile) return false;
+    const std::string target = osName(to);
+    if (failIfExists) return copyHandle(toHandle(from), target, CREATE_NEW);
+    return overwriteKeepingAttributes(target, [&] { return copyHandle(toHandle(from), target, CREATE_ALWAYS); });
 }
 
 bool renameFile(const char* from, const char* to) {
