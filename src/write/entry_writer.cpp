@@ -84,11 +84,16 @@ constexpr bool isTextByte(uint8_t b) { return (b >= 9 && b <= 13) || b == 26 || 
 using PieceBuffers = archive::WorkBuffers;
 
 // One run over the file from its start: progress, reads, the CRC and the
-// text test (first run only), the method, and the writes of the output.
+// text test (first run only), the method, and the writes of the output. A
+// file shorter than a piece is read once and kept in the first buffer, so a
+// second run reads nothing again. The output goes to the data file, or, when
+// `memory` is given, is collected there.
 class Compressor {
 public:
-    Compressor(fs::FileHandle file, fs::FileHandle dataFile, uint64_t size, PieceBuffers& buffers)
-        : file_(file), dataFile_(dataFile), size_(size), buffers_(buffers) {}
+    Compressor(fs::FileHandle file, fs::FileHandle dataFile, uint64_t size, PieceBuffers& buffers,
+               std::vector<uint8_t>* memory = nullptr)
+        : file_(file), dataFile_(dataFile), size_(size), buffers_(buffers), memory_(memory),
+          keepInput_(size < kPieceSize) {}
 
     Result run(uint16_t level);
 
@@ -96,24 +101,38 @@ public:
     uint64_t packed() const { return packed_; }
     uint32_t crc() const { return ~running_; }
     bool text() const { return text_; }
+    // True when a second run needs neither the file nor the data file rewound.
+    bool keepsInput() const { return keepInput_; }
     // Forgets the output of the last run; the CRC and the text test stand.
     void restart() {
         packed_ = 0;
         firstRun_ = false;
+        if (memory_ != nullptr) memory_->clear();
     }
 
 private:
     Result feed(uint16_t level, const codec::DeflateBuffers& deflate, const uint8_t* piece, uint32_t count,
                 bool last, bool* finished);
+    Result put(const uint8_t* bytes, uint32_t count) {
+        if (count == 0) return kOk;
+        if (memory_ != nullptr) {
+            memory_->insert(memory_->end(), bytes, bytes + count);
+            return kOk;
+        }
+        return fs::writeAll(dataFile_, bytes, count) ? kOk : kWriteFailed;
+    }
     Result flush() {
-        if (fill_ != 0 && !fs::writeAll(dataFile_, buffers_.second(), fill_)) return kWriteFailed;
+        const Result r = put(buffers_.second(), fill_);
         fill_ = 0;
-        return kOk;
+        return r;
     }
 
     fs::FileHandle file_, dataFile_;
     uint64_t size_;
     PieceBuffers& buffers_;
+    std::vector<uint8_t>* memory_;
+    const bool keepInput_;
+    bool loaded_ = false;  // the whole file is in the first buffer
     uint32_t running_ = 0xFFFFFFFFu;
     uint64_t packed_ = 0;
     uint32_t fill_ = 0;
@@ -152,7 +171,8 @@ Result Compressor::run(uint16_t level) {
 
         const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(remaining, kPieceSize));
         uint8_t* piece = buffers_.first();
-        if (count != 0 && !fs::readExact(file_, piece, count)) return kShortRead;
+        if (count != 0 && !loaded_ && !fs::readExact(file_, piece, count)) return kShortRead;
+        loaded_ = keepInput_;
         if (firstRun_) {
             if (text_) text_ = std::all_of(piece, piece + count, isTextByte);
             running_ = codec::crc32Update(piece, count, running_);
@@ -169,7 +189,7 @@ Result Compressor::feed(uint16_t level, const codec::DeflateBuffers& deflate, co
                         uint32_t count, bool last, bool* finished) {
     if (level == 0) {
         // Stored pieces go out as they are; every piece but the last is whole.
-        if (count != 0 && !fs::writeAll(dataFile_, piece, count)) return kWriteFailed;
+        if (Result r = put(piece, count); r != kOk) return r;
         packed_ += count;
         *finished = last;
         frame::yield();
@@ -215,15 +235,19 @@ Result encryptInPlace(fs::FileHandle dataFile, int64_t at, uint64_t count) {
     return kOk;
 }
 
-// Writes the encrypted 12-byte header at `at` for an entry of CRC `crc`, with
-// the keys freshly started from the password; the keys then continue over
-// the data.
-Result writeEncryptionHeader(fs::FileHandle dataFile, int64_t at, uint32_t crc, std::string_view password) {
-    uint8_t header[codec::kEncryptionHeaderSize];
+// The encrypted 12-byte header of an entry of CRC `crc`, with the keys freshly
+// started from the password; the keys then continue over the data.
+void makeEncryptedHeader(uint8_t* header, uint32_t crc, std::string_view password) {
     const auto millisecond = static_cast<uint16_t>(platform::currentFileTime() / 10000 % 1000);
     codec::makeEncryptionHeader(header, crc, millisecond);
     codec::sharedKeys().init(reinterpret_cast<const uint8_t*>(password.data()), password.size());
-    codec::sharedKeys().encrypt(header, sizeof header);
+    codec::sharedKeys().encrypt(header, codec::kEncryptionHeaderSize);
+}
+
+// Writes that header at `at`.
+Result writeEncryptionHeader(fs::FileHandle dataFile, int64_t at, uint32_t crc, std::string_view password) {
+    uint8_t header[codec::kEncryptionHeaderSize];
+    makeEncryptedHeader(header, crc, password);
     if (!fs::seekTo(dataFile, at)) return kAccessDenied;
     if (!fs::writeAll(dataFile, header, sizeof header)) return kAccessDenied;
     return kOk;
@@ -281,17 +305,27 @@ void shortNameCase(std::string* name) {
 
 }  // namespace
 
-Result writeLocalHeader(fs::FileHandle file, uint8_t* header, std::string_view name, const uint8_t* extra) {
+namespace {
+
+// writeLocalHeader, with `data` after the header in the same write.
+Result writeLocalEntry(fs::FileHandle file, uint8_t* header, std::string_view name, const uint8_t* extra,
+                       const std::vector<uint8_t>& data) {
     if (name.size() > 0xFFFF) return kTooLong;
     storeLe32(header + LocalHeader::kSignature, archive::kLocalSignature);
     storeLe16(header + LocalHeader::kNameLength, static_cast<uint16_t>(name.size()));
     const uint16_t extraLength = loadLe16(header + LocalHeader::kExtraLength);
-    // One write for the whole header.
-    std::vector<uint8_t> bytes(LocalHeader::kSize + name.size() + extraLength);
-    std::memcpy(bytes.data(), header, LocalHeader::kSize);
-    if (!name.empty()) std::memcpy(bytes.data() + LocalHeader::kSize, name.data(), name.size());
-    if (extraLength != 0) std::memcpy(bytes.data() + LocalHeader::kSize + name.size(), extra, extraLength);
+    std::vector<uint8_t> bytes(header, header + LocalHeader::kSize);
+    bytes.reserve(LocalHeader::kSize + name.size() + extraLength + data.size());
+    bytes.insert(bytes.end(), name.begin(), name.end());
+    if (extraLength != 0) bytes.insert(bytes.end(), extra, extra + extraLength);
+    bytes.insert(bytes.end(), data.begin(), data.end());
     return fs::writeAll(file, bytes.data(), static_cast<uint32_t>(bytes.size())) ? kOk : kWriteFailed;
+}
+
+}  // namespace
+
+Result writeLocalHeader(fs::FileHandle file, uint8_t* header, std::string_view name, const uint8_t* extra) {
+    return writeLocalEntry(file, header, name, extra, {});
 }
 
 Result initEntryRecord(uint8_t* record, const fs::FileRecord& file, const std::string& storedName,
@@ -319,21 +353,26 @@ Result initEntryRecord(uint8_t* record, const fs::FileRecord& file, const std::s
     return kOk;
 }
 
-Result compressFile(fs::FileHandle file, fs::FileHandle dataFile, uint64_t size, uint16_t* level,
-                    uint64_t* packedSize, uint32_t* crc, bool* text) {
+namespace {
+
+// compressFile, its output collected in `memory` when that is given (the data
+// file is then not touched).
+Result compress(fs::FileHandle file, fs::FileHandle dataFile, std::vector<uint8_t>* memory, uint64_t size,
+                uint16_t* level, uint64_t* packedSize, uint32_t* crc, bool* text) {
     *packedSize = 0;
     *crc = 0;
     *text = true;
     Result result = kOk;
-    bool ran = false;
+    bool ran = false, gaveUp = false;
     if (size == 0) {
         *level = 0;  // nothing is read, written or reported
     } else {
         if (*level <= kHighestMethodLevel && size < kStoreBelow) *level = 0;
         PieceBuffers buffers;
-        Compressor compressor(file, dataFile, size, buffers);
-        const int64_t dataStart = fs::positionOf(dataFile);
-        const int64_t fileStart = fs::positionOf(file);
+        Compressor compressor(file, dataFile, size, buffers, memory);
+        // Where a second run starts again, unless the first kept all it needs.
+        const int64_t dataStart = memory != nullptr ? 0 : fs::positionOf(dataFile);
+        const int64_t fileStart = compressor.keepsInput() ? 0 : fs::positionOf(file);
         if (dataStart < 0 || fileStart < 0) {
             result = kAccessDenied;
         } else if ((result = buffers.acquire()) == kOk) {
@@ -341,9 +380,11 @@ Result compressFile(fs::FileHandle file, fs::FileHandle dataFile, uint64_t size,
             // Deflating that does not pay is given up: the file is stored instead.
             if (result == kOk && (compressor.packed() > size || (compressor.packed() == size && *level != 0))) {
                 *level = 0;
+                gaveUp = true;
                 compressor.restart();
-                if (!fs::seekTo(dataFile, dataStart) || !fs::seekTo(file, fileStart)) result = kAccessDenied;
-                else result = compressor.run(0);
+                const bool rewound = (memory != nullptr || fs::seekTo(dataFile, dataStart)) &&
+                                     (compressor.keepsInput() || fs::seekTo(file, fileStart));
+                result = rewound ? compressor.run(0) : kAccessDenied;
             }
         }
         ran = compressor.ran();
@@ -359,8 +400,15 @@ Result compressFile(fs::FileHandle file, fs::FileHandle dataFile, uint64_t size,
     }
     if (frame::takeCancel()) result = kCancelled;
     // Cuts off what a given-up attempt wrote beyond the stored data.
-    if (result == kOk && !fs::truncateHere(dataFile)) result = kAccessDenied;
+    if (result == kOk && gaveUp && memory == nullptr && !fs::truncateHere(dataFile)) result = kAccessDenied;
     return result;
+}
+
+}  // namespace
+
+Result compressFile(fs::FileHandle file, fs::FileHandle dataFile, uint64_t size, uint16_t* level,
+                    uint64_t* packedSize, uint32_t* crc, bool* text) {
+    return compress(file, dataFile, nullptr, size, level, packedSize, crc, text);
 }
 
 Result writeEntry(const EntryRequest& request) {
@@ -424,7 +472,8 @@ Result writeEntry(const EntryRequest& request) {
         extra.insert(extra.end(), privateBlocks.begin(), privateBlocks.end());
         return extra;
     };
-    auto writeHeader = [&](uint64_t packed) {
+    // With `data`, the header is written where the data file stands, the data after it.
+    auto writeHeader = [&](uint64_t packed, const std::vector<uint8_t>* data) {
         const std::vector<uint8_t> extra = localExtra(packed);
         if (extra.size() > 0xFFFF) return kTooLong;
         uint8_t header[LocalHeader::kSize];
@@ -434,19 +483,27 @@ Result writeEntry(const EntryRequest& request) {
             storeLe32(header + LocalHeader::kPackedSize, archive::kAllOnes32);
             storeLe32(header + LocalHeader::kUnpackedSize, archive::kAllOnes32);
         }
+        if (data != nullptr) return writeLocalEntry(request.dataFile, header, name, extra.data(), *data);
         if (!fs::seekTo(request.dataFile, static_cast<int64_t>(extent.localOffset))) return kAccessDenied;
         return writeLocalHeader(request.dataFile, header, name, extra.data());
     };
 
-    // The placeholder header has its final length; the encryption header's
-    // 12 bytes follow it and the data follows them.
+    // An entry of a file shorter than a piece (or of no data) is put
+    // together in memory and written in one go at the data file's end, where
+    // initEntryRecord left it. A larger file's header goes first with its
+    // final length and is patched at the end; the encryption header's 12
+    // bytes follow it and the data follows them.
+    const bool inMemory = noData || extent.unpackedSize < kPieceSize;
+    std::vector<uint8_t> data;  // the entry's data as stored, in memory
     const int64_t cryptOffset =
         static_cast<int64_t>(extent.localOffset) + LocalHeader::kSize + name.size() + localExtra(0).size();
-    Result r = writeHeader(0);
-    if (r != kOk) return r;
-    if (encrypted) {
-        const uint8_t placeholder[codec::kEncryptionHeaderSize] = {};
-        if (!fs::writeAll(request.dataFile, placeholder, sizeof placeholder)) return kWriteFailed;
+    Result r = kOk;
+    if (!inMemory) {
+        if (r = writeHeader(0, nullptr); r != kOk) return r;
+        if (encrypted) {
+            const uint8_t placeholder[codec::kEncryptionHeaderSize] = {};
+            if (!fs::writeAll(request.dataFile, placeholder, sizeof placeholder)) return kWriteFailed;
+        }
     }
 
     uint32_t crc = 0;
@@ -462,7 +519,8 @@ Result writeEntry(const EntryRequest& request) {
         if (!file.valid()) return kAccessDenied;
         uint16_t used = request.level;
         bool text = true;
-        r = compressFile(file.get(), request.dataFile, extent.unpackedSize, &used, &packed, &crc, &text);
+        r = compress(file.get(), request.dataFile, inMemory ? &data : nullptr, extent.unpackedSize, &used, &packed,
+                     &crc, &text);
         if (r != kOk) return r;
         if (used == 0) {
             storeLe16(record + CentralRecord::kMethod, kMethodStored);
@@ -470,7 +528,12 @@ Result writeEntry(const EntryRequest& request) {
         }
         if (text) internal |= archive::kInternalText;
     }
-    if (encrypted) {
+    if (encrypted && inMemory) {
+        data.insert(data.begin(), codec::kEncryptionHeaderSize, 0);
+        makeEncryptedHeader(data.data(), crc, request.password);
+        codec::sharedKeys().encrypt(data.data() + codec::kEncryptionHeaderSize, packed);
+        packed += codec::kEncryptionHeaderSize;
+    } else if (encrypted) {
         r = writeEncryptionHeader(request.dataFile, cryptOffset, crc, request.password);
         const int64_t dataOffset = cryptOffset + codec::kEncryptionHeaderSize;
         if (r == kOk && packed != 0) r = encryptInPlace(request.dataFile, dataOffset, packed);
@@ -487,8 +550,12 @@ Result writeEntry(const EntryRequest& request) {
     if (!centralExtra.empty()) std::memcpy(request.extra, centralExtra.data(), centralExtra.size());
     storeLe16(record + CentralRecord::kExtraLength, static_cast<uint16_t>(centralExtra.size()));
 
-    if (r = writeHeader(packed); r != kOk) return r;
-    if (fs::seekToEnd(request.dataFile) < 0) return kAccessDenied;
+    if (inMemory) {
+        if (r = writeHeader(packed, &data); r != kOk) return r;
+    } else {
+        if (r = writeHeader(packed, nullptr); r != kOk) return r;
+        if (fs::seekToEnd(request.dataFile) < 0) return kAccessDenied;
+    }
     return archive::writeCentralRecord(request.directoryFile, record, name.c_str(), request.extra,
                                        request.comment);
 }

@@ -155,7 +155,7 @@ TEST(CentralRecord, WrittenWithItsSignatureAndTrailingFields) {
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), std::string("PK\1\2", 4));
     EXPECT_EQ(std::string(bytes.begin() + 46, bytes.end()), std::string("a.txt\x09\x08\x07hi"));
 
-    platform::failNthCall(platform::Fault::Write, 2);
+    platform::failNthCall(platform::Fault::Write, 1);
     fs::File again(fs::openFile((scratch / "cd").c_str(), platform::kAccessReadWrite, 0,
                                 fs::Disposition::CreateAlways, 0, true));
     EXPECT_EQ(archive::writeCentralRecord(again.get(), record, "a.txt", extra, "hi"), kWriteFailed);
