@@ -48,7 +48,7 @@ bool decode(const uint8_t* bytes, size_t available, FileRecord* record, uint32_t
 
 void FileList::TableDeleter::operator()(uint32_t* table) const { platform::freeBlock(table); }
 
-FileList::FileList() = default;
+FileList::FileList(uint32_t memoryBound) : memoryBound_(memoryBound) {}
 
 FileList::~FileList() { free(); }
 
@@ -67,6 +67,8 @@ Result FileList::open() {
 
 void FileList::free() {
     temp_.remove();
+    held_ = {};
+    spilled_ = false;
     buckets_.reset();
     end_ = 0;
     count_ = 0;
@@ -85,7 +87,13 @@ uint32_t FileList::bucketOf(const char* storedName) {
 }
 
 Result FileList::readRecord(uint32_t offset, FileRecord* record, uint32_t* next, bool withPath) {
-    if (offset >= end_ || !seekTo(temp_.file(), offset)) return kShortRead;
+    if (offset >= end_) return kShortRead;
+    if (!spilled_) {
+        if (!decode(held_.data() + offset, end_ - offset, record, next, withPath)) return kShortRead;
+        record->offset = offset;
+        return kOk;
+    }
+    if (!seekTo(temp_.file(), offset)) return kShortRead;
     uint8_t bytes[kLargestRecord];
     uint32_t want = std::min<uint32_t>(kLargestRecord, end_ - offset);
     uint32_t got = 0;
@@ -161,11 +169,17 @@ Result FileList::add(const char* fullPath, const char* storedName, uint32_t attr
     std::memcpy(bytes + L::kHeaderSize, storedName, nameLength);
     std::memcpy(bytes + L::kHeaderSize + nameLength, fullPath, pathLength);
     uint32_t length = static_cast<uint32_t>(L::kHeaderSize + nameLength + pathLength);
-    if (!seekTo(temp_.file(), end_) || !writeAll(temp_.file(), bytes, length)) return kWriteFailed;
+    if (!spilled_ && end_ + length > memoryBound_ && !spill()) return kWriteFailed;
+    if (!spilled_) {
+        held_.insert(held_.end(), bytes, bytes + length);
+        if (last != kNoRecord) storeLe32(held_.data() + last + L::kNext, end_);
+    } else if (!seekTo(temp_.file(), end_) || !writeAll(temp_.file(), bytes, length)) {
+        return kWriteFailed;
+    }
 
     if (last == kNoRecord) {
         buckets_[bucketOf(storedName)] = end_;
-    } else {
+    } else if (spilled_) {
         uint8_t link[4];
         storeLe32(link, end_);
         if (!seekTo(temp_.file(), last + L::kNext) || !writeAll(temp_.file(), link, 4)) return kAccessDenied;
@@ -177,8 +191,26 @@ Result FileList::add(const char* fullPath, const char* storedName, uint32_t attr
     return kOk;
 }
 
+bool FileList::spill() {
+    if (!held_.empty() && (!seekTo(temp_.file(), 0) || !writeAll(temp_.file(), held_.data(), end_))) return false;
+    held_ = {};
+    spilled_ = true;
+    return true;
+}
+
 Result FileList::forEach(const std::function<Result(const FileRecord&)>& visit) {
     if (!isOpen() || end_ == 0) return kOk;
+    if (!spilled_) {
+        FileRecord record;
+        for (uint32_t at = 0; at < end_;) {
+            uint32_t next;
+            if (!decode(held_.data() + at, end_ - at, &record, &next, true)) return kShortRead;
+            record.offset = at;
+            if (Result r = visit(record); r != kOk) return r;
+            at += L::kHeaderSize + static_cast<uint32_t>(record.storedName.size() + record.fullPath.size());
+        }
+        return kOk;
+    }
     // Read in large blocks; a record cut by the end of a block is moved to the
     // front and completed by the next read.
     constexpr uint32_t kBlock = 65536;

@@ -1,8 +1,10 @@
 // The file-list index of a zip run: the files selected for the archive, one
-// record each in a temporary file (anonymous where the system allows), found
-// again through a table of 32749 hash buckets in memory. Only offsets live in
-// memory, so the list costs the same memory for ten files as for 65535; a
-// duplicate stored name is found through one hash chain and not added twice. Stored names compare as the file system
+// record each, found again through a table of 32749 hash buckets in memory.
+// The records are held in memory until they outgrow a bound (16 MiB, some
+// 150,000 files); then they move to a temporary file (anonymous where the
+// system allows) and only their offsets stay in memory, so a list of millions
+// of files costs no more memory than one of a hundred thousand. A duplicate
+// stored name is found through one hash chain and not added twice. Stored names compare as the file system
 // compares names: "README" and "readme" are two records where case tells
 // names apart, one where it does not.
 #pragma once
@@ -11,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "frame/result.h"
 #include "fs/file_io.h"
@@ -52,7 +55,11 @@ public:
     // stops well before they could run out.
     static constexpr uint32_t kMaxRecords = 4000000;
 
-    FileList();
+    // The bytes of records held in memory before they move to the file.
+    static constexpr uint32_t kMemoryBound = 16u << 20;
+
+    // `memoryBound`: a smaller bound, for tests (0: every record in the file).
+    explicit FileList(uint32_t memoryBound = kMemoryBound);
     ~FileList();
     FileList(const FileList&) = delete;
     FileList& operator=(const FileList&) = delete;
@@ -91,8 +98,10 @@ public:
 
     uint32_t count() const { return count_; }
     uint32_t nameTotal() const { return nameTotal_; }
-    // The temporary file, for tests.
+    // The temporary file, for tests; it holds the records once they have
+    // outgrown the memory bound.
     const TempFile& temporaryFile() const { return temp_; }
+    bool inMemory() const { return !spilled_; }
 
     static constexpr uint32_t kNoRecord = 0xFFFFFFFFu;  // also the empty-bucket marker
 
@@ -106,7 +115,14 @@ private:
     // Reads the header and stored name of the record at `offset`.
     Result readRecord(uint32_t offset, FileRecord* record, uint32_t* next, bool withPath);
 
+    // Moves the records held in memory to the file: false when that fails,
+    // and they are then still held.
+    bool spill();
+
     TempFile temp_;
+    uint32_t memoryBound_;
+    std::vector<uint8_t> held_;  // the records, until they are spilled
+    bool spilled_ = false;
     std::unique_ptr<uint32_t[], TableDeleter> buckets_;
     uint32_t end_ = 0;  // offset at which the next record goes
     uint32_t count_ = 0;

@@ -1,6 +1,6 @@
-// The file-list index: records in a temporary file, hash chains, duplicates
-// and names that differ only in case, the record limit and the failures of its
-// reads and writes.
+// The file-list index: records in memory and in a temporary file, hash
+// chains, duplicates and names that differ only in case, the record limit and
+// the failures of its reads and writes.
 #include <gtest/gtest.h>
 
 #include <time.h>
@@ -63,8 +63,53 @@ protected:
     }
     test::Scratch scratch_;
     std::unique_ptr<test::ScopedEnv> tmp_;
-    FileList list_;
+    FileList list_{0};  // every record in the file, where reads and writes can fail
 };
+
+// The same additions give the same list whether the records stay in memory,
+// live in the file from the start, or move there on the way (after five).
+TEST_F(FileListTest, RecordsInMemoryOrInTheFileAlike) {
+    std::vector<std::string> names = collidingNames(4);
+    names.insert(names.end(), {"a.txt", "A.TXT", "dir/b", "a.txt", names[1], "last"});
+    struct Case {
+        const char* what;
+        uint32_t bound;
+        bool inMemory;
+    } cases[] = {{"in memory", FileList::kMemoryBound, true}, {"in the file", 0, false}, {"moved", 200, false}};
+    std::vector<std::string> expected;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FileList list(c.bound);
+        ASSERT_EQ(list.open(), kOk);
+        int64_t bytes = 0;
+        for (size_t i = 0; i < names.size(); ++i) {
+            const std::string path = "/from/" + std::to_string(i);
+            const uint32_t before = list.count();
+            ASSERT_EQ(list.add(path.c_str(), names[i].c_str(), kFile, 0, i, 0), kOk);
+            if (list.count() != before) bytes += 28 + names[i].size() + path.size();
+        }
+        EXPECT_EQ(list.inMemory(), c.inMemory);
+        EXPECT_EQ(fileLength(list.temporaryFile().file()), c.inMemory ? 0 : bytes);
+        std::vector<std::string> got;
+        for (const FileRecord& r : records(list)) {
+            got.push_back(r.storedName + " " + r.fullPath + " " + std::to_string(r.size));
+            FileRecord found;
+            bool present = false;
+            ASSERT_EQ(list.lookup(r.storedName.c_str(), &present, &found), kOk);
+            EXPECT_TRUE(present);
+            EXPECT_EQ(found.offset, r.offset);
+            EXPECT_EQ(found.fullPath, r.fullPath);
+        }
+        bool present = true;
+        FileRecord none;
+        ASSERT_EQ(list.lookup("never added", &present, &none), kOk);
+        EXPECT_FALSE(present);
+        if (expected.empty()) expected = got;
+        EXPECT_EQ(got, expected);
+    }
+    // The duplicates were added once: where names ignore case "A.TXT" too.
+    EXPECT_EQ(expected.size(), platform::namesIgnoreCase() ? 7u : 8u);
+}
 
 TEST(Buckets, OfUpperCasedNames) {
     EXPECT_EQ(FileList::bucketOf(""), 0u);
