@@ -1,10 +1,13 @@
 #include "extract/entry_source.h"
 
+#include <cstring>
+
 #include "archive/records.h"
 #include "archive/volume_names.h"
 #include "common/bytes.h"
 #include "extract/pipeline.h"
 #include "fs/copy.h"
+#include "platform/platform.h"
 #include "span/volumes.h"
 
 namespace zar::extract {
@@ -16,8 +19,11 @@ EntrySource::~EntrySource() { fs::closeFile(volumes_.file); }
 
 Result EntrySource::locate(const archive::ArchiveHandle& archive, const uint8_t* record,
                            const archive::EntryExtent& extent) {
+    held_ = nullptr;
+    heldLeft_ = 0;
     if (!archive::gathersEntries(archive.kind)) {
         file_ = archive.file;
+        if (readAhead_ && locateInWindow(archive, record, extent)) return kOk;
         return locateData(archive, extent.localOffset);
     }
     if (Result r = gather(archive, record, extent); r != kOk) return r;
@@ -26,6 +32,46 @@ Result EntrySource::locate(const archive::ArchiveHandle& archive, const uint8_t*
     copy.file = file_;
     copy.kind = archive::Kind::Zip;
     return locateData(copy, 0);
+}
+
+bool EntrySource::locateInWindow(const archive::ArchiveHandle& archive, const uint8_t* record,
+                                 const archive::EntryExtent& extent) {
+    const archive::Kind kind = archive.kind;
+    if (kind == archive::Kind::Tar || kind == archive::Kind::Gzip || archive::isForeign(kind)) return false;
+    // The local name and extra field are told apart from the central ones
+    // only once the header is read; these are a first guess.
+    const uint64_t guess = uint64_t{LocalHeader::kSize} + loadLe16(record + CentralRecord::kNameLength) +
+                           loadLe16(record + CentralRecord::kExtraLength) + extent.packedSize;
+    if (guess > kWindowSize || extent.localOffset > UINT64_MAX - kWindowSize) return false;
+    const uint64_t offset = extent.localOffset;
+    const auto holds = [&](uint64_t from, uint64_t count) {
+        return from >= windowStart_ && from + count <= windowStart_ + windowSize_;
+    };
+    if (!holds(offset, guess)) {
+        if (window_.empty()) window_.resize(kWindowSize);
+        uint32_t got = 0;
+        windowSize_ = 0;
+        if (!platform::readFileAt(archive.file, offset, window_.data(), kWindowSize, &got)) return false;
+        windowStart_ = offset;
+        windowSize_ = got;
+    }
+    if (!holds(offset, LocalHeader::kSize)) return false;
+    const uint8_t* local = window_.data() + (offset - windowStart_);
+    const uint64_t data = offset + LocalHeader::kSize + loadLe16(local + LocalHeader::kNameLength) +
+                          loadLe16(local + LocalHeader::kExtraLength);
+    if (!holds(data, extent.packedSize)) return false;
+    held_ = window_.data() + (data - windowStart_);
+    heldLeft_ = extent.packedSize;
+    return true;
+}
+
+bool EntrySource::read(void* buffer, uint32_t count) {
+    if (held_ == nullptr) return fs::readExact(file_, buffer, count);
+    if (count > heldLeft_) return false;
+    std::memcpy(buffer, held_, count);
+    held_ += count;
+    heldLeft_ -= count;
+    return true;
 }
 
 Result EntrySource::gather(const archive::ArchiveHandle& archive, const uint8_t* record,

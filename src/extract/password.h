@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "frame/result.h"
+#include "extract/entry_source.h"
 #include "fs/file_io.h"
 
 namespace zar::extract {
@@ -24,5 +25,7 @@ bool checkByteMatches(uint8_t byte, uint16_t flags, uint32_t crc, uint16_t dosTi
 // kBadPassword for a missing or wrong password; kShortRead when the header
 // cannot be read whole.
 Result checkPassword(fs::FileHandle file, const uint8_t* record, uint64_t* packedSize, const char* password);
+// The same for an entry located by `source`, its header read through it.
+Result checkPassword(EntrySource& source, const uint8_t* record, uint64_t* packedSize, const char* password);
 
 }  // namespace zar::extract

@@ -39,7 +39,12 @@ Result runDecoder(const EntryData& entry, Decoder& decoder, const archive::WorkB
     for (;;) {
         const uint32_t blockSize = static_cast<uint32_t>(std::min<uint64_t>(remaining, kBlockSize));
         const bool last = remaining <= kBlockSize;
-        if (!fs::readExact(entry.input, buffers.first(), blockSize)) return kShortRead;
+        // Held bytes are copied: decryption works on the copy, and the window
+        // stays as the archive has it.
+        if (entry.held != nullptr)
+            std::memcpy(buffers.first(), entry.held + (entry.packedSize - remaining), blockSize);
+        else if (!fs::readExact(entry.input, buffers.first(), blockSize))
+            return kShortRead;
         if (entry.encrypted) codec::sharedKeys().decrypt(buffers.first(), blockSize);
         remaining -= blockSize;
 

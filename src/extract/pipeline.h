@@ -26,6 +26,7 @@ struct EntryData {
     uint16_t method = 0;                      // the ZIP method, which chooses the decoder
     uint16_t flags = 0;                       // general-purpose flags
     bool encrypted = false;                   // decrypt with the shared keys
+    const uint8_t* held = nullptr;            // the compressed data in memory, read instead of input
 };
 
 // Positions the archive file at the data of the entry whose local header

@@ -102,7 +102,7 @@ private:
     uint32_t field32(size_t at) const { return loadLe32(record_ + at); }
 
     archive::ArchiveHandle& archive_;
-    EntrySource source_;  // where the entry in hand is read from
+    EntrySource source_{true};  // where the entry in hand is read from, a window at a time
     uint32_t flags_ = 0;
     char password_[frame::kPasswordSize] = {};
     uint32_t attributeMask_ = archive::kDosAttributeMask;
@@ -243,7 +243,7 @@ Result UnzipRun::locate() { return source_.locate(archive_, record_, extent_); }
 
 Result UnzipRun::passwordCheck(bool* passed) {
     *passed = false;
-    Result r = checkPassword(source_.file(), record_, &extent_.packedSize, password_);
+    Result r = checkPassword(source_, record_, &extent_.packedSize, password_);
     if (r == kOk) {
         *passed = true;
         return kOk;
@@ -479,6 +479,7 @@ Result UnzipRun::produce(fs::FileHandle output, uint32_t* crc) {
     const uint16_t flags = field16(CentralRecord::kFlags);
     EntryData data;
     data.input = source_.file();
+    data.held = source_.held();
     data.packedSize = extent_.packedSize;
     data.unpackedSize = unpacked;
     data.method = field16(CentralRecord::kMethod);

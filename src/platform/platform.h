@@ -45,6 +45,9 @@ FileHandle openFile(const char* name, uint32_t access, uint32_t share, Dispositi
                     uint32_t attributes);
 // Reads up to `count` bytes; false on failure. `*done` holds the bytes read.
 bool readFile(FileHandle file, void* buffer, uint32_t count, uint32_t* done);
+// readFile from `offset` on. Where the system allows (POSIX) the file
+// position stays where it was; elsewhere it is left past the bytes read.
+bool readFileAt(FileHandle file, uint64_t offset, void* buffer, uint32_t count, uint32_t* done);
 // Writes up to `count` bytes; false on failure. `*done` holds the bytes written.
 bool writeFile(FileHandle file, const void* buffer, uint32_t count, uint32_t* done);
 // Moves the file position; returns the new position, or -1 on failure.

@@ -68,6 +68,20 @@ bool readFile(FileHandle file, void* buffer, uint32_t count, uint32_t* done) {
     return true;
 }
 
+bool readFileAt(FileHandle file, uint64_t offset, void* buffer, uint32_t count, uint32_t* done) {
+    *done = 0;
+    if (file == kInvalidFile || offset > uint64_t{INT64_MAX} || faultNow(Fault::Read)) return false;
+    auto* out = static_cast<char*>(buffer);
+    while (*done < count) {
+        ssize_t n = ::pread(static_cast<int>(file), out + *done, count - *done, static_cast<off_t>(offset + *done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;
+        *done += static_cast<uint32_t>(n);
+    }
+    return true;
+}
+
 bool writeFile(FileHandle file, const void* buffer, uint32_t count, uint32_t* done) {
     *done = 0;
     if (file == kInvalidFile || faultNow(Fault::Write)) return false;

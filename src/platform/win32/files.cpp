@@ -51,6 +51,24 @@ bool readFile(FileHandle file, void* buffer, uint32_t count, uint32_t* done) {
     return true;
 }
 
+bool readFileAt(FileHandle file, uint64_t offset, void* buffer, uint32_t count, uint32_t* done) {
+    *done = 0;
+    if (file == kInvalidFile || faultNow(Fault::Read)) return false;
+    auto* out = static_cast<char*>(buffer);
+    while (*done < count) {
+        const uint64_t at = offset + *done;
+        OVERLAPPED where{};
+        where.Offset = static_cast<DWORD>(at);
+        where.OffsetHigh = static_cast<DWORD>(at >> 32);
+        DWORD n = 0;
+        if (!::ReadFile(toHandle(file), out + *done, count - *done, &n, &where))
+            return ::GetLastError() == ERROR_HANDLE_EOF;
+        if (n == 0) break;
+        *done += n;
+    }
+    return true;
+}
+
 bool writeFile(FileHandle file, const void* buffer, uint32_t count, uint32_t* done) {
     *done = 0;
     if (file == kInvalidFile || faultNow(Fault::Write)) return false;
