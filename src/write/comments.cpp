@@ -29,23 +29,23 @@ Result setArchiveComment(archive::ArchiveHandle& archive, const char* comment) {
         if (Result r = archive::locateEnd(archive); r != kOk) return r;
     const std::string text = toOem(comment);
     if (text.size() > EndRecord::kLargestComment) return kTooLong;
-    const uint32_t endPos = archive.endPos;
+    const uint64_t endPos = archive.endPos;
     // The directory read-ahead may hold the old comment.
     archive.endLocated = false;
-    if (endPos == archive::kNoPosition) return kShortRead;
+    if (endPos == archive::kNoPosition || endPos > uint64_t{INT64_MAX} - EndRecord::kSize - 0xFFFF) return kShortRead;
 
     // The text goes first and its length after it: an archive left half way
     // still has an end record that the search finds.
-    const uint32_t textAt = endPos + EndRecord::kSize;
+    const int64_t textAt = static_cast<int64_t>(endPos + EndRecord::kSize);
     if (!text.empty()) {
         if (!fs::seekTo(archive.file, textAt)) return kShortRead;
         if (!fs::writeAll(archive.file, text.data(), static_cast<uint32_t>(text.size()))) return kWriteFailed;
     }
     uint8_t length[2];
     storeLe16(length, static_cast<uint16_t>(text.size()));
-    if (!fs::seekTo(archive.file, endPos + EndRecord::kCommentLength)) return kShortRead;
+    if (!fs::seekTo(archive.file, static_cast<int64_t>(endPos + EndRecord::kCommentLength))) return kShortRead;
     if (!fs::writeAll(archive.file, length, sizeof length)) return kWriteFailed;
-    if (!fs::seekTo(archive.file, textAt + static_cast<uint32_t>(text.size())) ||
+    if (!fs::seekTo(archive.file, textAt + static_cast<int64_t>(text.size())) ||
         !fs::truncateHere(archive.file))
         return kWriteFailed;
     return kOk;

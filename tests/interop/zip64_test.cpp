@@ -223,6 +223,19 @@ TEST(Zip64Reading, EntriesPastFourGibibytes) {
     EXPECT_EQ(Ax4UnZipPtr(h, window.data(), 0x7FFFFFF0, 16, "zeros.bin", ""), 0);
     EXPECT_EQ(window, std::vector<uint8_t>(16, 0));
     Ax4ZipClose(&h);
+
+    // A new archive comment goes after the end record past 4 GiB, and the
+    // archive stays whole.
+    const auto sizeBefore = fsys::file_size(archive);
+    const std::string comment = "a comment past 4 GiB";
+    ASSERT_EQ(Ax4ZipOpen(archive.c_str(), AX_OPEN_UPDATE, &h), 0);
+    EXPECT_EQ(Ax4ZipNewComment(h, comment.c_str()), 0);
+    Ax4ZipClose(&h);
+    EXPECT_EQ(fsys::file_size(archive), sizeBefore + comment.size());
+    auto commented = run("python3 -c 'import sys,zipfile; z=zipfile.ZipFile(sys.argv[1]); "
+                         "print(z.comment.decode(), len(z.infolist()))' " + quote(archive) + " 2>&1");
+    EXPECT_EQ(commented.output, comment + " 2\n");
+    EXPECT_EQ(run("unzip -tq " + quote(archive) + " 2>&1").status, 0);
 }
 
 // More than 65535 entries: the end record's count says "65535 or more", the
