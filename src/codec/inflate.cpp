@@ -13,9 +13,11 @@
 
 #include "codec/deflate_tables.h"
 
-// On x86-64 the fast loop is compiled a second time for processors with BMI2,
-// whose shifts and bit extraction take any register and save instructions on
-// the path from one table lookup to the next.
+// On x86-64 the fast loop is compiled a second time for processors with AVX2
+// and BMI2: BMI2's shifts and bit extraction take any register and save
+// instructions on the path from one table lookup to the next, and with AVX2
+// enabled every vector instruction the compiler emits is VEX-encoded, so the
+// loop pays no penalty for vector state that a caller left dirty.
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define ZAR_INFLATE_BMI2 1
 #define ZAR_FORCE_INLINE __attribute__((always_inline))
@@ -63,8 +65,8 @@ constexpr size_t kPrecodeOffset = kDistOffset;
 constexpr size_t kStateOffset = kDistOffset + kDistEntries * 2;
 static_assert(kPrecodeEntries * 4 <= kDistEntries * 2);
 static_assert(kMaxLengths <= kLitLenEntries * 4);
-static_assert(kWindowOffset + kWindowSize + 32 <= kLitLenOffset + kLitLenEntries * 4,
-              "word copies out of the window may read a little past it");
+static_assert(kWindowOffset + kWindowSize + 40 <= kLitLenOffset + kLitLenEntries * 4,
+              "word copies out of the window may read a little past it (kCopyOvershoot)");
 
 // Suspension modes: each names what the decoder waits for when it stops there.
 enum Mode : uint8_t {
@@ -350,6 +352,25 @@ inline void copyWord(uint8_t* out, const uint8_t* src) {
     std::memcpy(out, &v, 8);
 }
 
+// Copies `length` bytes from `src` in words of 8, front to back: reads and
+// writes up to kCopyOvershoot - 1 bytes past the end. The source may be the
+// output itself 8 or more bytes back, since every word is read after the
+// words before it were written. Five words go first without a test: most
+// matches need no more.
+inline uint8_t* copyWords(uint8_t* out, const uint8_t* src, size_t length) {
+    uint8_t* const end = out + length;
+    for (;;) {
+        copyWord(out, src);
+        copyWord(out + 8, src + 8);
+        copyWord(out + 16, src + 16);
+        copyWord(out + 24, src + 24);
+        copyWord(out + 32, src + 32);
+        out += 40;
+        if (out >= end) return end;
+        src += 40;
+    }
+}
+
 // Copies a match of `length` bytes from `distance` bytes back, front to back,
 // so that a distance below the length repeats the last `distance` bytes.
 // Requires distance <= bytes before `out` and kCopyOvershoot bytes of room
@@ -358,15 +379,7 @@ inline uint8_t* copyMatchFast(uint8_t* out, size_t distance, size_t length) {
     const uint8_t* src = out - distance;
     uint8_t* const end = out + length;
     if (distance >= 8) {
-        copyWord(out, src);
-        copyWord(out + 8, src + 8);
-        copyWord(out + 16, src + 16);
-        while ((out += 24) < end) {
-            src += 24;
-            copyWord(out, src);
-            copyWord(out + 8, src + 8);
-            copyWord(out + 16, src + 16);
-        }
+        return copyWords(out, src, length);
     } else if (distance == 1) {
         const uint64_t v = uint64_t{*src} * 0x0101010101010101u;
         do {
@@ -385,24 +398,10 @@ inline uint8_t* copyMatchFast(uint8_t* out, size_t distance, size_t length) {
     return end;
 }
 
-// Copies `length` bytes from a source that does not overlap the destination,
-// in words: reads and writes up to kCopyOvershoot - 1 bytes past the end.
-inline uint8_t* copyWords(uint8_t* out, const uint8_t* src, size_t length) {
-    uint8_t* const end = out + length;
-    do {
-        copyWord(out, src);
-        copyWord(out + 8, src + 8);
-        copyWord(out + 16, src + 16);
-        out += 24;
-        src += 24;
-    } while (out < end);
-    return end;
-}
-
 // ---- The decoder --------------------------------------------------------------
 
-// Bytes that copyMatchFast may write past the end of a match.
-constexpr size_t kCopyOvershoot = 24;
+// Bytes that copyWords and copyMatchFast may write past the end of a match.
+constexpr size_t kCopyOvershoot = 40;
 // Room the fast loop needs at the top of an iteration: four literals, or two
 // and a match, which it copies only when the match and the overshoot fit (a
 // match that does not fit is left pending for the checked path).
@@ -475,7 +474,7 @@ private:
     ZAR_FORCE_INLINE inline Step fastLoopBody();
     Step fastLoopGeneric();
 #ifdef ZAR_INFLATE_BMI2
-    __attribute__((target("bmi2"))) Step fastLoopBmi2();
+    __attribute__((target("avx2,bmi2"))) Step fastLoopBmi2();
 #endif
 
     const uint8_t* litLenTable() const {
@@ -907,14 +906,21 @@ Decoder::Step Decoder::fastLoopBody() {
         e = loadEntry(litLen, bits & litLenMask);
         refill();
 
+        // Within the first 32 KiB of a call's output a match may start in the
+        // window or in the output, and a branch on that would often be
+        // mispredicted: the source is chosen without one.
         const size_t produced = static_cast<size_t>(out - outStart);
-        if (distance <= produced) {
-            out = copyMatchFast(out, distance, length);
-        } else if (const size_t back = distance - produced, from = (windowNext - back) & kWindowMask;
-                   length <= back && from + length <= kWindowSize) {
-            // The whole match lies in the window. Reading past the window's
-            // end stays inside the work area: the tables follow it.
-            out = copyWords(out, window + from, length);
+        const size_t back = distance - produced;  // wraps when the match lies in the output
+        const size_t from = (windowNext - back) & kWindowMask;
+        const bool inOutput = distance <= produced;
+        const bool inWindow = (length <= back) & (from + length <= kWindowSize);
+        const uint8_t* const src = inOutput ? out - distance : window + from;
+        if (inOutput | inWindow) {
+            // A source in the window never overlaps the output, so it is
+            // copied in words whatever the distance. Reading past the
+            // window's end stays inside the work area: the tables follow it.
+            if ((distance >= 8) | !inOutput) out = copyWords(out, src, length);
+            else out = copyMatchFast(out, distance, length);
         } else {
             // The match starts in the window: copy that part, then go on in the output.
             size_t left = length;
@@ -956,7 +962,7 @@ Decoder::Step Decoder::fastLoopBmi2() { return fastLoopBody(); }
 
 Decoder::Step Decoder::fastLoop() {
 #ifdef ZAR_INFLATE_BMI2
-    if (__builtin_cpu_supports("bmi2")) return fastLoopBmi2();
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2")) return fastLoopBmi2();
 #endif
     return fastLoopGeneric();
 }

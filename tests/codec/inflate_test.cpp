@@ -117,6 +117,34 @@ TEST(Inflate, LongStreamInExtractionBlocks) {
     }
 }
 
+// A match at the start of a call's output may lie wholly in the window, partly
+// in it, or in the output, whatever its distance. A small alphabet gives many
+// short matches at distances below 8; with every room from 32 bytes (the fast
+// loop's least) to 120, each kind meets the start of a call at every offset,
+// whole or against a guard page behind the room.
+TEST(Inflate, ShortDistancesMeetTheStartOfEveryCall) {
+    std::mt19937 rng(21);
+    Bytes data(30000);
+    for (auto& b : data) b = static_cast<uint8_t>("abc"[rng() % 3]);
+    const Bytes text = makeText(20000, 22);
+    data.insert(data.end(), text.begin(), text.end());
+    GuardedBuffer guard(1u << 17);
+    for (int level : {1, 9}) {
+        const Bytes stream = zlibDeflate(data, level);
+        for (size_t room = 32; room <= 120; ++room) {
+            SCOPED_TRACE("level " + std::to_string(level) + ", room " + std::to_string(room));
+            Feed feed{[] { return SIZE_MAX; }, [room] { return room; }};
+            for (GuardedBuffer* g : {static_cast<GuardedBuffer*>(nullptr), &guard}) {
+                feed.outputGuard = g;
+                Outcome o = drive(stream, feed);
+                ASSERT_TRUE(o.fault.empty()) << describe(o);
+                ASSERT_EQ(o.result, -1) << describe(o);
+                ASSERT_EQ(o.output, data);
+            }
+        }
+    }
+}
+
 // ---- The end of the stream ---------------------------------------------------------
 
 // Without lastInput the decoder takes the one or two bytes that follow the
