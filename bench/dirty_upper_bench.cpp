@@ -77,7 +77,7 @@ constexpr NeighbourCase kNeighbours[] = {
 
 // Whether any of ymm0..15 holds a set bit above its low 128 bits.
 bool upperHalvesDirty() {
-    alignas(32) uint8_t regs[16][32] = {};
+    uint8_t regs[16][32] = {};  // stored unaligned: no over-aligned stack needed
 #define ZAR_STORE_YMM(i) "vmovdqu %%ymm" #i ", " #i "*32(%0)\n\t"
     asm volatile(ZAR_STORE_YMM(0) ZAR_STORE_YMM(1) ZAR_STORE_YMM(2) ZAR_STORE_YMM(3) ZAR_STORE_YMM(4)
                      ZAR_STORE_YMM(5) ZAR_STORE_YMM(6) ZAR_STORE_YMM(7) ZAR_STORE_YMM(8) ZAR_STORE_YMM(9)

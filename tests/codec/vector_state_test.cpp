@@ -37,7 +37,7 @@ void dirtyUpperHalves() {
 
 // Whether any of registers 0..15 holds a set bit above its low 128 bits.
 bool upperHalvesDirty() {
-    alignas(64) uint8_t regs[16][64] = {};
+    uint8_t regs[16][64] = {};  // stored unaligned: no over-aligned stack needed
     if (haveAvx512()) {
 #define ZAR_STORE_ZMM(i) "vmovdqu64 %%zmm" #i ", " #i "*64(%0)\n\t"
         asm volatile(ZAR_EACH_REG(ZAR_STORE_ZMM) : : "r"(regs) : "memory");
