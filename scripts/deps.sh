@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-dev
-  libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libdeflate-dev
+  libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libdeflate-dev libisal-dev
   python3 zip unzip p7zip-full libarchive-tools
   arj arc jlha-utils lhasa
   sharutils dos2unix

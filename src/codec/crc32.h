@@ -30,11 +30,27 @@ constexpr uint32_t crc32Byte(uint32_t crc, uint8_t b) {
 
 // Folds `count` bytes into the running value without conditioning: callers
 // start at 0xFFFFFFFF and complement the result. A count of 0 returns `crc`
-// and does not touch `data`. Uses the processor's carry-less multiplication
-// where it has one.
+// and does not touch `data`. Takes the fastest method the processor has.
 uint32_t crc32Update(const uint8_t* data, size_t count, uint32_t crc);
 
 // The same values by table lookups alone, on every processor.
 uint32_t crc32UpdatePortable(const uint8_t* data, size_t count, uint32_t crc);
+
+// The ways of folding the bulk of a buffer; every one gives the same values.
+enum class CrcMethod {
+    kTable,      // eight table lookups per eight bytes, on every processor
+    kClmul,      // 128-bit carry-less multiplication, legacy SSE encoding
+    kClmulVex,   // the same folding in the VEX encoding, for processors with AVX
+    kClmulWide,  // 512-bit carry-less multiplication (VPCLMULQDQ, AVX-512)
+};
+
+// Whether this processor (and its operating system) can run `method`.
+bool crcMethodAvailable(CrcMethod method);
+
+// The method crc32Update takes for pieces of 64 bytes and more.
+CrcMethod crcBestMethod();
+
+// crc32Update by one method; one this processor lacks falls back to the tables.
+uint32_t crc32UpdateBy(CrcMethod method, const uint8_t* data, size_t count, uint32_t crc);
 
 }  // namespace zar::codec

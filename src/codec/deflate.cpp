@@ -8,6 +8,7 @@
 #include <new>
 
 #include "codec/deflate_blocks.h"
+#include "codec/vector_state.h"
 
 // On x86-64 the sweep that forgets a refilled segment has an AVX2 form, chosen
 // at run time.
@@ -317,6 +318,7 @@ void initDeflate(const DeflateBuffers& buffers) {
 
 DeflateStatus runDeflate(const DeflateBuffers& buffers, uint16_t chainLimit, bool dynamicBlocks, bool lastInput,
                          DeflateIo& io) {
+    clearUpperVectorState();  // compilers emit legacy-encoded 16-byte copies and fills
     DeflateState& s = stateOf(buffers.main);
     auto* chain = static_cast<uint8_t*>(buffers.chain);
     auto* tokens = static_cast<uint8_t*>(buffers.tokens);

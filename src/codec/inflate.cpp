@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "codec/deflate_tables.h"
+#include "codec/vector_state.h"
 
 // On x86-64 the fast loop is compiled a second time for processors with AVX2
 // and BMI2: BMI2's shifts and bit extraction take any register and save
@@ -1037,6 +1038,7 @@ void inflateBegin(void* work) { std::memset(work, 0, kInflateWorkSize); }
 
 InflateResult inflateStep(void* work, const uint8_t* in, size_t inCount, uint8_t* out, size_t outRoom,
                           bool lastInput) {
+    clearUpperVectorState();  // compilers emit legacy-encoded 16-byte copies and fills
     if (in == nullptr) inCount = 0;
     if (out == nullptr) outRoom = 0;
     Decoder decoder(static_cast<uint8_t*>(work), in, inCount, out, outRoom, lastInput);
