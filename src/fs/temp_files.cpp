@@ -88,7 +88,10 @@ bool isRegisteredTempFile(const char* name) {
     if (paths.empty()) return false;
     // Full paths are made only for a name whose last part some entry shares:
     // selection asks this for every file, and most share nothing.
-    std::string own = lastPart(name);
+    // A directory's name may end in its separator; its last part is the one before.
+    std::string trimmed = name;
+    while (trimmed.size() > 1 && isSeparator(trimmed.back())) trimmed.pop_back();
+    std::string own = lastPart(trimmed);
     const bool plain = !own.empty() && own != "." && own != "..";
     if (plain && std::none_of(paths.begin(), paths.end(),
                      [&](const std::string& path) { return sameFileName(lastPart(path).c_str(), own.c_str()); }))
