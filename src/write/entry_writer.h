@@ -85,12 +85,14 @@ Result writeEntry(const EntryRequest& request);
 // 32 to 126). `*level` is 0 to store, 1 to 4 to deflate; it is set to 0 when
 // the data ends up stored: an empty file, a file under 6 bytes, or one whose
 // deflated form is not smaller than the file (the attempt is then cut off and
-// the file read again, its CRC not computed twice). Progress is reported
+// the file stored instead, its CRC not computed twice). Progress is reported
 // before every piece of 65520 bytes and once more at the end; a cancel is seen
-// after each report and each compressor call. On success the data file is cut
-// at its position, right after the data. kOk, kUnknownMethod (a level above 4
-// for a non-empty file), kShortRead, kWriteFailed, kAccessDenied, kNoMemory,
-// kCancelled (the cancel flag is then cleared).
+// after each report and each compressor call. A file shorter than a piece is
+// read once, even when it is stored after all. When deflating was given up, the
+// data file is cut at its position, right after the stored data. kOk,
+// kUnknownMethod (a level above 4 for a non-empty file), kShortRead,
+// kWriteFailed, kAccessDenied, kNoMemory, kCancelled (the cancel flag is then
+// cleared).
 Result compressFile(fs::FileHandle file, fs::FileHandle dataFile, uint64_t size, uint16_t* level,
                     uint64_t* packedSize, uint32_t* crc, bool* text);
 
