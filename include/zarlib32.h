@@ -410,7 +410,13 @@ ZARLIB_EXPORT int16_t AXAPI Ax4DirExist(const char *path) AX_NOEXCEPT;
  * that leads nowhere, is passed over with a notice (AX_ACCESS_DENIED for a
  * loop, AX_PATH_NOT_FOUND for a broken link), and the run then returns
  * AX_SOME_ENTRIES_FAILED with the archive written all the same
- * (Ax4MoreStatus names the last problem). */
+ * (Ax4MoreStatus names the last problem). Files of up to 16 MiB are
+ * compressed ahead on worker threads, at most 64 MiB of them at a time:
+ * one thread per processor, or as many as the environment variable
+ * ZARLIB_THREADS says (1 to 64; 1: none besides the caller's). The archive
+ * is the same byte for byte, and every report, question and DoEvents step
+ * is made on the calling thread in the same order, whatever their number;
+ * a cancel stops the workers within a block. */
 ZARLIB_EXPORT int16_t AXAPI Ax4Zip(AxHandle *handle, const char *includeSpecs, const char *excludeSpecs,
                                    const char *options) AX_NOEXCEPT;
 /* Opens or creates `archiveName` (AX_OPEN_DECIDE), runs Ax4Zip on it with

@@ -253,6 +253,10 @@ Result WorkBuffers::acquire() {
     first_ = workBuffer(0);
     second_ = workBuffer(1);
     if (first_ != nullptr && second_ != nullptr) return kOk;
+    return acquireOwn();
+}
+
+Result WorkBuffers::acquireOwn() {
     own_ = fs::allocateBlock(2 * size_t{kWorkBufferSize});
     if (!own_) return kNoMemory;
     first_ = own_.get();

@@ -115,6 +115,9 @@ class WorkBuffers {
 public:
     // kOk, or kNoMemory when no block can be had.
     Result acquire();
+    // A block of the buffers' own even while an archive is open, for work
+    // off the calling thread: kOk or kNoMemory.
+    Result acquireOwn();
     uint8_t* first() const { return first_; }
     uint8_t* second() const { return second_; }
 

@@ -83,17 +83,18 @@ constexpr bool isTextByte(uint8_t b) { return (b >= 9 && b <= 13) || b == 26 || 
 // Pieces are read into the first work buffer and output collected in the second.
 using PieceBuffers = archive::WorkBuffers;
 
-// One run over the file from its start: progress, reads, the CRC and the
+// One run over the file from its start: reports, reads, the CRC and the
 // text test (first run only), the method, and the writes of the output. A
 // file shorter than a piece is read once and kept in the first buffer, so a
 // second run reads nothing again. The output goes to the data file, or, when
-// `memory` is given, is collected there.
+// `memory` is given, is collected there. The deflate work area is the
+// caller's when `deflateWork` is given, otherwise one of each run's own.
 class Compressor {
 public:
     Compressor(fs::FileHandle file, fs::FileHandle dataFile, uint64_t size, PieceBuffers& buffers,
-               std::vector<uint8_t>* memory = nullptr)
-        : file_(file), dataFile_(dataFile), size_(size), buffers_(buffers), memory_(memory),
-          keepInput_(size < kPieceSize) {}
+               PackReports& reports, std::vector<uint8_t>* memory, uint8_t* deflateWork)
+        : file_(file), dataFile_(dataFile), size_(size), buffers_(buffers), reports_(reports), memory_(memory),
+          deflateWork_(deflateWork), keepInput_(size < kPieceSize) {}
 
     Result run(uint16_t level);
 
@@ -130,7 +131,9 @@ private:
     fs::FileHandle file_, dataFile_;
     uint64_t size_;
     PieceBuffers& buffers_;
+    PackReports& reports_;
     std::vector<uint8_t>* memory_;
+    uint8_t* deflateWork_;
     const bool keepInput_;
     bool loaded_ = false;  // the whole file is in the first buffer
     uint32_t running_ = 0xFFFFFFFFu;
@@ -142,20 +145,19 @@ private:
 };
 
 Result Compressor::run(uint16_t level) {
-    StatusRecord& status = frame::status();
-    status.method = level;
-    frame::setEntrySizes(size_, 0);
-    frame::setDoneBytes(0);
+    reports_.start(level, size_);
 
-    fs::Block work;
+    fs::Block own;
     codec::DeflateBuffers deflate{};
     if (level > kHighestMethodLevel) return kUnknownMethod;
     if (level != 0) {
-        work = fs::allocateBlock(size_t{codec::kDeflateMainSize} + codec::kDeflateChainSize +
-                                 codec::kDeflateTokenSize);
-        if (!work) return kNoMemory;
-        deflate = {work.get(), work.get() + codec::kDeflateMainSize,
-                   work.get() + codec::kDeflateMainSize + codec::kDeflateChainSize};
+        uint8_t* work = deflateWork_;
+        if (work == nullptr) {
+            own = fs::allocateBlock(kDeflateWorkSize);
+            if (!own) return kNoMemory;
+            work = own.get();
+        }
+        deflate = {work, work + codec::kDeflateMainSize, work + codec::kDeflateMainSize + codec::kDeflateChainSize};
         codec::initDeflate(deflate);
     }
 
@@ -165,9 +167,8 @@ Result Compressor::run(uint16_t level) {
     // A file of exactly one piece is finished by a second, empty one.
     bool last = size_ < kPieceSize;
     for (bool finished = false; !finished;) {
-        frame::setDoneBytes(size_ - remaining);
-        frame::progress();  // the host cancels through the flag, not the answer
-        if (frame::cancelPending()) return kCancelled;
+        // The host cancels through the flag, not the answer to the report.
+        if (!reports_.piece(size_ - remaining)) return kCancelled;
 
         const uint32_t count = static_cast<uint32_t>(std::min<uint64_t>(remaining, kPieceSize));
         uint8_t* piece = buffers_.first();
@@ -192,8 +193,7 @@ Result Compressor::feed(uint16_t level, const codec::DeflateBuffers& deflate, co
         if (Result r = put(piece, count); r != kOk) return r;
         packed_ += count;
         *finished = last;
-        frame::yield();
-        return kOk;
+        return reports_.block() ? kOk : kCancelled;
     }
 
     const uint16_t chainLimit = kLevels[level].chainLimit;
@@ -210,10 +210,77 @@ Result Compressor::feed(uint16_t level, const codec::DeflateBuffers& deflate, co
             Result r = flush();
             if (r != kOk) return r;
         }
-        frame::yield();
-        if (frame::cancelPending()) return kCancelled;
+        if (!reports_.block()) return kCancelled;
         if (*finished || (at == count && !last)) return kOk;
     }
+}
+
+// Reports to the host as the run goes.
+class HostReports final : public PackReports {
+public:
+    void start(uint16_t level, uint64_t size) override {
+        frame::status().method = level;
+        frame::setEntrySizes(size, 0);
+        frame::setDoneBytes(0);
+    }
+    bool piece(uint64_t done) override {
+        frame::setDoneBytes(done);
+        frame::progress();
+        return !frame::cancelPending();
+    }
+    bool block() override {
+        frame::yield();
+        return !frame::cancelPending();
+    }
+};
+
+// The runs over one file: the first at the level asked, and, when deflating
+// does not pay, a second that stores the file. `packed->level` is the level
+// asked on entry and the one used on return. The data file is rewound for
+// the second run and left at the end of the stored data (`memory` empty), or
+// the output is collected in `memory`.
+Result runPacking(fs::FileHandle file, fs::FileHandle dataFile, std::vector<uint8_t>* memory,
+                  PieceBuffers& buffers, uint8_t* deflateWork, PackReports& reports, Packed* packed,
+                  bool* gaveUp) {
+    const uint64_t size = packed->size;
+    uint16_t& level = packed->level;
+    if (size == 0) {
+        level = 0;  // nothing is read, written or reported
+        return kOk;
+    }
+    if (level <= kHighestMethodLevel && size < kStoreBelow) level = 0;
+    Compressor compressor(file, dataFile, size, buffers, reports, memory, deflateWork);
+    // Where a second run starts again, unless the first kept all it needs.
+    const int64_t dataStart = memory != nullptr ? 0 : fs::positionOf(dataFile);
+    const int64_t fileStart = compressor.keepsInput() ? 0 : fs::positionOf(file);
+    if (dataStart < 0 || fileStart < 0) return kAccessDenied;
+    Result result = compressor.run(level);
+    // Deflating that does not pay is given up: the file is stored instead.
+    if (result == kOk && (compressor.packed() > size || (compressor.packed() == size && level != 0))) {
+        level = 0;
+        *gaveUp = true;
+        compressor.restart();
+        const bool rewound = (memory != nullptr || fs::seekTo(dataFile, dataStart)) &&
+                             (compressor.keepsInput() || fs::seekTo(file, fileStart));
+        result = rewound ? compressor.run(0) : kAccessDenied;
+    }
+    packed->ran = compressor.ran();
+    if (result == kOk) {
+        packed->packedSize = compressor.packed();
+        packed->crc = compressor.crc();
+        packed->text = compressor.text();
+    }
+    return result;
+}
+
+// The entry's closing report, once a run has started, and the cancel flag
+// taken: kCancelled when it was set, `result` otherwise.
+Result closeReports(const Packed& packed, Result result) {
+    if (packed.ran) {
+        frame::setDoneBytes(packed.size);
+        frame::progress();
+    }
+    return frame::takeCancel() ? kCancelled : result;
 }
 
 // Encrypts `count` bytes of the data file in place, from `at` on, with the
@@ -356,49 +423,19 @@ Result initEntryRecord(uint8_t* record, const fs::FileRecord& file, const std::s
 namespace {
 
 // compressFile, its output collected in `memory` when that is given (the data
-// file is then not touched).
-Result compress(fs::FileHandle file, fs::FileHandle dataFile, std::vector<uint8_t>* memory, uint64_t size,
-                uint16_t* level, uint64_t* packedSize, uint32_t* crc, bool* text) {
-    *packedSize = 0;
-    *crc = 0;
-    *text = true;
+// file is then not touched), on the calling thread with the shared buffers.
+Result compress(fs::FileHandle file, fs::FileHandle dataFile, std::vector<uint8_t>* memory, Packed* packed) {
+    bool gaveUp = false;
     Result result = kOk;
-    bool ran = false, gaveUp = false;
-    if (size == 0) {
-        *level = 0;  // nothing is read, written or reported
-    } else {
-        if (*level <= kHighestMethodLevel && size < kStoreBelow) *level = 0;
+    if (packed->size != 0) {
         PieceBuffers buffers;
-        Compressor compressor(file, dataFile, size, buffers, memory);
-        // Where a second run starts again, unless the first kept all it needs.
-        const int64_t dataStart = memory != nullptr ? 0 : fs::positionOf(dataFile);
-        const int64_t fileStart = compressor.keepsInput() ? 0 : fs::positionOf(file);
-        if (dataStart < 0 || fileStart < 0) {
-            result = kAccessDenied;
-        } else if ((result = buffers.acquire()) == kOk) {
-            result = compressor.run(*level);
-            // Deflating that does not pay is given up: the file is stored instead.
-            if (result == kOk && (compressor.packed() > size || (compressor.packed() == size && *level != 0))) {
-                *level = 0;
-                gaveUp = true;
-                compressor.restart();
-                const bool rewound = (memory != nullptr || fs::seekTo(dataFile, dataStart)) &&
-                                     (compressor.keepsInput() || fs::seekTo(file, fileStart));
-                result = rewound ? compressor.run(0) : kAccessDenied;
-            }
-        }
-        ran = compressor.ran();
-        if (result == kOk) {
-            *packedSize = compressor.packed();
-            *crc = compressor.crc();
-            *text = compressor.text();
-        }
+        result = buffers.acquire();
+        if (result == kOk)
+            result = runPacking(file, dataFile, memory, buffers, nullptr, hostReports(), packed, &gaveUp);
+    } else {
+        packed->level = 0;
     }
-    if (ran) {
-        frame::setDoneBytes(size);
-        frame::progress();
-    }
-    if (frame::takeCancel()) result = kCancelled;
+    result = closeReports(*packed, result);
     // Cuts off what a given-up attempt wrote beyond the stored data.
     if (result == kOk && gaveUp && memory == nullptr && !fs::truncateHere(dataFile)) result = kAccessDenied;
     return result;
@@ -406,9 +443,29 @@ Result compress(fs::FileHandle file, fs::FileHandle dataFile, std::vector<uint8_
 
 }  // namespace
 
+PackReports& hostReports() {
+    static HostReports reports;
+    return reports;
+}
+
+Result packFile(fs::FileHandle file, archive::WorkBuffers& buffers, uint8_t* deflateWork, PackReports& reports,
+                Packed* packed) {
+    packed->opened = true;
+    bool gaveUp = false;
+    return runPacking(file, fs::kInvalidFile, &packed->data, buffers, deflateWork, reports, packed, &gaveUp);
+}
+
 Result compressFile(fs::FileHandle file, fs::FileHandle dataFile, uint64_t size, uint16_t* level,
                     uint64_t* packedSize, uint32_t* crc, bool* text) {
-    return compress(file, dataFile, nullptr, size, level, packedSize, crc, text);
+    Packed packed;
+    packed.size = size;
+    packed.level = *level;
+    const Result r = compress(file, dataFile, nullptr, &packed);
+    *level = packed.level;
+    *packedSize = r == kOk ? packed.packedSize : 0;
+    *crc = r == kOk ? packed.crc : 0;
+    *text = r == kOk ? packed.text : true;
+    return r;
 }
 
 Result writeEntry(const EntryRequest& request) {
@@ -493,8 +550,10 @@ Result writeEntry(const EntryRequest& request) {
     // initEntryRecord left it. A larger file's header goes first with its
     // final length and is patched at the end; the encryption header's 12
     // bytes follow it and the data follows them.
-    const bool inMemory = noData || extent.unpackedSize < kPieceSize;
-    std::vector<uint8_t> data;  // the entry's data as stored, in memory
+    const bool inMemory = noData || extent.unpackedSize < kPieceSize || request.ahead != nullptr;
+    Packed packed;  // the data in memory, and its sizes and CRC
+    packed.size = extent.unpackedSize;
+    packed.level = request.level;
     const int64_t cryptOffset =
         static_cast<int64_t>(extent.localOffset) + LocalHeader::kSize + name.size() + localExtra(0).size();
     Result r = kOk;
@@ -506,41 +565,45 @@ Result writeEntry(const EntryRequest& request) {
         }
     }
 
-    uint32_t crc = 0;
-    uint64_t packed = 0;
     uint16_t internal = 0;
     if (noData) {
         storeLe16(record + CentralRecord::kMethod, kMethodStored);
         storeLe16(record + CentralRecord::kVersionNeeded, zip64 ? archive::kVersionZip64 : archive::kVersionNoData);
         extent.unpackedSize = 0;
     } else {
-        fs::File file(fs::openFile(request.diskPath.c_str(), platform::kAccessRead, platform::kShareRead,
-                                   fs::Disposition::OpenExisting, 0, true));
-        if (!file.valid()) return kAccessDenied;
-        uint16_t used = request.level;
-        bool text = true;
-        r = compress(file.get(), request.dataFile, inMemory ? &data : nullptr, extent.unpackedSize, &used, &packed,
-                     &crc, &text);
+        if (request.ahead != nullptr) {
+            r = request.ahead->take(&packed);
+            if (!packed.opened) return kAccessDenied;
+            r = closeReports(packed, r);
+        } else {
+            fs::File file(fs::openFile(request.diskPath.c_str(), platform::kAccessRead, platform::kShareRead,
+                                       fs::Disposition::OpenExisting, 0, true));
+            if (!file.valid()) return kAccessDenied;
+            r = compress(file.get(), request.dataFile, inMemory ? &packed.data : nullptr, &packed);
+        }
         if (r != kOk) return r;
-        if (used == 0) {
+        if (packed.level == 0) {
             storeLe16(record + CentralRecord::kMethod, kMethodStored);
             storeLe16(record + CentralRecord::kVersionNeeded, zip64 ? archive::kVersionZip64 : kVersionStored);
         }
-        if (text) internal |= archive::kInternalText;
+        if (packed.text) internal |= archive::kInternalText;
     }
+    const uint32_t crc = packed.crc;
+    uint64_t packedSize = packed.packedSize;
+    std::vector<uint8_t>& data = packed.data;
     if (encrypted && inMemory) {
         data.insert(data.begin(), codec::kEncryptionHeaderSize, 0);
         makeEncryptedHeader(data.data(), crc, request.password);
-        codec::sharedKeys().encrypt(data.data() + codec::kEncryptionHeaderSize, packed);
-        packed += codec::kEncryptionHeaderSize;
+        codec::sharedKeys().encrypt(data.data() + codec::kEncryptionHeaderSize, packedSize);
+        packedSize += codec::kEncryptionHeaderSize;
     } else if (encrypted) {
         r = writeEncryptionHeader(request.dataFile, cryptOffset, crc, request.password);
         const int64_t dataOffset = cryptOffset + codec::kEncryptionHeaderSize;
-        if (r == kOk && packed != 0) r = encryptInPlace(request.dataFile, dataOffset, packed);
+        if (r == kOk && packedSize != 0) r = encryptInPlace(request.dataFile, dataOffset, packedSize);
         if (r != kOk) return r;
-        packed += codec::kEncryptionHeaderSize;
+        packedSize += codec::kEncryptionHeaderSize;
     }
-    extent.packedSize = packed;
+    extent.packedSize = packedSize;
     storeLe32(record + CentralRecord::kCrc, crc);
     storeLe16(record + CentralRecord::kInternalAttributes, internal);
     // The central record's fields, and its Zip64 block for what they cannot hold.
@@ -551,9 +614,9 @@ Result writeEntry(const EntryRequest& request) {
     storeLe16(record + CentralRecord::kExtraLength, static_cast<uint16_t>(centralExtra.size()));
 
     if (inMemory) {
-        if (r = writeHeader(packed, &data); r != kOk) return r;
+        if (r = writeHeader(packedSize, &data); r != kOk) return r;
     } else {
-        if (r = writeHeader(packed, nullptr); r != kOk) return r;
+        if (r = writeHeader(packedSize, nullptr); r != kOk) return r;
         if (fs::seekToEnd(request.dataFile) < 0) return kAccessDenied;
     }
     return archive::writeCentralRecord(request.directoryFile, record, name.c_str(), request.extra,

@@ -8,8 +8,10 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "archive/handles.h"
+#include "codec/deflate.h"
 #include "frame/options.h"
 #include "frame/result.h"
 #include "fs/file_io.h"
@@ -41,6 +43,8 @@ Result writeLocalHeader(fs::FileHandle file, uint8_t* header, std::string_view n
 Result initEntryRecord(uint8_t* record, const fs::FileRecord& file, const std::string& storedName,
                        uint32_t optionFlags, fs::FileHandle dataFile, archive::EntryExtent* extent);
 
+class AheadData;
+
 // One entry to write.
 struct EntryRequest {
     uint16_t level = frame::kDefaultLevel;  // 0 stores; 1 to 4 deflate
@@ -58,6 +62,7 @@ struct EntryRequest {
     bool longNames = false;                 // -.L: keep the case; store 8.3 forms with a long-name block
                                             // (without: upper case where names ignore case)
     bool longNamesAsIs = false;             // -.LR: with -.L, store the name exactly as given
+    AheadData* ahead = nullptr;             // the file's data, compressed ahead on a worker thread
 };
 
 // Writes one entry at the record's local-header offset: the method and flag
@@ -95,5 +100,59 @@ Result writeEntry(const EntryRequest& request);
 // cleared).
 Result compressFile(fs::FileHandle file, fs::FileHandle dataFile, uint64_t size, uint16_t* level,
                     uint64_t* packedSize, uint32_t* crc, bool* text);
+
+// Where the reports of compressing one file go: to the host as they are made
+// on the calling thread, or into a list that a worker thread keeps for the
+// calling thread to replay, in the same order, when it writes the entry.
+class PackReports {
+public:
+    // A run over the file starts at `level` (0 stores).
+    virtual void start(uint16_t level, uint64_t size) = 0;
+    // Before each piece, with the bytes taken so far; false stops the run.
+    virtual bool piece(uint64_t done) = 0;
+    // After each compressor call or stored piece; false stops the run.
+    virtual bool block() = 0;
+
+protected:
+    ~PackReports() = default;
+};
+
+// The reports of the calling thread: the status record's method, sizes and
+// done bytes, the progress report and the DoEvents step, and the cancel flag
+// seen after each (the flag is left set; the closing of the entry takes it).
+PackReports& hostReports();
+
+// One file compressed into memory, and what its runs found.
+struct Packed {
+    bool opened = false;      // the file could be opened; kAccessDenied otherwise
+    bool ran = false;         // a run started, so the entry's closing report is due
+    uint16_t level = 0;       // in: as asked; out: 0 when the data ended up stored
+    uint64_t size = 0;        // of the file, as listed
+    uint64_t packedSize = 0;
+    uint32_t crc = 0;
+    bool text = true;
+    std::vector<uint8_t> data;  // the entry's data as stored, before encryption
+};
+
+// Compresses `size` bytes of `file` into `packed->data` as compressFile does
+// (the same runs, reports and fall-back to storing), with the caller's own
+// piece buffers and deflate work area (kDeflateWorkSize bytes), so that it
+// may run off the calling thread. The closing report is left to the caller.
+inline constexpr size_t kDeflateWorkSize =
+    size_t{codec::kDeflateMainSize} + codec::kDeflateChainSize + codec::kDeflateTokenSize;
+Result packFile(fs::FileHandle file, archive::WorkBuffers& buffers, uint8_t* deflateWork, PackReports& reports,
+                Packed* packed);
+
+// A file's data compressed ahead on a worker thread. take() waits for it,
+// replays the worker's reports to the host as they come, and hands the
+// result over: the worker's result, or kCancelled when the host cancelled
+// during a replayed report.
+class AheadData {
+public:
+    virtual Result take(Packed* packed) = 0;
+
+protected:
+    ~AheadData() = default;
+};
 
 }  // namespace zar::write

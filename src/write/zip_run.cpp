@@ -1,6 +1,7 @@
 #include "write/zip_run.h"
 
 #include <algorithm>
+#include <deque>
 #include <new>
 #include <optional>
 #include <string>
@@ -22,6 +23,7 @@
 #include "fs/long_names.h"
 #include "fs/names.h"
 #include "fs/zip_rules.h"
+#include "write/compress_ahead.h"
 #include "write/delete_run.h"
 #include "write/entry_writer.h"
 #include "write/new_archive.h"
@@ -60,7 +62,7 @@ private:
     // Asks whether an entry is to be replaced (-.Q): kOk with `*replace` set,
     // or kCancelled.
     Result askReplace(const std::string& name, bool* replace);
-    Result writeFile(const fs::FileRecord& file, const std::string& storedName);
+    Result writeFile(const fs::FileRecord& file, const std::string& storedName, AheadData* ahead = nullptr);
     // An empty multi-volume set, filled straight onto its volumes.
     Result fillVolumes();
     // The bytes the central directory of this run can take at most: every
@@ -244,17 +246,42 @@ Result ZipRun::existingEntries() {
     return r == kNothingDone ? kOk : r;
 }
 
+// The listed files not dealt with among the old entries, in the list's
+// order. With more than one thread, the files ahead of the one being written
+// are compressed meanwhile on worker threads; everything the host sees, and
+// every byte written, comes from this thread in the same order as with one.
 Result ZipRun::newFiles() {
     StatusRecord& status = frame::status();
-    return list_.forEach([&](const fs::FileRecord& file) {
-        if (dealt_.count(file.offset) != 0) return kOk;
+    const unsigned threads = list_.count() > 1 ? writingThreads() : 1;
+    CompressAhead ahead(threads > 1 ? threads : 0);
+    struct Pending {
+        fs::FileRecord file;
+        AheadData* data;  // null: compressed when it is written
+    };
+    std::deque<Pending> pending;
+    auto writeOldest = [&] {
+        const Pending next = std::move(pending.front());
+        pending.pop_front();
         if (Result c = countEntry(); c != kOk) return c;
         frame::setOperation(frame::Operation::Zipping);
-        frame::setNameField(status.entryName, fs::ansiForm(file.fullPath).c_str());
-        if (Result w = writeFile(file, file.storedName); w != kOk) return w;
-        written_.insert(file.offset);
+        frame::setNameField(status.entryName, fs::ansiForm(next.file.fullPath).c_str());
+        if (Result w = writeFile(next.file, next.file.storedName, next.data); w != kOk) return w;
+        written_.insert(next.file.offset);
+        return kOk;
+    };
+    Result r = list_.forEach([&](const fs::FileRecord& file) {
+        if (dealt_.count(file.offset) != 0) return kOk;
+        AheadData* data = nullptr;
+        if (!(file.attributes & platform::kAttrDirectory) && ahead.takes(file.size))
+            data = ahead.queue(file.fullPath, file.size, options_.level);
+        pending.push_back({file, data});
+        // On one thread nothing waits: each file is written as it is listed.
+        while (!pending.empty() && (threads == 1 || ahead.full() || pending.size() > CompressAhead::kJobBound))
+            if (Result w = writeOldest(); w != kOk) return w;
         return kOk;
     });
+    while (r == kOk && !pending.empty()) r = writeOldest();
+    return r;
 }
 
 void ZipRun::readLabel() {
@@ -290,7 +317,7 @@ Result ZipRun::askReplace(const std::string& name, bool* replace) {
     }
 }
 
-Result ZipRun::writeFile(const fs::FileRecord& file, const std::string& storedName) {
+Result ZipRun::writeFile(const fs::FileRecord& file, const std::string& storedName, AheadData* ahead) {
     uint8_t record[CentralRecord::kSize];
     if (volumes_) {
         // The records of a set over several volumes keep to 32 bits.
@@ -315,6 +342,7 @@ Result ZipRun::writeFile(const fs::FileRecord& file, const std::string& storedNa
     request.versionBlock = has(frame::kZipVersionBlock);
     request.longNames = has(frame::kZipLongNames);
     request.longNamesAsIs = has(frame::kZipLongNamesAsIs) || namedByHost_;
+    request.ahead = ahead;
     if (Result r = writeEntry(request); r != kOk) return r;
     if (volumes_)
         if (Result r = volumes_->placeEntry(record, name, extra_.data()); r != kOk) return r;

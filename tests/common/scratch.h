@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <random>
 #include <string>
@@ -71,6 +72,15 @@ private:
     std::string name_, old_;
     bool had_ = false;
 };
+
+// True when none of `dirs` holds a temporary file of the library (a name
+// that starts with "AZR").
+inline bool noTemporaryFiles(std::initializer_list<std::string> dirs) {
+    for (const std::string& dir : dirs)
+        for (auto& entry : std::filesystem::directory_iterator(dir))
+            if (entry.path().filename().string().rfind("AZR", 0) == 0) return false;
+    return true;
+}
 
 inline void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

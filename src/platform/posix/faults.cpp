@@ -1,13 +1,15 @@
 // Test hooks: the n-th next call of a kind fails; dialogs answered by a test;
 // volumes without anonymous files.
 #include <array>
+#include <atomic>
 
 #include "platform/posix/posix_internal.h"
 
 namespace zar::platform {
 namespace {
 
-std::array<int, 5> countdown{};
+// Atomic: the writing run reads files on worker threads too.
+std::array<std::atomic<int>, 5> countdown{};
 DialogOverride overrideDialog = nullptr;
 bool anonymousRefused = false;
 bool procOnly = false;
@@ -23,9 +25,11 @@ void refuseAnonymousFiles(bool refuse) { anonymousRefused = refuse; }
 namespace posix {
 
 bool faultNow(Fault kind) {
-    int& left = countdown[static_cast<size_t>(kind)];
-    if (left <= 0) return false;
-    return --left == 0;
+    std::atomic<int>& counter = countdown[static_cast<size_t>(kind)];
+    int left = counter.load();
+    while (left > 0 && !counter.compare_exchange_weak(left, left - 1)) {
+    }
+    return left == 1;
 }
 
 DialogOverride dialogOverride() { return overrideDialog; }

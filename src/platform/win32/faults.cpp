@@ -2,13 +2,15 @@
 // Windows files always have names, so refusing anonymous files changes nothing
 // here: createAnonymousFile never makes one.
 #include <array>
+#include <atomic>
 
 #include "platform/win32/win32_internal.h"
 
 namespace zar::platform {
 namespace {
 
-std::array<int, 5> countdown{};
+// Atomic: the writing run reads files on worker threads too.
+std::array<std::atomic<int>, 5> countdown{};
 DialogOverride overrideDialog = nullptr;
 
 }  // namespace
@@ -22,9 +24,11 @@ void refuseAnonymousFiles(bool) {}
 namespace win32 {
 
 bool faultNow(Fault kind) {
-    int& left = countdown[static_cast<size_t>(kind)];
-    if (left <= 0) return false;
-    return --left == 0;
+    std::atomic<int>& counter = countdown[static_cast<size_t>(kind)];
+    int left = counter.load();
+    while (left > 0 && !counter.compare_exchange_weak(left, left - 1)) {
+    }
+    return left == 1;
 }
 
 DialogOverride dialogOverride() { return overrideDialog; }

@@ -1,0 +1,76 @@
+// Compressing ahead: while the calling thread writes a run's entries in
+// order, worker threads compress the files that come next into memory. What
+// a worker found (the data, its CRC, and every report it would have made to
+// the host) is handed over when the calling thread reaches the entry, and the
+// reports are replayed then. The host therefore sees the same calls in the
+// same order, all on its own thread, and the archive is the same byte for
+// byte, whatever the number of threads.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "frame/result.h"
+#include "write/entry_writer.h"
+
+namespace zar::write {
+
+// The threads that compress in a writing run: ZARLIB_THREADS when it holds a
+// number from 1 to 64, otherwise one per processor. One thread is the
+// calling thread alone.
+unsigned writingThreads();
+
+class CompressAhead {
+public:
+    // `workers` threads, started with the first file queued; none makes
+    // takes() always false.
+    explicit CompressAhead(unsigned workers);
+    CompressAhead(const CompressAhead&) = delete;
+    CompressAhead& operator=(const CompressAhead&) = delete;
+    // Stops the workers at their next block and waits for them.
+    ~CompressAhead();
+
+    // True when a file of `size` bytes at `level` goes to a worker: a file
+    // with data that fits the bound. Larger files are compressed by the
+    // calling thread when it reaches them, as in a run on one thread.
+    bool takes(uint64_t size) const;
+    // Queues the file at `path` (OEM form), of `size` bytes as listed.
+    // Files are taken to be written in the order they are queued.
+    AheadData* queue(const std::string& path, uint64_t size, uint16_t level);
+    // True when no more may be queued before the oldest is taken.
+    bool full() const;
+
+    // Bytes of listed file size queued and not yet taken, at most.
+    static constexpr uint64_t kMemoryBound = 64 << 20;
+    // Files queued and not yet taken, at most.
+    static constexpr size_t kJobBound = 4096;
+    // The largest file compressed ahead.
+    static constexpr uint64_t kLargestTaken = kMemoryBound / 4;
+
+private:
+    struct Event;
+    class Job;
+    class Recorder;
+
+    void work();
+    Result take(Job& job, Packed* packed);
+
+    const unsigned workers_;
+    std::vector<std::thread> threads_;
+    std::mutex mutex_;
+    std::condition_variable queued_;   // workers wait for a job or the stop
+    std::condition_variable reported_; // the calling thread waits for reports
+    std::deque<std::unique_ptr<Job>> jobs_;  // in the order of the entries
+    size_t next_ = 0;                        // jobs_[next_] is the next to start
+    uint64_t inFlight_ = 0;                  // listed bytes of the jobs not taken
+    std::atomic<bool> stop_ = false;
+};
+
+}  // namespace zar::write
