@@ -15,9 +15,8 @@ inline constexpr unsigned kMaxHuffmanSymbols = 288;
 // Scratch of one code-length build. It lives in the compressor's work buffer;
 // its contents mean nothing between builds.
 struct HuffmanScratch {
-    uint16_t heap[kMaxHuffmanSymbols + 1];      // 1-based symbol references
-    uint16_t link[kMaxHuffmanSymbols];          // next symbol of the same group, 0xFFFF ends it
-    uint16_t depth[kMaxHuffmanSymbols];         // length from the merges, unlimited
+    uint64_t heap[kMaxHuffmanSymbols + 2];      // 1-based entries of frequency, node and symbol; a sentinel
+    uint16_t tree[2 * kMaxHuffmanSymbols];      // of each node its parent, then its depth
     uint16_t countByLength[kMaxHuffmanSymbols]; // symbols per length; a depth is below the symbol count
     uint16_t sorted[kMaxHuffmanSymbols];        // coded symbols by length, then by symbol
 };

@@ -51,11 +51,13 @@ public:
 
 private:
     bool record(const Event& event) {
+        bool awaited;
         {
             std::lock_guard lock(pool_.mutex_);
             job_.events.push_back(event);
+            awaited = pool_.awaited_ == &job_;
         }
-        pool_.reported_.notify_one();
+        if (awaited) pool_.reported_.notify_one();
         return !pool_.stop_.load(std::memory_order_relaxed);
     }
 
@@ -94,7 +96,7 @@ unsigned writingThreads() {
     return processors == 0 ? 1 : std::min(processors, kMostThreads);
 }
 
-CompressAhead::CompressAhead(unsigned workers) : workers_(workers) {}
+CompressAhead::CompressAhead(unsigned threads) : workers_(threads > 1 ? threads - 1 : 0) {}
 
 CompressAhead::~CompressAhead() {
     {
@@ -148,52 +150,56 @@ void CompressAhead::work() {
             job = jobs_[next_++].get();
         }
         job->run(haveBuffers ? &buffers : nullptr, deflateWork.get());
+        bool awaited;
         {
             std::lock_guard lock(mutex_);
             job->done = true;
+            awaited = awaited_ == job;
         }
-        reported_.notify_one();
+        if (awaited) reported_.notify_one();
     }
 }
 
 Result CompressAhead::take(Job& job, Packed* packed) {
-    if (threads_.empty()) {
-        // No worker could be started: the calling thread does the job.
-        std::unique_lock lock(mutex_);
-        if (next_ < jobs_.size() && jobs_[next_].get() == &job) {
-            ++next_;
-            lock.unlock();
-            archive::WorkBuffers buffers;
-            const bool haveBuffers = buffers.acquireOwn() == kOk;
-            const fs::Block deflateWork = fs::allocateBlock(kDeflateWorkSize);
-            job.run(haveBuffers ? &buffers : nullptr, deflateWork.get());
-            lock.lock();
-            job.done = true;
-        }
-    }
-
     // The reports are replayed as the worker makes them, so the host's
-    // progress moves and its cancel is seen within a block.
+    // progress moves and its cancel is seen within a block. Rather than wait
+    // for them, this thread compresses the next file of one piece itself, or
+    // any next file when no worker could be started.
     PackReports& host = hostReports();
     std::vector<Event> batch;
     size_t replayed = 0;
-    bool cancelled = false, done = false;
-    while (!done && !cancelled) {
-        {
-            std::unique_lock lock(mutex_);
-            reported_.wait(lock, [&] { return job.events.size() > replayed || job.done; });
+    bool cancelled = false;
+    std::unique_lock lock(mutex_);
+    while (!cancelled) {
+        if (job.events.size() > replayed) {
             batch.assign(job.events.begin() + static_cast<ptrdiff_t>(replayed), job.events.end());
-            done = job.done;
-        }
-        replayed += batch.size();
-        for (const Event& event : batch) {
-            if (event.kind == Event::kStart) host.start(event.level, event.value);
-            else cancelled = event.kind == Event::kPiece ? !host.piece(event.value) : !host.block();
-            if (cancelled) break;
+            replayed += batch.size();
+            lock.unlock();
+            for (const Event& event : batch) {
+                if (event.kind == Event::kStart) host.start(event.level, event.value);
+                else cancelled = event.kind == Event::kPiece ? !host.piece(event.value) : !host.block();
+                if (cancelled) break;
+            }
+            lock.lock();
+        } else if (job.done) {
+            break;
+        } else if (next_ < jobs_.size() && (jobs_[next_]->packed.size < archive::kWorkBufferSize || threads_.empty())) {
+            Job& next = *jobs_[next_++];
+            lock.unlock();
+            if (!ownWork_) {
+                ownWork_ = fs::allocateBlock(kDeflateWorkSize);
+                ownBuffersReady_ = ownBuffers_.acquireOwn() == kOk;
+            }
+            next.run(ownBuffersReady_ ? &ownBuffers_ : nullptr, ownWork_.get());
+            lock.lock();
+            next.done = true;
+        } else {
+            awaited_ = &job;
+            reported_.wait(lock);
+            awaited_ = nullptr;
         }
     }
 
-    std::lock_guard lock(mutex_);
     job.taken = true;
     inFlight_ -= job.packed.size;
     if (cancelled) {

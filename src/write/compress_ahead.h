@@ -17,7 +17,9 @@
 #include <thread>
 #include <vector>
 
+#include "archive/handles.h"
 #include "frame/result.h"
+#include "fs/file_io.h"
 #include "write/entry_writer.h"
 
 namespace zar::write {
@@ -29,9 +31,10 @@ unsigned writingThreads();
 
 class CompressAhead {
 public:
-    // `workers` threads, started with the first file queued; none makes
-    // takes() always false.
-    explicit CompressAhead(unsigned workers);
+    // `threads` compressing threads: the calling thread and threads - 1
+    // workers, started with the first file queued. With one, takes() is
+    // always false.
+    explicit CompressAhead(unsigned threads);
     CompressAhead(const CompressAhead&) = delete;
     CompressAhead& operator=(const CompressAhead&) = delete;
     // Stops the workers at their next block and waits for them.
@@ -70,7 +73,12 @@ private:
     std::deque<std::unique_ptr<Job>> jobs_;  // in the order of the entries
     size_t next_ = 0;                        // jobs_[next_] is the next to start
     uint64_t inFlight_ = 0;                  // listed bytes of the jobs not taken
+    Job* awaited_ = nullptr;                 // the job the calling thread waits for
     std::atomic<bool> stop_ = false;
+    // The work area of the calling thread, when it compresses a file itself.
+    archive::WorkBuffers ownBuffers_;
+    bool ownBuffersReady_ = false;
+    fs::Block ownWork_;
 };
 
 }  // namespace zar::write

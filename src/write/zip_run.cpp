@@ -253,7 +253,7 @@ Result ZipRun::existingEntries() {
 Result ZipRun::newFiles() {
     StatusRecord& status = frame::status();
     const unsigned threads = list_.count() > 1 ? writingThreads() : 1;
-    CompressAhead ahead(threads > 1 ? threads : 0);
+    CompressAhead ahead(threads);
     struct Pending {
         fs::FileRecord file;
         AheadData* data;  // null: compressed when it is written
