@@ -185,9 +185,11 @@ Result FileList::add(const char* fullPath, const char* storedName, uint32_t attr
         if (!seekTo(temp_.file(), last + L::kNext) || !writeAll(temp_.file(), link, 4)) return kAccessDenied;
     }
 
+    const uint32_t offset = end_;
     end_ += length;
     ++count_;
     nameTotal_ += static_cast<uint32_t>(nameLength);
+    if (observer_) observer_(offset, fullPath, attributes, size);
     return kOk;
 }
 

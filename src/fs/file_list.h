@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "frame/result.h"
@@ -96,6 +97,11 @@ public:
     // Reads the records in the order they were added.
     Result forEach(const std::function<Result(const FileRecord&)>& visit);
 
+    // Called with each record as it is added (not for a duplicate): its
+    // offset, full path, attributes and size. Empty: nobody is told.
+    using AddObserver = std::function<void(uint32_t offset, const char* fullPath, uint32_t attributes, uint64_t size)>;
+    void observeAdditions(AddObserver observer) { observer_ = std::move(observer); }
+
     uint32_t count() const { return count_; }
     uint32_t nameTotal() const { return nameTotal_; }
     // The temporary file, for tests; it holds the records once they have
@@ -127,6 +133,7 @@ private:
     uint32_t end_ = 0;  // offset at which the next record goes
     uint32_t count_ = 0;
     uint32_t nameTotal_ = 0;
+    AddObserver observer_;
 };
 
 }  // namespace zar::fs

@@ -40,6 +40,8 @@ public:
     // Stops the workers at their next block and waits for them.
     ~CompressAhead();
 
+    // True when there are workers: files are compressed ahead.
+    bool working() const { return workers_ != 0; }
     // True when a file of `size` bytes at `level` goes to a worker: a file
     // with data that fits the bound. Larger files are compressed by the
     // calling thread when it reaches them, as in a run on one thread.

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "archive/directory.h"
@@ -56,6 +57,8 @@ private:
     Result build(MakeList&& makeList);
     Result listOne(const std::string& path, const std::string& storedName);
     Result existingEntries();
+    // Hands the files of a new archive to the workers as they are listed.
+    void compressWhileListing();
     Result newFiles();
     void readLabel();
     Result volumeLabel();
@@ -85,6 +88,9 @@ private:
     bool replaceAll_ = false;
     bool namedByHost_ = false;  // stored names are the host's, not the disk's
     std::string label_;         // the drive's label, stored with -$; read once at the start
+    std::optional<CompressAhead> ahead_;
+    // List records compressed ahead while the list was made, in its order.
+    std::deque<std::pair<uint32_t, AheadData*>> listedAhead_;
 };
 
 Result ZipRun::run(const char* includeSpecs, const char* excludeSpecs) {
@@ -128,6 +134,7 @@ Result ZipRun::build(MakeList&& makeList) {
     if (!notEmpty && has(frame::kZipFreshen)) return kNothingDone;
     if (notEmpty && !fs::seekTo(archive_.file, 0)) return kAccessDenied;
 
+    if (!notEmpty && !namedByHost_) compressWhileListing();
     if (Result r = makeList(); r != kOk) return r;
     if (list_.count() == 0) return kNothingDone;
     if (has(frame::kZipVolumeLabel)) readLabel();
@@ -246,14 +253,25 @@ Result ZipRun::existingEntries() {
     return r == kNothingDone ? kOk : r;
 }
 
+// In a new archive every listed file becomes an entry, in the list's order,
+// so the workers can start on the first files while the rest are listed.
+// Files are handed over until the bound is reached; newFiles goes on from there.
+void ZipRun::compressWhileListing() {
+    ahead_.emplace(writingThreads());
+    list_.observeAdditions([this](uint32_t offset, const char* path, uint32_t attributes, uint64_t size) {
+        if ((attributes & platform::kAttrDirectory) || !ahead_->takes(size) || ahead_->full()) return;
+        listedAhead_.emplace_back(offset, ahead_->queue(path, size, options_.level));
+    });
+}
+
 // The listed files not dealt with among the old entries, in the list's
 // order. With more than one thread, the files ahead of the one being written
 // are compressed meanwhile on worker threads; everything the host sees, and
 // every byte written, comes from this thread in the same order as with one.
 Result ZipRun::newFiles() {
     StatusRecord& status = frame::status();
-    const unsigned threads = list_.count() > 1 ? writingThreads() : 1;
-    CompressAhead ahead(threads);
+    if (!ahead_) ahead_.emplace(list_.count() > 1 ? writingThreads() : 1);
+    CompressAhead& ahead = *ahead_;
     struct Pending {
         fs::FileRecord file;
         AheadData* data;  // null: compressed when it is written
@@ -272,11 +290,15 @@ Result ZipRun::newFiles() {
     Result r = list_.forEach([&](const fs::FileRecord& file) {
         if (dealt_.count(file.offset) != 0) return kOk;
         AheadData* data = nullptr;
-        if (!(file.attributes & platform::kAttrDirectory) && ahead.takes(file.size))
+        if (!listedAhead_.empty() && listedAhead_.front().first == file.offset) {
+            data = listedAhead_.front().second;
+            listedAhead_.pop_front();
+        } else if (!(file.attributes & platform::kAttrDirectory) && ahead.takes(file.size)) {
             data = ahead.queue(file.fullPath, file.size, options_.level);
+        }
         pending.push_back({file, data});
         // On one thread nothing waits: each file is written as it is listed.
-        while (!pending.empty() && (threads == 1 || ahead.full() || pending.size() > CompressAhead::kJobBound))
+        while (!pending.empty() && (!ahead.working() || ahead.full() || pending.size() > CompressAhead::kJobBound))
             if (Result w = writeOldest(); w != kOk) return w;
         return kOk;
     });

@@ -136,38 +136,46 @@ TEST_F(WritingThreads, OneAndSeveralThreadsWriteTheSameArchiveAndReports) {
     EXPECT_TRUE(noTemporaryFiles());
 }
 
+// An update of an archive, and a new archive whose files go to the workers
+// while they are listed: cancelled at the same report on one thread and on
+// several, both end alike.
 TEST_F(WritingThreads, ACancelMidwayLeavesNothingBehind) {
-    const std::string archive = s / "c.zip";
     writeText(s / "first.txt", "first\n");
-    {
-        AxHandle h;
-        ASSERT_EQ(Ax4ZipOpen(archive.c_str(), 0, &h), 0);
-        ASSERT_EQ(Ax4Zip(&h, (s / "first.txt").c_str(), nullptr, ""), 0);
-        Ax4ZipClose(&h);
-    }
-    const auto before = readBytes(archive);
-    const int threadsBefore = threadCount();
     // Among the small files, far enough in that the workers are busy with
     // the files ahead.
     fsys::remove(src + "/big.txt");
     constexpr int kCancelAt = 60;
-    std::vector<Report> reportsOfOne;
-    for (const char* threads : {"1", "4"}) {
-        SCOPED_TRACE(threads);
-        cancelAtProgress = kCancelAt;
-        EXPECT_EQ(zipTree(archive, threads, "-R -P"), -4);
-        EXPECT_EQ(readBytes(archive), before);
-        EXPECT_TRUE(noTemporaryFiles());
-        EXPECT_EQ(threadCount(), threadsBefore);
-        // The cancel is answered at once: the entry's closing report is the last.
-        EXPECT_EQ(std::count_if(reports.begin(), reports.end(),
-                                [](const Report& r) { return r.kind == AX_STATUS_PROGRESS; }),
-                  kCancelAt + 1);
-        if (reportsOfOne.empty()) reportsOfOne = reports;
-        else EXPECT_EQ(reports, reportsOfOne);
+    const int threadsBefore = threadCount();
+    for (const bool update : {true, false}) {
+        SCOPED_TRACE(update ? "update" : "new archive");
+        const std::string archive = s / (update ? "update.zip" : "new.zip");
+        if (update) {
+            AxHandle h;
+            ASSERT_EQ(Ax4ZipOpen(archive.c_str(), 0, &h), 0);
+            ASSERT_EQ(Ax4Zip(&h, (s / "first.txt").c_str(), nullptr, ""), 0);
+            Ax4ZipClose(&h);
+        }
+        const bool existed = fsys::exists(archive);
+        const auto before = readBytes(archive);
+        std::vector<Report> reportsOfOne;
+        for (const char* threads : {"1", "4"}) {
+            SCOPED_TRACE(threads);
+            cancelAtProgress = kCancelAt;
+            EXPECT_EQ(zipTree(archive, threads, "-R -P"), -4);
+            EXPECT_EQ(fsys::exists(archive), existed);
+            EXPECT_EQ(readBytes(archive), before);
+            EXPECT_TRUE(noTemporaryFiles());
+            EXPECT_EQ(threadCount(), threadsBefore);
+            // The cancel is answered at once: the entry's closing report is the last.
+            EXPECT_EQ(std::count_if(reports.begin(), reports.end(),
+                                    [](const Report& r) { return r.kind == AX_STATUS_PROGRESS; }),
+                      kCancelAt + 1);
+            if (reportsOfOne.empty()) reportsOfOne = reports;
+            else EXPECT_EQ(reports, reportsOfOne);
+        }
+        // The flag did not outlive the run.
+        EXPECT_EQ(zipTree(archive, "4", "-R -P"), 0);
     }
-    // The flag did not outlive the run.
-    EXPECT_EQ(zipTree(archive, "4", "-R -P"), 0);
 }
 
 TEST(WritingThreadsSetting, TheEnvironmentSetsTheThreads) {
