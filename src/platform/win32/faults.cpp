@@ -1,6 +1,5 @@
-// Test hooks: the n-th next call of a kind fails; dialogs answered by a test.
-// Windows files always have names, so refusing anonymous files changes nothing
-// here: createAnonymousFile never makes one.
+// Test hooks: the n-th next call of a kind fails; dialogs answered by a test;
+// anonymous files refused, as a volume that holds none refuses them.
 #include <array>
 
 #include "platform/win32/win32_internal.h"
@@ -10,6 +9,7 @@ namespace {
 
 std::array<int, 5> countdown{};
 DialogOverride overrideDialog = nullptr;
+bool anonymousRefused = false;
 
 }  // namespace
 
@@ -17,7 +17,7 @@ void failNthCall(Fault kind, int n) { countdown[static_cast<size_t>(kind)] = n; 
 
 void setDialogOverride(DialogOverride dialog) { overrideDialog = dialog; }
 
-void refuseAnonymousFiles(bool) {}
+void refuseAnonymousFiles(bool refuse) { anonymousRefused = refuse; }
 
 namespace win32 {
 
@@ -28,6 +28,8 @@ bool faultNow(Fault kind) {
 }
 
 DialogOverride dialogOverride() { return overrideDialog; }
+
+bool anonymousFilesRefused() { return anonymousRefused; }
 
 }  // namespace win32
 }  // namespace zar::platform
