@@ -18,14 +18,13 @@ set(zar_posix_only_sources
   tools/zar_write_test.cpp
   tools/zar_interop_test.cpp
   write/orphans_test.cpp
-  archive/open_close_test.cpp
-  archive/directory_test.cpp
-  archive/workfile_tar_test.cpp
-  archive/workfile_gzip_test.cpp
-  archive/workfile_lzh_test.cpp
-  archive/workfile_arj_test.cpp
-  archive/workfile_arc_test.cpp
-  archive/workfile_zoo_test.cpp
+  archive/open_close_posix_test.cpp
+  archive/directory_posix_test.cpp
+  archive/workfile_tar_posix_test.cpp
+  archive/workfile_gzip_posix_test.cpp
+  archive/workfile_lzh_posix_test.cpp
+  archive/workfile_arj_posix_test.cpp
+  archive/workfile_arc_posix_test.cpp
   fs/dir_walk_test.cpp
   frame/local_time_test.cpp
   util/dos_time_test.cpp
@@ -54,8 +53,8 @@ set(zar_posix_only_sources
 list(APPEND zar_posix_only_sources
   fs/temp_files_test.cpp
   fs/file_list_test.cpp
-  archive/name_coding_test.cpp
-  archive/end_record_test.cpp
+  archive/name_coding_posix_test.cpp
+  archive/end_record_posix_test.cpp
   extract/legacy_methods_test.cpp
   extract/output_paths_test.cpp
 )
