@@ -29,9 +29,9 @@ set(zar_posix_only_sources
   frame/local_time_test.cpp
   util/dos_time_test.cpp
   util/text_files_test.cpp
-  extract/memory_extract_test.cpp
-  extract/password_test.cpp
-  extract/unzip_test.cpp
+  extract/memory_extract_posix_test.cpp
+  extract/password_posix_test.cpp
+  extract/unzip_posix_test.cpp
   extract/volume_sets_test.cpp
   extract/spanned_volumes_test.cpp
   write/entry_writer_test.cpp
@@ -55,8 +55,7 @@ list(APPEND zar_posix_only_sources
   fs/file_list_test.cpp
   archive/name_coding_posix_test.cpp
   archive/end_record_posix_test.cpp
-  extract/legacy_methods_test.cpp
-  extract/output_paths_test.cpp
+  extract/output_paths_posix_test.cpp
 )
 # Whole programs left out.
 set(zar_posix_only_programs)
