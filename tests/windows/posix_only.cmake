@@ -34,11 +34,11 @@ set(zar_posix_only_sources
   extract/unzip_posix_test.cpp
   extract/volume_sets_test.cpp
   extract/spanned_volumes_test.cpp
-  write/entry_writer_test.cpp
-  write/zip_run_test.cpp
-  write/comments_test.cpp
-  write/zip_from_memory_test.cpp
-  write/change_paths_test.cpp
+  write/entry_writer_posix_test.cpp
+  write/zip_run_posix_test.cpp
+  write/comments_posix_test.cpp
+  write/zip_from_memory_posix_test.cpp
+  write/change_paths_posix_test.cpp
   span/volumes_test.cpp
   interop/volume_sets_interop_test.cpp
   interop/zip64_test.cpp
