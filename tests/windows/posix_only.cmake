@@ -45,14 +45,12 @@ set(zar_posix_only_sources
   write/volume_sets_test.cpp
   write/stable_bytes_test.cpp
 )
-# Sources whose expectations are the POSIX backend's own: registry paths and
-# scratch files without names (temp_files, file_list), stored names read as
-# code page 437 turned into UTF-8 (name_coding, legacy_methods), "C:" as an
-# ordinary name (output_paths), dates under a TZ the test sets (file_list), or
-# that run zip through the shell (end_record).
+# Sources whose expectations are the POSIX backend's own: stored names read
+# as code page 437 turned into UTF-8 (name_coding), "C:" as an ordinary name
+# (output_paths), dates under a TZ the test sets (file_list), or that run zip
+# through the shell (end_record).
 list(APPEND zar_posix_only_sources
-  fs/temp_files_test.cpp
-  fs/file_list_test.cpp
+  fs/file_list_posix_test.cpp
   archive/name_coding_posix_test.cpp
   archive/end_record_posix_test.cpp
   extract/output_paths_posix_test.cpp
