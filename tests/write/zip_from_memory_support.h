@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/entry_data.h"
 #include "common/scratch.h"
 #include "zarlib32.h"
 
@@ -54,20 +55,10 @@ protected:
         return Ax4ZipPtr(&handle, data.data(), static_cast<int32_t>(data.size()), name, options);
     }
     // The data of the entry stored under `name` (in its short form without
-    // long names); empty, and a failure, when there is none.
+    // long names); a failure when there is none.
     std::string entryData(const char* name, const char* options = "") {
-        CDR record;
-        char stored[261];
-        bool found = false;
         std::string out;
-        for (int16_t r = Ax4ZipFindFirst(handle, &record, stored, nullptr, 0, nullptr, 0); r == 0 && !found;
-             r = Ax4ZipFindNext(handle, &record, stored, nullptr, 0, nullptr, 0)) {
-            found = std::string(stored) == name;
-            if (found) out.resize(record.unpackedSize);
-        }
-        EXPECT_TRUE(found) << name;
-        if (!found) return out;
-        EXPECT_EQ(Ax4UnZipPtr(handle, out.data(), 0, -1, name, options), 0) << name;
+        EXPECT_EQ(readEntry(handle, name, &out, options), 0) << name;
         return out;
     }
     // What the temporary directory holds besides the user's own file.

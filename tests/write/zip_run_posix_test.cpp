@@ -1,9 +1,8 @@
 // The zip and delete runs as independent tools (Info-ZIP unzip, Python's
 // zipfile, 7z, bsdtar) read their archives: every kind of archive accepted,
-// replace / update / freshen rules and the replace question, comments and data
-// descriptors carried over, past 65535 entries, and what only POSIX has (case
-// twins, symbolic links, ':' in names, a labelled disk stood in for by a
-// directory). Runs the tools: POSIX only.
+// comments and data descriptors carried over, past 65535 entries, and what
+// only POSIX has (case twins, symbolic links, ':' in names, a labelled disk
+// stood in for by a directory). Runs the tools: POSIX only.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -37,41 +36,9 @@ using zar::test::writeText;
 namespace fsys = std::filesystem;
 using zar::test::zipRun::entryNames;
 using zar::test::zipRun::filesOf;
+using zar::test::zipRun::rejections;
 using zar::test::zipRun::sortedNames;
 using zar::test::zipRun::ZipRun;
-
-// What each independent tool says of an archive: empty when all accept it.
-std::string rejections(const std::string& archive, const std::string& password = "") {
-    const std::string p = password.empty() ? "" : password;
-    const std::string a = quote(archive);
-    struct Tool {
-        const char* name;
-        std::string command;
-    } tools[] = {
-        {"unzip -t", "unzip -tq " + (p.empty() ? "" : "-P " + quote(p) + " ") + a + " 2>&1"},
-        {"zipfile", "python3 -c 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); z.setpassword(sys.argv[2].encode()); "
-                    "bad = z.testzip(); sys.exit(1 if bad else 0)' " + a + " " + quote(p.empty() ? "x" : p) + " 2>&1"},
-        {"7z t", "7z t -bd -p" + quote(p.empty() ? "x" : p) + " " + a + " 2>&1"},
-        {"bsdtar", "bsdtar -tf " + a + " >/dev/null 2>&1"},
-    };
-    std::string out;
-    for (const Tool& t : tools) {
-        auto r = run(t.command);
-        if (r.status != 0) out += std::string(t.name) + ": " + r.output + "\n";
-    }
-    return out;
-}
-
-std::vector<int16_t> answers;
-int questions = 0;
-int16_t AXAPI answerHook(StatusRecord record) {
-    int16_t kind = record.kind;
-    if (kind != AX_STATUS_QUESTION) return 1;
-    ++questions;
-    int16_t a = answers.empty() ? int16_t{AX_ANSWER_NO} : answers.front();
-    if (!answers.empty()) answers.erase(answers.begin());
-    return a;
-}
 
 std::vector<std::pair<std::string, int16_t>> notices;
 int16_t noticeAnswer = AX_ANSWER_OK;
@@ -144,34 +111,6 @@ PY)")
     EXPECT_EQ(rejections(archive), "");
 }
 
-TEST_F(ZipRun, UpdateFreshenAndTheReplaceQuestion) {
-    const std::string archive = s / "u.zip";
-    zipTextFiles(archive);
-    const auto original = readBytes(archive);
-    // A file changed under the same time: -U and -F keep its entry.
-    const auto time = fsys::last_write_time(src + "/b.txt");
-    writeText(src + "/b.txt", "changed, same time");
-    fsys::last_write_time(src + "/b.txt", time);
-    EXPECT_EQ(zip(archive, src + "/*.txt", "-U"), 0);
-    EXPECT_EQ(zip(archive, src + "/*.txt", "-F"), 0);
-    EXPECT_EQ(run("unzip -p " + quote(archive) + " " + shortForm("b.txt")).output, std::string(5000, 'b'));
-    // A newer file replaces its entry under -F; a new file is not added.
-    writeText(src + "/b.txt", "newer b");
-    fsys::last_write_time(src + "/b.txt", fsys::last_write_time(src + "/b.txt") + std::chrono::hours(1));
-    writeText(src + "/new.txt", "new");
-    EXPECT_EQ(zip(archive, src + "/*.txt", "-F"), 0);
-    EXPECT_EQ(run("unzip -p " + quote(archive) + " " + shortForm("b.txt")).output, "newer b");
-    EXPECT_EQ(entryNames(archive), shortForms({"a.txt", "b.txt", "zero.txt"}));
-    // An older file does not replace under -U, but a new one is added.
-    fsys::last_write_time(src + "/a.txt", fsys::last_write_time(src + "/a.txt") - std::chrono::hours(48));
-    writeText(src + "/a.txt", "older a");
-    fsys::last_write_time(src + "/a.txt", fsys::file_time_type::clock::now() - std::chrono::hours(48));
-    EXPECT_EQ(zip(archive, src + "/*.txt", "-U"), 0);
-    EXPECT_EQ(run("unzip -p " + quote(archive) + " " + shortForm("a.txt")).output, "first file\n");
-    EXPECT_EQ(entryNames(archive), shortForms({"a.txt", "b.txt", "zero.txt", "new.txt"}));
-    EXPECT_EQ(rejections(archive), "");
-}
-
 // "readme" and "README" are two files where case tells names apart: both go
 // into the archive, with or without long names, and each update run (-U, -F,
 // replace, move) deals with each twin's own entry only.
@@ -223,46 +162,6 @@ TEST_F(ZipRun, CaseTwinsKeepTheirOwnEntries) {
         EXPECT_EQ(sortedNames(archive), both);
         EXPECT_EQ(rejections(archive), "");
     }
-}
-
-TEST_F(ZipRun, ReplaceQuestion) {
-    const std::string archive = s / "q.zip";
-    Ax4SetCPrint(1);
-    Ax4CPrintHook(answerHook);
-    struct Case {
-        std::vector<int16_t> answers;
-        int16_t result;
-        int questions;
-        const char* a;
-        const char* b;
-        const char* zero;
-    } cases[] = {
-        {{AX_ANSWER_NO, AX_ANSWER_YES_TO_ALL}, 0, 2, "old a", "new b", "new zero"},  // 106 ends the questions
-        {{AX_ANSWER_NO, AX_ANSWER_NO, AX_ANSWER_NO}, 0, 3, "old a", "old b", "old zero"},
-        {{AX_ANSWER_YES, AX_ANSWER_NO, AX_ANSWER_YES}, 0, 3, "new a", "old b", "new zero"},
-        {{AX_ANSWER_CANCEL}, -4, 1, nullptr, nullptr, nullptr},
-    };
-    for (const Case& c : cases) {
-        fsys::remove(archive);
-        for (const char* name : {"a", "b", "zero"}) writeText(src + "/" + name + ".txt", std::string("old ") + name);
-        zipTextFiles(archive);
-        for (const char* name : {"a", "b", "zero"}) writeText(src + "/" + name + ".txt", std::string("new ") + name);
-        const auto before = readBytes(archive);
-        answers = c.answers;
-        questions = 0;
-        EXPECT_EQ(zip(archive, src + "/*.txt", "-.Q"), c.result);
-        EXPECT_EQ(questions, c.questions);
-        if (c.result != 0) {
-            EXPECT_EQ(readBytes(archive), before);
-            continue;
-        }
-        EXPECT_EQ(run("unzip -p " + quote(archive) + " " + shortForm("a.txt")).output, c.a);
-        EXPECT_EQ(run("unzip -p " + quote(archive) + " " + shortForm("b.txt")).output, c.b);
-        EXPECT_EQ(run("unzip -p " + quote(archive) + " " + shortForm("zero.txt")).output, c.zero);
-        EXPECT_EQ(entryNames(archive).size(), 3u);  // a kept entry is not added again
-    }
-    Ax4CPrintHook(nullptr);
-    Ax4SetCPrint(0);
 }
 
 // Past 65535 entries the count lives in the Zip64 end record: an archive of

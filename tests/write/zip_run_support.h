@@ -14,12 +14,57 @@
 #include <string>
 #include <vector>
 
+#include "common/entry_data.h"
+#ifndef _WIN32
+#include "common/run.h"
+#endif
 #include "common/scratch.h"
 #include "common/short_names.h"
 #include "platform/platform.h"
 #include "zarlib32.h"
 
 namespace zar::test::zipRun {
+
+// An entry's data as a reader other than the library gives it where one runs
+// (Info-ZIP unzip, on POSIX); on Windows, where none does, as the library
+// extracts it into memory.
+#ifdef _WIN32
+inline std::string entryText(const std::string& archive, const std::string& name) {
+    AxHandle h;
+    if (Ax4ZipOpen(archive.c_str(), AX_OPEN_READ, &h) != 0) return "(no archive)";
+    std::string out;
+    const int16_t r = readEntry(h, name, &out);
+    Ax4ZipClose(&h);
+    return r == 0 ? out : "(code " + std::to_string(r) + ")";
+}
+#else
+inline std::string entryText(const std::string& archive, const std::string& name) {
+    return run("unzip -p " + quote(archive) + " " + name).output;
+}
+
+// What each independent tool says of an archive: empty when all accept it.
+// POSIX only: the tools run there.
+inline std::string rejections(const std::string& archive, const std::string& password = "") {
+    const std::string p = password.empty() ? "" : password;
+    const std::string a = quote(archive);
+    struct Tool {
+        const char* name;
+        std::string command;
+    } tools[] = {
+        {"unzip -t", "unzip -tq " + (p.empty() ? "" : "-P " + quote(p) + " ") + a + " 2>&1"},
+        {"zipfile", "python3 -c 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); z.setpassword(sys.argv[2].encode()); "
+                    "bad = z.testzip(); sys.exit(1 if bad else 0)' " + a + " " + quote(p.empty() ? "x" : p) + " 2>&1"},
+        {"7z t", "7z t -bd -p" + quote(p.empty() ? "x" : p) + " " + a + " 2>&1"},
+        {"bsdtar", "bsdtar -tf " + a + " >/dev/null 2>&1"},
+    };
+    std::string out;
+    for (const Tool& t : tools) {
+        auto r = run(t.command);
+        if (r.status != 0) out += std::string(t.name) + ": " + r.output + "\n";
+    }
+    return out;
+}
+#endif
 
 // Deterministic bytes: a compressible run, then noise.
 inline std::string mixedBytes(size_t size) {
@@ -36,7 +81,8 @@ inline std::string mixedBytes(size_t size) {
 inline std::map<std::string, std::string> filesOf(const std::string& root) {
     std::map<std::string, std::string> out;
     for (auto& f : std::filesystem::recursive_directory_iterator(root))
-        if (f.is_regular_file()) out[std::filesystem::relative(f.path(), root).generic_string()] = readText(f.path().string());
+        if (f.is_regular_file())
+            out[std::filesystem::relative(f.path(), root).generic_string()] = readText(f.path().string());
     return out;
 }
 

@@ -1,6 +1,7 @@
-// The zip run and the delete run through Ax4Zip and Ax4QZip: nothing to do,
-// the move rule, failed, cancelled and vanishing runs that leave the archive
-// as it was, the commit's temporary files, archive times and the archive bit.
+// The zip run and the delete run through Ax4Zip and Ax4QZip: the update,
+// freshen and move rules, the replace question, nothing to do, failed,
+// cancelled and vanishing runs that leave the archive as it was, the commit's
+// temporary files, archive times and the archive bit.
 // (What independent tools read of the runs' archives, and what only POSIX
 // has: zip_run_posix_test.cpp.)
 #include <gtest/gtest.h>
@@ -37,8 +38,93 @@ using zar::test::writeBytes;
 using zar::test::writeText;
 namespace fsys = std::filesystem;
 using zar::test::zipRun::entryNames;
+using zar::test::zipRun::entryText;
+#ifndef _WIN32
+using zar::test::zipRun::rejections;
+#endif
 using zar::test::zipRun::sortedNames;
 using zar::test::zipRun::ZipRun;
+
+TEST_F(ZipRun, UpdateFreshenAndTheReplaceQuestion) {
+    const std::string archive = s / "u.zip";
+    zipTextFiles(archive);
+    const auto original = readBytes(archive);
+    // A file changed under the same time: -U and -F keep its entry.
+    const auto time = fsys::last_write_time(src + "/b.txt");
+    writeText(src + "/b.txt", "changed, same time");
+    fsys::last_write_time(src + "/b.txt", time);
+    EXPECT_EQ(zip(archive, src + "/*.txt", "-U"), 0);
+    EXPECT_EQ(zip(archive, src + "/*.txt", "-F"), 0);
+    EXPECT_EQ(entryText(archive, shortForm("b.txt")), std::string(5000, 'b'));
+    // A newer file replaces its entry under -F; a new file is not added.
+    writeText(src + "/b.txt", "newer b");
+    fsys::last_write_time(src + "/b.txt", fsys::last_write_time(src + "/b.txt") + std::chrono::hours(1));
+    writeText(src + "/new.txt", "new");
+    EXPECT_EQ(zip(archive, src + "/*.txt", "-F"), 0);
+    EXPECT_EQ(entryText(archive, shortForm("b.txt")), "newer b");
+    EXPECT_EQ(entryNames(archive), shortForms({"a.txt", "b.txt", "zero.txt"}));
+    // An older file does not replace under -U, but a new one is added.
+    fsys::last_write_time(src + "/a.txt", fsys::last_write_time(src + "/a.txt") - std::chrono::hours(48));
+    writeText(src + "/a.txt", "older a");
+    fsys::last_write_time(src + "/a.txt", fsys::file_time_type::clock::now() - std::chrono::hours(48));
+    EXPECT_EQ(zip(archive, src + "/*.txt", "-U"), 0);
+    EXPECT_EQ(entryText(archive, shortForm("a.txt")), "first file\n");
+    EXPECT_EQ(entryNames(archive), shortForms({"a.txt", "b.txt", "zero.txt", "new.txt"}));
+#ifndef _WIN32  // and every independent tool accepts the archive, where they run
+    EXPECT_EQ(rejections(archive), "");
+#endif
+}
+
+std::vector<int16_t> answers;
+int questions = 0;
+int16_t AXAPI answerHook(StatusRecord record) {
+    int16_t kind = record.kind;
+    if (kind != AX_STATUS_QUESTION) return 1;
+    ++questions;
+    int16_t a = answers.empty() ? int16_t{AX_ANSWER_NO} : answers.front();
+    if (!answers.empty()) answers.erase(answers.begin());
+    return a;
+}
+
+TEST_F(ZipRun, ReplaceQuestion) {
+    const std::string archive = s / "q.zip";
+    Ax4SetCPrint(1);
+    Ax4CPrintHook(answerHook);
+    struct Case {
+        std::vector<int16_t> answers;
+        int16_t result;
+        int questions;
+        const char* a;
+        const char* b;
+        const char* zero;
+    } cases[] = {
+        {{AX_ANSWER_NO, AX_ANSWER_YES_TO_ALL}, 0, 2, "old a", "new b", "new zero"},  // 106 ends the questions
+        {{AX_ANSWER_NO, AX_ANSWER_NO, AX_ANSWER_NO}, 0, 3, "old a", "old b", "old zero"},
+        {{AX_ANSWER_YES, AX_ANSWER_NO, AX_ANSWER_YES}, 0, 3, "new a", "old b", "new zero"},
+        {{AX_ANSWER_CANCEL}, -4, 1, nullptr, nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        fsys::remove(archive);
+        for (const char* name : {"a", "b", "zero"}) writeText(src + "/" + name + ".txt", std::string("old ") + name);
+        zipTextFiles(archive);
+        for (const char* name : {"a", "b", "zero"}) writeText(src + "/" + name + ".txt", std::string("new ") + name);
+        const auto before = readBytes(archive);
+        answers = c.answers;
+        questions = 0;
+        EXPECT_EQ(zip(archive, src + "/*.txt", "-.Q"), c.result);
+        EXPECT_EQ(questions, c.questions);
+        if (c.result != 0) {
+            EXPECT_EQ(readBytes(archive), before);
+            continue;
+        }
+        EXPECT_EQ(entryText(archive, shortForm("a.txt")), c.a);
+        EXPECT_EQ(entryText(archive, shortForm("b.txt")), c.b);
+        EXPECT_EQ(entryText(archive, shortForm("zero.txt")), c.zero);
+        EXPECT_EQ(entryNames(archive).size(), 3u);  // a kept entry is not added again
+    }
+    Ax4CPrintHook(nullptr);
+    Ax4SetCPrint(0);
+}
 
 TEST_F(ZipRun, EmptyArchivesAndNothingToDo) {
     const std::string archive = s / "e.zip";
