@@ -38,7 +38,11 @@ TEST(Password, PlainEntryPassesWithoutReading) {
 
 TEST(Password, ShortHeaderAndTheBasicTwin) {
     Scratch s;
-    const std::string archive = make(s, "e.zip", zar::test::encrypt(zar::test::entry("a.txt", "some text to protect"), "pw"));
+    // Its header's check byte is the time's, as writers to a pipe make it.
+    zar::test::ZipEntry streamed = zar::test::entry("a.txt", "some text to protect");
+    streamed.flags = 8;
+    streamed.time = 0xA5C3;
+    const std::string archive = make(s, "e.zip", zar::test::encrypt(streamed, "pw"));
     Entry e = firstEntry(archive);
     OpenFile file(archive);
     file.seek(-5, zar::platform::SeekFrom::End);
