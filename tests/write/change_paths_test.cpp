@@ -1,16 +1,20 @@
-// Changing stored paths: the rewrite of one name, and runs of
-// Ax4ChangeDirPaths that fail, are cancelled or change nothing, which leave
-// the archive as it was. (Renamed archives as independent tools read them:
-// change_paths_posix_test.cpp.)
+// Changing stored paths: the rewrite of one name, and Ax4ChangeDirPaths to a
+// new archive and in long-name mode; runs that fail, are cancelled or change
+// nothing leave every file as it was. (Renames in place as independent tools
+// read them: change_paths_posix_test.cpp.)
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "archive/extra_field.h"
 #include "change_paths_support.h"
 #include "common/scratch.h"
+#include "common/short_names.h"
 #include "common/zip_builder.h"
 #include "platform/platform.h"
 #include "write/change_paths.h"
@@ -18,8 +22,18 @@
 
 namespace {
 
+using zar::test::entry;
 using zar::test::readBytes;
+using zar::test::shortForm;
+using zar::test::ZipArchive;
+using zar::test::ZipEntry;
 using zar::test::changePaths::ChangePaths;
+using zar::test::changePaths::dataOf;
+using zar::test::changePaths::Listed;
+using zar::test::changePaths::listOf;
+#ifndef _WIN32
+using zar::test::changePaths::rejections;
+#endif
 using zar::test::changePaths::sample;
 namespace fsys = std::filesystem;
 
@@ -100,6 +114,77 @@ TEST_F(ChangePaths, FailedCancelledAndIdleRunsLeaveTheArchiveAlone) {
     after = stampOf(archive);
     EXPECT_NE(after.index, before.index);
     EXPECT_TRUE(readBytes(archive) == original);
+}
+
+// To a new archive: the old one is not touched, a file of the new name is
+// replaced only by a run that succeeded, and a run that fails leaves no
+// file behind.
+TEST_F(ChangePaths, ToANewArchive) {
+    const std::string archive = make(sample());
+    const std::vector<uint8_t> original = readBytes(archive);
+    const std::string target = s / "renamed.zip";
+    zar::test::writeText(target, "a file that was there before");
+    uint16_t changed = 0;
+    ASSERT_EQ(Ax4ChangeDirPaths(archive.c_str(), target.c_str(), "", "all/", 1, &changed), 0);
+    EXPECT_EQ(changed, 6);
+    EXPECT_TRUE(readBytes(archive) == original);
+    EXPECT_EQ(listOf(target)[5].name, "all/top.txt");
+#ifndef _WIN32  // every independent tool accepts it, where they run; and a new
+                // archive is as readable as any new file, not private as the
+                // temporary file it was made in
+    EXPECT_EQ(rejections(target), "");
+    struct stat st;
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_NE(st.st_mode & 0044, 0u) << "a new archive is as readable as any new file";
+#endif
+
+    // The archive's own name, spelled another way, is in place.
+    ASSERT_EQ(Ax4ChangeDirPaths(archive.c_str(), (s.path() + "/./a.zip").c_str(), "", "x/", 0, &changed), 0);
+    // Without long names the new directory takes the short form.
+    EXPECT_EQ(listOf(archive)[5].name, shortForm("x/") + "top.txt");
+
+    // An output that cannot be made, and a name too long: nothing is written.
+    const std::vector<uint8_t> renamed = readBytes(target);
+    EXPECT_EQ(Ax4ChangeDirPaths(archive.c_str(), (s / "no/such/dir.zip").c_str(), "", "y/", 0, &changed),
+              AX_WRITE_FAILED);
+    EXPECT_FALSE(fsys::exists(s / "no"));
+    EXPECT_EQ(Ax4ChangeDirPaths(archive.c_str(), target.c_str(), "", std::string(250, 'L').append("/").c_str(), 0,
+                                &changed),
+              AX_TOO_LONG);
+    EXPECT_EQ(changed, 0);
+    EXPECT_TRUE(readBytes(target) == renamed);
+    std::vector<std::string> files;
+    for (const auto& e : fsys::directory_iterator(s.path())) files.push_back(e.path().filename().string());
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files, (std::vector<std::string>{"a.zip", "renamed.zip", "tmp"}));
+    EXPECT_EQ(leftInTemp(), std::vector<std::string>{});
+}
+
+// In long-name mode an entry is known by the name of its long-name block:
+// renamed, it is stored under its whole new name and the block goes.
+TEST_F(ChangePaths, LongNames) {
+    ZipArchive a;
+    ZipEntry e = entry("DOCS/LONGNA~1.TXT", "long");
+    const std::vector<uint8_t> block = zar::archive::longNameBlock("docs/long name.txt");
+    e.extra.assign(block.begin(), block.end());
+    a.entries = {e, entry("docs/plain.txt", "plain")};
+    const std::string archive = make(a);
+    uint16_t changed;
+    ASSERT_EQ(Ax4ChangeDirPaths(archive.c_str(), (s / "short.zip").c_str(), "docs/", "new/", 0, &changed), 0);
+    // Without long names only the stored names count: "DOCS/" is "docs/" only
+    // where names ignore case.
+    EXPECT_EQ(changed, zar::platform::namesIgnoreCase() ? 2 : 1);
+    ASSERT_EQ(Ax4ChangeDirPaths(archive.c_str(), nullptr, "docs/", "new/", 1, &changed), 0);
+    EXPECT_EQ(changed, 2);
+    const std::vector<Listed> after = listOf(archive);
+    ASSERT_EQ(after.size(), 2u);
+    EXPECT_EQ(after[0].name, "new/long name.txt");
+    EXPECT_EQ(after[0].extra, "");
+    EXPECT_EQ(after[1].name, "new/plain.txt");
+    EXPECT_EQ(dataOf(archive, "new/long name.txt"), "long");
+#ifndef _WIN32  // and every independent tool accepts it, where they run
+    EXPECT_EQ(rejections(archive), "");
+#endif
 }
 
 }  // namespace
