@@ -19,6 +19,7 @@ namespace {
 using zar::test::entry;
 using zar::test::quote;
 using zar::test::readBytes;
+using zar::test::rejections;
 using zar::test::run;
 using zar::test::ZipArchive;
 using zar::test::ZipEntry;
@@ -27,7 +28,6 @@ using zar::test::changePaths::ChangePaths;
 using zar::test::changePaths::dataOf;
 using zar::test::changePaths::Listed;
 using zar::test::changePaths::listOf;
-using zar::test::changePaths::rejections;
 using zar::test::changePaths::sample;
 
 TEST_F(ChangePaths, InPlaceEntriesKeepAllButTheirNames) {

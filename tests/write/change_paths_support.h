@@ -9,9 +9,6 @@
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
-#include "common/run.h"
-#endif
 #include "common/scratch.h"
 #include "common/zip_builder.h"
 #include "zarlib32.h"
@@ -54,26 +51,6 @@ inline std::string dataOf(const std::string& archive, const std::string& name) {
     out.resize(size);
     return r == 0 ? out : "(code " + std::to_string(r) + ")";
 }
-
-#ifndef _WIN32
-// What each independent tool says of an archive: empty when all accept it.
-// POSIX only: the tools run there.
-inline std::string rejections(const std::string& archive) {
-    const std::string a = quote(archive);
-    const std::string tools[] = {
-        "unzip -tq " + a,
-        "bsdtar -tf " + a + " >/dev/null",
-        "7z t -bd " + a,
-        "python3 -c 'import sys, zipfile; sys.exit(1 if zipfile.ZipFile(sys.argv[1]).testzip() else 0)' " + a,
-    };
-    std::string out;
-    for (const std::string& t : tools) {
-        auto r = run(t + " 2>&1");
-        if (r.status != 0) out += t + ": " + r.output + "\n";
-    }
-    return out;
-}
-#endif
 
 // A small archive with what a rename must carry: a directory entry, stored
 // and deflated data, an entry comment, an extra field of another writer's, a

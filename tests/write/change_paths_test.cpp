@@ -13,6 +13,9 @@
 
 #include "archive/extra_field.h"
 #include "change_paths_support.h"
+#ifndef _WIN32  // the independent tools check the archives where they run
+#include "common/run.h"
+#endif
 #include "common/scratch.h"
 #include "common/short_names.h"
 #include "common/zip_builder.h"
@@ -32,7 +35,7 @@ using zar::test::changePaths::dataOf;
 using zar::test::changePaths::Listed;
 using zar::test::changePaths::listOf;
 #ifndef _WIN32
-using zar::test::changePaths::rejections;
+using zar::test::rejections;
 #endif
 using zar::test::changePaths::sample;
 namespace fsys = std::filesystem;
