@@ -1,12 +1,12 @@
 // Locating the end record: with and without comments, behind fake records,
-// hidden by garbage, for an empty archive, for the older single-file kind, and
-// in archives written by an independent tool.
+// hidden by garbage, for an empty archive, and for the older single-file
+// kind. (Archives written by an independent tool: end_record_posix_test.cpp.)
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "archive/end_record.h"
+#include "end_record_support.h"
 #include "common/scratch.h"
 #include "common/zip_builder.h"
 #include "platform/platform.h"
@@ -17,18 +17,8 @@ using namespace zar;
 using archive::EndKind;
 using archive::EndLocation;
 using test::ZipArchive;
-
-struct Found {
-    Result result;
-    EndLocation location;
-};
-
-Found locate(const std::vector<uint8_t>& bytes, EndKind kind = EndKind::Zip) {
-    archive::MemorySource source(bytes.data(), bytes.size());
-    Found f;
-    f.result = archive::locateEndRecord(source, kind, &f.location);
-    return f;
-}
+using test::endRecord::Found;
+using test::endRecord::locate;
 
 ZipArchive twoEntries() {
     ZipArchive zip;
@@ -201,26 +191,6 @@ TEST(EndRecord, ReadFailuresGiveAccessDenied) {
     }
     EXPECT_EQ(archive::locateEndRecord(source, EndKind::Zip, &location), kOk);
     EXPECT_EQ(location.endRecord, endOffset(zip.bytes(), zip));
-}
-
-TEST(EndRecord, ArchivesOfAnIndependentTool) {
-    test::Scratch scratch;
-    test::writeText(scratch / "one.txt", "first file\n");
-    test::writeText(scratch / "two.txt", std::string(5000, 'z'));
-    test::writeText(scratch / "comment", "An archive comment\nwith two lines\n");
-    std::string command = "cd '" + scratch.path() + "' && zip -q plain.zip one.txt two.txt && " +
-                          "cp plain.zip commented.zip && zip -q -z commented.zip < comment";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    for (const char* name : {"plain.zip", "commented.zip"}) {
-        auto bytes = test::readBytes(scratch / name);
-        Found f = locate(bytes);
-        EXPECT_EQ(f.result, kOk);
-        ASSERT_NE(f.location.endRecord, EndLocation::kNotFound) << name;
-        EXPECT_EQ(bytes[f.location.endRecord], 'P');
-        EXPECT_EQ(bytes[f.location.directoryStart + 2], 1);  // "PK\1\2"
-        uint16_t commentLength = bytes[f.location.endRecord + 20] | bytes[f.location.endRecord + 21] << 8;
-        EXPECT_EQ(f.location.endRecord + 22 + commentLength, bytes.size()) << name;
-    }
 }
 
 }  // namespace

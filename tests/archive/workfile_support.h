@@ -1,11 +1,9 @@
 // Shared by the work-file builder tests: a sink that keeps every record, the
-// builders run over bytes or over a file, independent tools run in a scratch
-// directory, and the expected DOS date and time of a moment.
+// builders run over bytes or over a file, and the expected DOS date and time
+// of a moment. What runs independent tools is in workfile_tools.h.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <time.h>
 
 #include <cstdio>
@@ -18,6 +16,7 @@
 
 #include "archive/end_record.h"
 #include "archive/workfile.h"
+#include "common/civil_time.h"
 #include "common/scratch.h"
 #include "fs/file_io.h"
 
@@ -72,24 +71,9 @@ inline Listing listFile(archive::Kind kind, const std::string& path) {
     return listing;
 }
 
-// Runs a shell command in `dir`; its output goes to `*output` when given.
-// Returns the exit status.
-inline int runIn(const std::string& dir, const std::string& command, std::string* output = nullptr) {
-    std::string full = "cd '" + dir + "' && (" + command + ") </dev/null 2>&1";
-    FILE* pipe = ::popen(full.c_str(), "r");
-    if (!pipe) return -1;
-    std::string text;
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
-    int status = ::pclose(pipe);
-    if (output) *output = text;
-    if (status != 0) ADD_FAILURE() << "`" << command << "` failed:\n" << text;
-    return status;
-}
-
-// Fixes a moment for the tests that convert times: every tool run below and
-// the library see the same zone.
+// Fixes the zone for the tests that convert times: every tool run and the
+// library see the same one. On Windows the library converts with the system's
+// zone, which no variable changes: expectations there come from localDos.
 class ScopedZone {
 public:
     explicit ScopedZone(const char* zone) : env_(std::make_unique<ScopedEnv>("TZ", zone)) { ::tzset(); }
@@ -115,15 +99,10 @@ inline Dos dos(int year, int month, int day, int hour, int minute, int second) {
     return d;
 }
 
-inline void writeFileAt(const std::string& path, const std::string& data, time_t mtime) {
-    writeText(path, data);
-    struct timespec times[2] = {{mtime, 0}, {mtime, 0}};
-    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
-}
-
-inline void setTime(const std::string& path, time_t mtime) {
-    struct timespec times[2] = {{mtime, 0}, {mtime, 0}};
-    ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+// The DOS date and time of the instant `t` on this machine's local clock.
+inline Dos localDos(time_t t) {
+    const struct tm f = localFields(t);
+    return dos(f.tm_year + 1900, f.tm_mon + 1, f.tm_mday, f.tm_hour, f.tm_min, f.tm_sec);
 }
 
 // Splits text into lines, and a line into blank-separated words.

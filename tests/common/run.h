@@ -27,4 +27,22 @@ inline RunResult run(const std::string& command) {
 
 inline std::string quote(const std::string& path) { return "'" + path + "'"; }
 
+// What Info-ZIP unzip, bsdtar, 7z and Python's zipfile say of an archive, each
+// testing it whole: empty when all accept it.
+inline std::string rejections(const std::string& archive) {
+    const std::string a = quote(archive);
+    const std::string tools[] = {
+        "unzip -tq " + a,
+        "bsdtar -tf " + a + " >/dev/null",
+        "7z t -bd " + a,
+        "python3 -c 'import sys, zipfile; sys.exit(1 if zipfile.ZipFile(sys.argv[1]).testzip() else 0)' " + a,
+    };
+    std::string out;
+    for (const std::string& t : tools) {
+        RunResult r = run(t + " 2>&1");
+        if (r.status != 0) out += t + ": exit " + std::to_string(r.status) + "\n" + r.output + "\n";
+    }
+    return out;
+}
+
 }  // namespace zar::test

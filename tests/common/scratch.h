@@ -1,7 +1,9 @@
 // A scratch directory for one test, removed with everything in it afterwards.
 #pragma once
 
+#include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
@@ -11,6 +13,17 @@
 #include <vector>
 
 namespace zar::test {
+
+// Removes `path` and everything below it, read-only files and folders too
+// (which Windows will not delete as they are); quietly, whatever fails.
+inline void removeTree(const std::string& path) {
+    std::error_code ec;
+    for (auto& entry : std::filesystem::recursive_directory_iterator(path, ec))
+        std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add, ec);
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(path, ec);
+}
 
 class Scratch {
 public:
@@ -27,18 +40,11 @@ public:
             if (std::filesystem::create_directory(candidate, ec) && !ec) {
                 std::filesystem::permissions(candidate, std::filesystem::perms::owner_all,
                                              std::filesystem::perm_options::replace, ec);
-                path_ = candidate.string();
+                path_ = candidate.generic_string();  // '/' between the parts everywhere
             }
         }
     }
-    ~Scratch() {
-        std::error_code ec;
-        // Read-only files and folders must not stop the clean-up.
-        for (auto& entry : std::filesystem::recursive_directory_iterator(path_, ec))
-            std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
-                                         std::filesystem::perm_options::add, ec);
-        std::filesystem::remove_all(path_, ec);
-    }
+    ~Scratch() { removeTree(path_); }
     Scratch(const Scratch&) = delete;
     Scratch& operator=(const Scratch&) = delete;
 
@@ -82,6 +88,21 @@ inline bool noTemporaryFiles(std::initializer_list<std::string> dirs) {
     return true;
 }
 
+// Points the system's temporary directory at `path` for one scope: TMPDIR on
+// POSIX; TMP, which the system reads before TEMP, on Windows.
+class ScopedTempDirectory {
+public:
+    explicit ScopedTempDirectory(const std::string& path) : env_(kVariable, path.c_str()) {}
+
+private:
+#ifdef _WIN32
+    static constexpr const char* kVariable = "TMP";
+#else
+    static constexpr const char* kVariable = "TMPDIR";
+#endif
+    ScopedEnv env_;
+};
+
 inline void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
@@ -99,6 +120,18 @@ inline std::vector<uint8_t> readBytes(const std::string& path) {
 inline std::string readText(const std::string& path) {
     const std::vector<uint8_t> bytes = readBytes(path);
     return std::string(bytes.begin(), bytes.end());
+}
+
+// A file's last-write time in seconds since 1970.
+inline time_t lastWriteSeconds(const std::string& path) {
+    const auto t = std::filesystem::last_write_time(path);
+    return std::chrono::system_clock::to_time_t(std::chrono::file_clock::to_sys(t));
+}
+
+// Sets a file's last-write time to `seconds` since 1970.
+inline void setLastWriteSeconds(const std::string& path, time_t seconds) {
+    std::filesystem::last_write_time(
+        path, std::chrono::file_clock::from_sys(std::chrono::system_clock::from_time_t(seconds)));
 }
 
 }  // namespace zar::test

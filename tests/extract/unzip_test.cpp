@@ -1,9 +1,9 @@
 // The unzip driver through its exports: selection, output paths, every
 // overwrite rule, the per-entry notices and the run's result, test mode,
-// cancel, and the TAR and gzip kinds.
+// cancel, and replacing a file. (The TAR, gzip and ARC kinds made by their
+// tools, and names only POSIX takes: unzip_posix_test.cpp.)
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <zlib.h>
 
@@ -17,77 +17,38 @@
 #include <string>
 #include <vector>
 
-#include "codec/zipcrypto.h"
-#include "common/run.h"
+#include "common/civil_time.h"
 #include "common/scratch.h"
 #include "common/zip_builder.h"
+#include "common/zip_crypto.h"
 #include "fs/temp_files.h"
 #include "platform/platform.h"
+#include "unzip_support.h"
 #include "zarlib32.h"
 
 namespace {
 
+using zar::test::encrypt;
 using zar::test::entry;
 using zar::test::readBytes;
+using zar::test::readText;
+using zar::test::removeTree;
 using zar::test::Scratch;
 using zar::test::ScopedEnv;
 using zar::test::writeText;
 using zar::test::ZipArchive;
 using zar::test::ZipEntry;
 namespace fsys = std::filesystem;
-
-// What the host saw: every notice and question, with the entry name shown.
-struct Report {
-    int16_t kind;
-    int16_t code;
-    std::string name;
-};
-
-struct Host {
-    std::vector<Report> reports;
-    // Answers a notice or question; notices get 1 and questions 7 by default.
-    std::function<int16_t(const Report&)> answer;
-    std::function<void()> onProgress;
-};
-
-Host* host = nullptr;
-
-int16_t AXAPI hook(StatusRecord record) {
-    int16_t kind = record.kind, code = record.code;
-    if (kind == AX_STATUS_PROGRESS) {
-        if (host->onProgress) host->onProgress();
-        return 0;
-    }
-    Report r{kind, code, record.entryName};
-    host->reports.push_back(r);
-    if (host->answer) return host->answer(r);
-    return kind == AX_STATUS_NOTICE ? AX_ANSWER_OK : AX_ANSWER_NO;
-}
-
-std::string readText(const std::string& path) {
-    auto bytes = readBytes(path);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-// The files below `dir` (not the directories), by relative path, sorted.
-std::vector<std::string> filesBelow(const std::string& dir) {
-    std::vector<std::string> found;
-    for (auto& f : fsys::recursive_directory_iterator(dir))
-        if (!f.is_directory()) found.push_back(fsys::relative(f.path(), dir).string());
-    std::sort(found.begin(), found.end());
-    return found;
-}
-
-// A file's text, cut short when it is long: what a failed check prints.
-std::string head(const std::string& path) {
-    auto bytes = readBytes(path);
-    if (bytes.size() <= 64) return std::string(bytes.begin(), bytes.end());
-    return std::string(bytes.begin(), bytes.begin() + 64) + "... (" + std::to_string(bytes.size()) + " bytes)";
-}
+using zar::test::unzip::filesBelow;
+using zar::test::lastWriteSeconds;
+using zar::test::localSeconds;
+using zar::test::setLastWriteSeconds;
+using zar::test::unzip::head;
+using zar::test::unzip::Report;
+using zar::test::unzip::Unzip;
 
 bool writable(const std::string& path) {
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && (st.st_mode & S_IWUSR);
+    return (fsys::status(path).permissions() & fsys::perms::owner_write) != fsys::perms::none;
 }
 
 std::string rawDeflate(const std::string& data) {
@@ -111,67 +72,6 @@ ZipEntry deflated(std::string name, std::string data) {
     return e;
 }
 
-// The entry with its stored bytes encrypted behind a header.
-ZipEntry encrypt(ZipEntry e, const std::string& password) {
-    e.flags |= 1;
-    uint8_t header[zar::codec::kEncryptionHeaderSize];
-    zar::codec::makeEncryptionHeader(header, zar::test::crcOf(e.data), 0);
-    std::string bytes(reinterpret_cast<char*>(header), sizeof header);
-    bytes += e.stored();
-    zar::codec::ZipCryptoKeys keys;
-    keys.init(reinterpret_cast<const uint8_t*>(password.data()), password.size());
-    keys.encrypt(reinterpret_cast<uint8_t*>(bytes.data()), bytes.size());
-    e.packed = bytes;
-    return e;
-}
-
-class Unzip : public ::testing::Test {
-protected:
-    void SetUp() override {
-        tzset();
-        Ax4SetCPrint(1);
-        Ax4CPrintHook(hook);
-        host = &host_;
-        out = s / "out";
-        fsys::create_directory(out);
-    }
-    void TearDown() override {
-        Ax4CPrintHook(nullptr);
-        Ax4SetCPrint(0);
-        host = nullptr;
-    }
-
-    std::string make(const ZipArchive& zip, const std::string& name = "a.zip") {
-        std::string path = s / name;
-        zar::test::writeBytes(path, zip.bytes());
-        return path;
-    }
-
-    // One Ax4UnZip run on an archive opened for it.
-    int16_t unzip(const std::string& archive, const char* include, const char* options,
-                  const char* exclude = nullptr) {
-        AxHandle h;
-        int16_t r = Ax4ZipOpen(archive.c_str(), AX_OPEN_READ, &h);
-        if (r != 0) return r;
-        r = Ax4UnZip(&h, out.c_str(), include, exclude, options);
-        Ax4ZipClose(&h);
-        return r;
-    }
-
-    std::vector<int16_t> codes() const {
-        std::vector<int16_t> out;
-        for (const Report& r : host_.reports) out.push_back(r.code);
-        return out;
-    }
-
-    std::string o(const std::string& name) const { return out + "/" + name; }
-
-    ScopedEnv tz{"TZ", "UTC0"};
-    Scratch s;
-    std::string out;
-    Host host_;
-};
-
 TEST_F(Unzip, ExtractsFilesDirectoriesTimesAndAttributes) {
     ZipArchive zip;
     zip.entries.push_back(entry("top.txt", "top level\n"));
@@ -192,13 +92,12 @@ TEST_F(Unzip, ExtractsFilesDirectoriesTimesAndAttributes) {
     EXPECT_EQ(readText(o("docs/ro.txt")), "read only");
     EXPECT_TRUE(fsys::is_directory(o("empty")));
 
-    struct stat st;
-    ASSERT_EQ(::stat(o("top.txt").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mtime, 1735732800);  // 2025-01-01 12:00:00, the DOS time read as local time
-    EXPECT_TRUE(st.st_mode & S_IWUSR);
-    ASSERT_EQ(::stat(o("docs/ro.txt").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mtime, 1742030250);  // 2025-03-15 09:17:30
-    EXPECT_FALSE(st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH));
+    // The DOS times read as local time (under UTC: 1735732800 and 1742030250).
+    EXPECT_EQ(lastWriteSeconds(o("top.txt")), localSeconds(2025, 1, 1, 12, 0, 0));
+    EXPECT_TRUE(writable(o("top.txt")));
+    EXPECT_EQ(lastWriteSeconds(o("docs/ro.txt")), localSeconds(2025, 3, 15, 9, 17, 30));
+    const auto anyWrite = fsys::perms::owner_write | fsys::perms::group_write | fsys::perms::others_write;
+    EXPECT_EQ(fsys::status(o("docs/ro.txt")).permissions() & anyWrite, fsys::perms::none);
     EXPECT_TRUE(host_.reports.empty());
     EXPECT_EQ(Ax4MoreStatus(), 0);
 }
@@ -227,12 +126,12 @@ TEST_F(Unzip, SelectionAndOutputLayout) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.include ? c.include : "(null)") + " " + c.options);
-        fsys::remove_all(out);
+        removeTree(out);
         fsys::create_directory(out);
         EXPECT_EQ(unzip(archive, c.include, c.options, c.exclude), c.result);
         std::vector<std::string> found;
         for (auto& f : fsys::recursive_directory_iterator(out))
-            if (f.is_regular_file()) found.push_back(fsys::relative(f.path(), out).string());
+            if (f.is_regular_file()) found.push_back(fsys::relative(f.path(), out).generic_string());
         std::sort(found.begin(), found.end());
         EXPECT_EQ(found, c.files);
     }
@@ -246,13 +145,12 @@ TEST_F(Unzip, OverwriteRules) {
     const std::string archive = make(zip);
     // Existing files: one older than its entry, two newer, three absent.
     auto prepare = [&] {
-        fsys::remove_all(out);
+        removeTree(out);
         fsys::create_directory(out);
         writeText(o("one.txt"), "old one");
         writeText(o("two.txt"), "old two");
         fsys::last_write_time(o("one.txt"), fsys::last_write_time(o("one.txt")) - std::chrono::hours(24 * 3650));
-        struct timespec times[2] = {{0, UTIME_OMIT}, {1893456000, 0}};  // 2030
-        ::utimensat(AT_FDCWD, o("two.txt").c_str(), times, 0);
+        setLastWriteSeconds(o("two.txt"), 1893456000);  // 2030
     };
     struct Case {
         const char* options;
@@ -290,7 +188,7 @@ TEST_F(Unzip, OverwriteRules) {
         }
     }
     // -F on files that are all missing still counts them as processed.
-    fsys::remove_all(out);
+    removeTree(out);
     fsys::create_directory(out);
     EXPECT_EQ(unzip(archive, "*.*", "-F"), 0);
     EXPECT_TRUE(fsys::is_empty(out));
@@ -328,7 +226,7 @@ TEST_F(Unzip, ReadOnlyExistingFiles) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.options);
-        fsys::remove_all(out);
+        removeTree(out);
         fsys::create_directory(out);
         writeText(o("locked.txt"), "old");
         fsys::permissions(o("locked.txt"), fsys::perms::owner_read);
@@ -389,7 +287,7 @@ TEST_F(Unzip, PerEntryNotices) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.include) + " " + c.options);
-        fsys::remove_all(out);
+        removeTree(out);
         fsys::create_directory(out);
         host_.reports.clear();
         EXPECT_EQ(unzip(archive, c.include, c.options), c.result);
@@ -455,56 +353,11 @@ TEST_F(Unzip, NamesThatClimbOutAreRefused) {
         EXPECT_EQ(readText(o("abs/rooted.txt")), "rooted");  // a leading separator is dropped
         std::vector<std::string> outside;
         for (auto& f : fsys::recursive_directory_iterator(s / "inner"))
-            if (f.is_regular_file() && f.path().string().rfind(out, 0) != 0) outside.push_back(f.path());
+            if (f.is_regular_file() && f.path().generic_string().rfind(out, 0) != 0)
+                outside.push_back(f.path().generic_string());
         EXPECT_TRUE(outside.empty());
         EXPECT_FALSE(fsys::exists(s / "escape.txt"));
         EXPECT_FALSE(fsys::exists(s / "escape2.txt"));
-    }
-}
-
-TEST_F(Unzip, UncNamesKeptWithTheirDriveAreRefused) {
-    // On POSIX "//server/share/..." is "/server/share/...": a server name of
-    // this test's own keeps a regression from touching anyone else's files.
-    const std::string server = "zartest-unc-" + fsys::path(s.path()).filename().string();
-    struct Restore {
-        std::string root;
-        ~Restore() {
-            std::error_code ec;
-            fsys::remove_all(root, ec);
-        }
-    } restore{"/" + server};
-    ZipArchive zip;
-    zip.entries.push_back(entry("\\\\" + server + "\\share\\f.txt", "no"));
-    zip.entries.push_back(entry("//" + server + "/share/dir/g.txt", "no"));
-    ZipEntry dir = entry("//" + server + "/share/made/", "");
-    dir.externalAttributes = 0x10;
-    zip.entries.push_back(dir);
-    zip.entries.push_back(entry("good.txt", "good"));
-    const std::string archive = make(zip);
-    struct Case {
-        const char* options;
-        bool filter;  // sends the share into the output directory
-        int16_t result;
-        std::vector<int16_t> notices;
-        std::vector<std::string> files;
-    } cases[] = {
-        {"-D -.D", false, -8, {105, 105, 105}, {"good.txt"}},
-        {"-D -.D -.O", false, -8, {}, {"good.txt"}},
-        {"-D", false, 0, {}, {"dir/g.txt", "f.txt", "good.txt"}},  // without -.D the drive is dropped
-        {"-D -.D", true, 0, {}, {"good.txt", "unc/dir/g.txt", "unc/f.txt"}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.options) + (c.filter ? " with a filter" : ""));
-        fsys::remove_all(out);
-        fsys::create_directory(out);
-        host_.reports.clear();
-        if (c.filter) {
-            ASSERT_EQ(Ax4AddUnZipPathFilter(("//" + server + "/share" + out).c_str(), (out + "/unc").c_str()), 0);
-        }
-        EXPECT_EQ(unzip(archive, "*.*", c.options), c.result);
-        EXPECT_EQ(codes(), c.notices);
-        EXPECT_EQ(filesBelow(out), c.files);
-        EXPECT_FALSE(fsys::exists("/" + server));
     }
 }
 
@@ -522,7 +375,7 @@ TEST_F(Unzip, PathFiltersWithStoredPaths) {
     EXPECT_EQ(readText(o("OTHER/z.txt")), "z");
     EXPECT_FALSE(fsys::exists(o("never")));
     // The filters served that run only.
-    fsys::remove_all(out);
+    removeTree(out);
     fsys::create_directory(out);
     EXPECT_EQ(unzip(archive, "*.*", "-D -.D"), 0);
     EXPECT_EQ(readText(o("DATA/SUB/x.txt")), "x");
@@ -548,7 +401,7 @@ TEST_F(Unzip, EitherSeparatorInOutputDirectoryAndFilters) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.outputDir + " " + c.from);
-        fsys::remove_all(out);
+        removeTree(out);
         fsys::create_directory(out);
         if (!c.from.empty()) {
             ASSERT_EQ(Ax4AddUnZipPathFilter(c.from.c_str(), c.to.c_str()), 0);
@@ -560,52 +413,6 @@ TEST_F(Unzip, EitherSeparatorInOutputDirectoryAndFilters) {
         EXPECT_EQ(filesBelow(out), c.files);
         EXPECT_EQ(filesBelow(s.path()).size(), c.files.size() + 1);  // and nothing beside it but the archive
     }
-}
-
-// Where paths have no drives, an output directory whose name holds or ends in
-// ':' is a directory like any other: entries land inside it, made when missing.
-TEST_F(Unzip, OutputDirectoriesWithAColon) {
-    if (zar::platform::pathsHaveDrives()) GTEST_SKIP() << "':' ends a drive here";
-    ZipArchive zip;
-    zip.entries.push_back(entry("DATA/SUB/x.txt", "x"));
-    zip.entries.push_back(entry("top.txt", "top"));
-    const std::string archive = make(zip);
-    struct Case {
-        std::string outputDir;  // relative to the scratch directory, the current one
-        const char* options;
-        std::string from, to;   // a path filter; none when empty
-        std::string inside;     // where the files land
-        std::vector<std::string> files;
-    } cases[] = {
-        {"out:", "-D", "", "", "out:", {"DATA/SUB/x.txt", "top.txt"}},
-        {"a:b/", "-D", "", "", "a:b", {"DATA/SUB/x.txt", "top.txt"}},
-        {"c:", "", "", "", "c:", {"top.txt", "x.txt"}},  // one letter: still no drive
-        {"made:/deep:er", "-D", "", "", "made:/deep:er", {"DATA/SUB/x.txt", "top.txt"}},
-        {"out:", "-D -.D", "out:/DATA", "moved:", "", {"moved:/SUB/x.txt", "out:/top.txt"}},
-    };
-    fsys::current_path(s.path());
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.outputDir + " " + c.options);
-        for (const char* d : {"out:", "a:b", "c:", "made:", "moved:"}) fsys::remove_all(s / d);
-        if (!c.from.empty()) {
-            ASSERT_EQ(Ax4AddUnZipPathFilter(c.from.c_str(), c.to.c_str()), 0);
-        }
-        AxHandle h;
-        ASSERT_EQ(Ax4ZipOpen(archive.c_str(), AX_OPEN_READ, &h), 0);
-        EXPECT_EQ(Ax4UnZip(&h, c.outputDir.c_str(), "*.*", nullptr, c.options), 0);
-        Ax4ZipClose(&h);
-        EXPECT_TRUE(host_.reports.empty()) << host_.reports.front().name;
-        if (c.inside.empty()) {
-            std::vector<std::string> all;
-            for (const std::string& f : filesBelow(s.path()))
-                if (f != "a.zip" && f.rfind("out/", 0) != 0) all.push_back(f);
-            EXPECT_EQ(all, c.files);
-        } else {
-            EXPECT_EQ(filesBelow(s / c.inside), c.files);
-            EXPECT_EQ(filesBelow(s.path()).size(), c.files.size() + 1);  // and nothing beside it but the archive
-        }
-    }
-    fsys::current_path("/");
 }
 
 // A drive in a stored name is a drive on every platform: under -.D it is kept
@@ -696,65 +503,6 @@ TEST_F(Unzip, VersionRuleWithoutVersionInformation) {
     EXPECT_EQ(codes(), std::vector<int16_t>{AX_ASK_FILE_EXISTS});
 }
 
-TEST_F(Unzip, TarAndGzipKinds) {
-    fsys::create_directory(s / "src");
-    writeText(s / "src/one.txt", "tar member one\n");
-    writeText(s / "src/two.txt", std::string(70000, 't'));
-    ASSERT_EQ(zar::test::run("cd " + s.path() + "/src && tar -cf ../t.tar one.txt two.txt && "
-                             "gzip -c two.txt > ../two.txt.gz")
-                  .status,
-              0);
-    EXPECT_EQ(unzip(s / "t.tar", "*.*", "-T"), 0);
-    EXPECT_TRUE(fsys::is_empty(out));
-    EXPECT_EQ(unzip(s / "t.tar", "*.*", ""), 0);
-    EXPECT_EQ(readText(o("one.txt")), "tar member one\n");
-    EXPECT_EQ(readText(o("two.txt")), std::string(70000, 't'));
-
-    EXPECT_EQ(unzip(s / "two.txt.gz", "*.*", "-T"), 0);
-    fsys::remove(o("two.txt"));
-    EXPECT_EQ(unzip(s / "two.txt.gz", "*.*", ""), 0);
-    EXPECT_EQ(readText(o("two.txt")), std::string(70000, 't'));
-
-    // TAR members are copied, not decoded, and still report their progress,
-    // from which a cancel stops the run.
-    int progress = 0;
-    host_.onProgress = [&] { ++progress; };
-    EXPECT_EQ(unzip(s / "t.tar", "*.*", "-T"), 0);
-    EXPECT_GE(progress, 4);  // a start and an end for each member
-    host_.onProgress = [] { Ax4Cancel(); };
-    EXPECT_EQ(unzip(s / "t.tar", "*.*", "-T"), AX_CANCELLED);
-    host_.onProgress = nullptr;
-
-    // A TAR cut inside a member's data is caught in test mode too.
-    auto bytes = readBytes(s / "t.tar");
-    bytes.resize(512 * 4);
-    zar::test::writeBytes(s / "cut.tar", bytes);
-    int16_t r = unzip(s / "cut.tar", "*.*", "-T");
-    EXPECT_TRUE(r == -11 || r == -2) << r;
-    EXPECT_TRUE(host_.reports.empty());
-}
-
-TEST_F(Unzip, AGzipFileWithoutANameExtractsUnderItsOwnFileName) {
-    fsys::create_directories(s / "deep/work");
-    writeText(s / "s.tar", "tar bytes\n");
-    ASSERT_EQ(zar::test::run("cd " + s.path() + " && gzip -nc s.tar > deep/s.tgz && rm s.tar").status, 0);
-    // The archive's own directory is no part of the member's name, however the
-    // archive is named: relative to the current directory, or from the root.
-    const fsys::path before = fsys::current_path();
-    fsys::current_path(s / "deep/work");
-    for (const std::string& archive : {std::string("../s.tgz"), s / "deep/s.tgz"}) {
-        SCOPED_TRACE(archive);
-        fsys::remove_all(out);
-        fsys::create_directory(out);
-        host_.reports.clear();
-        EXPECT_EQ(unzip(archive, "*.*", "-D"), 0);
-        EXPECT_EQ(codes(), std::vector<int16_t>{});
-        EXPECT_EQ(filesBelow(out), std::vector<std::string>{"s.tar"});
-        EXPECT_EQ(readText(o("s.tar")), "tar bytes\n");
-    }
-    fsys::current_path(before);
-}
-
 }  // namespace
 
 namespace {
@@ -775,14 +523,6 @@ TEST_F(Unzip, NeverWritesOverTheOpenArchive) {
     if (!zar::platform::namesIgnoreCase()) {
         EXPECT_EQ(readText(o("SELF.ZIP")), "a case twin");
     }
-}
-
-TEST_F(Unzip, MembersOfKindsWithoutDecoderAreNotices) {
-    writeText(s / "one.txt", "arc member\n");
-    ASSERT_EQ(zar::test::run("cd " + s.path() + " && arc a t.arc one.txt >/dev/null 2>&1").status, 0);
-    EXPECT_EQ(unzip(s / "t.arc", "*.*", ""), 0);
-    EXPECT_EQ(codes(), std::vector<int16_t>{-3});
-    EXPECT_TRUE(fsys::is_empty(out));
 }
 
 TEST_F(Unzip, AWrongPasswordThatPassesTheCheckIsCaughtByTheCrc) {
@@ -850,7 +590,7 @@ TEST_F(Unzip, AnEntryThatFailsLeavesTheFileInItsPlaceAsItWas) {
     for (const Case& c : cases) {
         for (const bool existed : {true, false}) {
             SCOPED_TRACE(std::string(c.what) + (existed ? ", over an existing file" : ", no file before"));
-            fsys::remove_all(out);
+            removeTree(out);
             fsys::create_directory(out);
             const bool readOnly = std::strstr(c.options, "-R+") != nullptr;
             if (existed) {
@@ -910,7 +650,7 @@ TEST_F(Unzip, ACompleteEntryReplacesTheFile) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        fsys::remove_all(out);
+        removeTree(out);
         fsys::create_directory(out);
         writeText(o("f.txt"), "the old file, longer than the new one");
         ASSERT_TRUE(zar::platform::setFileAttributes(o("f.txt").c_str(), c.oldAttributes));
@@ -922,44 +662,29 @@ TEST_F(Unzip, ACompleteEntryReplacesTheFile) {
         EXPECT_EQ(filesBelow(out), std::vector<std::string>{"f.txt"});
         EXPECT_EQ(readText(o("f.txt")), "the new file");
         EXPECT_EQ(zar::platform::fileAttributes(o("f.txt").c_str()), c.newAttributes);
+        EXPECT_EQ(lastWriteSeconds(o("f.txt")), localSeconds(2025, 1, 1, 12, 0, 0));  // the entry's time
+#ifndef _WIN32
         struct stat st;
         ASSERT_EQ(::stat(o("f.txt").c_str(), &st), 0);
-        EXPECT_EQ(st.st_mtime, 1735732800);  // the entry's time
         // The permissions of any new file, less the write bits of a read-only one.
         const mode_t mask = ::umask(0);
         ::umask(mask);
         EXPECT_EQ(st.st_mode & 0777, ((c.newAttributes & kAttrReadOnly) ? 0444u : 0666u) & ~mask);
+#endif  // on Windows the read-only attribute, checked above, is all there is of them
         EXPECT_EQ(zar::fs::tempRegistry(), "");
-    }
-}
-
-TEST_F(Unzip, NamesWithQuotesLeaveNothingRegistered) {
-    // The registry's text quotes its paths; a '"' in a name must not keep a
-    // file from leaving it.
-    ZipArchive zip;
-    for (const char* name : {"quote\"dir/f.txt", "dir/quo\"te.txt", "\"both\" \"ends\".txt"})
-        zip.entries.push_back(entry(name, std::string("in ") + name));
-    const std::string archive = make(zip);
-    for (int run = 0; run < 2; ++run) {  // once into an empty directory, once over what the first run made
-        SCOPED_TRACE(run);
-        EXPECT_EQ(unzip(archive, "*.*", "-D -O"), 0);
-        EXPECT_EQ(zar::fs::tempRegistry(), "");
-        EXPECT_EQ(filesBelow(out), (std::vector<std::string>{"\"both\" \"ends\".txt", "dir/quo\"te.txt",
-                                                             "quote\"dir/f.txt"}));
-        EXPECT_EQ(readText(o("quote\"dir/f.txt")), "in quote\"dir/f.txt");
     }
 }
 
 // The entry is written into a new file beside the old one, which stays whole
 // until the new file takes its place. Where the system allows, that file has
-// no name while it grows; elsewhere (here: a volume that refuses anonymous
-// files) it has one, registered.
+// no name while it grows; elsewhere (a volume that refuses anonymous files,
+// and Windows, whose files all have names) it has one, registered.
 TEST_F(Unzip, TheNewFileGrowsBesideTheOldOne) {
     ZipArchive zip;
     zip.entries.push_back(entry("sub/f.txt", std::string(300000, 'n')));
     for (const bool refused : {false, true}) {
-        SCOPED_TRACE(refused ? "named" : "anonymous");
-        fsys::remove_all(out);
+        SCOPED_TRACE(refused ? "refused" : "as the system allows");
+        removeTree(out);
         fsys::create_directories(o("sub"));
         writeText(o("sub/f.txt"), "the old file");
         // What the directory holds while the entry is written.
@@ -975,11 +700,18 @@ TEST_F(Unzip, TheNewFileGrowsBesideTheOldOne) {
             }
         };
         zar::platform::refuseAnonymousFiles(refused);
+        // Where the system's anonymous files must have a name (Windows) the
+        // growing file has one, registered, as on a volume that refuses them.
+        std::string probeName;
+        const zar::platform::FileHandle probe =
+            zar::platform::createAnonymousFile(o("sub"), "AZR", zar::platform::kPrivateFile, true, &probeName);
+        const bool named = probe == zar::platform::kInvalidFile || !probeName.empty();
+        zar::platform::closeFile(probe);
         EXPECT_EQ(unzip(make(zip), "*.*", "-D -O"), 0);
         zar::platform::refuseAnonymousFiles(false);
         host_.onProgress = nullptr;
         ASSERT_FALSE(oldContent.empty());
-        if (refused) {
+        if (named) {
             ASSERT_FALSE(others.empty());
             EXPECT_TRUE(allRegistered);
             EXPECT_TRUE(

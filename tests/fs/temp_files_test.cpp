@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -16,33 +17,45 @@ namespace {
 
 using namespace zar;
 
+// Registered names are full paths of this host: /r/a on POSIX, C:\r\a where
+// paths have drives.
 class Registry : public ::testing::Test {
 protected:
     void TearDown() override {
-        for (const char* n : {"/r/a", "/r/b", "/r/c"}) fs::unregisterTempFile(n);
+        for (const char* n : {"a", "b", "c"}) fs::unregisterTempFile(path(n).c_str());
+    }
+    static std::string path(const char* name, bool upper = false) {
+        std::string root = platform::pathsHaveDrives() ? "C:\\r\\" : "/r/";
+        if (upper) root = platform::pathsHaveDrives() ? "C:\\R\\" : "/R/";
+        return root + name;
+    }
+    static std::string quoted(std::initializer_list<const char*> names) {
+        std::string out;
+        for (const char* n : names) out += (out.empty() ? "\"" : " \"") + path(n) + "\"";
+        return out;
     }
 };
 
 TEST_F(Registry, KeepsTheOthersWhenOneIsRemoved) {
-    ASSERT_EQ(fs::registerTempFile("/r/a"), kOk);
-    ASSERT_EQ(fs::registerTempFile("/r/b"), kOk);
-    ASSERT_EQ(fs::registerTempFile("/r/c"), kOk);
-    EXPECT_EQ(fs::tempRegistry(), "\"/r/a\" \"/r/b\" \"/r/c\"");
+    ASSERT_EQ(fs::registerTempFile(path("a").c_str()), kOk);
+    ASSERT_EQ(fs::registerTempFile(path("b").c_str()), kOk);
+    ASSERT_EQ(fs::registerTempFile(path("c").c_str()), kOk);
+    EXPECT_EQ(fs::tempRegistry(), quoted({"a", "b", "c"}));
     // Names compare as the file system compares them: "/R/B" is "/r/b" only
     // where it ignores case.
-    EXPECT_EQ(fs::isRegisteredTempFile("/R/B"), platform::namesIgnoreCase());
-    EXPECT_EQ(fs::unregisterTempFile("/R/B"), kOk);
-    EXPECT_EQ(fs::isRegisteredTempFile("/r/b"), !platform::namesIgnoreCase());
-    EXPECT_EQ(fs::unregisterTempFile("/r/b"), kOk);
-    EXPECT_EQ(fs::tempRegistry(), "\"/r/a\" \"/r/c\"");
-    EXPECT_TRUE(fs::isRegisteredTempFile("/r/c"));
-    EXPECT_FALSE(fs::isRegisteredTempFile("/r/b"));
+    EXPECT_EQ(fs::isRegisteredTempFile(path("B", true).c_str()), platform::namesIgnoreCase());
+    EXPECT_EQ(fs::unregisterTempFile(path("B", true).c_str()), kOk);
+    EXPECT_EQ(fs::isRegisteredTempFile(path("b").c_str()), !platform::namesIgnoreCase());
+    EXPECT_EQ(fs::unregisterTempFile(path("b").c_str()), kOk);
+    EXPECT_EQ(fs::tempRegistry(), quoted({"a", "c"}));
+    EXPECT_TRUE(fs::isRegisteredTempFile(path("c").c_str()));
+    EXPECT_FALSE(fs::isRegisteredTempFile(path("b").c_str()));
 
-    EXPECT_EQ(fs::unregisterTempFile("/r/unknown"), kOk);
-    EXPECT_EQ(fs::tempRegistry(), "\"/r/a\" \"/r/c\"");
+    EXPECT_EQ(fs::unregisterTempFile(path("unknown").c_str()), kOk);
+    EXPECT_EQ(fs::tempRegistry(), quoted({"a", "c"}));
 
-    fs::unregisterTempFile("/r/a");
-    fs::unregisterTempFile("/r/c");
+    fs::unregisterTempFile(path("a").c_str());
+    fs::unregisterTempFile(path("c").c_str());
     EXPECT_TRUE(fs::tempRegistry().empty());
 }
 
@@ -59,13 +72,14 @@ TEST_F(Registry, EmptyNameIsRefused) { EXPECT_EQ(fs::registerTempFile(""), kPath
 
 TEST(TempFiles, MadeInTheTemporaryDirectoryRegisteredAndRemoved) {
     test::Scratch scratch;
-    test::ScopedEnv tmpdir("TMPDIR", scratch.path().c_str());
+    test::ScopedTempDirectory tmpdir(scratch.path());
     std::string name;
     {
         fs::TempFile temp = fs::TempFile::make();
         ASSERT_TRUE(temp.valid());
         name = temp.name();
-        EXPECT_EQ(name.rfind(scratch / "AZR", 0), 0u) << name;
+        EXPECT_EQ(std::filesystem::path(name).parent_path(), std::filesystem::path(scratch.path())) << name;
+        EXPECT_EQ(std::filesystem::path(name).filename().string().rfind("AZR", 0), 0u) << name;
         EXPECT_TRUE(std::filesystem::exists(name));
         EXPECT_EQ(std::filesystem::file_size(name), 0u);
         EXPECT_TRUE(fs::isRegisteredTempFile(name.c_str()));
@@ -75,7 +89,8 @@ TEST(TempFiles, MadeInTheTemporaryDirectoryRegisteredAndRemoved) {
 }
 
 TEST(TempFiles, MissingDirectoryGivesNoName) {
-    test::ScopedEnv tmpdir("TMPDIR", "/nonexistent/zarlib-test");
+    test::Scratch scratch;
+    test::ScopedTempDirectory tmpdir(scratch / "nonexistent");
     EXPECT_TRUE(fs::makeTempFile().empty());
 }
 
@@ -99,25 +114,30 @@ bool put(platform::FileHandle file, const std::string& bytes) {
 }
 
 // Open temporary files, once as the system allows (anonymous here) and once
-// on a volume that refuses anonymous files (named and registered).
+// on a volume that refuses anonymous files (named and registered). Windows'
+// anonymous files (the system deletes them when their handle closes) have
+// names too, registered while they last; and none is made to be named later.
 class OpenTempFiles : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override {
         platform::refuseAnonymousFiles(refused());
-        std::string name;
-        platform::FileHandle probe =
-            platform::createAnonymousFile(s.path(), "AZR", platform::kPrivateFile, false, &name);
-        anonymous = probe != platform::kInvalidFile;
-        platform::closeFile(probe);
+        for (const bool toBeNamed : {false, true}) {
+            std::string name;
+            platform::FileHandle probe =
+                platform::createAnonymousFile(s.path(), "AZR", platform::kPrivateFile, toBeNamed, &name);
+            anonymous[toBeNamed] = probe != platform::kInvalidFile;
+            nameless[toBeNamed] = anonymous[toBeNamed] && name.empty();
+            platform::closeFile(probe);
+        }
     }
     void TearDown() override { platform::refuseAnonymousFiles(false); }
     bool refused() const { return GetParam(); }
     // What a file of the kind expected should look like.
-    void expectKind(const fs::TempFile& temp) {
+    void expectKind(const fs::TempFile& temp, bool toBeNamed = false) {
         ASSERT_TRUE(temp.valid());
         ASSERT_NE(temp.file(), platform::kInvalidFile);
-        EXPECT_EQ(temp.anonymous(), anonymous);
-        if (anonymous) {
+        EXPECT_EQ(temp.anonymous(), anonymous[toBeNamed]);
+        if (nameless[toBeNamed]) {
             EXPECT_EQ(temp.name(), "");
             EXPECT_EQ(fs::tempRegistry(), "");
         } else {
@@ -126,8 +146,9 @@ protected:
         }
     }
     test::Scratch s;
-    test::ScopedEnv tmpdir{"TMPDIR", (s / "tmp").c_str()};
-    bool anonymous = false;
+    test::ScopedTempDirectory tmpdir{s / "tmp"};
+    bool anonymous[2] = {false, false};  // by toBeNamed
+    bool nameless[2] = {false, false};
 };
 
 TEST_P(OpenTempFiles, ScratchFilesLeaveNothing) {
@@ -135,9 +156,9 @@ TEST_P(OpenTempFiles, ScratchFilesLeaveNothing) {
     {
         fs::TempFile temp = fs::TempFile::makeScratch();
         expectKind(temp);
-        EXPECT_EQ(temp.directory(), s / "tmp/");
+        EXPECT_EQ(std::filesystem::path(temp.directory()), std::filesystem::path(s / "tmp/"));
         EXPECT_TRUE(put(temp.file(), "scratch"));
-        EXPECT_EQ(namesIn(s / "tmp").size(), anonymous ? 0u : 1u);
+        EXPECT_EQ(namesIn(s / "tmp").size(), nameless[0] ? 0u : 1u);
         // Moved, it is still the one file.
         fs::TempFile moved = std::move(temp);
         EXPECT_FALSE(temp.valid());
@@ -150,7 +171,7 @@ TEST_P(OpenTempFiles, ScratchFilesLeaveNothing) {
     fs::TempFile temp = fs::TempFile::makeScratch(s.path());
     expectKind(temp);
     temp.close();
-    EXPECT_EQ(temp.valid(), !anonymous);
+    EXPECT_EQ(temp.valid(), !anonymous[0]);
     temp.remove();
     EXPECT_EQ(namesIn(s.path()), std::vector<std::string>{"tmp"});
     EXPECT_EQ(fs::tempRegistry(), "");
@@ -158,7 +179,7 @@ TEST_P(OpenTempFiles, ScratchFilesLeaveNothing) {
     temp = fs::TempFile::makeScratch(s.path());
     const std::string released = temp.release();
     EXPECT_FALSE(temp.valid());
-    EXPECT_EQ(released.empty(), anonymous);
+    EXPECT_EQ(released.empty(), anonymous[0]);
     if (!released.empty()) {
         fs::unregisterTempFile(released.c_str());
         std::filesystem::remove(released);
@@ -175,7 +196,7 @@ TEST_P(OpenTempFiles, TakingAnotherFilesPlace) {
     test::writeText(target, "old");
     {
         fs::TempFile temp = fs::TempFile::makeOpen(s.path(), "", platform::kAttrArchive);
-        expectKind(temp);
+        expectKind(temp, true);
         ASSERT_TRUE(put(temp.file(), "renamed"));
         ASSERT_TRUE(temp.renameTo(target.c_str()));
         EXPECT_FALSE(temp.valid());
@@ -184,7 +205,7 @@ TEST_P(OpenTempFiles, TakingAnotherFilesPlace) {
     EXPECT_EQ(namesIn(s.path()), std::vector<std::string>{"target"});
     {
         fs::TempFile temp = fs::TempFile::makeScratch(s.path(), true);
-        expectKind(temp);
+        expectKind(temp, true);
         ASSERT_TRUE(put(temp.file(), "replaced"));
         ASSERT_TRUE(temp.replace(target.c_str()));
         EXPECT_FALSE(temp.valid());
@@ -195,7 +216,7 @@ TEST_P(OpenTempFiles, TakingAnotherFilesPlace) {
         fs::TempFile temp = fs::TempFile::makeScratch(s.path(), true);
         ASSERT_TRUE(put(temp.file(), "copied"));
         ASSERT_TRUE(temp.copyTo(target.c_str()));
-        expectKind(temp);
+        expectKind(temp, true);
     }
     EXPECT_EQ(text(target), "copied");
     EXPECT_EQ(namesIn(s.path()), std::vector<std::string>{"target"});

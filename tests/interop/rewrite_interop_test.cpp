@@ -24,6 +24,7 @@ namespace {
 
 using zar::test::quote;
 using zar::test::readBytes;
+using zar::test::rejections;
 using zar::test::run;
 using zar::test::RunResult;
 using zar::test::Scratch;
@@ -342,23 +343,6 @@ protected:
         }
         Ax4ZipClose(&h);
         return r;
-    }
-
-    // What each tool says of an archive: empty when all accept it.
-    std::string rejections(const std::string& archive) {
-        const std::string a = quote(archive);
-        const std::string tools[] = {
-            "unzip -tq " + a,
-            "bsdtar -tf " + a + " >/dev/null",
-            "7z t -bd " + a,
-            "python3 -c 'import sys, zipfile; sys.exit(1 if zipfile.ZipFile(sys.argv[1]).testzip() else 0)' " + a,
-        };
-        std::string out;
-        for (const std::string& t : tools) {
-            RunResult r = run(t + " 2>&1");
-            if (r.status != 0) out += t + ": exit " + std::to_string(r.status) + "\n" + r.output + "\n";
-        }
-        return out;
     }
 
     // The SHA-256 of everything bsdtar extracts from the archive read as a

@@ -18,46 +18,42 @@ set(zar_posix_only_sources
   tools/zar_write_test.cpp
   tools/zar_interop_test.cpp
   write/orphans_test.cpp
-  archive/open_close_test.cpp
-  archive/directory_test.cpp
-  archive/workfile_tar_test.cpp
-  archive/workfile_gzip_test.cpp
-  archive/workfile_lzh_test.cpp
-  archive/workfile_arj_test.cpp
-  archive/workfile_arc_test.cpp
-  archive/workfile_zoo_test.cpp
+  archive/open_close_posix_test.cpp
+  archive/directory_posix_test.cpp
+  archive/workfile_tar_posix_test.cpp
+  archive/workfile_gzip_posix_test.cpp
+  archive/workfile_lzh_posix_test.cpp
+  archive/workfile_arj_posix_test.cpp
+  archive/workfile_arc_posix_test.cpp
   fs/dir_walk_test.cpp
   frame/local_time_test.cpp
   util/dos_time_test.cpp
   util/text_files_test.cpp
-  extract/memory_extract_test.cpp
-  extract/password_test.cpp
-  extract/unzip_test.cpp
+  extract/memory_extract_posix_test.cpp
+  extract/password_posix_test.cpp
+  extract/unzip_posix_test.cpp
   extract/volume_sets_test.cpp
   extract/spanned_volumes_test.cpp
-  write/entry_writer_test.cpp
-  write/zip_run_test.cpp
-  write/comments_test.cpp
-  write/zip_from_memory_test.cpp
-  write/change_paths_test.cpp
+  write/entry_writer_posix_test.cpp
+  write/zip_run_posix_test.cpp
+  write/comments_posix_test.cpp
+  write/zip_from_memory_posix_test.cpp
+  write/change_paths_posix_test.cpp
   span/volumes_test.cpp
   interop/volume_sets_interop_test.cpp
   interop/zip64_test.cpp
   write/volume_sets_test.cpp
   write/stable_bytes_test.cpp
 )
-# Sources whose expectations are the POSIX backend's own: registry paths and
-# scratch files without names (temp_files, file_list), stored names read as
-# code page 437 turned into UTF-8 (name_coding, legacy_methods), "C:" as an
-# ordinary name (output_paths), dates under a TZ the test sets (file_list), or
-# that run zip through the shell (end_record).
+# Sources whose expectations are the POSIX backend's own: stored names read
+# as code page 437 turned into UTF-8 (name_coding), "C:" as an ordinary name
+# (output_paths), dates under a TZ the test sets (file_list), or that run zip
+# through the shell (end_record).
 list(APPEND zar_posix_only_sources
-  fs/temp_files_test.cpp
-  fs/file_list_test.cpp
-  archive/name_coding_test.cpp
-  archive/end_record_test.cpp
-  extract/legacy_methods_test.cpp
-  extract/output_paths_test.cpp
+  fs/file_list_posix_test.cpp
+  archive/name_coding_posix_test.cpp
+  archive/end_record_posix_test.cpp
+  extract/output_paths_posix_test.cpp
 )
 # Whole programs left out.
 set(zar_posix_only_programs)

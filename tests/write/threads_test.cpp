@@ -113,7 +113,7 @@ protected:
     bool noTemporaryFiles() const { return zar::test::noTemporaryFiles({s / "tmp", s.path()}); }
 
     Scratch s;
-    ScopedEnv tmp{"TMPDIR", (s / "tmp").c_str()};
+    zar::test::ScopedTempDirectory tmp{s / "tmp"};
     std::string src;
 };
 

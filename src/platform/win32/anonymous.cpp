@@ -13,7 +13,7 @@ FileHandle createAnonymousFile(const std::string& directory, const char* prefix,
                                bool toBeNamed, std::string* name) {
     static constexpr int kTries = 100;
     name->clear();
-    if (toBeNamed) return kInvalidFile;
+    if (toBeNamed || win32::anonymousFilesRefused()) return kInvalidFile;
     std::string base = win32::osName(directory.c_str());
     if (!base.empty() && base.back() != '\\' && base.back() != ':') base += '\\';
     base += prefix;

@@ -1,6 +1,5 @@
-// Test hooks: the n-th next call of a kind fails; dialogs answered by a test.
-// Windows files always have names, so refusing anonymous files changes nothing
-// here: createAnonymousFile never makes one.
+// Test hooks: the n-th next call of a kind fails; dialogs answered by a test;
+// anonymous files refused, as a volume that holds none refuses them.
 #include <array>
 #include <atomic>
 
@@ -12,6 +11,7 @@ namespace {
 // Atomic: the writing run reads files on worker threads too.
 std::array<std::atomic<int>, 5> countdown{};
 DialogOverride overrideDialog = nullptr;
+bool anonymousRefused = false;
 
 }  // namespace
 
@@ -19,7 +19,7 @@ void failNthCall(Fault kind, int n) { countdown[static_cast<size_t>(kind)] = n; 
 
 void setDialogOverride(DialogOverride dialog) { overrideDialog = dialog; }
 
-void refuseAnonymousFiles(bool) {}
+void refuseAnonymousFiles(bool refuse) { anonymousRefused = refuse; }
 
 namespace win32 {
 
@@ -32,6 +32,8 @@ bool faultNow(Fault kind) {
 }
 
 DialogOverride dialogOverride() { return overrideDialog; }
+
+bool anonymousFilesRefused() { return anonymousRefused; }
 
 }  // namespace win32
 }  // namespace zar::platform

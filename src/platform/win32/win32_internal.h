@@ -54,4 +54,7 @@ bool faultNow(Fault kind);
 // The dialog a test put in place of the message box, or null.
 DialogOverride dialogOverride();
 
+// True while a test refuses anonymous files (see refuseAnonymousFiles).
+bool anonymousFilesRefused();
+
 }  // namespace zar::platform::win32
