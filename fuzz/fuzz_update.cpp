@@ -1,6 +1,7 @@
 // Writes arbitrary bytes to a file, opens it as an archive for writing and
 // runs a writing run over it: deleting entries, adding a small file (which
-// copies every existing entry), or replacing comments. A rebuilding run that
+// copies every existing entry), adding several (compressed ahead on worker
+// threads), or replacing comments. A rebuilding run that
 // fails must leave the archive byte for byte as it was; any run that succeeds
 // must leave an archive whose directory can be walked to its end. No run
 // leaves a file of its own: the archive's directory, which is also the
@@ -67,23 +68,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const char* const runs[][2] = {
         {"*.*", "-D"},         {"A*", "-D -O"},        {"", "-O"},
         {"SMALL.TXT", "-ET"},  {"SMALL.TXT", "-U -K"}, {"SMALL.TXT", "-.L"},
-        {"*.*", "entry comment"}, {"", "archive comment"},
+        {"*.*", "entry comment"}, {"", "archive comment"}, {"SMALL*.TXT", "-ED3"},
     };
     if (size == 0) return 0;
-    const std::string archive = base() + ".zip", small = base() + "-small.txt";
+    const std::string archive = base() + ".zip";
+    const std::string smalls[] = {base() + "-small.txt", base() + "-small2.txt", base() + "-small3.txt"};
     {
         std::FILE* f = std::fopen(archive.c_str(), "wb");
         if (f == nullptr) return 0;
         std::fwrite(data + 1, 1, size - 1, f);
         std::fclose(f);
-        f = std::fopen(small.c_str(), "wb");
-        if (f == nullptr) return 0;
-        std::fputs("a small file to add, a small file to add\n", f);
-        std::fclose(f);
+        for (size_t i = 0; i < std::size(smalls); ++i) {
+            f = std::fopen(smalls[i].c_str(), "wb");
+            if (f == nullptr) return 0;
+            for (size_t line = 0; line <= i * 40; ++line) std::fputs("a small file to add, a small file to add\n", f);
+            std::fclose(f);
+        }
     }
     const std::vector<uint8_t> before(data + 1, data + size);
     const auto& run = runs[data[0] % (sizeof runs / sizeof runs[0])];
-    const bool adds = std::strcmp(run[0], "SMALL.TXT") == 0;
+    const bool adds = std::strncmp(run[0], "SMALL", 5) == 0;
+    const std::string added = std::strcmp(run[0], "SMALL.TXT") == 0 ? smalls[0] : base() + "-small*.txt";
 
     // The archive comment is written in place, into whatever end record the
     // search accepted; only the absence of faults is judged there.
@@ -96,13 +101,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         else if (inPlace)
             r = Ax4ZipNewComment(h, "a new archive comment");
         else
-            r = Ax4Zip(&h, adds ? small.c_str() : run[0], nullptr, run[1]);
+            r = Ax4Zip(&h, adds ? added.c_str() : run[0], nullptr, run[1]);
         Ax4ZipClose(&h);
         if (r == 0 && !inPlace && std::strcmp(run[1], "-O") != 0 && !walks(archive)) __builtin_trap();
         if (r != 0 && !inPlace && contents(archive) != before) __builtin_trap();
     }
     std::remove(archive.c_str());
-    std::remove(small.c_str());
+    for (const std::string& small : smalls) std::remove(small.c_str());
     std::error_code ec;
     if (!std::filesystem::is_empty(directory(), ec) || ec) __builtin_trap();
     return 0;

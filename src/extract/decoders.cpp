@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <new>
-#include <vector>
 
 #include "archive/zip_format.h"
 #include "codec/explode.h"
@@ -30,18 +30,19 @@ public:
 // decoder's own for the entry.
 class InflateDecoder final : public Decoder {
 public:
-    InflateDecoder() : work_(codec::kInflateWorkSize) { codec::inflateBegin(work_.data()); }
+    // Left uninitialised: the begin function clears the work area.
+    InflateDecoder() : work_(new uint8_t[codec::kInflateWorkSize]) { codec::inflateBegin(work_.get()); }
 
     bool step(const uint8_t* in, uint32_t inCount, uint32_t* consumed, uint8_t* out, uint32_t outRoom,
               uint32_t* produced, bool last) override {
-        codec::InflateResult r = codec::inflateStep(work_.data(), in, inCount, out, outRoom, last);
+        codec::InflateResult r = codec::inflateStep(work_.get(), in, inCount, out, outRoom, last);
         *consumed = static_cast<uint32_t>(r.taken);
         *produced = static_cast<uint32_t>(r.written);
         return r.status != codec::InflateStatus::kMore;
     }
 
 private:
-    std::vector<uint8_t> work_;
+    std::unique_ptr<uint8_t[]> work_;
 };
 
 // The older methods, each a resumable filter over a state of its own (the
