@@ -411,7 +411,7 @@ ZARLIB_EXPORT int16_t AXAPI Ax4DirExist(const char *path) AX_NOEXCEPT;
  * loop, AX_PATH_NOT_FOUND for a broken link), and the run then returns
  * AX_SOME_ENTRIES_FAILED with the archive written all the same
  * (Ax4MoreStatus names the last problem). Files of up to 16 MiB are
- * compressed ahead on worker threads, at most 64 MiB of them at a time:
+ * compressed ahead on worker threads, some 64 MiB of them at a time:
  * one thread per processor, or as many as the environment variable
  * ZARLIB_THREADS says (1 to 64; 1: none besides the caller's). The archive
  * is the same byte for byte, and every report, question and DoEvents step

@@ -42,9 +42,9 @@ public:
 
     // True when there are workers: files are compressed ahead.
     bool working() const { return workers_ != 0; }
-    // True when a file of `size` bytes at `level` goes to a worker: a file
-    // with data that fits the bound. Larger files are compressed by the
-    // calling thread when it reaches them, as in a run on one thread.
+    // True when a file of `size` bytes goes to a worker: one with data, of
+    // at most kLargestTaken bytes. Larger files are compressed by the calling
+    // thread when it reaches them, as in a run on one thread.
     bool takes(uint64_t size) const;
     // Queues the file at `path` (OEM form), of `size` bytes as listed.
     // Files are taken to be written in the order they are queued.
@@ -52,9 +52,10 @@ public:
     // True when no more may be queued before the oldest is taken.
     bool full() const;
 
-    // Bytes of listed file size queued and not yet taken, at most.
+    // Queuing stops once the files queued and not yet taken reach this many
+    // bytes of listed size (the last one may pass it by kLargestTaken), or
+    // this many files.
     static constexpr uint64_t kMemoryBound = 64 << 20;
-    // Files queued and not yet taken, at most.
     static constexpr size_t kJobBound = 4096;
     // The largest file compressed ahead.
     static constexpr uint64_t kLargestTaken = kMemoryBound / 4;
