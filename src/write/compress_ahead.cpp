@@ -17,6 +17,16 @@ struct CompressAhead::Event {
     uint64_t value;  // kStart: the size; kPiece: the bytes done
 };
 
+// The buffers a thread compresses with, had once for all its files: the
+// piece buffers and the deflate work area. `ready` is false when either
+// could not be had.
+struct CompressAhead::WorkArea {
+    WorkArea() : deflate(fs::allocateBlock(kDeflateWorkSize)) { ready = deflate && buffers.acquireOwn() == kOk; }
+    archive::WorkBuffers buffers;
+    fs::Block deflate;
+    bool ready;
+};
+
 class CompressAhead::Job final : public AheadData {
 public:
     Job(CompressAhead& pool, const std::string& path, uint64_t size, uint16_t level) : pool_(pool), path(path) {
@@ -25,9 +35,8 @@ public:
     }
     Result take(Packed* out) override { return pool_.take(*this, out); }
 
-    // Opens the file and compresses it, recording the reports. `buffers`
-    // and `deflateWork` are null when the worker could not have them.
-    void run(archive::WorkBuffers* buffers, uint8_t* deflateWork);
+    // Opens the file and compresses it in `area`, recording the reports.
+    void run(WorkArea& area);
 
     CompressAhead& pool_;
     const std::string path;
@@ -65,7 +74,7 @@ private:
     Job& job_;
 };
 
-void CompressAhead::Job::run(archive::WorkBuffers* buffers, uint8_t* deflateWork) {
+void CompressAhead::Job::run(WorkArea& area) {
     Recorder recorder(pool_, *this);
     fs::File file(fs::openFile(path.c_str(), platform::kAccessRead, platform::kShareRead,
                                fs::Disposition::OpenExisting, 0, true));
@@ -74,12 +83,12 @@ void CompressAhead::Job::run(archive::WorkBuffers* buffers, uint8_t* deflateWork
         return;
     }
     packed.opened = true;
-    if (buffers == nullptr || deflateWork == nullptr) {
+    if (!area.ready) {
         result = kNoMemory;
         return;
     }
     try {
-        result = packFile(file.get(), *buffers, deflateWork, recorder, &packed);
+        result = packFile(file.get(), area.buffers, area.deflate.get(), recorder, &packed);
     } catch (const std::bad_alloc&) {
         result = kNoMemory;
     }
@@ -138,9 +147,7 @@ AheadData* CompressAhead::queue(const std::string& path, uint64_t size, uint16_t
 }
 
 void CompressAhead::work() {
-    archive::WorkBuffers buffers;
-    const bool haveBuffers = buffers.acquireOwn() == kOk;
-    const fs::Block deflateWork = fs::allocateBlock(kDeflateWorkSize);
+    WorkArea area;
     for (;;) {
         Job* job;
         {
@@ -149,7 +156,7 @@ void CompressAhead::work() {
             if (stop_) return;
             job = jobs_[next_++].get();
         }
-        job->run(haveBuffers ? &buffers : nullptr, deflateWork.get());
+        job->run(area);
         bool awaited;
         {
             std::lock_guard lock(mutex_);
@@ -186,11 +193,8 @@ Result CompressAhead::take(Job& job, Packed* packed) {
         } else if (next_ < jobs_.size() && (jobs_[next_]->packed.size < archive::kWorkBufferSize || threads_.empty())) {
             Job& next = *jobs_[next_++];
             lock.unlock();
-            if (!ownWork_) {
-                ownWork_ = fs::allocateBlock(kDeflateWorkSize);
-                ownBuffersReady_ = ownBuffers_.acquireOwn() == kOk;
-            }
-            next.run(ownBuffersReady_ ? &ownBuffers_ : nullptr, ownWork_.get());
+            if (!ownArea_) ownArea_ = std::make_unique<WorkArea>();
+            next.run(*ownArea_);
             lock.lock();
             next.done = true;
         } else {

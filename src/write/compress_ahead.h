@@ -17,9 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "archive/handles.h"
 #include "frame/result.h"
-#include "fs/file_io.h"
 #include "write/entry_writer.h"
 
 namespace zar::write {
@@ -62,6 +60,7 @@ public:
 
 private:
     struct Event;
+    struct WorkArea;
     class Job;
     class Recorder;
 
@@ -78,10 +77,9 @@ private:
     uint64_t inFlight_ = 0;                  // listed bytes of the jobs not taken
     Job* awaited_ = nullptr;                 // the job the calling thread waits for
     std::atomic<bool> stop_ = false;
-    // The work area of the calling thread, when it compresses a file itself.
-    archive::WorkBuffers ownBuffers_;
-    bool ownBuffersReady_ = false;
-    fs::Block ownWork_;
+    // The work area of the calling thread, made when it first compresses a
+    // file itself.
+    std::unique_ptr<WorkArea> ownArea_;
 };
 
 }  // namespace zar::write
