@@ -137,12 +137,7 @@ protected:
     }
 
     // True when no temporary file of the library is left anywhere we look.
-    bool noTemporaryFiles() const {
-        for (const std::string& dir : {s / "tmp", s.path()})
-            for (auto& f : std::filesystem::directory_iterator(dir))
-                if (f.path().filename().string().rfind("AZR", 0) == 0) return false;
-        return true;
-    }
+    bool noTemporaryFiles() const { return zar::test::noTemporaryFiles({s / "tmp", s.path()}); }
 
     Scratch s;
     ScopedTempDirectory tmp{s / "tmp"};
