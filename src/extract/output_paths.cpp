@@ -102,22 +102,54 @@ void clearPathFilters() {
 
 const std::string& pathFilters() { return filters; }
 
-Result createDirectoryTree(const std::string& path, size_t storedDrive) {
+// Calls `visit` with each directory of `path` that createDirectoryTree would
+// make, outermost first, in the system's form; stops at the first that
+// returns false, and returns false then.
+template <typename Visit>
+bool forEachDirectory(const std::string& path, size_t storedDrive, Visit visit) {
     const bool hostDrives = platform::pathsHaveDrives();
     for (size_t i = 1; i < path.size(); ++i) {
         if (!fs::isSeparator(path[i]) || i <= storedDrive || (hostDrives && path[i - 1] == ':')) continue;
         std::string directory = path.substr(0, i);
         platform::oemToAnsi(directory.data());
-        uint32_t attributes = platform::fileAttributes(directory.c_str());
-        if (attributes != platform::kInvalidAttributes && (attributes & platform::kAttrDirectory)) continue;
-        if (!platform::createDirectory(directory.c_str())) return kDirectoryFailed;
+        if (!visit(std::move(directory))) return false;
     }
-    return kOk;
+    return true;
 }
 
-bool directoryExists(const char* path) {
-    uint32_t attributes = platform::fileAttributes(path);
-    return attributes != platform::kInvalidAttributes && (attributes & platform::kAttrDirectory);
+Result createDirectoryTree(const std::string& path, size_t storedDrive) {
+    const bool made = forEachDirectory(path, storedDrive, [](const std::string& directory) {
+        return platform::isDirectory(directory.c_str()) || platform::createDirectory(directory.c_str());
+    });
+    return made ? kOk : kDirectoryFailed;
+}
+
+bool directoryExists(const char* path) { return platform::isDirectory(path); }
+
+Result OutputTree::makeDirectories(const std::string& path, size_t storedDrive) {
+    const bool made = forEachDirectory(path, storedDrive, [this](std::string directory) {
+        if (found_.count(directory) != 0) return true;
+        if (platform::isDirectory(directory.c_str())) {
+            found_.insert(std::move(directory));
+            return true;
+        }
+        if (!platform::createDirectory(directory.c_str())) return false;
+        made_.insert(directory);
+        found_.insert(std::move(directory));
+        return true;
+    });
+    return made ? kOk : kDirectoryFailed;
+}
+
+bool OutputTree::knownFree(const std::string& path) const {
+    const size_t separator = path.find_last_of("/\\");
+    if (separator == std::string::npos || separator + 1 == path.size()) return false;
+    return made_.count(path.substr(0, separator)) != 0 && placed_.count(path) == 0 && found_.count(path) == 0;
+}
+
+void OutputTree::placed(const std::string& path) {
+    const size_t separator = path.find_last_of("/\\");
+    if (separator != std::string::npos && made_.count(path.substr(0, separator)) != 0) placed_.insert(path);
 }
 
 }  // namespace zar::extract

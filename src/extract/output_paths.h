@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <unordered_set>
 
 #include "frame/result.h"
 
@@ -38,5 +39,28 @@ Result createDirectoryTree(const std::string& path, size_t storedDrive = 0);
 
 // True when `path` names an existing directory.
 bool directoryExists(const char* path);
+
+// What one extraction run knows of its output tree: the directories it has
+// found or made, and the files it has placed in the directories it made. A
+// directory found once is not looked for again, and a name in a directory
+// the run made is free unless the run itself placed something there: only
+// another process could have, which placing the file without replacing
+// anything (TempFile::linkNew) still finds out. Paths are compared as they
+// are spelled, so another spelling of the same item is merely looked up.
+class OutputTree {
+public:
+    // createDirectoryTree, skipping the directories already known.
+    Result makeDirectories(const std::string& path, size_t storedDrive = 0);
+    // True when no file or directory of that name can stand at `path` unless
+    // another process put it there during the run.
+    bool knownFree(const std::string& path) const;
+    // A file now stands at `path`.
+    void placed(const std::string& path);
+
+private:
+    std::unordered_set<std::string> found_;   // directories that exist, made ones included
+    std::unordered_set<std::string> made_;    // directories this run made
+    std::unordered_set<std::string> placed_;  // files placed in directories of made_
+};
 
 }  // namespace zar::extract

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "archive/directory.h"
@@ -73,6 +74,7 @@ private:
     Result fileEntry(const std::string& path);
     Result locate();
     Result decide(const std::string& path, bool* write);
+    Result weigh(uint32_t targetAttributes, bool* write);
     Result extractFile(uint32_t* crc, bool* placed);
     Result produce(fs::FileHandle output, uint32_t* crc);
     Result setFileTime(fs::FileHandle output);
@@ -115,8 +117,12 @@ private:
     std::vector<uint8_t> extra_;
     std::string ansiPath_;       // the output path of the entry in hand, for the file system
     size_t storedDrive_ = 0;     // the length of the stored drive it begins with (-.D)
-    std::string madeDirectory_;  // whose tree was made last
-    std::string fullDirectory_;  // its full path, for the registry
+    OutputTree tree_;
+    std::optional<std::string> madeDirectory_;  // whose tree was made last
+    std::string fullDirectory_;  // its full path, for the registry, once asked for
+    // The entry's path is free as far as this run knows (OutputTree): it
+    // was not looked up, and the file takes it only where nothing stands.
+    bool targetUnchecked_ = false;
     // A read-only file in the entry's place that -R+ lets it replace: made
     // writable only once the entry's file is complete, and given back these
     // attributes when it cannot be replaced after all.
@@ -271,7 +277,7 @@ Result UnzipRun::directoryEntry(const std::string& path) {
         if (Result r = passwordCheck(&passed); r != kOk || !passed) return r;
     }
     if (!test()) {
-        if (Result r = createDirectoryTree(path, storedDrive_); r != kOk) return r;
+        if (Result r = tree_.makeDirectories(path, storedDrive_); r != kOk) return r;
         MadeDirectory made{ansiPath_, field16(CentralRecord::kDate), field16(CentralRecord::kTime), false, 0};
         made.withPermissions = unixPermissions(&made.permissions);
         directories_.push_back(std::move(made));
@@ -355,22 +361,33 @@ Result UnzipRun::fileEntry(const std::string& path) {
 Result UnzipRun::decide(const std::string& path, bool* write) {
     *write = false;
     unlockTarget_ = false;
+    targetUnchecked_ = false;
     if (test()) {
         *write = true;
         return kOk;
     }
     // The directories of the output path are made when missing: the stored
     // ones under -D, and the output directory itself. Entries come grouped by
-    // directory, so a tree made for the previous entry is not walked again.
+    // directory, so the tree of the previous entry is not even looked up.
     std::string directory = path.substr(0, path.find_last_of("/\\") + 1);
-    if (directory != madeDirectory_ || fullDirectory_.empty()) {
-        if (Result r = createDirectoryTree(path, storedDrive_); r != kOk) return r;
-        fullDirectory_ = platform::fullPath(fs::ansiForm(directory).c_str());
+    if (directory != madeDirectory_) {
+        if (Result r = tree_.makeDirectories(path, storedDrive_); r != kOk) return r;
+        fullDirectory_.clear();
         madeDirectory_ = std::move(directory);
     }
+    if (tree_.knownFree(ansiPath_)) {
+        targetUnchecked_ = true;
+        *write = !has(frame::kUnzipFreshen);
+        return kOk;
+    }
+    return weigh(platform::fileAttributes(ansiPath_.c_str()), write);
+}
 
+// The overwrite decision for a target with `attributes` (kInvalidAttributes
+// when nothing stands there), as decide() describes it.
+Result UnzipRun::weigh(uint32_t attributes, bool* write) {
+    *write = false;
     const std::string& ansi = ansiPath_;
-    const uint32_t attributes = platform::fileAttributes(ansi.c_str());
     const bool exists = attributes != platform::kInvalidAttributes && !(attributes & platform::kAttrDirectory);
     if (!exists) {
         *write = !has(frame::kUnzipFreshen);
@@ -443,18 +460,31 @@ Result UnzipRun::extractFile(uint32_t* crc, bool* placed) {
     const uint32_t attributes =
         (field32(CentralRecord::kExternalAttributes) & attributeMask_ & ~archive::kDosNormal) | archive::kDosArchive;
     fs::TempFile partial =
-        fs::TempFile::makeOpen(target.substr(0, target.find_last_of("/\\") + 1), fullDirectory_, attributes);
+        fs::TempFile::makeOpen(target.substr(0, target.find_last_of("/\\") + 1), &fullDirectory_, attributes);
     if (!partial.valid()) return accessDenied();
 
     if (Result r = produce(partial.file(), crc); r != kOk) return r;
     if (Result r = setFileTime(partial.file()); r != kOk) return r;
     if (uint32_t permissions; unixPermissions(&permissions) && !platform::setFileMode(partial.file(), permissions))
         return kAccessDenied;
+    if (targetUnchecked_) {
+        if (partial.linkNew(target.c_str())) {
+            tree_.placed(target);
+            *placed = true;
+            return kOk;
+        }
+        // Another process took the name after all (or the file is a named
+        // one, which cannot be placed without replacing): decided now, as
+        // for any existing file, the question coming after the data.
+        bool write = false;
+        if (Result r = weigh(platform::fileAttributes(target.c_str()), &write); r != kOk || !write) return r;
+    }
     if (unlockTarget_ && !platform::setFileAttributes(target.c_str(), platform::kAttrArchive)) return accessDenied();
     if (!partial.renameTo(target.c_str())) {
         if (unlockTarget_) platform::setFileAttributes(target.c_str(), targetAttributes_);
         return accessDenied();
     }
+    tree_.placed(target);
     *placed = true;
     return kOk;
 }

@@ -179,7 +179,7 @@ TempFile TempFile::makeScratch(const std::string& directory, bool toBeNamed) {
     }
 }
 
-TempFile TempFile::makeOpen(const std::string& directory, const std::string& fullDirectory, uint32_t attributes) {
+TempFile TempFile::makeOpen(const std::string& directory, std::string* fullDirectory, uint32_t attributes) {
     try {
         const std::string where = directory.empty() ? "." : directory;
         TempFile anon = makeAnonymous(where, attributes, true);
@@ -189,7 +189,8 @@ TempFile TempFile::makeOpen(const std::string& directory, const std::string& ful
         if (handle == platform::kInvalidFile) return {};
         // The full path from the directory's: working it out from a relative
         // name would ask the system for the current directory every time.
-        std::string registered = fullDirectory;
+        if (fullDirectory != nullptr && fullDirectory->empty()) *fullDirectory = platform::fullPath(where.c_str());
+        std::string registered = fullDirectory != nullptr ? *fullDirectory : std::string();
         if (registered.empty()) {
             registered = platform::fullPath(name.c_str());
         } else {
@@ -264,6 +265,12 @@ bool TempFile::renameTo(const char* target) {
     }
     close();  // a named file's handle; the file stays
     if (!platform::renameFile(name_.c_str(), target)) return false;
+    handedOver();
+    return true;
+}
+
+bool TempFile::linkNew(const char* target) {
+    if (!valid() || !anonymous_ || !platform::linkAnonymousFile(file_, target)) return false;
     handedOver();
     return true;
 }

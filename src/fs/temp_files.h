@@ -52,11 +52,11 @@ public:
     // A file open for writing in `directory` (empty: the current directory),
     // to be renamed over another file there (renameTo). It has the DOS
     // `attributes` from the start (see platform::createUniqueFile), not the
-    // owner-only permissions of make(). `fullDirectory` is
-    // platform::fullPath(directory), or empty to have it worked out when a
-    // named file is registered: a caller that makes many files in one
-    // directory works it out once. Invalid on failure.
-    static TempFile makeOpen(const std::string& directory, const std::string& fullDirectory, uint32_t attributes);
+    // owner-only permissions of make(). `fullDirectory`, when given, holds
+    // platform::fullPath(directory) or is empty; it is worked out there only
+    // when a named file is to be registered, so that a caller making many
+    // files in one directory asks for it at most once. Invalid on failure.
+    static TempFile makeOpen(const std::string& directory, std::string* fullDirectory, uint32_t attributes);
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
     TempFile(TempFile&& other) noexcept;
@@ -88,6 +88,11 @@ public:
     // failure; the file is then still owned (an anonymous one that was named
     // loses the name again).
     bool renameTo(const char* target);
+    // Gives an anonymous file the name `target` where nothing stands under
+    // it, and closes it, as renameTo does. False, with the file still owned,
+    // when something stands there, on any other failure, and for a named
+    // file: such a name is only ever taken over by renameTo.
+    bool linkNew(const char* target);
     // The same with platform::replaceFile's guarantees (or
     // replaceWithAnonymousFile's), for a complete file in `target`'s
     // directory: `target`'s permissions and attributes, the bytes on the

@@ -94,6 +94,8 @@ inline constexpr uint32_t kInvalidAttributes = 0xFFFFFFFFu;
 
 // The DOS attribute bits of a file or directory, or kInvalidAttributes.
 uint32_t fileAttributes(const char* name);
+// True when `name` is an existing directory; cheaper than fileAttributes.
+bool isDirectory(const char* name);
 bool setFileAttributes(const char* name, uint32_t attributes);
 
 // File times count 100-nanosecond ticks since 1 January 1601, UTC.

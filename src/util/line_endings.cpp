@@ -27,7 +27,7 @@ Result convertFile(const char* source, const char* destination, Convert convert,
     if (length < 0) return kAccessDenied;
 
     const std::string target = fs::ansiForm(destination);
-    fs::TempFile out = fs::TempFile::makeOpen(target.substr(0, target.find_last_of("/\\") + 1), "",
+    fs::TempFile out = fs::TempFile::makeOpen(target.substr(0, target.find_last_of("/\\") + 1), nullptr,
                                               platform::kAttrArchive);
     if (!out.valid()) return kWriteFailed;
 

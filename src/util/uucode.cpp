@@ -60,7 +60,7 @@ public:
     Result write(const std::string& line) {
         if (parts_.empty() || (limit_ != 0 && bytes_ + line.size() >= limit_)) {
             if (parts_.size() == 900) return kTooLong;
-            parts_.push_back(fs::TempFile::makeOpen(directoryOf(fs::ansiForm(base_)), "", platform::kAttrArchive));
+            parts_.push_back(fs::TempFile::makeOpen(directoryOf(fs::ansiForm(base_)), nullptr, platform::kAttrArchive));
             if (!parts_.back().valid()) return kWriteFailed;
             bytes_ = 0;
         }
@@ -227,7 +227,7 @@ Result uuDecode(const char* source, const char* outputDirectory) {
     if (name.empty() || name == "." || name == "..") return kUnknownKind;
 
     const std::string target = fs::ansiForm(directory + name);
-    fs::TempFile out = fs::TempFile::makeOpen(directoryOf(target), "", platform::kAttrArchive);
+    fs::TempFile out = fs::TempFile::makeOpen(directoryOf(target), nullptr, platform::kAttrArchive);
     if (!out.valid()) return kWriteFailed;
 
     uint64_t written = 0;

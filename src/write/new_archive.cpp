@@ -51,7 +51,7 @@ Result NewArchive::create() {
     } else {
         std::string drive, directory;
         fs::splitName(output_.c_str(), &drive, &directory, nullptr, fs::PathKind::Host);
-        dataFile_ = fs::TempFile::makeOpen(drive + directory, "", platform::kAttrArchive);
+        dataFile_ = fs::TempFile::makeOpen(drive + directory, nullptr, platform::kAttrArchive);
     }
     directoryFile_ = fs::TempFile::makeScratch();
     if (!dataFile_.valid() || !directoryFile_.valid()) return kWriteFailed;

@@ -30,6 +30,7 @@ struct Host {
     // Answers a notice or question; notices get 1 and questions 7 by default.
     std::function<int16_t(const Report&)> answer;
     std::function<void()> onProgress;
+    std::string progressName;  // the entry name of the progress report in hand
 };
 
 inline Host* host = nullptr;
@@ -37,6 +38,7 @@ inline Host* host = nullptr;
 inline int16_t AXAPI hook(StatusRecord record) {
     int16_t kind = record.kind, code = record.code;
     if (kind == AX_STATUS_PROGRESS) {
+        host->progressName = record.entryName;
         if (host->onProgress) host->onProgress();
         return 0;
     }

@@ -194,6 +194,60 @@ TEST_F(Unzip, OverwriteRules) {
     EXPECT_TRUE(fsys::is_empty(out));
 }
 
+// A directory the run made holds nothing the run did not put there, so its
+// files are not looked for before they are written. What the run put there
+// itself, and what another process puts there meanwhile, still meet the
+// overwrite rules: the second of two entries with one name, and a file that
+// appears while its entry is being written.
+TEST_F(Unzip, NamesInDirectoriesTheRunMadeMeetTheOverwriteRules) {
+    ZipArchive zip;
+    zip.entries.push_back(entry("new/a.txt", "first a"));
+    zip.entries.push_back(entry("new/a.txt", "second a"));
+    zip.entries.push_back(deflated("new/b.txt", std::string(3000, 'b')));
+    zip.entries.push_back(entry("new/c/", ""));
+    zip.entries.push_back(entry("new/c", "a file where a directory stands"));
+    const std::string archive = make(zip);
+    const std::string entryB(3000, 'b');
+    struct Case {
+        const char* options;
+        int16_t answer;  // to the overwrite questions
+        bool race;       // another file appears at new/b.txt while its entry is written
+        int16_t result;
+        const char* a;
+        const char* b;  // null: the entry's own data
+        std::vector<int16_t> codes;
+    } cases[] = {
+        {"-D", AX_ANSWER_YES, false, AX_SOME_ENTRIES_FAILED, "second a", nullptr, {AX_ASK_FILE_EXISTS, AX_ACCESS_DENIED}},
+        {"-D", AX_ANSWER_NO, false, AX_SOME_ENTRIES_FAILED, "first a", nullptr, {AX_ASK_FILE_EXISTS, AX_ACCESS_DENIED}},
+        {"-D", AX_ANSWER_YES, true, AX_SOME_ENTRIES_FAILED, "second a", nullptr,
+         {AX_ASK_FILE_EXISTS, AX_ASK_FILE_EXISTS, AX_ACCESS_DENIED}},
+        {"-D", AX_ANSWER_NO, true, AX_SOME_ENTRIES_FAILED, "first a", "another's", {AX_ASK_FILE_EXISTS, AX_ASK_FILE_EXISTS, AX_ACCESS_DENIED}},
+        {"-D -O-", AX_ANSWER_YES, true, AX_SOME_ENTRIES_FAILED, "first a", "another's", {AX_ACCESS_DENIED}},
+        {"-D -O", AX_ANSWER_NO, true, AX_SOME_ENTRIES_FAILED, "second a", nullptr, {AX_ACCESS_DENIED}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.options) + " answer " + std::to_string(c.answer) + (c.race ? " race" : ""));
+        removeTree(out);
+        fsys::create_directory(out);
+        host_.reports.clear();
+        host_.answer = [&](const Report& r) { return r.kind == AX_STATUS_NOTICE ? int16_t{AX_ANSWER_OK} : c.answer; };
+        bool raced = false;
+        host_.onProgress = [&] {
+            if (!c.race || raced || host_.progressName.find("b.txt") == std::string::npos) return;
+            writeText(o("new/b.txt"), "another's");
+            raced = true;
+        };
+        EXPECT_EQ(unzip(archive, "*.*", c.options), c.result);
+        EXPECT_EQ(raced, c.race);
+        EXPECT_EQ(readText(o("new/a.txt")), c.a);
+        EXPECT_EQ(readText(o("new/b.txt")), c.b != nullptr ? std::string(c.b) : entryB);
+        EXPECT_TRUE(fsys::is_directory(o("new/c")));
+        EXPECT_EQ(codes(), c.codes);
+        EXPECT_TRUE(zar::test::noTemporaryFiles({out, o("new")}));
+    }
+    host_.onProgress = nullptr;
+}
+
 TEST_F(Unzip, YesToAllLastsForOneCall) {
     ZipArchive zip;
     for (const char* name : {"1.txt", "2.txt", "3.txt"}) zip.entries.push_back(entry(name, "new"));

@@ -195,7 +195,7 @@ TEST_P(OpenTempFiles, TakingAnotherFilesPlace) {
     const std::string target = s / "target";
     test::writeText(target, "old");
     {
-        fs::TempFile temp = fs::TempFile::makeOpen(s.path(), "", platform::kAttrArchive);
+        fs::TempFile temp = fs::TempFile::makeOpen(s.path(), nullptr, platform::kAttrArchive);
         expectKind(temp, true);
         ASSERT_TRUE(put(temp.file(), "renamed"));
         ASSERT_TRUE(temp.renameTo(target.c_str()));
@@ -223,7 +223,7 @@ TEST_P(OpenTempFiles, TakingAnotherFilesPlace) {
     // A failed rename (a directory stands in the way) leaves nothing behind.
     std::filesystem::create_directories(s / "dir/inside");
     {
-        fs::TempFile temp = fs::TempFile::makeOpen(s.path(), "", platform::kAttrArchive);
+        fs::TempFile temp = fs::TempFile::makeOpen(s.path(), nullptr, platform::kAttrArchive);
         ASSERT_TRUE(put(temp.file(), "in vain"));
         EXPECT_FALSE(temp.renameTo((s / "dir").c_str()));
     }

@@ -108,6 +108,11 @@ uint32_t fileAttributes(const char* name) {
     return posix::dosAttributes(path, st);
 }
 
+bool isDirectory(const char* name) {
+    struct stat st;
+    return ::stat(posix::osName(name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 bool setFileAttributes(const char* name, uint32_t attributes) {
     std::string path = posix::osName(name);
     struct stat st;

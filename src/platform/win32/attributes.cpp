@@ -15,6 +15,11 @@ uint32_t fileAttributes(const char* name) {
     return attributes == INVALID_FILE_ATTRIBUTES ? kInvalidAttributes : win32::dosBits(attributes);
 }
 
+bool isDirectory(const char* name) {
+    const DWORD attributes = ::GetFileAttributesA(osName(name).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 bool setFileAttributes(const char* name, uint32_t attributes) {
     DWORD bits = attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive);
     return ::SetFileAttributesA(osName(name).c_str(), bits == 0 ? FILE_ATTRIBUTE_NORMAL : bits) != 0;
