@@ -123,6 +123,7 @@ private:
     // The entry's path is free as far as this run knows (OutputTree): it
     // was not looked up, and the file takes it only where nothing stands.
     bool targetUnchecked_ = false;
+    uint32_t creationMask_ = platform::kUnknownCreationMask;  // read once per run
     // A read-only file in the entry's place that -R+ lets it replace: made
     // writable only once the entry's file is complete, and given back these
     // attributes when it cannot be replaced after all.
@@ -163,6 +164,7 @@ Result UnzipRun::setup(const char* outputDir, const char* includeSpecs, const ch
         frame::setOperation(frame::Operation::Testing);
     } else {
         frame::setOperation(frame::Operation::Unzipping);
+        if (platform::hasUnixModes()) creationMask_ = platform::fileCreationMask();
         outputDir_ = outputDir == nullptr ? "" : outputDir;
         // "C:" names the current directory of a drive where paths have
         // drives; elsewhere "out:" is a directory like any other.
@@ -459,13 +461,20 @@ Result UnzipRun::extractFile(uint32_t* crc, bool* placed) {
     // "Normal" means no other bit, and the archive bit is always set.
     const uint32_t attributes =
         (field32(CentralRecord::kExternalAttributes) & attributeMask_ & ~archive::kDosNormal) | archive::kDosArchive;
+    // Stored permissions, too, are the new file's from its creation where the
+    // creation mask takes none of them away; else they are set afterwards.
+    uint32_t permissions = 0;
+    const bool withPermissions = unixPermissions(&permissions);
+    const bool permissionsAtCreation = withPermissions && creationMask_ != platform::kUnknownCreationMask &&
+                                       (permissions & creationMask_) == 0;
     fs::TempFile partial =
-        fs::TempFile::makeOpen(target.substr(0, target.find_last_of("/\\") + 1), &fullDirectory_, attributes);
+        fs::TempFile::makeOpen(target.substr(0, target.find_last_of("/\\") + 1), &fullDirectory_, attributes,
+                               permissionsAtCreation ? permissions : platform::kPermissionsFromAttributes);
     if (!partial.valid()) return accessDenied();
 
     if (Result r = produce(partial.file(), crc); r != kOk) return r;
     if (Result r = setFileTime(partial.file()); r != kOk) return r;
-    if (uint32_t permissions; unixPermissions(&permissions) && !platform::setFileMode(partial.file(), permissions))
+    if (withPermissions && !permissionsAtCreation && !platform::setFileMode(partial.file(), permissions))
         return kAccessDenied;
     if (targetUnchecked_) {
         if (partial.linkNew(target.c_str())) {

@@ -140,10 +140,12 @@ void TempFile::clear() {
     anonymous_ = false;
 }
 
-TempFile TempFile::makeAnonymous(const std::string& directory, uint32_t attributes, bool toBeNamed) {
+TempFile TempFile::makeAnonymous(const std::string& directory, uint32_t attributes, bool toBeNamed,
+                                 uint32_t permissions) {
     try {
         std::string name;
-        platform::FileHandle handle = platform::createAnonymousFile(directory, "AZR", attributes, toBeNamed, &name);
+        platform::FileHandle handle =
+            platform::createAnonymousFile(directory, "AZR", attributes, toBeNamed, &name, permissions);
         if (handle == platform::kInvalidFile) return {};
         TempFile out;
         out.file_ = handle;
@@ -179,13 +181,14 @@ TempFile TempFile::makeScratch(const std::string& directory, bool toBeNamed) {
     }
 }
 
-TempFile TempFile::makeOpen(const std::string& directory, std::string* fullDirectory, uint32_t attributes) {
+TempFile TempFile::makeOpen(const std::string& directory, std::string* fullDirectory, uint32_t attributes,
+                            uint32_t permissions) {
     try {
         const std::string where = directory.empty() ? "." : directory;
-        TempFile anon = makeAnonymous(where, attributes, true);
+        TempFile anon = makeAnonymous(where, attributes, true, permissions);
         if (anon.valid()) return anon;
         std::string name;
-        platform::FileHandle handle = platform::createUniqueFile(where, "AZR", attributes, &name);
+        platform::FileHandle handle = platform::createUniqueFile(where, "AZR", attributes, &name, permissions);
         if (handle == platform::kInvalidFile) return {};
         // The full path from the directory's: working it out from a relative
         // name would ask the system for the current directory every time.

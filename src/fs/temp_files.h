@@ -55,8 +55,10 @@ public:
     // owner-only permissions of make(). `fullDirectory`, when given, holds
     // platform::fullPath(directory) or is empty; it is worked out there only
     // when a named file is to be registered, so that a caller making many
-    // files in one directory asks for it at most once. Invalid on failure.
-    static TempFile makeOpen(const std::string& directory, std::string* fullDirectory, uint32_t attributes);
+    // files in one directory asks for it at most once. `permissions` as
+    // platform::createUniqueFile takes them. Invalid on failure.
+    static TempFile makeOpen(const std::string& directory, std::string* fullDirectory, uint32_t attributes,
+                             uint32_t permissions = platform::kPermissionsFromAttributes);
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
     TempFile(TempFile&& other) noexcept;
@@ -112,7 +114,8 @@ private:
     void handedOver();
     // An anonymous file as platform::createAnonymousFile made it: registered
     // when the system gave it a name. Invalid on failure.
-    static TempFile makeAnonymous(const std::string& directory, uint32_t attributes, bool toBeNamed);
+    static TempFile makeAnonymous(const std::string& directory, uint32_t attributes, bool toBeNamed,
+                                  uint32_t permissions = platform::kPermissionsFromAttributes);
     std::string name_;
     std::string registered_;  // the full path it is registered by, when known; else name_ is looked up
     std::string directory_;   // for a file made open

@@ -114,6 +114,14 @@ inline constexpr uint32_t kPermissionBits = 0777;
 bool hasUnixModes();
 bool setFileMode(FileHandle file, uint32_t permissions);
 bool setFileModeOf(const char* name, uint32_t permissions);
+// The process's file creation mask (the permission bits that creating a
+// file takes away from those asked for), or kUnknownCreationMask where it
+// cannot be read without changing it.
+inline constexpr uint32_t kUnknownCreationMask = 0xFFFFFFFFu;
+uint32_t fileCreationMask();
+// For the `permissions` of the calls that create files: those that the DOS
+// attributes give, as openFile does.
+inline constexpr uint32_t kPermissionsFromAttributes = 0xFFFFFFFFu;
 
 // The file version of `name`'s version resource as 8 bytes that compare as an
 // unsigned byte string: the most significant 32-bit word first, each word most
@@ -181,8 +189,11 @@ std::string makeUniqueDirectory(const std::string& directory, const char* prefix
 // the user keeps, so unlike makeUniqueFile's owner-only files it has the DOS
 // `attributes` from the start: the permissions that openFile gives a file it
 // creates with them, and the other bits as setFileAttributes keeps them.
+// Where files carry Unix permissions, `permissions` other than
+// kPermissionsFromAttributes replace the ones the attributes give (the
+// file creation mask still applies).
 FileHandle createUniqueFile(const std::string& directory, const char* prefix, uint32_t attributes,
-                            std::string* name);
+                            std::string* name, uint32_t permissions = kPermissionsFromAttributes);
 
 // ---- Anonymous files -------------------------------------------------------
 //
@@ -200,15 +211,15 @@ FileHandle createUniqueFile(const std::string& directory, const char* prefix, ui
 inline constexpr uint32_t kPrivateFile = kInvalidAttributes;
 
 // Creates a new empty anonymous file in `directory`, open for reading and
-// writing, with the DOS `attributes` as createUniqueFile gives them (or
-// kPrivateFile). `*name` is empty, or the name a backend had to give it (see
+// writing, with the DOS `attributes` and `permissions` as createUniqueFile
+// gives them (or kPrivateFile). `*name` is empty, or the name a backend had to give it (see
 // above). Only with `toBeNamed` can the file be given a name later
 // (nameAnonymousFile, replaceWithAnonymousFile). kInvalidFile where the volume
 // of `directory`, or the system, holds no anonymous files (and on any other
 // failure): the caller then makes a named file (makeUniqueFile,
 // createUniqueFile) in their place.
 FileHandle createAnonymousFile(const std::string& directory, const char* prefix, uint32_t attributes, bool toBeNamed,
-                               std::string* name);
+                               std::string* name, uint32_t permissions = kPermissionsFromAttributes);
 // Gives the anonymous file `file`, made in `directory` to be named, a new
 // unique name beginning with `prefix` there, and returns it: from then on the
 // file is an ordinary one that stays when its handle is closed. Empty on

@@ -92,6 +92,16 @@ TEST(Files, ReplaceTakesTheTargetsPlaceAndAttributes) {
     EXPECT_EQ(text(s / "fresh"), "first");
 }
 
+TEST(Attributes, TheFileCreationMaskIsReadWithoutChangingIt) {
+    const mode_t ambient = ::umask(022);
+    for (const mode_t mask : {mode_t{0}, mode_t{022}, mode_t{027}, mode_t{0777}}) {
+        ::umask(mask);
+        EXPECT_EQ(fileCreationMask(), mask);
+        EXPECT_EQ(::umask(mask), mask);  // left as it was
+    }
+    ::umask(ambient);
+}
+
 TEST(FileTimes, SetAndReadBack) {
     Scratch s;
     FileHandle f = openFile((s / "t").c_str(), kAccessReadWrite, 0, Disposition::CreateAlways, 0);

@@ -71,12 +71,12 @@ std::string linkUnique(int fd, int directory, const char* prefix) {
 }  // namespace
 
 FileHandle createAnonymousFile(const std::string& directory, const char* /*prefix*/, uint32_t attributes,
-                               bool toBeNamed, std::string* name) {
+                               bool toBeNamed, std::string* name, uint32_t permissions) {
     name->clear();
 #if defined(O_TMPFILE) && defined(__linux__)
     if (posix::anonymousFilesRefused()) return kInvalidFile;
     const bool personal = attributes == kPrivateFile;
-    const mode_t mode = personal ? 0600 : (attributes & kAttrReadOnly) ? 0444 : 0666;
+    const mode_t mode = personal ? 0600 : posix::creationMode(attributes, permissions);
     // O_EXCL keeps a file that is never to be named from ever getting one.
     const int flags = O_TMPFILE | O_RDWR | O_CLOEXEC | (toBeNamed ? 0 : O_EXCL);
     const std::string path = directoryPath(directory);
@@ -90,7 +90,7 @@ FileHandle createAnonymousFile(const std::string& directory, const char* /*prefi
     }
     return static_cast<FileHandle>(fd);
 #else
-    (void)directory, (void)attributes, (void)toBeNamed;
+    (void)directory, (void)attributes, (void)toBeNamed, (void)permissions;
     return kInvalidFile;
 #endif
 }

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -76,6 +77,11 @@ bool takeAttributes(int fd, const std::string& model) {
     if (::getxattr(model.c_str(), kDosBitsAttribute, &stored, 1) == 1)
         ::fsetxattr(fd, kDosBitsAttribute, &stored, 1, 0);
     return true;
+}
+
+uint32_t creationMode(uint32_t attributes, uint32_t permissions) {
+    if (permissions != kPermissionsFromAttributes) return permissions & kPermissionBits;
+    return (attributes & kAttrReadOnly) ? 0444 : 0666;  // as openFile creates files
 }
 
 bool storeNewFileBits(int fd, uint32_t attributes) {
@@ -159,6 +165,31 @@ bool hasUnixModes() { return true; }
 
 bool setFileMode(FileHandle file, uint32_t permissions) {
     return file != kInvalidFile && ::fchmod(static_cast<int>(file), permissions & kPermissionBits) == 0;
+}
+
+// Linux shows the mask in /proc (since 4.7); umask() would have to change it
+// to read it, for a moment in which another thread of the host may create a
+// file.
+uint32_t fileCreationMask() {
+    int fd;
+    do fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) return kUnknownCreationMask;
+    char text[4096];
+    ssize_t n;
+    do n = ::read(fd, text, sizeof text - 1);
+    while (n < 0 && errno == EINTR);
+    ::close(fd);
+    if (n <= 0) return kUnknownCreationMask;
+    text[n] = '\0';
+    const char* line = std::strstr(text, "\nUmask:");
+    if (line == nullptr) return kUnknownCreationMask;
+    line += 7;
+    while (*line == ' ' || *line == '\t') ++line;
+    uint32_t mask = 0;
+    int digits = 0;
+    for (; *line >= '0' && *line <= '7' && digits < 4; ++line, ++digits) mask = mask * 8 + static_cast<uint32_t>(*line - '0');
+    return digits > 0 && (*line == '\n' || *line == '\0') ? mask & 0777 : kUnknownCreationMask;
 }
 
 bool setFileModeOf(const char* name, uint32_t permissions) {

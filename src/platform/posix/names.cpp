@@ -123,9 +123,9 @@ std::string makeUniqueDirectory(const std::string& directory, const char* prefix
 }
 
 FileHandle createUniqueFile(const std::string& directory, const char* prefix, uint32_t attributes,
-                            std::string* name) {
+                            std::string* name, uint32_t permissions) {
     static constexpr int kTries = 100;
-    const mode_t mode = (attributes & kAttrReadOnly) ? 0444 : 0666;  // as openFile creates files
+    const mode_t mode = posix::creationMode(attributes, permissions);
     std::string base = posix::osName(directory.c_str());
     if (!base.empty() && base.back() != '/') base += '/';
     base += prefix;

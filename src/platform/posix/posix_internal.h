@@ -31,6 +31,10 @@ bool takeAttributes(int fd, const std::string& model);
 // False when they cannot be stored where the file system keeps them.
 bool storeNewFileBits(int fd, uint32_t attributes);
 
+// The mode a new file is created with: `permissions`, or read and write for
+// all (read only with the read-only attribute) for kPermissionsFromAttributes.
+uint32_t creationMode(uint32_t attributes, uint32_t permissions);
+
 // `base` followed by six letters or digits, a new choice at every call: a
 // candidate for a unique name, which clashes only with a file left by another
 // run or process.

@@ -10,7 +10,7 @@
 namespace zar::platform {
 
 FileHandle createAnonymousFile(const std::string& directory, const char* prefix, uint32_t attributes,
-                               bool toBeNamed, std::string* name) {
+                               bool toBeNamed, std::string* name, uint32_t /*permissions*/) {
     static constexpr int kTries = 100;
     name->clear();
     if (toBeNamed || win32::anonymousFilesRefused()) return kInvalidFile;

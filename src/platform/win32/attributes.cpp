@@ -66,6 +66,7 @@ bool setFileTimeOf(const char* name, uint64_t lastWrite) {
 bool hasUnixModes() { return false; }
 bool setFileMode(FileHandle, uint32_t) { return false; }
 bool setFileModeOf(const char*, uint32_t) { return false; }
+uint32_t fileCreationMask() { return kUnknownCreationMask; }
 
 bool fileVersion(const char* name, uint8_t version[8]) {
     const std::string path = osName(name);

@@ -106,7 +106,7 @@ std::string makeUniqueDirectory(const std::string& directory, const char* prefix
 }
 
 FileHandle createUniqueFile(const std::string& directory, const char* prefix, uint32_t attributes,
-                            std::string* name) {
+                            std::string* name, uint32_t /*permissions*/) {
     static constexpr int kTries = 100;
     const std::string base = uniqueBase(directory, prefix);
     DWORD flags = attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive);
