@@ -1,5 +1,7 @@
 #include "extract/output_paths.h"
 
+#include <algorithm>
+#include <functional>
 #include <new>
 #include <vector>
 
@@ -129,27 +131,72 @@ bool directoryExists(const char* path) { return platform::isDirectory(path); }
 Result OutputTree::makeDirectories(const std::string& path, size_t storedDrive) {
     const bool made = forEachDirectory(path, storedDrive, [this](std::string directory) {
         if (found_.count(directory) != 0) return true;
-        if (platform::isDirectory(directory.c_str())) {
-            found_.insert(std::move(directory));
-            return true;
+        if (!platform::isDirectory(directory.c_str())) {
+            if (!platform::createDirectory(directory.c_str())) return false;
+            made_.insert(directory);
+            lastDirectory_.clear();  // it may be the one asked about last
         }
-        if (!platform::createDirectory(directory.c_str())) return false;
-        made_.insert(directory);
+        if (inMadeDirectory(directory)) take(directory);
         found_.insert(std::move(directory));
         return true;
     });
     return made ? kOk : kDirectoryFailed;
 }
 
-bool OutputTree::knownFree(const std::string& path) const {
+bool OutputTree::inMadeDirectory(const std::string& path) const {
     const size_t separator = path.find_last_of("/\\");
     if (separator == std::string::npos || separator + 1 == path.size()) return false;
-    return made_.count(path.substr(0, separator)) != 0 && placed_.count(path) == 0 && found_.count(path) == 0;
+    if (lastDirectory_.size() != separator || path.compare(0, separator, lastDirectory_) != 0) {
+        lastDirectory_.assign(path, 0, separator);
+        lastDirectoryMade_ = made_.count(lastDirectory_) != 0;
+    }
+    return lastDirectoryMade_;
 }
 
+bool OutputTree::knownFree(const std::string& path) const { return inMadeDirectory(path) && !taken(path); }
+
 void OutputTree::placed(const std::string& path) {
-    const size_t separator = path.find_last_of("/\\");
-    if (separator != std::string::npos && made_.count(path.substr(0, separator)) != 0) placed_.insert(path);
+    if (inMadeDirectory(path)) take(path);
+}
+
+namespace {
+uint64_t pathHash(std::string_view path) {
+    const uint64_t h = std::hash<std::string_view>{}(path);
+    return h == 0 ? 1 : h;  // 0 marks an empty slot
+}
+}  // namespace
+
+bool OutputTree::taken(std::string_view path) const {
+    if (takenCount_ == 0) return false;
+    const uint64_t h = pathHash(path);
+    const size_t mask = takenSlots_.size() - 1;
+    for (size_t i = h & mask;; i = (i + 1) & mask) {
+        if (takenSlots_[i] == h) return true;
+        if (takenSlots_[i] == 0) return false;
+    }
+}
+
+void OutputTree::take(std::string_view path) {
+    if (2 * (takenCount_ + 1) > takenSlots_.size()) {
+        std::vector<uint64_t> previous(std::max<size_t>(64, 2 * takenSlots_.size()), 0);
+        previous.swap(takenSlots_);
+        takenCount_ = 0;
+        for (const uint64_t h : previous)
+            if (h != 0) insertHash(h);
+    }
+    insertHash(pathHash(path));
+}
+
+void OutputTree::insertHash(uint64_t h) {
+    const size_t mask = takenSlots_.size() - 1;
+    for (size_t i = h & mask;; i = (i + 1) & mask) {
+        if (takenSlots_[i] == h) return;
+        if (takenSlots_[i] == 0) {
+            takenSlots_[i] = h;
+            ++takenCount_;
+            return;
+        }
+    }
 }
 
 }  // namespace zar::extract

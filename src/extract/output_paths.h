@@ -3,8 +3,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_set>
+#include <vector>
 
 #include "frame/result.h"
 
@@ -58,9 +61,23 @@ public:
     void placed(const std::string& path);
 
 private:
-    std::unordered_set<std::string> found_;   // directories that exist, made ones included
-    std::unordered_set<std::string> made_;    // directories this run made
-    std::unordered_set<std::string> placed_;  // files placed in directories of made_
+    // True when the directory part of `path` (up to its last separator) is
+    // one of made_; remembered for the directory asked about last, since
+    // entries come grouped by directory.
+    bool inMadeDirectory(const std::string& path) const;
+    // The names in directories of made_ that the run used (its directories
+    // and the files it placed), kept as 64-bit hashes in one open-addressed
+    // table: a name that shares the hash of a used one is merely looked up.
+    bool taken(std::string_view path) const;
+    void take(std::string_view path);
+    void insertHash(uint64_t hash);
+
+    std::unordered_set<std::string> found_;  // directories that exist, made ones included
+    std::unordered_set<std::string> made_;   // directories this run made
+    std::vector<uint64_t> takenSlots_;       // 0 is an empty slot; at most half are used
+    size_t takenCount_ = 0;
+    mutable std::string lastDirectory_;
+    mutable bool lastDirectoryMade_ = false;
 };
 
 }  // namespace zar::extract

@@ -76,6 +76,41 @@ TEST(DirectoryTree, CreatesEachLevelButNotTheFile) {
     EXPECT_EQ(extract::createDirectoryTree(s / "blocker/sub/f"), kDirectoryFailed);
 }
 
+// A name is free only inside a directory the tree made, and only until the
+// tree used it: for a file it placed or a directory it made there.
+TEST(DirectoryTree, KnowsWhichNamesAreFree) {
+    test::Scratch s;
+    const std::string root = s.path();
+    std::filesystem::create_directory(s / "old");
+    test::writeText(s / "old/there.txt", "x");
+    extract::OutputTree tree;
+    ASSERT_EQ(tree.makeDirectories(root + "/old/inner/f"), kOk);  // old was there, inner is made
+    ASSERT_EQ(tree.makeDirectories(root + "/new/sub/"), kOk);
+    EXPECT_TRUE(std::filesystem::is_directory(s / "new/sub"));
+    EXPECT_EQ(tree.makeDirectories(root + "/old/there.txt/f"), kDirectoryFailed);
+
+    struct Case {
+        const char* path;
+        bool free;
+    } cases[] = {
+        {"/old/there.txt", false},  // in a directory that was there
+        {"/old/other.txt", false},
+        {"/old/inner/a.txt", true},
+        {"/new/a.txt", true},
+        {"/new/sub", false},  // a directory the tree made
+        {"/new/sub/a.txt", true},
+        {"/new/", false},
+        {"/elsewhere/a.txt", false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(tree.knownFree(root + c.path), c.free) << c.path;
+
+    // Placed names stay taken however many there are; the others stay free.
+    for (int i = 0; i < 5000; ++i) tree.placed(root + "/new/f" + std::to_string(i));
+    for (int i = 0; i < 5000; ++i) ASSERT_FALSE(tree.knownFree(root + "/new/f" + std::to_string(i))) << i;
+    for (int i = 5000; i < 5100; ++i) EXPECT_TRUE(tree.knownFree(root + "/new/f" + std::to_string(i))) << i;
+    EXPECT_TRUE(tree.knownFree(root + "/new/sub/a.txt"));
+}
+
 TEST(DirectoryTree, DirExist) {
     test::Scratch s;
     test::writeText(s / "file", "x");
