@@ -39,9 +39,12 @@ Result runDecoder(const EntryData& entry, Decoder& decoder, const archive::WorkB
     for (;;) {
         const uint32_t blockSize = static_cast<uint32_t>(std::min<uint64_t>(remaining, kBlockSize));
         const bool last = remaining <= kBlockSize;
-        // Held bytes are copied: decryption works on the copy, and the window
-        // stays as the archive has it.
-        if (entry.held != nullptr)
+        // Held bytes are decoded where they are, unless they are encrypted:
+        // decryption works on a copy, and the window stays as the archive has it.
+        const uint8_t* block = buffers.first();
+        if (entry.held != nullptr && !entry.encrypted)
+            block = entry.held + (entry.packedSize - remaining);
+        else if (entry.held != nullptr)
             std::memcpy(buffers.first(), entry.held + (entry.packedSize - remaining), blockSize);
         else if (!fs::readExact(entry.input, buffers.first(), blockSize))
             return kShortRead;
@@ -52,7 +55,7 @@ Result runDecoder(const EntryData& entry, Decoder& decoder, const archive::WorkB
         for (uint32_t at = 0;;) {
             if (progress) reportProgress(*doneBytes);
             uint32_t consumed = 0, produced = 0;
-            finished = decoder.step(buffers.first() + at, blockSize - at, &consumed, buffers.second(),
+            finished = decoder.step(block + at, blockSize - at, &consumed, buffers.second(),
                                     kBlockSize, &produced, last);
             at += consumed;
             if (produced != 0) {
