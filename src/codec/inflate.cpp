@@ -97,6 +97,10 @@ struct State {
     uint8_t bitCount;    // valid bits in bitBuffer (the rest are zero)
     uint64_t bitBuffer;  // unread input bits, least significant first
     uint32_t windowNext; // where the next output byte goes in the window
+    // Bytes of the window that hold output or zeros, at most its size. Below
+    // the size they are window[0, history) (windowNext equals it): the rest
+    // may hold anything until clearUnwrittenWindow sets it to zeros.
+    uint32_t history;
     uint32_t length;     // stored bytes left, or the match length
     uint32_t distance;   // distance of the pending match
     uint16_t litLenCount;   // HLIT
@@ -486,6 +490,7 @@ private:
     }
 
     void saveWindow();
+    void clearUnwrittenWindow();
     void giveBackWholeBytes(size_t limit);
 
     State s_;
@@ -708,6 +713,7 @@ Decoder::Step Decoder::match() {
         size_t n = std::min(size_t{s_.length}, static_cast<size_t>(outEnd_ - out_));
         if (s_.distance > produced) {
             const size_t back = s_.distance - produced;
+            if (back > s_.history) clearUnwrittenWindow();
             const size_t from = (s_.windowNext - back) & kWindowMask;
             n = std::min({n, back, kWindowSize - from});
             std::memcpy(out_, window_ + from, n);
@@ -755,6 +761,7 @@ Decoder::Step Decoder::trailer() {
 void Decoder::saveWindow() {
     size_t n = static_cast<size_t>(out_ - outStart_);
     const uint8_t* src = outStart_;
+    s_.history = static_cast<uint32_t>(std::min(s_.history + n, kWindowSize));
     if (n >= kWindowSize) {
         std::memcpy(window_, out_ - kWindowSize, kWindowSize);
         s_.windowNext = 0;
@@ -764,6 +771,15 @@ void Decoder::saveWindow() {
     if (first > 0) std::memcpy(window_ + s_.windowNext, src, first);
     if (n > first) std::memcpy(window_, src + first, n - first);
     s_.windowNext = static_cast<uint32_t>((s_.windowNext + n) & kWindowMask);
+}
+
+// A match reaches before the start of the stream: the part of the window that
+// the stream has not written yet becomes the zeros it reads there, once for
+// the whole stream. Until the window is full it is written from its start, so
+// that part is its tail.
+void Decoder::clearUnwrittenWindow() {
+    std::memset(window_ + s_.history, 0, kWindowSize - s_.history);
+    s_.history = kWindowSize;
 }
 
 // Returns whole unread bytes of the bit buffer to the caller, at most `limit`
@@ -797,6 +813,7 @@ Decoder::Step Decoder::fastLoopBody() {
     uint8_t* const outStart = outStart_;
     const uint8_t* const window = window_;
     const size_t windowNext = s_.windowNext;
+    size_t history = s_.history;
     constexpr uint64_t litLenMask = lowBits(kLitLenRootBits);
     constexpr uint64_t distMask = lowBits(kDistRootBits);
     Step result = Step::kGo;
@@ -914,7 +931,7 @@ Decoder::Step Decoder::fastLoopBody() {
         const size_t back = distance - produced;  // wraps when the match lies in the output
         const size_t from = (windowNext - back) & kWindowMask;
         const bool inOutput = distance <= produced;
-        const bool inWindow = (length <= back) & (from + length <= kWindowSize);
+        const bool inWindow = (length <= back) & (from + length <= kWindowSize) & (back <= history);
         const uint8_t* const src = inOutput ? out - distance : window + from;
         if (inOutput | inWindow) {
             // A source in the window never overlaps the output, so it is
@@ -923,6 +940,10 @@ Decoder::Step Decoder::fastLoopBody() {
             if ((distance >= 8) | !inOutput) out = copyWords(out, src, length);
             else out = copyMatchFast(out, distance, length);
         } else {
+            if (back > history) {  // before the start of the stream
+                clearUnwrittenWindow();
+                history = kWindowSize;
+            }
             // The match starts in the window: copy that part, then go on in the output.
             size_t left = length;
             const size_t n = std::min({left, back, kWindowSize - from});
@@ -1035,6 +1056,9 @@ InflateResult Decoder::run() {
 }  // namespace
 
 void inflateBegin(void* work) { std::memset(work, 0, kInflateWorkSize); }
+
+// A cleared state record is mode kStart, which starts every field afresh.
+void inflateBeginLazy(void* work) { std::memset(static_cast<uint8_t*>(work) + kStateOffset, 0, sizeof(State)); }
 
 InflateResult inflateStep(void* work, const uint8_t* in, size_t inCount, uint8_t* out, size_t outRoom,
                           bool lastInput) {
