@@ -32,7 +32,12 @@ namespace {
 // ---- Work area layout ------------------------------------------------------
 //
 // Every multi-byte field is read and written with memcpy, so the work area may
-// sit at any address (and may even be moved between calls).
+// sit at any address (and may even be moved between calls). Only the state
+// record needs a defined value at the start (inflateBeginLazy): the decoder
+// writes every table entry before it reads it, and takes output from the
+// window only where the state says that the stream wrote it or it was
+// cleared (word copies may read past that into bytes that are overwritten
+// before they are reported).
 //
 //   window        32768 bytes   the last 32 KiB of output, circular
 //   litlen table  1332 x 4      literal/length decode table (root 10 bits);

@@ -58,7 +58,8 @@ void inflateBeginLazy(void* work);
 //
 // Writes may touch the whole offered room, also beyond the bytes reported
 // written; the reported bytes are the output. After kEnd or kBadData the
-// work area needs inflateBegin before it serves another stream.
+// work area needs inflateBegin or inflateBeginLazy before it serves another
+// stream.
 InflateResult inflateStep(void* work, const uint8_t* in, size_t inCount, uint8_t* out, size_t outRoom,
                           bool lastInput);
 
