@@ -8,6 +8,8 @@
 // every iteration (thread CPU time), so that a busy machine slows all of them
 // alike, and report
 // MB/s of decoded bytes for each plus the ratios ours/zlib and ours/libdeflate.
+// SmallStreams does the same over thousands of small streams, each started
+// afresh, as the extraction of a tree of small files does.
 #include <benchmark/benchmark.h>
 #include <libdeflate.h>
 #include <zlib.h>
@@ -18,6 +20,7 @@
 #include <map>
 #include <vector>
 
+#include "codec/inflate.h"
 #include "corpus.h"
 #include "zarlib32.h"
 
@@ -152,6 +155,16 @@ double seconds(Decoder decode, const Bytes& stream) {
     return threadSeconds() - t0;
 }
 
+// MB/s of decoded bytes for each decoder (seconds summed over the
+// iterations), and the ratios ours/zlib and ours/libdeflate.
+void setRates(benchmark::State& state, double mb, double ours, double zlib, double libdeflate) {
+    state.counters["ours_MBps"] = mb / ours;
+    state.counters["zlib_MBps"] = mb / zlib;
+    state.counters["libdeflate_MBps"] = mb / libdeflate;
+    state.counters["vs_zlib"] = zlib / ours;
+    state.counters["vs_libdeflate"] = libdeflate / ours;
+}
+
 void BM_InflateSideBySide(benchmark::State& state) {
     const Bytes& stream = rawStream(static_cast<int>(state.range(0)));
     verify(decodeOurs, stream, state);
@@ -163,16 +176,131 @@ void BM_InflateSideBySide(benchmark::State& state) {
         ours += t;
         state.SetIterationTime(t);
     }
-    const double mb = static_cast<double>(state.iterations()) * zar::bench::corpus().size() / 1e6;
-    state.counters["ours_MBps"] = mb / ours;
-    state.counters["zlib_MBps"] = mb / zlib;
-    state.counters["libdeflate_MBps"] = mb / libdeflate;
-    state.counters["vs_zlib"] = zlib / ours;
-    state.counters["vs_libdeflate"] = libdeflate / ours;
+    setRates(state, static_cast<double>(state.iterations()) * zar::bench::corpus().size() / 1e6, ours, zlib,
+             libdeflate);
+}
+
+// ---- Many small streams ------------------------------------------------------
+//
+// Extracting a tree of small files starts a stream per entry: the corpus in
+// pieces of 2400 bytes, each deflated on its own, decoded one after the other
+// with a fresh start each, in one call per stream. The start, the block
+// header and its tables then weigh as much as the decoding loop.
+
+constexpr size_t kSmallSize = 2400;
+constexpr size_t kSmallCount = 4000;
+
+struct SmallStreams {
+    std::vector<Bytes> streams;
+    size_t bytes = 0;  // decoded bytes of all of them
+};
+
+const SmallStreams& smallStreams() {
+    static const SmallStreams s = [] {
+        SmallStreams out;
+        const Bytes& data = zar::bench::corpus();
+        for (size_t at = 0; at + kSmallSize <= data.size() && out.streams.size() < kSmallCount; at += kSmallSize) {
+            z_stream z{};
+            deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+            Bytes stream(deflateBound(&z, kSmallSize));
+            z.next_in = const_cast<Bytef*>(data.data() + at);
+            z.avail_in = kSmallSize;
+            z.next_out = stream.data();
+            z.avail_out = static_cast<uInt>(stream.size());
+            if (deflate(&z, Z_FINISH) != Z_STREAM_END) std::abort();
+            stream.resize(z.total_out);
+            deflateEnd(&z);
+            out.streams.push_back(std::move(stream));
+            out.bytes += kSmallSize;
+        }
+        return out;
+    }();
+    return s;
+}
+
+// The library's own start (only the state record is cleared) or the exported
+// one (the whole work area); one call per stream.
+template <bool kLazy>
+size_t decodeSmallOurs() {
+    static Bytes work(zar::codec::kInflateWorkSize);
+    static Bytes out(kSmallSize);
+    size_t total = 0;
+    for (const Bytes& stream : smallStreams().streams) {
+        if (kLazy) zar::codec::inflateBeginLazy(work.data());
+        else zar::codec::inflateBegin(work.data());
+        const auto r = zar::codec::inflateStep(work.data(), stream.data(), stream.size(), out.data(), out.size(), true);
+        if (r.status != zar::codec::InflateStatus::kEnd) return 0;
+        benchmark::DoNotOptimize(out.data());
+        total += r.written;
+    }
+    return total;
+}
+
+size_t decodeSmallZlib() {
+    static Bytes out(kSmallSize);
+    static z_stream z = [] {
+        z_stream s{};
+        inflateInit2(&s, -15);
+        return s;
+    }();
+    size_t total = 0;
+    for (const Bytes& stream : smallStreams().streams) {
+        inflateReset(&z);
+        z.next_in = const_cast<Bytef*>(stream.data());
+        z.avail_in = static_cast<uInt>(stream.size());
+        z.next_out = out.data();
+        z.avail_out = static_cast<uInt>(out.size());
+        if (inflate(&z, Z_FINISH) != Z_STREAM_END) return 0;
+        benchmark::DoNotOptimize(out.data());
+        total += out.size() - z.avail_out;
+    }
+    return total;
+}
+
+size_t decodeSmallLibdeflate() {
+    static libdeflate_decompressor* d = libdeflate_alloc_decompressor();
+    static Bytes out(kSmallSize);
+    size_t total = 0;
+    for (const Bytes& stream : smallStreams().streams) {
+        size_t n = 0;
+        if (libdeflate_deflate_decompress(d, stream.data(), stream.size(), out.data(), out.size(), &n) !=
+            LIBDEFLATE_SUCCESS)
+            return 0;
+        benchmark::DoNotOptimize(out.data());
+        total += n;
+    }
+    return total;
+}
+
+using SmallDecoder = size_t (*)();
+
+double smallSeconds(SmallDecoder decode) {
+    const double t0 = threadSeconds();
+    benchmark::DoNotOptimize(decode());
+    return threadSeconds() - t0;
+}
+
+void BM_InflateSmallStreams(benchmark::State& state) {
+    const size_t bytes = smallStreams().bytes;
+    for (SmallDecoder decode : {decodeSmallOurs<true>, decodeSmallOurs<false>, decodeSmallZlib, decodeSmallLibdeflate})
+        if (decode() != bytes) state.SkipWithError("wrong output size");
+    double lazy = 0, cleared = 0, zlib = 0, libdeflate = 0;
+    for (auto _ : state) {
+        const double t = smallSeconds(decodeSmallOurs<true>);
+        cleared += smallSeconds(decodeSmallOurs<false>);
+        zlib += smallSeconds(decodeSmallZlib);
+        libdeflate += smallSeconds(decodeSmallLibdeflate);
+        lazy += t;
+        state.SetIterationTime(t);
+    }
+    const double mb = static_cast<double>(state.iterations()) * static_cast<double>(bytes) / 1e6;
+    setRates(state, mb, lazy, zlib, libdeflate);
+    state.counters["cleared_MBps"] = mb / cleared;
 }
 
 }  // namespace
 
+BENCHMARK(BM_InflateSmallStreams)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Inflate<decodeOurs>)->Name("Inflate/ours")->Arg(1)->Arg(6)->Arg(9)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Inflate<decodeZlib>)->Name("Inflate/zlib")->Arg(1)->Arg(6)->Arg(9)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Inflate<decodeLibdeflate>)

@@ -3,7 +3,9 @@
 // Every input piece, output room and the work buffer are heap blocks of exactly
 // their size, so any access outside them is caught. The stream is decoded
 // whole and in pieces: both must agree, the counts must obey the protocol, and
-// whatever zlib decodes completely must come out the same.
+// whatever zlib decodes completely must come out the same. Decodes that start
+// with inflateBeginLazy on a work area full of garbage must match those that
+// start on a cleared one.
 #include <zlib.h>
 
 #include <cstdint>
@@ -13,6 +15,7 @@
 #include <random>
 #include <vector>
 
+#include "codec/inflate.h"
 #include "zarlib32.h"
 
 namespace {
@@ -32,12 +35,19 @@ struct Result {
 };
 
 // Without rng: all the input that is left and 64 KiB of room per call.
-// With it: pieces of 0 to 300 bytes and rooms of 0 to 5000 bytes.
-Result decode(const uint8_t* stream, size_t size, std::mt19937* rng, size_t cap) {
+// With it: pieces of 0 to 300 bytes and rooms of 0 to 5000 bytes. With lazy
+// the work area is filled with `garbage` and started the lazy way.
+Result decode(const uint8_t* stream, size_t size, std::mt19937* rng, size_t cap, bool lazy = false,
+              uint8_t garbage = 0) {
     Result r;
     auto work = std::make_unique<uint8_t[]>(AxInflateUCBufSize() + 1);
     uint8_t* w = work.get() + (rng != nullptr && (*rng)() % 2 ? 1 : 0);
-    AxInflateUCInit(w);
+    if (lazy) {
+        std::memset(work.get(), garbage, AxInflateUCBufSize() + 1);
+        zar::codec::inflateBeginLazy(w);
+    } else {
+        AxInflateUCInit(w);
+    }
     size_t pos = 0;
     for (int calls = 0;; ++calls) {
         const size_t left = size - pos;
@@ -95,8 +105,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size -= 4;
 
     const Result whole = decode(data, size, nullptr, kMaxOutput);
+    const uint8_t garbage = static_cast<uint8_t>(seed >> 24);
+    const Result wholeLazy = decode(data, size, nullptr, kMaxOutput, true, garbage);
+    check(wholeLazy.result == whole.result && wholeLazy.output == whole.output && wholeLazy.capped == whole.capped);
     std::mt19937 rng(seed);
-    const Result pieces = decode(data, size, &rng, 64 * 1024);
+    const Result pieces = decode(data, size, &rng, 64 * 1024, seed % 2 != 0, garbage);
     if (!whole.capped && !pieces.capped) {
         check(pieces.result == whole.result);
         check(pieces.output == whole.output);

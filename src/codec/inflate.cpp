@@ -32,7 +32,12 @@ namespace {
 // ---- Work area layout ------------------------------------------------------
 //
 // Every multi-byte field is read and written with memcpy, so the work area may
-// sit at any address (and may even be moved between calls).
+// sit at any address (and may even be moved between calls). Only the state
+// record needs a defined value at the start (inflateBeginLazy): the decoder
+// writes every table entry before it reads it, and takes output from the
+// window only where the state says that the stream wrote it or it was
+// cleared (word copies may read past that into bytes that are overwritten
+// before they are reported).
 //
 //   window        32768 bytes   the last 32 KiB of output, circular
 //   litlen table  1332 x 4      literal/length decode table (root 10 bits);
@@ -97,6 +102,10 @@ struct State {
     uint8_t bitCount;    // valid bits in bitBuffer (the rest are zero)
     uint64_t bitBuffer;  // unread input bits, least significant first
     uint32_t windowNext; // where the next output byte goes in the window
+    // Bytes of the window that hold output or zeros, at most its size. Below
+    // the size they are window[0, history) (windowNext equals it): the rest
+    // may hold anything until clearUnwrittenWindow sets it to zeros.
+    uint32_t history;
     uint32_t length;     // stored bytes left, or the match length
     uint32_t distance;   // distance of the pending match
     uint16_t litLenCount;   // HLIT
@@ -201,16 +210,55 @@ constexpr uint32_t unpackDist(uint32_t d) {
     return unusedEntry(d & 31);
 }
 
+// Where buildTable writes: a table stores entries by index and copies a run
+// of entries to a place that does not overlap it.
+//
+// An array of 32-bit entries, usable at compile time (the fixed tables).
+struct EntryArray {
+    uint32_t* entries;
+    constexpr void put(size_t i, uint32_t e) const { entries[i] = e; }
+    constexpr void copy(size_t to, size_t from, size_t n) const {
+        for (size_t i = 0; i < n; ++i) entries[to + i] = entries[from + i];
+    }
+};
+
+// 32-bit entries straight into the work area, at any alignment.
+struct EntryArea {
+    uint8_t* bytes;
+    void put(size_t i, uint32_t e) const { std::memcpy(bytes + i * 4, &e, 4); }
+    void copy(size_t to, size_t from, size_t n) const { std::memcpy(bytes + to * 4, bytes + from * 4, n * 4); }
+};
+
+// 16-bit distance entries (packDist) straight into the work area.
+struct DistArea {
+    uint8_t* bytes;
+    void put(size_t i, uint32_t e) const {
+        const uint16_t d = packDist(e);
+        std::memcpy(bytes + i * 2, &d, 2);
+    }
+    void copy(size_t to, size_t from, size_t n) const { std::memcpy(bytes + to * 2, bytes + from * 2, n * 2); }
+};
+
 // Builds the decode table of `count` symbols with code lengths `lengths`
 // (0 to 15; 0 means no code) into table[0, capacity): a root table indexed by
 // the next `rootBits` input bits, followed by subtables for longer codes.
 // Accepts a complete set of lengths, a set with exactly one code (of any
 // length), and an empty set; slots that no code reaches decode as unused.
-// Returns the number of entries used, or 0 for any other set.
-constexpr size_t buildTable(const uint8_t* lengths, unsigned count, CodeKind kind, unsigned rootBits, uint32_t* table,
-                          size_t capacity) {
-    unsigned lengthCount[16] = {};
-    for (unsigned s = 0; s < count; ++s) ++lengthCount[lengths[s]];
+// Returns the number of entries used, or 0 for any other set. Every entry up
+// to the count returned is written; the table's earlier contents never matter.
+template <class Table>
+constexpr size_t buildTable(const uint8_t* lengths, unsigned count, CodeKind kind, unsigned rootBits, Table table,
+                            size_t capacity) {
+    // Four counts per length, each over every fourth symbol: runs of equal
+    // lengths then do not wait for their own increments one after another.
+    unsigned counts[4][16] = {};
+    unsigned i = 0;
+    for (; i + 4 <= count; i += 4)
+        for (unsigned j = 0; j < 4; ++j) ++counts[j][lengths[i + j]];
+    for (; i < count; ++i) ++counts[0][lengths[i]];
+    unsigned lengthCount[16];
+    for (unsigned len = 0; len <= 15; ++len)
+        lengthCount[len] = counts[0][len] + counts[1][len] + counts[2][len] + counts[3][len];
     lengthCount[0] = 0;
 
     int left = 1;  // unused code space at the current length
@@ -224,69 +272,90 @@ constexpr size_t buildTable(const uint8_t* lengths, unsigned count, CodeKind kin
     }
     if (left > 0 && used > 1) return 0;  // incomplete
 
-    // Symbols sorted by code length, then by symbol.
-    unsigned offsets[17] = {};
-    for (unsigned len = 1; len <= 15; ++len) offsets[len + 1] = offsets[len] + lengthCount[len];
-    unsigned sorted[288] = {};
-    for (unsigned s = 0; s < count; ++s)
-        if (lengths[s] != 0) sorted[offsets[lengths[s]]++] = s;
+    // Symbols sorted by code length, then by symbol; those without a code go
+    // last, so that every symbol is stored without a test. Both arrays are
+    // written before they are read, so neither is cleared.
+    unsigned offsets[16];
+    offsets[1] = 0;
+    for (unsigned len = 1; len < 15; ++len) offsets[len + 1] = offsets[len] + lengthCount[len];
+    offsets[0] = used;
+    unsigned sorted[kLitLenSymbols];
+    for (unsigned s = 0; s < count; ++s) sorted[offsets[lengths[s]]++] = s;
 
     const size_t rootSize = size_t{1} << rootBits;
     if (capacity < rootSize) return 0;
     const bool complete = left == 0;  // then every slot gets a code
-    if (!complete)
-        for (size_t i = 0; i < rootSize; ++i) table[i] = unusedEntry(rootBits);
 
-    unsigned remaining[16] = {};  // codes of each length not placed yet
-    for (unsigned len = 0; len <= 15; ++len) remaining[len] = lengthCount[len];
+    // The canonical code in the order it is read (first bit lowest). Codes
+    // count up most significant bit first, so it is advanced by adding from
+    // the top; a longer length appends zeros at the top, which changes nothing.
+    unsigned reversed = 0;
+    auto advance = [&reversed](unsigned len) {
+        unsigned step = 1u << (len - 1);
+        while ((reversed & step) != 0) step >>= 1;
+        reversed = step != 0 ? (reversed & (step - 1)) + step : 0;
+    };
+    unsigned k = 0;
+
+    // The root table grows by doubling: while the codes of length `len` are
+    // placed, slots [0, 2^len) hold every shorter code at each of its places
+    // below 2^len, and a code of this length has one place there. A copy of
+    // the first half into the second then serves the next length. Slots that
+    // no code of at most rootBits bits takes start unused; in a complete code
+    // they are all overwritten, by a shorter code or a subtable pointer.
+    table.put(0, unusedEntry(rootBits));
+    table.put(1, unusedEntry(rootBits));
+    size_t filled = 2;
+    const unsigned rootLengths = std::min(maxLength, rootBits);
+    for (unsigned len = 1; len <= rootLengths; ++len) {
+        if (filled < (size_t{1} << len)) {
+            table.copy(filled, 0, filled);
+            filled *= 2;
+        }
+        for (unsigned n = 0; n < lengthCount[len]; ++n, ++k) {
+            table.put(reversed, leafEntry(kind, sorted[k], len));
+            advance(len);
+        }
+    }
+    for (; filled < rootSize; filled *= 2) table.copy(filled, 0, filled);
+
+    unsigned remaining[16];  // codes of each length not placed yet
+    for (unsigned len = rootBits + 1; len <= 15; ++len) remaining[len] = lengthCount[len];
 
     size_t next = rootSize;  // first free entry after the root table
     size_t subStart = 0;
     unsigned subBits = 0;
     unsigned currentPrefix = ~0u;
-    // The canonical code in the order it is read (first bit lowest). Codes
-    // count up most significant bit first, so it is advanced by adding from
-    // the top; a longer length appends zeros at the top, which changes nothing.
-    unsigned reversed = 0;
-    unsigned k = 0;
-    for (unsigned len = 1; len <= 15; ++len) {
+    for (unsigned len = rootBits + 1; len <= maxLength; ++len) {
         for (unsigned n = 0; n < lengthCount[len]; ++n, ++k) {
-            const unsigned symbol = sorted[k];
-            if (len <= rootBits) {
-                const uint32_t e = leafEntry(kind, symbol, len);
-                for (size_t i = reversed; i < rootSize; i += size_t{1} << len) table[i] = e;
-            } else {
-                const unsigned prefix = reversed & static_cast<unsigned>(rootSize - 1);
-                if (prefix != currentPrefix) {
-                    // A new subtable: wide enough for every code that shares this prefix.
-                    subBits = len - rootBits;
-                    int room = 1 << subBits;
-                    while (subBits + rootBits < maxLength) {
-                        room -= static_cast<int>(remaining[subBits + rootBits]);
-                        if (room <= 0) break;
-                        ++subBits;
-                        room <<= 1;
-                    }
-                    const size_t size = size_t{1} << subBits;
-                    if (next + size > capacity) return 0;
-                    subStart = next;
-                    next += size;
-                    if (!complete)
-                        for (size_t i = 0; i < size; ++i) table[subStart + i] = unusedEntry(subBits);
-                    table[prefix] = makeEntry(static_cast<uint32_t>(subStart), kExceptionalFlag | kSubtableFlag,
-                                              subBits, rootBits - subBits);
-                    currentPrefix = prefix;
+            const unsigned prefix = reversed & static_cast<unsigned>(rootSize - 1);
+            if (prefix != currentPrefix) {
+                // A new subtable: wide enough for every code that shares this prefix.
+                subBits = len - rootBits;
+                int room = 1 << subBits;
+                while (subBits + rootBits < maxLength) {
+                    room -= static_cast<int>(remaining[subBits + rootBits]);
+                    if (room <= 0) break;
+                    ++subBits;
+                    room <<= 1;
                 }
-                const unsigned subLength = len - rootBits;
-                if (subLength > subBits) return 0;
-                const uint32_t e = leafEntry(kind, symbol, subLength);
-                for (size_t i = reversed >> rootBits; i < (size_t{1} << subBits); i += size_t{1} << subLength)
-                    table[subStart + i] = e;
+                const size_t size = size_t{1} << subBits;
+                if (next + size > capacity) return 0;
+                subStart = next;
+                next += size;
+                if (!complete)
+                    for (size_t i = 0; i < size; ++i) table.put(subStart + i, unusedEntry(subBits));
+                table.put(prefix, makeEntry(static_cast<uint32_t>(subStart), kExceptionalFlag | kSubtableFlag,
+                                            subBits, rootBits - subBits));
+                currentPrefix = prefix;
             }
+            const unsigned subLength = len - rootBits;
+            if (subLength > subBits) return 0;
+            const uint32_t e = leafEntry(kind, sorted[k], subLength);
+            for (size_t i = reversed >> rootBits; i < (size_t{1} << subBits); i += size_t{1} << subLength)
+                table.put(subStart + i, e);
             --remaining[len];
-            unsigned step = 1u << (len - 1);
-            while ((reversed & step) != 0) step >>= 1;
-            reversed = step != 0 ? (reversed & (step - 1)) + step : 0;
+            advance(len);
         }
     }
     return next;
@@ -299,7 +368,8 @@ constexpr std::array<uint32_t, kLitLenRootSize> makeFixedLitLen() {
     std::array<uint32_t, kLitLenRootSize> table{};
     uint8_t lengths[kLitLenSymbols] = {};
     for (unsigned s = 0; s < kLitLenSymbols; ++s) lengths[s] = fixedLitLenLength(s);
-    if (buildTable(lengths, kLitLenSymbols, CodeKind::kLitLen, kLitLenRootBits, table.data(), table.size()) != table.size())
+    if (buildTable(lengths, kLitLenSymbols, CodeKind::kLitLen, kLitLenRootBits, EntryArray{table.data()},
+                   table.size()) != table.size())
         table = {};
     return table;
 }
@@ -309,7 +379,8 @@ constexpr std::array<uint16_t, kDistRootSize> makeFixedDist() {
     std::array<uint16_t, kDistRootSize> packed{};
     uint8_t lengths[kDistSymbols] = {};
     for (auto& l : lengths) l = kFixedDistLength;
-    if (buildTable(lengths, kDistSymbols, CodeKind::kDist, kDistRootBits, table.data(), table.size()) == table.size())
+    if (buildTable(lengths, kDistSymbols, CodeKind::kDist, kDistRootBits, EntryArray{table.data()}, table.size()) ==
+        table.size())
         for (size_t i = 0; i < table.size(); ++i) packed[i] = packDist(table[i]);
     return packed;
 }
@@ -486,6 +557,7 @@ private:
     }
 
     void saveWindow();
+    void clearUnwrittenWindow();
     void giveBackWholeBytes(size_t limit);
 
     State s_;
@@ -609,11 +681,11 @@ Decoder::Step Decoder::precodeLengths() {
         lengths[kCodeLengthOrder[s_.index++]] = static_cast<uint8_t>(peek(3));
         if (!drop(3)) return Step::kBad;
     }
-    uint32_t table[kPrecodeEntries];
-    const size_t used = buildTable(lengths, 19, CodeKind::kPrecode, kPrecodeRootBits, table, kPrecodeEntries);
-    if (used == 0) return Step::kBad;
-    std::memcpy(work_ + kPrecodeOffset, table, used * 4);
-    std::memset(lengths, 0, kMaxLengths);
+    // The code lengths that follow overwrite these 19 from the start, each
+    // before it is read: they need no clearing.
+    if (buildTable(lengths, 19, CodeKind::kPrecode, kPrecodeRootBits, EntryArea{work_ + kPrecodeOffset},
+                   kPrecodeEntries) == 0)
+        return Step::kBad;
     s_.index = 0;
     s_.mode = kCodeLengths;
     return Step::kGo;
@@ -644,17 +716,16 @@ Decoder::Step Decoder::codeLengths() {
         std::memset(lengths + s_.index, value, repeat);
         s_.index = static_cast<uint16_t>(s_.index + repeat);
     }
-    // The distance table first: the literal/length table takes the place of the lengths.
-    uint32_t table[kLitLenEntries];
-    size_t used = buildTable(lengths + s_.litLenCount, s_.distCount, CodeKind::kDist, kDistRootBits, table,
-                             kDistEntries);
-    if (used == 0) return Step::kBad;
-    uint16_t packed[kDistEntries];
-    for (size_t i = 0; i < used; ++i) packed[i] = packDist(table[i]);
-    std::memcpy(work_ + kDistOffset, packed, used * 2);
-    used = buildTable(lengths, s_.litLenCount, CodeKind::kLitLen, kLitLenRootBits, table, kLitLenEntries);
-    if (used == 0) return Step::kBad;
-    std::memcpy(work_ + kLitLenOffset, table, used * 4);
+    // The tables are built in place: the lengths go to the stack first, as
+    // the literal/length table takes their place, and the distance table
+    // takes the place of the code-length code, which is no longer needed.
+    uint8_t copy[kMaxLengths];
+    std::memcpy(copy, lengths, total);
+    if (buildTable(copy + s_.litLenCount, s_.distCount, CodeKind::kDist, kDistRootBits, DistArea{work_ + kDistOffset},
+                   kDistEntries) == 0 ||
+        buildTable(copy, s_.litLenCount, CodeKind::kLitLen, kLitLenRootBits, EntryArea{work_ + kLitLenOffset},
+                   kLitLenEntries) == 0)
+        return Step::kBad;
     s_.mode = kSymbol;
     return Step::kGo;
 }
@@ -708,6 +779,7 @@ Decoder::Step Decoder::match() {
         size_t n = std::min(size_t{s_.length}, static_cast<size_t>(outEnd_ - out_));
         if (s_.distance > produced) {
             const size_t back = s_.distance - produced;
+            if (back > s_.history) clearUnwrittenWindow();
             const size_t from = (s_.windowNext - back) & kWindowMask;
             n = std::min({n, back, kWindowSize - from});
             std::memcpy(out_, window_ + from, n);
@@ -755,6 +827,7 @@ Decoder::Step Decoder::trailer() {
 void Decoder::saveWindow() {
     size_t n = static_cast<size_t>(out_ - outStart_);
     const uint8_t* src = outStart_;
+    s_.history = static_cast<uint32_t>(std::min(s_.history + n, kWindowSize));
     if (n >= kWindowSize) {
         std::memcpy(window_, out_ - kWindowSize, kWindowSize);
         s_.windowNext = 0;
@@ -764,6 +837,15 @@ void Decoder::saveWindow() {
     if (first > 0) std::memcpy(window_ + s_.windowNext, src, first);
     if (n > first) std::memcpy(window_, src + first, n - first);
     s_.windowNext = static_cast<uint32_t>((s_.windowNext + n) & kWindowMask);
+}
+
+// A match reaches before the start of the stream: the part of the window that
+// the stream has not written yet becomes the zeros it reads there, once for
+// the whole stream. Until the window is full it is written from its start, so
+// that part is its tail.
+void Decoder::clearUnwrittenWindow() {
+    std::memset(window_ + s_.history, 0, kWindowSize - s_.history);
+    s_.history = kWindowSize;
 }
 
 // Returns whole unread bytes of the bit buffer to the caller, at most `limit`
@@ -797,6 +879,7 @@ Decoder::Step Decoder::fastLoopBody() {
     uint8_t* const outStart = outStart_;
     const uint8_t* const window = window_;
     const size_t windowNext = s_.windowNext;
+    size_t history = s_.history;
     constexpr uint64_t litLenMask = lowBits(kLitLenRootBits);
     constexpr uint64_t distMask = lowBits(kDistRootBits);
     Step result = Step::kGo;
@@ -914,7 +997,7 @@ Decoder::Step Decoder::fastLoopBody() {
         const size_t back = distance - produced;  // wraps when the match lies in the output
         const size_t from = (windowNext - back) & kWindowMask;
         const bool inOutput = distance <= produced;
-        const bool inWindow = (length <= back) & (from + length <= kWindowSize);
+        const bool inWindow = (length <= back) & (from + length <= kWindowSize) & (back <= history);
         const uint8_t* const src = inOutput ? out - distance : window + from;
         if (inOutput | inWindow) {
             // A source in the window never overlaps the output, so it is
@@ -923,6 +1006,10 @@ Decoder::Step Decoder::fastLoopBody() {
             if ((distance >= 8) | !inOutput) out = copyWords(out, src, length);
             else out = copyMatchFast(out, distance, length);
         } else {
+            if (back > history) {  // before the start of the stream
+                clearUnwrittenWindow();
+                history = kWindowSize;
+            }
             // The match starts in the window: copy that part, then go on in the output.
             size_t left = length;
             const size_t n = std::min({left, back, kWindowSize - from});
@@ -1035,6 +1122,9 @@ InflateResult Decoder::run() {
 }  // namespace
 
 void inflateBegin(void* work) { std::memset(work, 0, kInflateWorkSize); }
+
+// A cleared state record is mode kStart, which starts every field afresh.
+void inflateBeginLazy(void* work) { std::memset(static_cast<uint8_t*>(work) + kStateOffset, 0, sizeof(State)); }
 
 InflateResult inflateStep(void* work, const uint8_t* in, size_t inCount, uint8_t* out, size_t outRoom,
                           bool lastInput) {

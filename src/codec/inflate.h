@@ -25,8 +25,17 @@ struct InflateResult {
     size_t written;  // output bytes produced by this call
 };
 
-// Prepares `work` (kInflateWorkSize bytes) for a new stream.
+// Prepares `work` (kInflateWorkSize bytes) for a new stream by clearing all
+// of it.
 void inflateBegin(void* work);
+
+// Prepares `work` for a new stream like inflateBegin but clears only the
+// decoder's state record: the rest may hold anything, such as a previous
+// stream or bytes never written. The output is the same as after inflateBegin
+// for every stream; a distance that reaches before the start of the stream
+// still copies zeros, as the window is cleared the first time a match reads
+// a part of it that the stream has not written yet.
+void inflateBeginLazy(void* work);
 
 // Decodes from in[0, inCount) into out[0, outRoom) and reports how much was
 // taken and written. Either pointer may be null when its count is 0.
@@ -49,7 +58,8 @@ void inflateBegin(void* work);
 //
 // Writes may touch the whole offered room, also beyond the bytes reported
 // written; the reported bytes are the output. After kEnd or kBadData the
-// work area needs inflateBegin before it serves another stream.
+// work area needs inflateBegin or inflateBeginLazy before it serves another
+// stream.
 InflateResult inflateStep(void* work, const uint8_t* in, size_t inCount, uint8_t* out, size_t outRoom,
                           bool lastInput);
 

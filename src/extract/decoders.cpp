@@ -30,8 +30,8 @@ public:
 // decoder's own for the entry.
 class InflateDecoder final : public Decoder {
 public:
-    // Left uninitialised: the begin function clears the work area.
-    InflateDecoder() : work_(new uint8_t[codec::kInflateWorkSize]) { codec::inflateBegin(work_.get()); }
+    // Left uninitialised: the decoder clears what it reads before writing it.
+    InflateDecoder() : work_(new uint8_t[codec::kInflateWorkSize]) { codec::inflateBeginLazy(work_.get()); }
 
     bool step(const uint8_t* in, uint32_t inCount, uint32_t* consumed, uint8_t* out, uint32_t outRoom,
               uint32_t* produced, bool last) override {

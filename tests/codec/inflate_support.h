@@ -189,15 +189,22 @@ inline Feed randomFeed(uint32_t seed) {
     return {pick, pick};
 }
 
+// Prepares a work area for a stream; without one, AxInflateUCInit does.
+using Begin = std::function<void(void*)>;
+
 // Calls AxInflateUC until it returns -1, offering the input that was not taken
 // again (as the protocol asks) and checking every count it writes back.
-inline Outcome drive(const Bytes& stream, const Feed& feed, void* work = nullptr) {
+inline Outcome drive(const Bytes& stream, const Feed& feed, void* work = nullptr, const Begin& begin = {}) {
     Bytes ownWork;
     if (work == nullptr) {
         ownWork.resize(AxInflateUCBufSize());
         work = ownWork.data();
     }
-    AxInflateUCInit(work);
+    if (begin) {
+        begin(work);
+    } else {
+        AxInflateUCInit(work);
+    }
     Outcome o;
     size_t pos = 0;
     size_t idle = 0;
@@ -330,6 +337,17 @@ inline const Code& fixedDist() {
     static const Code c = canonical(std::vector<uint8_t>(32, 5));
     return c;
 }
+
+// Bases and extra bits of the length symbols (257 to 285) and distance symbols.
+inline constexpr uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                            31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+inline constexpr uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                            2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+inline constexpr uint16_t kDistBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
+                                          33,   49,   65,   97,   129,  193,   257,   385,   513, 769,
+                                          1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+inline constexpr uint8_t kDistExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6,
+                                          6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
 // A token of the code-length alphabet: 0-15 a length, 16-18 a repeat with its extra bits.
 struct LengthToken {

@@ -412,15 +412,6 @@ std::vector<uint8_t> randomCompleteLengths(size_t symbols, std::mt19937& rng, bo
 }
 
 TEST(Inflate, RandomDeepCodesInBothTables) {
-    static const uint16_t lengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
-                                            31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
-    static const uint8_t lengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
-                                            2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-    static const uint16_t distBase[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
-                                          33,   49,   65,   97,   129,  193,   257,   385,   513, 769,
-                                          1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-    static const uint8_t distExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6,
-                                          6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
     std::mt19937 rng(77);
     for (int round = 0; round < 40; ++round) {
         const bool chain = round % 4 == 0;  // a long chain down to 15 bits
@@ -441,18 +432,18 @@ TEST(Inflate, RandomDeepCodesInBothTables) {
                 continue;
             }
             const unsigned ls = rng() % 29;
-            const unsigned lextra = lengthExtra[ls] ? rng() % (1u << lengthExtra[ls]) : 0;
-            const unsigned length = std::min(258u, lengthBase[ls] + lextra);
+            const unsigned lextra = kLengthExtra[ls] ? rng() % (1u << kLengthExtra[ls]) : 0;
+            const unsigned length = std::min(258u, kLengthBase[ls] + lextra);
             unsigned ds;
             do ds = rng() % 30;
-            while (distBase[ds] > expect.size());
-            const unsigned dmax = std::min<size_t>((1u << distExtra[ds]) - 1, expect.size() - distBase[ds]);
+            while (kDistBase[ds] > expect.size());
+            const unsigned dmax = std::min<size_t>((1u << kDistExtra[ds]) - 1, expect.size() - kDistBase[ds]);
             const unsigned dextra = dmax ? rng() % (dmax + 1) : 0;
-            const size_t distance = distBase[ds] + dextra;
+            const size_t distance = kDistBase[ds] + dextra;
             lc.put(w, 257 + ls);
-            w.bits(length - lengthBase[ls], lengthExtra[ls]);
+            w.bits(length - kLengthBase[ls], kLengthExtra[ls]);
             dc.put(w, ds);
-            w.bits(dextra, distExtra[ds]);
+            w.bits(dextra, kDistExtra[ds]);
             for (unsigned k = 0; k < length; ++k) expect.push_back(expect[expect.size() - distance]);
         }
         lc.put(w, 256);
@@ -462,6 +453,172 @@ TEST(Inflate, RandomDeepCodesInBothTables) {
             ASSERT_TRUE(o.fault.empty()) << describe(o);
             ASSERT_EQ(o.result, -1) << "round " << round;
             ASSERT_EQ(o.output, expect) << "round " << round;
+        }
+    }
+}
+
+// ---- Starting without clearing the work area ------------------------------------------------
+//
+// The library's own callers start a stream with inflateBeginLazy, which leaves
+// the window as it finds it. Matches that reach before the start of the
+// stream must still copy zeros, in the fast loop and in the checked path,
+// whether nothing or part of the window was written by earlier calls.
+
+// A literal (distance 0), or a match of `length` bytes from `distance` back.
+struct Token {
+    unsigned length;
+    unsigned distance;
+    uint8_t literal = 0;
+};
+
+std::vector<Token> literals(size_t count, uint8_t first) {
+    std::vector<Token> t;
+    for (size_t i = 0; i < count; ++i) t.push_back({1, 0, static_cast<uint8_t>(first + i)});
+    return t;
+}
+
+// The symbol and extra-bit value of `value` in a table of bases and extra bits.
+template <size_t N>
+std::pair<unsigned, unsigned> symbolOf(unsigned value, const uint16_t (&base)[N]) {
+    unsigned s = 0;
+    while (s + 1 < N && base[s + 1] <= value) ++s;
+    return {s, value - base[s]};
+}
+
+// One final block with the fixed codes, and the output it decodes to: bytes
+// before the start of the stream read as zeros.
+std::pair<Bytes, Bytes> fixedBlock(const std::vector<Token>& tokens) {
+    BitWriter w;
+    w.bits(1, 1).bits(1, 2);  // BFINAL, BTYPE = fixed
+    Bytes expect;
+    for (const Token& t : tokens) {
+        if (t.distance == 0) {
+            fixedLitLen().put(w, t.literal);
+            expect.push_back(t.literal);
+            continue;
+        }
+        const auto [ls, lextra] = symbolOf(t.length, kLengthBase);
+        const auto [ds, dextra] = symbolOf(t.distance, kDistBase);
+        fixedLitLen().put(w, 257 + ls);
+        w.bits(lextra, kLengthExtra[ls]);
+        fixedDist().put(w, ds);
+        w.bits(dextra, kDistExtra[ds]);
+        for (unsigned k = 0; k < t.length; ++k) {
+            const size_t at = expect.size();
+            expect.push_back(at >= t.distance ? expect[at - t.distance] : 0);
+        }
+    }
+    fixedLitLen().put(w, 256);  // end of block
+    return {w.finish(), expect};
+}
+
+std::vector<Token> concat(std::initializer_list<std::vector<Token>> parts) {
+    std::vector<Token> all;
+    for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+struct LazyStartStream {
+    const char* name;
+    std::vector<Token> tokens;
+};
+
+const LazyStartStream kLazyStartStreams[] = {
+    // Far matches before anything is written: wholly before the start, and
+    // partly before it and then in the call's own output.
+    {"FarAtTheStart", concat({{{5, 1000}}, literals(40, 'a'), {{50, 60}, {258, 32768}}, literals(40, 'A')})},
+    // 120 bytes written before a match reaches 200 back: small rooms have
+    // saved part of them in the window by then. A second far match after the
+    // window was cleared reads zeros again.
+    {"FarAfterAPartlyWrittenWindow",
+     concat({literals(60, 'a'), literals(60, 'A'), {{100, 200}}, literals(30, '0'), {{40, 500}, {3, 1}},
+             literals(30, '0')})},
+};
+
+struct LazyStartFeed {
+    const char* name;
+    std::function<Feed()> make;
+};
+
+Feed roomsOf(size_t first, size_t then) {
+    auto calls = std::make_shared<size_t>(0);
+    return {[] { return SIZE_MAX; }, [calls, first, then] { return (*calls)++ == 0 ? first : then; }};
+}
+
+const LazyStartFeed kLazyStartFeeds[] = {
+    {"Whole", [] { return wholeFeed(); }},
+    {"Bytewise", [] { return bytewiseFeed(true, true); }},
+    {"RoomsOf7", [] { return roomsOf(7, 7); }},
+    {"RoomsOf40", [] { return roomsOf(40, 40); }},                 // the fast loop's least room and a little
+    {"FirstRoom50ThenTheRest", [] { return roomsOf(50, 1 << 20); }},  // the fast loop after a partial window
+    {"FirstRoom130ThenTheRest", [] { return roomsOf(130, 1 << 20); }},
+    {"InputOf9", [] { return Feed{[] { return size_t{9}; }, [] { return size_t{1} << 20; }}; }},
+    {"Random1", [] { return randomFeed(1); }},
+    {"Random2", [] { return randomFeed(2); }},
+};
+
+// What the work area holds before the lazy start: a fill, or what another
+// stream left there (a full window and its tables).
+struct Leftover {
+    const char* name;
+    std::function<void(Bytes&)> fill;
+};
+
+const Leftover kLeftovers[] = {
+    {"Fill0xAA", [](Bytes& work) { std::fill(work.begin(), work.end(), 0xAA); }},
+    {"AnotherStream",
+     [](Bytes& work) {
+         const Bytes other = makeText(50000, 71);
+         Outcome o = drive(zlibDeflate(other, 6), wholeFeed(), work.data());
+         ASSERT_EQ(o.output, other);
+     }},
+};
+
+TEST(InflateLazyStart, FarMatchesCopyZerosAsAfterTheFullClear) {
+    for (const LazyStartStream& s : kLazyStartStreams) {
+        const auto [stream, expect] = fixedBlock(s.tokens);
+        for (const LazyStartFeed& f : kLazyStartFeeds) {
+            SCOPED_TRACE(std::string(s.name) + " with feed " + f.name);
+            const Outcome cleared = drive(stream, f.make());
+            ASSERT_TRUE(cleared.fault.empty()) << describe(cleared);
+            ASSERT_EQ(cleared.result, -1) << describe(cleared);
+            ASSERT_EQ(cleared.output, expect);
+            for (const Leftover& left : kLeftovers) {
+                SCOPED_TRACE(left.name);
+                Bytes work(AxInflateUCBufSize());
+                left.fill(work);
+                const Outcome lazy = drive(stream, f.make(), work.data(), zar::codec::inflateBeginLazy);
+                ASSERT_TRUE(lazy.fault.empty()) << describe(lazy);
+                ASSERT_EQ(lazy.result, -1) << describe(lazy);
+                ASSERT_EQ(lazy.output, expect);
+                ASSERT_EQ(lazy.taken, cleared.taken);
+                ASSERT_EQ(lazy.calls, cleared.calls);
+            }
+        }
+    }
+}
+
+// Real streams, valid and cut short, come out the same after either start.
+TEST(InflateLazyStart, ZlibStreamsAsAfterTheFullClear) {
+    Bytes work(AxInflateUCBufSize());
+    for (const Sample& sample : samples()) {
+        for (int level : {0, 1, 9}) {
+            const Bytes stream = zlibDeflate(sample.data, level);
+            const Bytes cut(stream.begin(), stream.begin() + static_cast<ptrdiff_t>(stream.size() / 2));
+            for (const Bytes& s : {stream, cut}) {
+                for (uint32_t seed : {0u, 1u + static_cast<uint32_t>(level)}) {  // 0: whole
+                    SCOPED_TRACE(sample.name + " level " + std::to_string(level) + ", " + std::to_string(s.size()) +
+                                 " bytes, seed " + std::to_string(seed));
+                    const Outcome cleared = drive(s, seed == 0 ? wholeFeed() : randomFeed(seed));
+                    std::fill(work.begin(), work.end(), 0xAA);
+                    const Outcome lazy = drive(s, seed == 0 ? wholeFeed() : randomFeed(seed), work.data(),
+                                               zar::codec::inflateBeginLazy);
+                    ASSERT_TRUE(lazy.fault.empty()) << describe(lazy);
+                    ASSERT_EQ(lazy.result, cleared.result);
+                    ASSERT_EQ(lazy.output, cleared.output);
+                    ASSERT_EQ(lazy.taken, cleared.taken);
+                }
+            }
         }
     }
 }
