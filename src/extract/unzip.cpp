@@ -120,9 +120,11 @@ private:
     OutputTree tree_;
     std::optional<std::string> madeDirectory_;  // whose tree was made last
     std::string fullDirectory_;  // its full path, for the registry, once asked for
-    // The entry's path is free as far as this run knows (OutputTree): it
-    // was not looked up, and the file takes it only where nothing stands.
-    bool targetUnchecked_ = false;
+    // Nothing stood at the entry's path when it was looked up, or the run
+    // knows it is free (OutputTree) and did not look: the file takes the path
+    // only where nothing stands, and whatever has come there meanwhile meets
+    // the overwrite decision then.
+    bool placeNew_ = false;
     uint32_t creationMask_ = platform::kUnknownCreationMask;  // read once per run
     // A read-only file in the entry's place that -R+ lets it replace: made
     // writable only once the entry's file is complete, and given back these
@@ -363,7 +365,7 @@ Result UnzipRun::fileEntry(const std::string& path) {
 Result UnzipRun::decide(const std::string& path, bool* write) {
     *write = false;
     unlockTarget_ = false;
-    targetUnchecked_ = false;
+    placeNew_ = false;
     if (test()) {
         *write = true;
         return kOk;
@@ -378,11 +380,13 @@ Result UnzipRun::decide(const std::string& path, bool* write) {
         madeDirectory_ = std::move(directory);
     }
     if (tree_.knownFree(ansiPath_)) {
-        targetUnchecked_ = true;
+        placeNew_ = true;
         *write = !has(frame::kUnzipFreshen);
         return kOk;
     }
-    return weigh(platform::fileAttributes(ansiPath_.c_str()), write);
+    const uint32_t attributes = platform::fileAttributes(ansiPath_.c_str());
+    placeNew_ = attributes == platform::kInvalidAttributes;
+    return weigh(attributes, write);
 }
 
 // The overwrite decision for a target with `attributes` (kInvalidAttributes
@@ -476,15 +480,15 @@ Result UnzipRun::extractFile(uint32_t* crc, bool* placed) {
     if (Result r = setFileTime(partial.file()); r != kOk) return r;
     if (withPermissions && !permissionsAtCreation && !platform::setFileMode(partial.file(), permissions))
         return kAccessDenied;
-    if (targetUnchecked_) {
+    if (placeNew_) {
         if (partial.linkNew(target.c_str())) {
             tree_.placed(target);
             *placed = true;
             return kOk;
         }
-        // Another process took the name after all (or the file is a named
-        // one, which cannot be placed without replacing): decided now, as
-        // for any existing file, the question coming after the data.
+        // Something came to the path while the entry was written (or the file
+        // is a named one, which cannot be placed without replacing): decided
+        // now, as for any existing file, the question coming after the data.
         bool write = false;
         if (Result r = weigh(platform::fileAttributes(target.c_str()), &write); r != kOk || !write) return r;
     }
