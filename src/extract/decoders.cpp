@@ -30,8 +30,13 @@ public:
 // decoder's own for the entry.
 class InflateDecoder final : public Decoder {
 public:
-    // Left uninitialised: the decoder clears what it reads before writing it.
-    InflateDecoder() : work_(new uint8_t[codec::kInflateWorkSize]) { codec::inflateBeginLazy(work_.get()); }
+    // Left uninitialised: a begin function clears what the decoder needs.
+    explicit InflateDecoder(bool lazy) : work_(new uint8_t[codec::kInflateWorkSize]) {
+        if (lazy)
+            codec::inflateBeginLazy(work_.get());
+        else
+            codec::inflateBegin(work_.get());
+    }
 
     bool step(const uint8_t* in, uint32_t inCount, uint32_t* consumed, uint8_t* out, uint32_t outRoom,
               uint32_t* produced, bool last) override {
@@ -103,12 +108,12 @@ bool hasDecoder(uint16_t method) {
            method == archive::kMethodImploded || method == archive::kMethodDeflated;
 }
 
-std::unique_ptr<Decoder> makeDecoder(uint16_t method, uint16_t flags, Result* result) {
+std::unique_ptr<Decoder> makeDecoder(uint16_t method, uint16_t flags, Result* result, bool privateOutput) {
     *result = kOk;
     try {
         switch (method) {
             case archive::kMethodStored: return std::make_unique<StoredDecoder>();
-            case archive::kMethodDeflated: return std::make_unique<InflateDecoder>();
+            case archive::kMethodDeflated: return std::make_unique<InflateDecoder>(privateOutput);
             case archive::kMethodShrunk: return std::make_unique<UnshrinkDecoder>(codec::unshrinkBegin);
             case archive::kMethodImploded:
                 return std::make_unique<ExplodeDecoder>([flags](codec::ExplodeState& state) {

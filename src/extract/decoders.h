@@ -47,6 +47,9 @@ public:
 // The decoder of a ZIP method, ready for a new entry; null with kUnknownMethod
 // for methods without one, or kNoMemory. `flags` are the entry's
 // general-purpose flags, which choose the variant of imploded data.
-std::unique_ptr<Decoder> makeDecoder(uint16_t zipMethod, uint16_t flags, Result* result);
+// With `privateOutput` the caller's output room is its own buffer, of which it
+// reads only the bytes a step reports: the inflater may then start lazily (a
+// word copy may leave bytes of an earlier stream past those, inside the room).
+std::unique_ptr<Decoder> makeDecoder(uint16_t zipMethod, uint16_t flags, Result* result, bool privateOutput = false);
 
 }  // namespace zar::extract

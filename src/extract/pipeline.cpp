@@ -88,7 +88,7 @@ Result decodeToFile(const EntryData& entry, fs::FileHandle output, uint32_t* crc
     if (entry.packedSize < 1) return kOk;
 
     Result result;
-    std::unique_ptr<Decoder> decoder = makeDecoder(entry.method, entry.flags, &result);
+    std::unique_ptr<Decoder> decoder = makeDecoder(entry.method, entry.flags, &result, true);
     if (!decoder) return result;
     archive::WorkBuffers buffers;
     if (Result r = buffers.acquire(); r != kOk) return r;
